@@ -1,0 +1,28 @@
+# One static library per layer, built from every .cpp in its folder. The dependencies
+# given here are the only ones a layer may use: the core below app/ and app/ itself never
+# see Qt, which only gui/ links.
+function(morlane_layer name)
+  cmake_parse_arguments(L "" "DIR" "DEPS;EXCLUDE" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${L_DIR}/*.cpp)
+  foreach(excluded ${L_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${L_DIR}/${excluded})
+  endforeach()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${L_DEPS})
+endfunction()
+
+# A test program per folder under tests/; each case becomes a CTest test.
+function(morlane_test_folder name)
+  cmake_parse_arguments(T "" "DIR" "DEPS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${T_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} morlane_testsupport GTest::gtest GTest::gmock
+                        GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                       PROPERTIES LABELS "${T_LABELS}"
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()

@@ -1,0 +1,176 @@
+#include "app/kestrum_dlg.h"
+
+#include <filesystem>
+
+#include "platform/priority.h"
+#include "ui/control_ids.h"
+#include "ui/hscroll_listbox.h"
+#include "ui/log.h"
+
+namespace morlane {
+
+CKestrumDlg* theDialog = nullptr;
+
+CKestrumDlg::CKestrumDlg(Window& window_, Clock& clock_, SerialPortFactory& ports,
+                         HidBackend& hidBackend)
+    : window(window_),
+      clock(clock_),
+      hid(hidBackend, clock_),
+      serial(ports, clock_),
+      session(window_, hid, serial),
+      context{window_, clock_, session, values, selection},
+      flasher(context, image),
+      dispatch(context, image, flasher),
+      usbFirmware(context),
+      console(context) {}
+
+CKestrumDlg::~CKestrumDlg() {
+  EndDialog();
+  if (theDialog == this) theDialog = nullptr;
+}
+
+void CKestrumDlg::OnInitDialog() {
+  values.LoadIntoControls(window);
+  console.InitCommandTable();
+  session.FillInterfaceList();
+  theDialog = this;
+  session.sessionState = SessionState::None;
+  session.comPortNumber = 0;
+  // The closest this system has to the real-time class; refusal is of no consequence.
+  RaiseProcessPriority();
+}
+
+void CKestrumDlg::OnCommand(int id) {
+  lastResult = 0;
+  switch (id) {
+    case kIdOk:
+      break;  // Enter does nothing.
+    case kIdCancel:
+      EndDialog();
+      break;
+    case ctl::kOpen:
+      values.SaveFromControls(window);
+      session.OnOpen([this] { flasher.ResetBootLink(); });
+      lastResult = session.sessionState != SessionState::None ? 1 : 0;
+      break;
+    case ctl::kClose:
+      session.OnClose();
+      lastResult = 1;
+      break;
+    case ctl::kClearLog:
+      window.LogList().ResetContent();
+      break;
+    case ctl::kModeAuto:
+      OnModeAuto();
+      break;
+    case ctl::kModeManual:
+      OnModeManual();
+      break;
+    case ctl::kAutomatic:
+      lastResult = flasher.AutoUpdate();
+      break;
+    case ctl::kSelectFirmware:
+      OnSelectFirmware();
+      break;
+    case ctl::kCancelUpdate:
+      break;  // Nothing can be interrupted by it.
+    case ctl::kProtectSection:
+      OnProtectSection();
+      break;
+    case ctl::kUpdateFirmware:
+      lastResult = dispatch.OnUpdateFirmware();
+      break;
+    case ctl::kSelectUsbFirmware:
+      lastResult = usbFirmware.OnSelectUsbFirmware();
+      break;
+    case ctl::kUpdateUsbFirmware:
+      usbFirmware.OnUpdateUsbFirmware();
+      break;
+    case ctl::kSend:
+      lastResult = console.OnSend();
+      break;
+    case ctl::kStart:
+      console.OnStart();
+      break;
+    case ctl::kStop:
+      console.OnStop();
+      break;
+    default:
+      break;
+  }
+}
+
+void CKestrumDlg::OnSysCommand(int command) {
+  if ((command & 0xFFF0) == ctl::kAboutCommand) {
+    if (showAbout) showAbout();
+  } else if ((command & 0xFFF0) == kSysClose) {
+    EndDialog();
+  }
+}
+
+void CKestrumDlg::EndDialog() {
+  if (ended_) return;
+  ended_ = true;
+  // The worker uses the link and writes the test log: it is stopped first, then the link
+  // of the session is closed.
+  console.Shutdown();
+  if (session.sessionState == SessionState::Hid) {
+    hid.Close();
+  } else if (session.sessionState == SessionState::Serial) {
+    serial.Close();
+  }
+  if (closeWindow) closeWindow();
+}
+
+void CKestrumDlg::OnModeAuto() {
+  window.SetCheck(ctl::kModeAuto, 1);
+  window.SetCheck(ctl::kModeManual, 0);
+  if (window.GetCheck(ctl::kModeAuto)) {
+    window.EnableControl(ctl::kSelectFirmware, false);
+    window.EnableControl(ctl::kAutomatic, true);
+  }
+}
+
+void CKestrumDlg::OnModeManual() {
+  window.SetCheck(ctl::kModeAuto, 0);
+  window.SetCheck(ctl::kModeManual, 1);
+  if (session.sessionState == SessionState::Serial && window.GetCheck(ctl::kModeManual)) {
+    window.EnableControl(ctl::kSelectFirmware, true);
+    window.EnableControl(ctl::kAutomatic, false);
+  }
+}
+
+void CKestrumDlg::OnSelectFirmware() {
+  std::error_code error;
+  std::filesystem::path remembered = std::filesystem::current_path(error);
+  FileDialogRequest request{"*.bin", "*.bin", "FirmWare Files (*.bin)|*.bin|All Files (*.*)|*.*|",
+                            true};
+  std::optional<std::string> chosen = window.OpenFileDialog(request);
+  if (!chosen) return;
+  selection.firmwarePath = *chosen;
+  AppendLogLine(window, "The MCU firmware file name is");
+  AppendLogLine(window, selection.firmwarePath);
+  const std::string& path = selection.firmwarePath;
+  // The whole path is searched, directories included, case-sensitively.
+  if (path.find("Master") != std::string::npos || path.find("master") != std::string::npos) {
+    selection.cpuTarget = 0;
+    AppendLogLine(window, "beginning burn master cpu ...\n");
+  } else {
+    selection.cpuTarget = 1;
+    AppendLogLine(window, "beginning burn slave cpu....\n");
+  }
+  if (!remembered.empty()) std::filesystem::current_path(remembered, error);
+  window.EnableControl(ctl::kUpdateFirmware, true);
+  AppendLogLine(window, kDash36);
+  lastResult = 1;
+}
+
+void CKestrumDlg::OnProtectSection() {
+  values.SaveFromControls(window);
+  if (values.protectSectionChecked == 1) {
+    window.MessageBox(
+        "BE CAREFUL! This function will damage the unit if your update process has terminated");
+  }
+}
+
+}  // namespace morlane

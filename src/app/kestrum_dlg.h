@@ -1,0 +1,82 @@
+#pragma once
+
+#include <functional>
+
+#include "console/command_console.h"
+#include "flash/inverter_flasher.h"
+#include "image/usb_firmware.h"
+#include "link/device_session.h"
+#include "link/dialog_context.h"
+#include "link/hid_control.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/hid_device.h"
+#include "platform/serial_port.h"
+#include "ui/dialog_values.h"
+#include "ui/window.h"
+#include "update/image_buffer.h"
+#include "update/update_dispatch.h"
+
+namespace morlane {
+
+// The main dialog: its state and handlers, free of any toolkit. It owns every other
+// object of the tool; the window it is shown in is handed to it.
+class CKestrumDlg {
+ public:
+  CKestrumDlg(Window& window, Clock& clock, SerialPortFactory& ports, HidBackend& hidBackend);
+  ~CKestrumDlg();
+  CKestrumDlg(const CKestrumDlg&) = delete;
+  CKestrumDlg& operator=(const CKestrumDlg&) = delete;
+
+  // Runs once the window exists.
+  void OnInitDialog();
+  // A command from a control (button click, check-box click), Enter (1) or Escape (2).
+  void OnCommand(int id);
+  // A system-menu command: the About entry or SC_CLOSE.
+  void OnSysCommand(int command);
+  // The one clean-up of every way the dialog ends (close command, Escape, the end of a
+  // command-line run): the command test stopped and joined with MCUlog.txt closed, then
+  // the open link closed. Safe to call more than once.
+  void EndDialog();
+  bool Ended() const { return ended_; }
+
+  // Called for the About command; the window shows the About box.
+  std::function<void()> showAbout;
+  // Called once EndDialog has run; the window closes.
+  std::function<void()> closeWindow;
+
+  // Outcome of the last procedure a handler ran: 1 success, 0 failure. The dialog's
+  // handlers return nothing; the command-line front end reads this for its exit status.
+  int lastResult = 0;
+
+  Window& window;
+  Clock& clock;
+  DialogValues values;
+  FirmwareSelection selection;
+  CHIDControl hid;
+  CSerialLink serial;
+  DeviceSession session;
+  DialogContext context;
+  ImageBuffer image;
+  InverterFlasher flasher;
+  UpdateDispatch dispatch;
+  UsbFirmware usbFirmware;
+  CommandConsole console;
+
+  static constexpr int kSysClose = 0xF060;
+  static constexpr int kIdOk = 1;
+  static constexpr int kIdCancel = 2;
+
+ private:
+  void OnModeAuto();
+  void OnModeManual();
+  void OnSelectFirmware();
+  void OnProtectSection();
+
+  bool ended_ = false;
+};
+
+// The dialog, for the worker thread and the procedures that reach it.
+extern CKestrumDlg* theDialog;
+
+}  // namespace morlane

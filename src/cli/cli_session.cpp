@@ -1,0 +1,137 @@
+#include "cli/cli_session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/hidapi_backend.h"
+#include "platform/inprocess_hid.h"
+#include "platform/port_table.h"
+#include "platform/termios_port.h"
+#include "sim/pty_server.h"
+#include "sim/sim_unit.h"
+#include "sim/sim_usb.h"
+#include "ui/control_ids.h"
+
+namespace morlane {
+
+CliSession::CliSession(const GlobalOptions& options) : options_(options) {}
+
+CliSession::~CliSession() {
+  Finish();
+  dialog_.reset();
+  window_.reset();
+  if (simServer_) simServer_->Stop();
+  if (json_) std::fclose(json_);
+}
+
+bool CliSession::Setup(std::string* error) {
+  if (!options_.dir.empty()) {
+    std::error_code failure;
+    std::filesystem::current_path(options_.dir, failure);
+    if (failure) {
+      *error = "cannot enter " + options_.dir + ": " + failure.message();
+      return false;
+    }
+  }
+  if (!options_.logJson.empty()) {
+    json_ = std::fopen(options_.logJson.c_str(), "w");
+    if (!json_) {
+      *error = "cannot write " + options_.logJson;
+      return false;
+    }
+  }
+  std::vector<std::string> paths = options_.ports;
+  if (options_.simulate) {
+    simUnit_ = std::make_unique<sim::SimUnit>();
+    simServer_ = std::make_unique<sim::PtyServer>(*simUnit_);
+    if (!simServer_->Start(error)) return false;
+    paths.insert(paths.begin(), simServer_->SlavePath());
+    simUsb_ = std::make_unique<sim::SimUsb>(*simUnit_, RealClock());
+    auto backend = std::make_unique<InProcessHidBackend>();
+    backend->Add(simUsb_->Device());
+    hid_ = std::move(backend);
+    ports_ = std::make_unique<TermiosPortFactory>(PortTable(paths));
+  } else {
+    hid_ = std::make_unique<HidapiBackend>();
+    ports_ = std::make_unique<TermiosPortFactory>(PortTable::Discover(paths));
+  }
+
+  window_ = std::make_unique<HeadlessWindow>();
+  window_->SetLineHandler([this](std::string_view line) { OnLine(line); });
+  window_->SetMessageHandler([](const std::string& text) {
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+  });
+  window_->SetProgressHandler([this](int id, int position) { OnProgress(id, position); });
+  dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), *ports_, *hid_);
+  window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
+  dialog_->OnInitDialog();
+  return true;
+}
+
+bool CliSession::OpenLink(const std::string& link) {
+  window_->SetComboSelection(ctl::kInterfaceCombo, link == "usb" ? 1 : 0);
+  window_->Click(ctl::kOpen);
+  linkOpened_ = dialog_->session.sessionState != SessionState::None;
+  return linkOpened_;
+}
+
+void CliSession::Finish() {
+  if (!dialog_ || dialog_->Ended()) return;
+  if (linkOpened_) {
+    // A procedure may have closed the link's port already; "Close" still reports the
+    // session's end and returns the controls to the closed arrangement.
+    dialog_->console.Shutdown();
+    dialog_->OnCommand(ctl::kClose);
+  }
+  dialog_->EndDialog();
+  if (progressShown_) std::fputc('\n', stderr);
+}
+
+void CliSession::OnLine(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+  if (json_) {
+    std::string encoded = JsonString(line);
+    std::fprintf(json_, "%s\n", encoded.c_str());
+    std::fflush(json_);
+  }
+}
+
+void CliSession::OnProgress(int id, int position) {
+  if (id != ctl::kProgressBar || options_.quiet || !isatty(STDERR_FILENO)) return;
+  int filled = std::clamp(position, 0, 100) / 5;
+  std::fprintf(stderr, "\r[%-20s] %3d %%", std::string(static_cast<size_t>(filled), '#').c_str(),
+               position);
+  std::fflush(stderr);
+  progressShown_ = true;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace morlane

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/headless_window.h"
+#include "app/kestrum_dlg.h"
+#include "platform/hid_device.h"
+#include "platform/serial_port.h"
+
+namespace CLI {
+class App;
+}
+
+namespace morlane {
+
+namespace sim {
+class SimUnit;
+class PtyServer;
+class SimUsb;
+}  // namespace sim
+
+struct GlobalOptions {
+  std::vector<std::string> ports;
+  bool simulate = false;
+  std::string dir;
+  std::string logJson;
+  bool quiet = false;
+};
+
+// One run of morlane-cli: the platform (real or simulated), a headless window and the
+// dialog in it, initialised as the window would be.
+class CliSession {
+ public:
+  explicit CliSession(const GlobalOptions& options);
+  ~CliSession();
+
+  // Starts the simulated unit when asked, enters the working directory, builds and
+  // initialises the dialog. false with a message on failure.
+  bool Setup(std::string* error);
+
+  // Selects "com" (entry 0) or "usb" (entry 1) and presses "Open"; true when a session
+  // opened. Close is pressed by Finish.
+  bool OpenLink(const std::string& link);
+  // Presses "Close" if a link was opened, then ends the dialog.
+  void Finish();
+
+  HeadlessWindow& Window() { return *window_; }
+  CKestrumDlg& Dialog() { return *dialog_; }
+  sim::SimUnit* Sim() { return simUnit_.get(); }
+  const GlobalOptions& Options() const { return options_; }
+  SerialPortFactory& Ports() { return *ports_; }
+  HidBackend& HidDevices() { return *hid_; }
+
+ private:
+  void OnLine(std::string_view line);
+  void OnProgress(int id, int position);
+
+  GlobalOptions options_;
+  std::unique_ptr<sim::SimUnit> simUnit_;
+  std::unique_ptr<sim::PtyServer> simServer_;
+  std::unique_ptr<sim::SimUsb> simUsb_;
+  std::unique_ptr<SerialPortFactory> ports_;
+  std::unique_ptr<HidBackend> hid_;
+  std::unique_ptr<HeadlessWindow> window_;
+  std::unique_ptr<CKestrumDlg> dialog_;
+  std::FILE* json_ = nullptr;
+  bool linkOpened_ = false;
+  bool progressShown_ = false;
+};
+
+// A command's body; returns the exit status (0 success, 1 failure).
+using CommandRunner = std::function<int(CliSession& session)>;
+
+// Each group of commands adds its subcommands to the app; the one chosen on the command
+// line stores its body in selected.
+void RegisterLinkCommands(CLI::App& app, CommandRunner& selected);
+void RegisterFlashCommands(CLI::App& app, CommandRunner& selected);
+void RegisterImageCommands(CLI::App& app, CommandRunner& selected);
+void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
+
+// Exit statuses of morlane-cli.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// A line as one JSON string: quotes, backslashes and control characters escaped, bytes
+// above 0x7F written as \u00XX (the log's texts are 8-bit).
+std::string JsonString(std::string_view text);
+
+}  // namespace morlane

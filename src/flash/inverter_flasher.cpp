@@ -1,0 +1,14 @@
+#include "flash/inverter_flasher.h"
+
+namespace morlane {
+
+InverterFlasher::InverterFlasher(DialogContext& context, ImageBuffer& image)
+    : context_(context), image_(image) {}
+
+void InverterFlasher::ResetBootLink() {}
+
+int InverterFlasher::RunProgrammingSequence(const std::string&, int) { return 0; }
+
+int InverterFlasher::AutoUpdate() { return 0; }
+
+}  // namespace morlane

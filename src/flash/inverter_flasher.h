@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "link/dialog_context.h"
+#include "update/image_buffer.h"
+
+namespace morlane {
+
+// Programs the flash of the unit's master and slave CPUs through their bootloader.
+class InverterFlasher {
+ public:
+  InverterFlasher(DialogContext& context, ImageBuffer& image);
+
+  // Sequence 0, last received -1, frame buffer cleared, master preset.
+  void ResetBootLink();
+  // The programming sequence for one CPU (0 master, 1 slave, anything else selects
+  // none); 1 when erase, burn and verify all passed.
+  int RunProgrammingSequence(const std::string& path, int cpuTarget);
+  // "Automatic": every image file in the working directory; 1 when every image file
+  // found was programmed and verified.
+  int AutoUpdate();
+
+ private:
+  DialogContext& context_;
+  ImageBuffer& image_;
+};
+
+}  // namespace morlane

@@ -1,0 +1,102 @@
+#include "link/serial_link.h"
+
+#include <algorithm>
+
+namespace morlane {
+
+namespace {
+constexpr int kByteWaitMs = 1000;
+constexpr int kWriteWaitMs = 5000;
+}  // namespace
+
+CSerialLink::CSerialLink(SerialPortFactory& ports, Clock& clock) : ports_(ports), clock_(clock) {}
+
+CSerialLink::~CSerialLink() { Close(); }
+
+int CSerialLink::FindFreePort() {
+  for (int n = 1; n <= kMaxPort; ++n) {
+    PortOpenError error = PortOpenError::None;
+    // Opened and closed again at once: only whether it can be had now counts.
+    if (ports_.Open(n, &error)) return n;
+  }
+  return 0;
+}
+
+int CSerialLink::Open(int port, int baud) {
+  if (open_) return 1;
+  lastError_ = PortOpenError::None;
+  std::unique_ptr<SerialPort> handle = ports_.Open(port, &lastError_);
+  if (!handle) return 0;
+  if (!handle->SetLine(baud)) {
+    lastError_ = PortOpenError::Unconfigurable;
+    return 0;
+  }
+  port_handle_ = std::move(handle);
+  open_ = true;
+  port_ = port;
+  baud_ = baud;
+  return 1;
+}
+
+int CSerialLink::Close() {
+  if (!open_ || !port_handle_) return 1;
+  port_handle_.reset();
+  open_ = false;
+  return 1;
+}
+
+int CSerialLink::SendBytes(const uint8_t* data, int count) {
+  if (!open_ || !port_handle_) return 0;
+  for (int i = 0; i < count; ++i) {
+    // A byte the driver does not take within its wait is passed over, as a write that
+    // timed out; the protocol notices the loss by the missing answer.
+    port_handle_->Write(data + i, 1, kByteWaitMs);
+  }
+  return count;
+}
+
+int CSerialLink::WriteBytes(const uint8_t* buffer, int count) {
+  if (!port_handle_) return 0;
+  if (count > 0) port_handle_->Write(buffer, count, kWriteWaitMs);
+  return 1;
+}
+
+int CSerialLink::ReadAvailable(uint8_t* buffer, int limit) {
+  if (!open_ || !port_handle_ || limit <= 0) return 0;
+  int queued = port_handle_->QueuedBytes();
+  if (queued <= 0) return 0;
+  int n = port_handle_->Read(buffer, std::min(queued, limit));
+  return n > 0 ? n : 0;
+}
+
+int CSerialLink::ReadLine(uint8_t* buffer, int capacity, int seconds) {
+  int64_t start = clock_.CalendarSeconds();
+  int64_t elapsed = 0;
+  int i = 0;
+  bool overflow = false;
+  while (elapsed < seconds) {
+    elapsed = clock_.CalendarSeconds() - start;
+    if (i >= capacity) {
+      overflow = true;
+      break;
+    }
+    if (ReadAvailable(buffer + i, 1) == 1) {
+      if (buffer[i] == 13) break;
+      if (++i >= capacity) {
+        overflow = true;
+        break;
+      }
+      continue;
+    }
+    // Instead of spinning, wait on the port for the next byte, at most until the next
+    // whole second of the calendar clock could end the loop.
+    if (!open_ || !port_handle_) {
+      clock_.SleepMs(50);
+    } else {
+      port_handle_->WaitReadable(50);
+    }
+  }
+  return (elapsed < seconds && !overflow) ? 1 : 0;
+}
+
+}  // namespace morlane

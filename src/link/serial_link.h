@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace morlane {
+
+// The RS232 link to the unit. Bytes come out in the order written; ReadAvailable
+// consumes exactly the bytes it returns; nothing is read ahead or buffered here, and
+// there is no framing, checksum or retry in this layer.
+class CSerialLink {
+ public:
+  static constexpr int kMaxPort = 32;
+
+  CSerialLink(SerialPortFactory& ports, Clock& clock);
+  ~CSerialLink();
+  CSerialLink(const CSerialLink&) = delete;
+  CSerialLink& operator=(const CSerialLink&) = delete;
+
+  // First COM number from 1 to 32 that can be opened exclusively now; 0 when none can.
+  int FindFreePort();
+  // 1 when open at baud, 8N1; an open link stays as it is and answers 1.
+  int Open(int port, int baud);
+  // Always 1.
+  int Close();
+  // Writes count bytes one at a time, up to 1000 ms each; returns count, 0 when closed.
+  int SendBytes(const uint8_t* data, int count);
+  // Hands the bytes to the driver and returns 1 at once; 0 only without a port.
+  int WriteBytes(const uint8_t* buffer, int count);
+  // Reads what is already queued, at most limit bytes; never waits for more.
+  int ReadAvailable(uint8_t* buffer, int limit);
+  // Reads until a carriage return (kept in the buffer, not counted); 1 when it came
+  // within seconds and capacity.
+  int ReadLine(uint8_t* buffer, int capacity, int seconds);
+
+  bool IsOpen() const { return open_; }
+  int Port() const { return port_; }
+  int Baud() const { return baud_; }
+  PortOpenError LastOpenError() const { return lastError_; }
+
+ private:
+  SerialPortFactory& ports_;
+  Clock& clock_;
+  std::unique_ptr<SerialPort> port_handle_;
+  bool open_ = false;
+  int port_ = 0;
+  int baud_ = 0;
+  PortOpenError lastError_ = PortOpenError::None;
+};
+
+}  // namespace morlane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+namespace morlane {
+
+// Local calendar time, as the unit's logs print it.
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// Every wait of the tool goes through a Clock, so that protocol tests with their 100 and
+// 200 ms waits can run on a virtual clock in milliseconds of real time.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void SleepMs(int ms) = 0;
+  // Milliseconds on a monotonic scale; only differences mean anything.
+  virtual int64_t MonotonicMs() = 0;
+  // Calendar time in whole seconds.
+  virtual int64_t CalendarSeconds() = 0;
+  virtual LocalTime Now() = 0;
+  // Waits until ready() holds or ms have passed; returns ready(). The lock guards what
+  // ready() reads and is held when it is called.
+  virtual bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
+                       const std::function<bool()>& ready) = 0;
+};
+
+class SystemClock : public Clock {
+ public:
+  void SleepMs(int ms) override;
+  int64_t MonotonicMs() override;
+  int64_t CalendarSeconds() override;
+  LocalTime Now() override;
+  bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
+               const std::function<bool()>& ready) override;
+};
+
+// The process-wide real clock.
+Clock& RealClock();
+
+}  // namespace morlane

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/hid_device.h"
+
+namespace morlane {
+
+// Lengths of the longest input and output report a HID report descriptor declares, each
+// with the report id byte in front counted (1 + the report's data bytes, whether or not
+// the device numbers its reports). Lengths are 0 where the descriptor declares none;
+// a malformed descriptor yields {0, 0}.
+HidCaps ParseReportDescriptor(const std::vector<uint8_t>& descriptor);
+
+}  // namespace morlane

@@ -1,0 +1,139 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace morlane::sim {
+
+namespace {
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int BaudOf(speed_t speed) {
+  switch (speed) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+PtyServer::PtyServer(SimUnit& unit) : unit_(unit) {
+  unit_.dropLine = [this] { DropLine(); };
+}
+
+PtyServer::~PtyServer() {
+  Stop();
+  unit_.dropLine = nullptr;
+}
+
+bool PtyServer::Start(std::string* error) {
+  char name[256] = {};
+  if (openpty(&master_, &slaveHold_, name, nullptr, nullptr) != 0) {
+    if (error) *error = std::string("openpty: ") + std::strerror(errno);
+    return false;
+  }
+  // The server keeps one slave descriptor open so that the line stays up while the host
+  // closes and reopens its port; it never reads from it. Raw, so that nothing is echoed.
+  termios raw{};
+  tcgetattr(slaveHold_, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slaveHold_, TCSANOW, &raw);
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(slaveHold_, F_SETFD, FD_CLOEXEC);
+  slavePath_ = name;
+  stop_ = false;
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void PtyServer::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (master_ >= 0) ::close(master_);
+  if (slaveHold_ >= 0) ::close(slaveHold_);
+  master_ = slaveHold_ = -1;
+}
+
+void PtyServer::DropLine() { dropRequested_ = true; }
+
+int PtyServer::CurrentBaud() const {
+  termios settings{};
+  if (tcgetattr(master_, &settings) != 0) return 0;
+  return BaudOf(cfgetospeed(&settings));
+}
+
+void PtyServer::FlushDue() {
+  std::lock_guard lock(pendingMutex_);
+  int64_t now = NowMs();
+  while (!pending_.empty() && pending_.front().dueMs <= now) {
+    Pending& next = pending_.front();
+    size_t done = 0;
+    while (done < next.bytes.size()) {
+      ssize_t n = ::write(master_, next.bytes.data() + done, next.bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else if (n < 0 && errno == EAGAIN) {
+        pollfd out{master_, POLLOUT, 0};
+        if (poll(&out, 1, 100) <= 0) break;
+      } else {
+        break;
+      }
+    }
+    pending_.pop_front();
+  }
+}
+
+void PtyServer::Run() {
+  SerialEmit emit = [this](SerialAnswer answer) {
+    std::lock_guard lock(pendingMutex_);
+    int64_t due = NowMs() + answer.delayMs;
+    // Answers keep their order even when a later one has a shorter delay.
+    if (!pending_.empty() && pending_.back().dueMs > due) due = pending_.back().dueMs;
+    pending_.push_back(Pending{due, std::move(answer.bytes)});
+  };
+  uint8_t buffer[512];
+  while (!stop_) {
+    if (dropRequested_ && !dropped_) {
+      // Both ends go: the host's port sees a hang-up.
+      ::close(master_);
+      ::close(slaveHold_);
+      master_ = slaveHold_ = -1;
+      dropped_ = true;
+    }
+    if (dropped_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      continue;
+    }
+    pollfd in{master_, POLLIN, 0};
+    int ready = poll(&in, 1, 5);
+    if (ready > 0 && (in.revents & POLLIN)) {
+      ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n > 0) unit_.OnSerialBytes(buffer, static_cast<size_t>(n), CurrentBaud(), emit);
+    } else if (ready > 0) {
+      // No host has the port open: nothing to read until it comes back.
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    FlushDue();
+  }
+}
+
+}  // namespace morlane::sim

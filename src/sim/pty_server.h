@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/sim_unit.h"
+
+namespace morlane::sim {
+
+// Runs the unit's serial side on a pseudo-terminal: the host opens the slave path as
+// its serial port; the server reads the master, tells the unit the speed the host set,
+// and writes the unit's answers back when they are due.
+class PtyServer {
+ public:
+  explicit PtyServer(SimUnit& unit);
+  ~PtyServer();
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  bool Start(std::string* error);
+  void Stop();
+  const std::string& SlavePath() const { return slavePath_; }
+  // The line goes away, as a pulled cable or adapter: the master is closed.
+  void DropLine();
+  bool LineDropped() const { return dropped_; }
+
+ private:
+  struct Pending {
+    int64_t dueMs;
+    std::vector<uint8_t> bytes;
+  };
+  void Run();
+  int CurrentBaud() const;
+  void FlushDue();
+
+  SimUnit& unit_;
+  int master_ = -1;
+  int slaveHold_ = -1;
+  std::string slavePath_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> dropRequested_{false};
+  std::atomic<bool> dropped_{false};
+  std::mutex pendingMutex_;
+  std::deque<Pending> pending_;
+};
+
+}  // namespace morlane::sim

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+
+namespace morlane::sim {
+
+// Switches that make the simulated unit misbehave, as a real one can. All are plain
+// atomics: tests flip them while the unit runs.
+struct SimFaults {
+  // Service commands and the USB side.
+  std::atomic<bool> silent{false};        // answers nothing at all, on either side
+  std::atomic<int> answerDelayMs{0};      // delay before each service answer
+
+  // CPU selection and bootloader.
+  std::atomic<bool> noSelectionEcho{false};
+  std::atomic<bool> noAutobaudEcho{false};
+  std::atomic<bool> refuseErase{false};
+  std::atomic<int> dropAcksAfterFrames{-1};  // -1: never; N: frames after the N-th get no ack
+  std::atomic<bool> corruptResultFrame{false};
+  std::atomic<bool> verifyMismatch{false};
+  std::atomic<int> lineGoneAfterProgramFrames{-1};  // -1: never
+
+  // MCU updater over USB.
+  std::atomic<bool> mcuSilent{false};
+  std::atomic<bool> mcuTopBitReplies{false};   // every reply's first byte has bit 7 set
+  std::atomic<int> mcuErrorAfterBlocks{-1};    // an error code after N data blocks
+  std::atomic<bool> mcuSizeAnsweredWith07{false};
+};
+
+}  // namespace morlane::sim

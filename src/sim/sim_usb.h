@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/inprocess_hid.h"
+#include "sim/sim_unit.h"
+
+namespace morlane::sim {
+
+// A role on the unit's USB side: gets each output report's payload, answers with
+// 64-byte replies through the device. Returns true when it took the report.
+class UsbRole {
+ public:
+  virtual ~UsbRole() = default;
+  virtual bool OnReport(const std::vector<uint8_t>& payload, InProcessHidDevice& device) = 0;
+};
+
+// The unit's USB interface controller: vendor 0x590, product 0x4b. Output reports are
+// 00 CC 99 n payload; each answer is one 64-byte reply in input reports of the device's
+// input length.
+class SimUsb {
+ public:
+  static constexpr uint16_t kVendorId = 0x590;
+  static constexpr uint16_t kProductId = 0x4b;
+
+  SimUsb(SimUnit& unit, morlane::Clock& clock, morlane::HidCaps caps = {65, 69});
+  std::shared_ptr<InProcessHidDevice> Device() { return device_; }
+  // Sends a 64-byte reply (cut or zero-filled) as input reports.
+  static void Reply(InProcessHidDevice& device, const std::vector<uint8_t>& reply);
+  // Output reports that came in, whole, for the tests.
+  std::vector<std::vector<uint8_t>> ReportsSeen();
+
+ private:
+  void OnOutput(const std::vector<uint8_t>& report);
+
+  SimUnit& unit_;
+  std::shared_ptr<InProcessHidDevice> device_;
+  std::unique_ptr<UsbRole> mcuUpdater_;
+  std::mutex mutex_;
+  std::vector<std::vector<uint8_t>> seen_;
+};
+
+std::unique_ptr<UsbRole> MakeMcuUpdaterRole(SimUnit& unit);
+
+}  // namespace morlane::sim

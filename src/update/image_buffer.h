@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace morlane {
+
+class Window;
+
+// The in-memory copy of one firmware image and the progress count shown against it.
+class ImageBuffer {
+ public:
+  // Reads the whole file (opened for exclusive use) into a fresh buffer; returns its
+  // length, or -1 when it is missing, held by another program, empty or unreadable. A
+  // file that cannot be opened or is empty leaves the previous image in place.
+  int LoadImageFile(const std::string& path);
+  void ReleaseImage();
+
+  const uint8_t* imageBuffer() const { return buffer_.get(); }
+  // Where the next byte to transfer lies, as an offset into the buffer.
+  size_t cursorOffset() const { return cursor_; }
+  const uint8_t* imageCursor() const { return buffer_ ? buffer_.get() + cursor_ : nullptr; }
+  // Moves the cursor on, never past the end of the image.
+  void AdvanceCursor(size_t bytes);
+  size_t loadedBytes() const { return loaded_; }
+
+  int imageLength = -1;
+  int progressCount = 0;
+
+ private:
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t loaded_ = 0;
+  size_t cursor_ = 0;
+};
+
+// progressCount x 100 / imageLength, truncated. With no image loaded (length -1 or 0)
+// the display stays at 0 rather than showing a meaningless figure.
+int PercentOf(int progressCount, int imageLength);
+
+// Shows the percentage as "%d %%" in 1034 and as the position of bar 1029.
+void ShowPercent(Window& window, int progressCount, int imageLength);
+
+}  // namespace morlane

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "flash/inverter_flasher.h"
+#include "link/dialog_context.h"
+#include "update/image_buffer.h"
+
+namespace morlane {
+
+// "Update Firmware" (1036): the MCU update over HID or the CPU programming over RS232,
+// by the kind of the open session.
+class UpdateDispatch {
+ public:
+  UpdateDispatch(DialogContext& context, ImageBuffer& image, InverterFlasher& flasher);
+
+  // 1 when the chosen procedure ran and succeeded.
+  int OnUpdateFirmware();
+
+ private:
+  DialogContext& context_;
+  ImageBuffer& image_;
+  InverterFlasher& flasher_;
+};
+
+}  // namespace morlane
