@@ -1,0 +1,194 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace morlane::test {
+
+namespace {
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir, int* outFd,
+            int* errFd) {
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return -1;
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    close(out[0]);
+    close(out[1]);
+    return -1;
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  *outFd = out[0];
+  *errFd = err[0];
+  return pid;
+}
+
+void Drain(int fd, std::string& into) {
+  char buffer[4096];
+  ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n > 0) into.append(buffer, static_cast<size_t>(n));
+}
+
+int StatusOf(int raw) {
+  if (WIFEXITED(raw)) return WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
+  return -1;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir,
+                         int timeoutSeconds) {
+  ProcessResult result;
+  int outFd = -1, errFd = -1;
+  pid_t pid = Spawn(argv, workDir, &outFd, &errFd);
+  if (pid < 0) return result;
+  int64_t deadline = NowMs() + int64_t{timeoutSeconds} * 1000;
+  bool outOpen = true, errOpen = true;
+  while (outOpen || errOpen) {
+    int64_t left = deadline - NowMs();
+    if (left <= 0) {
+      result.timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    pollfd fds[2] = {{outOpen ? outFd : -1, POLLIN, 0}, {errOpen ? errFd : -1, POLLIN, 0}};
+    if (poll(fds, 2, static_cast<int>(std::min<int64_t>(left, 200))) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      std::string& into = i == 0 ? result.out : result.err;
+      char buffer[4096];
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        into.append(buffer, static_cast<size_t>(n));
+      } else {
+        (i == 0 ? outOpen : errOpen) = false;
+      }
+    }
+  }
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  close(outFd);
+  close(errFd);
+  result.status = result.timedOut ? -1 : StatusOf(raw);
+  return result;
+}
+
+SimProcess::SimProcess(const std::string& program, const std::vector<std::string>& switches) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), switches.begin(), switches.end());
+  pid_ = Spawn(argv, "", &outFd_, &errFd_);
+  if (pid_ < 0) return;
+  std::string out;
+  int64_t deadline = NowMs() + 10000;
+  while (out.find('\n') == std::string::npos && NowMs() < deadline) {
+    pollfd fd{outFd_, POLLIN, 0};
+    if (poll(&fd, 1, 100) > 0) {
+      char buffer[256];
+      ssize_t n = read(outFd_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  size_t end = out.find('\n');
+  if (end != std::string::npos) path_ = out.substr(0, end);
+}
+
+SimProcess::~SimProcess() { Stop(); }
+
+std::string SimProcess::Stop() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int64_t deadline = NowMs() + 5000;
+    int raw = 0;
+    while (waitpid(pid_, &raw, WNOHANG) == 0) {
+      if (NowMs() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &raw, 0);
+        break;
+      }
+      pollfd fd{errFd_, POLLIN, 0};
+      if (poll(&fd, 1, 20) > 0) Drain(errFd_, err_);
+    }
+    pollfd fd{errFd_, POLLIN, 0};
+    while (poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN)) {
+      size_t before = err_.size();
+      Drain(errFd_, err_);
+      if (err_.size() == before) break;
+    }
+    close(outFd_);
+    close(errFd_);
+    pid_ = -1;
+  }
+  return err_;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "morlane-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  path_ = made ? made : "";
+}
+
+TempDir::~TempDir() {
+  std::error_code error;
+  if (!path_.empty()) std::filesystem::remove_all(path_, error);
+}
+
+void TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+  std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void TempDir::Write(const std::string& name, const std::string& text) const {
+  std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
+  file << text;
+}
+
+std::vector<uint8_t> TempDir::Read(const std::string& name) const {
+  std::ifstream file(File(name), std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace morlane::test

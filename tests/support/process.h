@@ -1,0 +1,63 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+
+#include <string>
+#include <vector>
+
+namespace morlane::test {
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal; -1 when it could not be run
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end (killed after timeoutSeconds) with its output captured.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir = "",
+                         int timeoutSeconds = 120);
+
+// morlane-unit-sim in the background: started with its fault switches, its
+// pseudo-terminal path read from its first line; stopped when this goes.
+class SimProcess {
+ public:
+  explicit SimProcess(const std::string& program, const std::vector<std::string>& switches = {});
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  bool Running() const { return pid_ > 0 && !path_.empty(); }
+  const std::string& Path() const { return path_; }
+  // Stops it (SIGTERM) and returns what it printed on stderr.
+  std::string Stop();
+
+ private:
+  pid_t pid_ = -1;
+  int outFd_ = -1;
+  int errFd_ = -1;
+  std::string path_;
+  std::string err_;
+};
+
+// A fresh directory under the system's temporary directory, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  void Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+  void Write(const std::string& name, const std::string& text) const;
+  std::vector<uint8_t> Read(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Splits text into lines at line feeds (the last line without one is kept when not empty).
+std::vector<std::string> SplitLines(const std::string& text);
+
+}  // namespace morlane::test
