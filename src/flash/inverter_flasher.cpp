@@ -5,6 +5,8 @@ namespace morlane {
 InverterFlasher::InverterFlasher(DialogContext& context, ImageBuffer& image)
     : context_(context), image_(image) {}
 
+int InverterFlasher::CheckBinFile(const std::string&) { return 0; }
+
 void InverterFlasher::ResetBootLink() {}
 
 int InverterFlasher::RunProgrammingSequence(const std::string&, int) { return 0; }

@@ -12,6 +12,9 @@ class InverterFlasher {
  public:
   InverterFlasher(DialogContext& context, ImageBuffer& image);
 
+  // 1 when the file opens and begins with 0x08 0xAA.
+  static int CheckBinFile(const std::string& path);
+
   // Sequence 0, last received -1, frame buffer cleared, master preset.
   void ResetBootLink();
   // The programming sequence for one CPU (0 master, 1 slave, anything else selects

@@ -3,6 +3,7 @@
 #include "flash/inverter_flasher.h"
 #include "link/dialog_context.h"
 #include "update/image_buffer.h"
+#include "update/mcu_update.h"
 
 namespace morlane {
 
@@ -15,10 +16,16 @@ class UpdateDispatch {
   // 1 when the chosen procedure ran and succeeded.
   int OnUpdateFirmware();
 
+  McuUpdater& Mcu() { return mcu_; }
+
  private:
+  int UpdateOverHid();
+  int UpdateOverSerial();
+
   DialogContext& context_;
   ImageBuffer& image_;
   InverterFlasher& flasher_;
+  McuUpdater mcu_;
 };
 
 }  // namespace morlane
