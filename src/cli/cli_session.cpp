@@ -9,20 +9,20 @@
 #include "platform/inprocess_hid.h"
 #include "platform/port_table.h"
 #include "platform/termios_port.h"
-#include "sim/pty_server.h"
-#include "sim/sim_unit.h"
-#include "sim/sim_usb.h"
+#include "sim/simulated_platform.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
 
 CliSession::CliSession(const GlobalOptions& options) : options_(options) {}
 
+sim::SimUnit* CliSession::Sim() { return simulated_ ? &simulated_->Unit() : nullptr; }
+
 CliSession::~CliSession() {
   Finish();
   dialog_.reset();
   window_.reset();
-  if (simServer_) simServer_->Stop();
+  if (simulated_) simulated_->Stop();
   if (json_) std::fclose(json_);
 }
 
@@ -44,14 +44,10 @@ bool CliSession::Setup(std::string* error) {
   }
   std::vector<std::string> paths = options_.ports;
   if (options_.simulate) {
-    simUnit_ = std::make_unique<sim::SimUnit>();
-    simServer_ = std::make_unique<sim::PtyServer>(*simUnit_);
-    if (!simServer_->Start(error)) return false;
-    paths.insert(paths.begin(), simServer_->SlavePath());
-    simUsb_ = std::make_unique<sim::SimUsb>(*simUnit_, RealClock());
-    auto backend = std::make_unique<InProcessHidBackend>();
-    backend->Add(simUsb_->Device());
-    hid_ = std::move(backend);
+    simulated_ = std::make_unique<sim::SimulatedPlatform>();
+    if (!simulated_->Start(error)) return false;
+    paths.insert(paths.begin(), simulated_->SerialPath());
+    hid_ = simulated_->MakeHidBackend();
     ports_ = std::make_unique<TermiosPortFactory>(PortTable(paths));
   } else {
     hid_ = std::make_unique<HidapiBackend>();

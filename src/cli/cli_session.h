@@ -19,8 +19,7 @@ namespace morlane {
 
 namespace sim {
 class SimUnit;
-class PtyServer;
-class SimUsb;
+class SimulatedPlatform;
 }  // namespace sim
 
 struct GlobalOptions {
@@ -50,7 +49,7 @@ class CliSession {
 
   HeadlessWindow& Window() { return *window_; }
   CKestrumDlg& Dialog() { return *dialog_; }
-  sim::SimUnit* Sim() { return simUnit_.get(); }
+  sim::SimUnit* Sim();
   const GlobalOptions& Options() const { return options_; }
   SerialPortFactory& Ports() { return *ports_; }
   HidBackend& HidDevices() { return *hid_; }
@@ -60,9 +59,7 @@ class CliSession {
   void OnProgress(int id, int position);
 
   GlobalOptions options_;
-  std::unique_ptr<sim::SimUnit> simUnit_;
-  std::unique_ptr<sim::PtyServer> simServer_;
-  std::unique_ptr<sim::SimUsb> simUsb_;
+  std::unique_ptr<sim::SimulatedPlatform> simulated_;
   std::unique_ptr<SerialPortFactory> ports_;
   std::unique_ptr<HidBackend> hid_;
   std::unique_ptr<HeadlessWindow> window_;
