@@ -15,9 +15,13 @@ HeadlessWindow::HeadlessWindow(int charWidth)
   log_.SetObserver(this);
 }
 
-HeadlessWindow::~HeadlessWindow() { log_.SetObserver(nullptr); }
+HeadlessWindow::~HeadlessWindow() {
+  log_.SetObserver(nullptr);
+}
 
-HeadlessWindow::ControlState& HeadlessWindow::State(int id) { return controls_[id]; }
+HeadlessWindow::ControlState& HeadlessWindow::State(int id) {
+  return controls_[id];
+}
 
 const HeadlessWindow::ControlState* HeadlessWindow::Find(int id) const {
   auto it = controls_.find(id);
@@ -43,7 +47,9 @@ std::vector<std::string> HeadlessWindow::LogLines() const {
   return lines;
 }
 
-void HeadlessWindow::EnableControl(int id, bool enabled) { State(id).enabled = enabled; }
+void HeadlessWindow::EnableControl(int id, bool enabled) {
+  State(id).enabled = enabled;
+}
 
 bool HeadlessWindow::IsControlEnabled(int id) const {
   const ControlState* state = Find(id);
@@ -55,14 +61,18 @@ bool HeadlessWindow::IsControlShown(int id) const {
   return state && state->shown;
 }
 
-void HeadlessWindow::SetCheck(int id, int checked) { State(id).check = checked; }
+void HeadlessWindow::SetCheck(int id, int checked) {
+  State(id).check = checked;
+}
 
 int HeadlessWindow::GetCheck(int id) const {
   const ControlState* state = Find(id);
   return state ? state->check : 0;
 }
 
-void HeadlessWindow::SetControlText(int id, const std::string& text) { State(id).text = text; }
+void HeadlessWindow::SetControlText(int id, const std::string& text) {
+  State(id).text = text;
+}
 
 std::string HeadlessWindow::GetControlText(int id) const {
   const ControlState* state = Find(id);
@@ -127,7 +137,9 @@ void HeadlessWindow::RunOnWindowThread(const std::function<void()>& request) {
   requestDone_.wait(lock, [&pending] { return pending.done; });
 }
 
-bool HeadlessWindow::OnWindowThread() const { return std::this_thread::get_id() == windowThread_; }
+bool HeadlessWindow::OnWindowThread() const {
+  return std::this_thread::get_id() == windowThread_;
+}
 
 void HeadlessWindow::ProcessPendingRequests(int waitMs) {
   std::unique_lock lock(requestMutex_);

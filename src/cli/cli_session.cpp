@@ -16,7 +16,9 @@ namespace morlane {
 
 CliSession::CliSession(const GlobalOptions& options) : options_(options) {}
 
-sim::SimUnit* CliSession::Sim() { return simulated_ ? &simulated_->Unit() : nullptr; }
+sim::SimUnit* CliSession::Sim() {
+  return simulated_ ? &simulated_->Unit() : nullptr;
+}
 
 CliSession::~CliSession() {
   Finish();
@@ -56,9 +58,8 @@ bool CliSession::Setup(std::string* error) {
 
   window_ = std::make_unique<HeadlessWindow>();
   window_->SetLineHandler([this](std::string_view line) { OnLine(line); });
-  window_->SetMessageHandler([](const std::string& text) {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-  });
+  window_->SetMessageHandler(
+      [](const std::string& text) { std::fprintf(stderr, "message: %s\n", text.c_str()); });
   window_->SetProgressHandler([this](int id, int position) { OnProgress(id, position); });
   dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), *ports_, *hid_);
   window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
@@ -109,13 +110,27 @@ std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
       default:
         if (c < 0x20 || c >= 0x7F) {
           char escaped[8];

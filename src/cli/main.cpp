@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
                "morlane-cli"};
   app.require_subcommand(1);
   GlobalOptions options;
-  app.add_option("--port", options.ports, "serial device that stands as COM1; repeat for COM2, ...");
+  app.add_option("--port", options.ports,
+                 "serial device that stands as COM1; repeat for COM2, ...");
   app.add_flag("--simulate", options.simulate, "run the simulated unit inside the process");
   app.add_option("--dir", options.dir, "working directory of the run");
   app.add_option("--log-json", options.logJson, "also write every log line to FILE as JSON");

@@ -14,7 +14,9 @@ int64_t SystemClock::MonotonicMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int64_t SystemClock::CalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t SystemClock::CalendarSeconds() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 LocalTime SystemClock::Now() {
   std::time_t now = std::time(nullptr);

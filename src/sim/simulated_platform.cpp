@@ -2,14 +2,19 @@
 
 namespace morlane::sim {
 
-SimulatedPlatform::SimulatedPlatform(morlane::Clock& clock)
-    : server_(unit_), usb_(unit_, clock) {}
+SimulatedPlatform::SimulatedPlatform(morlane::Clock& clock) : server_(unit_), usb_(unit_, clock) {}
 
-SimulatedPlatform::~SimulatedPlatform() { Stop(); }
+SimulatedPlatform::~SimulatedPlatform() {
+  Stop();
+}
 
-bool SimulatedPlatform::Start(std::string* error) { return server_.Start(error); }
+bool SimulatedPlatform::Start(std::string* error) {
+  return server_.Start(error);
+}
 
-void SimulatedPlatform::Stop() { server_.Stop(); }
+void SimulatedPlatform::Stop() {
+  server_.Stop();
+}
 
 std::unique_ptr<morlane::InProcessHidBackend> SimulatedPlatform::MakeHidBackend() {
   auto backend = std::make_unique<morlane::InProcessHidBackend>();

@@ -8,7 +8,7 @@ enum class ControlKind {
   GroupBox,
   ComboBox,
   PushButton,
-  CheckBox,      // automatic check box: a click toggles it
+  CheckBox,        // automatic check box: a click toggles it
   ManualCheckBox,  // a click does not toggle it; its handler sets the mark
   StaticText,
   ProgressBar,

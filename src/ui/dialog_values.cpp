@@ -12,13 +12,20 @@ namespace {
 template <typename Values, typename Visit>
 void ForEachCheck(Values& values, Visit visit) {
   std::pair<int, decltype(&values.q1)> checks[] = {
-      {ctl::kCheckQ1, &values.q1},     {ctl::kCheckLf, &values.lf},
-      {ctl::kCheckBl, &values.bl},     {ctl::kModeAuto, &values.modeAuto},
-      {ctl::kCheckV2, &values.v2},     {ctl::kCheckV3, &values.v3},
-      {ctl::kCheckBtun, &values.btun}, {ctl::kCheckSi, &values.si},
-      {ctl::kCheckBrr, &values.brr},   {ctl::kCheckUas, &values.uas},
-      {ctl::kCheckCf, &values.cf},     {ctl::kCheckCf2, &values.cf2},
-      {ctl::kCheckFwv, &values.fwv},   {ctl::kPlusEnter, &values.plusEnter},
+      {ctl::kCheckQ1, &values.q1},
+      {ctl::kCheckLf, &values.lf},
+      {ctl::kCheckBl, &values.bl},
+      {ctl::kModeAuto, &values.modeAuto},
+      {ctl::kCheckV2, &values.v2},
+      {ctl::kCheckV3, &values.v3},
+      {ctl::kCheckBtun, &values.btun},
+      {ctl::kCheckSi, &values.si},
+      {ctl::kCheckBrr, &values.brr},
+      {ctl::kCheckUas, &values.uas},
+      {ctl::kCheckCf, &values.cf},
+      {ctl::kCheckCf2, &values.cf2},
+      {ctl::kCheckFwv, &values.fwv},
+      {ctl::kPlusEnter, &values.plusEnter},
       {ctl::kProtectSection, &values.protectSectionChecked},
   };
   for (auto& [id, member] : checks) visit(id, *member);

@@ -14,7 +14,8 @@ const FixedWidthMeasurer kDefaultMeasurer;
 // Case-insensitive order of the sort style.
 bool SortsBefore(std::string_view a, std::string_view b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) <
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
@@ -38,7 +39,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-bool Failed(int result) { return result == CHScrollListBox::kErr || result == CHScrollListBox::kErrSpace; }
+bool Failed(int result) {
+  return result == CHScrollListBox::kErr || result == CHScrollListBox::kErrSpace;
+}
 
 }  // namespace
 
@@ -51,7 +54,9 @@ std::string_view CHScrollListBox::TextAt(int index) const {
   return std::string_view(arena_.data() + line.offset, line.length);
 }
 
-std::string CHScrollListBox::GetText(int index) const { return std::string(TextAt(index)); }
+std::string CHScrollListBox::GetText(int index) const {
+  return std::string(TextAt(index));
+}
 
 int CHScrollListBox::StandardInsert(int index, std::string_view text) {
   if (index < -1 || index > GetCount()) return kErr;
@@ -70,11 +75,10 @@ int CHScrollListBox::StandardInsert(int index, std::string_view text) {
 int CHScrollListBox::AddString(std::string_view text) {
   int index = GetCount();
   if (sorted_) {
-    auto it = std::upper_bound(lines_.begin(), lines_.end(), text,
-                               [this](std::string_view value, const Line& line) {
-                                 return SortsBefore(
-                                     value, std::string_view(arena_.data() + line.offset, line.length));
-                               });
+    auto it = std::upper_bound(
+        lines_.begin(), lines_.end(), text, [this](std::string_view value, const Line& line) {
+          return SortsBefore(value, std::string_view(arena_.data() + line.offset, line.length));
+        });
     index = static_cast<int>(it - lines_.begin());
   }
   int result = StandardInsert(index, text);

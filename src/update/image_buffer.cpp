@@ -56,7 +56,9 @@ void ImageBuffer::ReleaseImage() {
   cursor_ = 0;
 }
 
-void ImageBuffer::AdvanceCursor(size_t bytes) { cursor_ = std::min(loaded_, cursor_ + bytes); }
+void ImageBuffer::AdvanceCursor(size_t bytes) {
+  cursor_ = std::min(loaded_, cursor_ + bytes);
+}
 
 int PercentOf(int progressCount, int imageLength) {
   if (imageLength <= 0) return 0;

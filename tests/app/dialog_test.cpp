@@ -50,8 +50,8 @@ TEST_F(DialogTest, StartsWithOnlyTheSessionChoiceUsable) {
   }
   EXPECT_EQ(window.GetCheck(ctl::kCheckQ1), 1);
   EXPECT_EQ(window.GetCheck(ctl::kPlusEnter), 1);
-  for (int id : {ctl::kModeAuto, ctl::kModeManual, ctl::kProtectSection, ctl::kCheckV2,
-                 ctl::kCheckFwv}) {
+  for (int id :
+       {ctl::kModeAuto, ctl::kModeManual, ctl::kProtectSection, ctl::kCheckV2, ctl::kCheckFwv}) {
     EXPECT_EQ(window.GetCheck(id), 0) << id;
   }
   EXPECT_FALSE(window.IsControlShown(ctl::kClose));
@@ -186,7 +186,7 @@ TEST_F(DialogTest, SystemCommandsShowAboutAndCloseTheLink) {
   dialog.OnSysCommand(CKestrumDlg::kSysClose);
   EXPECT_TRUE(dialog.Ended());
   EXPECT_EQ(dialog.hid.IsOpen(), 1);  // the found flag stays; the handles are gone
-  dialog.EndDialog();                  // a second end is harmless
+  dialog.EndDialog();                 // a second end is harmless
 }
 
 TEST_F(DialogTest, ClearLogEmptiesTheList) {

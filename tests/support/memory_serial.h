@@ -21,7 +21,9 @@ class MemoryLine {
   explicit MemoryLine(Clock& clock) : clock_(clock) {}
 
   void SetPeer(Peer peer) { peer_ = std::move(peer); }
-  void Queue(const std::vector<uint8_t>& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
+  void Queue(const std::vector<uint8_t>& bytes) {
+    rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+  }
   // Every write call the host made, one entry per call.
   const std::vector<std::vector<uint8_t>>& Writes() const { return writes_; }
   std::vector<uint8_t> AllWritten() const;

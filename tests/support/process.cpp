@@ -121,7 +121,9 @@ SimProcess::SimProcess(const std::string& program, const std::vector<std::string
   if (end != std::string::npos) path_ = out.substr(0, end);
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+  Stop();
+}
 
 std::string SimProcess::Stop() {
   if (pid_ > 0) {
@@ -163,7 +165,8 @@ TempDir::~TempDir() {
 
 void TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
   std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 void TempDir::Write(const std::string& name, const std::string& text) const {
