@@ -1,9 +1,152 @@
+// send, test
 #include <CLI/CLI.hpp>
 
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "cli/cli_session.h"
+#include "console/command_table.h"
+#include "ui/control_ids.h"
 
 namespace morlane {
 
-void RegisterConsoleCommands(CLI::App&, CommandRunner&) {}
+namespace {
+
+// Set by Ctrl-C (or a polite kill) while a test runs; the serving loop sees it and presses
+// "Stop" as the technician would.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnStopSignal(int) {
+  stopRequested.store(true);
+}
+
+// Catches SIGINT and SIGTERM for as long as it lives, and puts the old handlers back.
+class StopSignals {
+ public:
+  StopSignals() {
+    stopRequested = false;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+};
+
+// LIST as the boxes' captions name the commands (V for the "Auto" box); empty checks none.
+bool ParseCommandList(const std::string& list, std::vector<int>* entries, std::string* bad) {
+  entries->clear();
+  size_t start = 0;
+  while (start <= list.size() && !list.empty()) {
+    size_t comma = list.find(',', start);
+    std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
+    int entry = EntryNamed(name);
+    if (entry < 0) {
+      *bad = name;
+      return false;
+    }
+    entries->push_back(entry);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return true;
+}
+
+int RunSend(CliSession& session, const std::string& link, const std::string& text, bool noEnter) {
+  if (!session.OpenLink(link)) return kExitFailed;
+  HeadlessWindow& window = session.Window();
+  window.TypeText(ctl::kCommandEdit, text);
+  window.SetCheck(ctl::kPlusEnter, noEnter ? 0 : 1);
+  if (!window.Click(ctl::kSend)) return kExitFailed;
+  return session.Dialog().lastResult == 1 ? kExitOk : kExitFailed;
+}
+
+constexpr int kServeSliceMs = 50;
+
+int RunTest(CliSession& session, const std::string& link, const std::vector<int>& entries,
+            int seconds) {
+  if (!session.OpenLink(link)) return kExitFailed;
+  HeadlessWindow& window = session.Window();
+  CKestrumDlg& dialog = session.Dialog();
+  for (int entry = 0; entry < CommandTable::kEntries; ++entry)
+    window.SetCheck(CheckBoxOfEntry(entry), 0);
+  for (int entry : entries) window.SetCheck(CheckBoxOfEntry(entry), 1);
+
+  StopSignals signals;
+  window.Click(ctl::kStart);
+  if (!dialog.console.TestRunning()) return kExitFailed;  // "Please open device first!"
+
+  // The worker's log lines and button changes are carried out here, on the window thread.
+  Clock& clock = RealClock();
+  const int64_t end = clock.MonotonicMs() + static_cast<int64_t>(seconds) * 1000;
+  while (!stopRequested.load() && (seconds < 0 || clock.MonotonicMs() < end)) {
+    window.ProcessPendingRequests(kServeSliceMs);
+  }
+  window.Click(ctl::kStop);
+  // Bounded: the worker finishes the command in hand, then writes its finish line.
+  while (dialog.console.TestRunning()) window.ProcessPendingRequests(kServeSliceMs);
+  dialog.console.Shutdown();
+
+  const TestCounters& counters = dialog.console.Counters();
+  // A unit that never answered fails the run; late or missing single answers do not.
+  return counters.sent > 0 && counters.answered == 0 ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected) {
+  auto* send = app.add_subcommand("send", "TEXT into the command box, then Send");
+  auto sendText = std::make_shared<std::string>();
+  auto sendLink = std::make_shared<std::string>("com");
+  auto noEnter = std::make_shared<bool>(false);
+  send->add_option("TEXT", *sendText, "the command, without its carriage return")->required();
+  send->add_option("--link", *sendLink, "usb or com")->check(CLI::IsMember({"usb", "com"}));
+  send->add_flag("--no-enter", *noEnter, "leave +Enter unchecked");
+  send->callback([&selected, sendText, sendLink, noEnter] {
+    selected = [sendText, sendLink, noEnter](CliSession& session) {
+      return RunSend(session, *sendLink, *sendText, *noEnter);
+    };
+  });
+
+  auto* test = app.add_subcommand("test", "the automatic command test, until N seconds or Ctrl-C");
+  auto testLink = std::make_shared<std::string>("com");
+  auto list = std::make_shared<std::string>("Q1");
+  auto seconds = std::make_shared<int>(-1);
+  auto entries = std::make_shared<std::vector<int>>();
+  test->add_option("--link", *testLink, "usb or com")->check(CLI::IsMember({"usb", "com"}));
+  test->add_option("--commands", *list, "Q1,Lf?,Bl?,V2,V3,BTUN,Si?,BRR,UAS,CF,CF2,FWV and V")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            std::vector<int> parsed;
+            std::string bad;
+            return ParseCommandList(value, &parsed, &bad) ? std::string()
+                                                          : "unknown command " + bad;
+          },
+          "LIST"));
+  // Without --seconds the test runs until Ctrl-C, as it runs in the window until "Stop".
+  test->add_option("--seconds", *seconds, "press Stop after N seconds")
+      ->check(CLI::NonNegativeNumber);
+  test->callback([&selected, testLink, list, seconds, entries] {
+    std::string bad;
+    ParseCommandList(*list, entries.get(), &bad);
+    selected = [testLink, entries, seconds](CliSession& session) {
+      return RunTest(session, *testLink, *entries, *seconds);
+    };
+  });
+}
 
 }  // namespace morlane

@@ -1,9 +1,128 @@
+// flash, auto, inspect: the CPUs' flash over the serial link, and a look into an image.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
 #include "cli/cli_session.h"
+#include "flash/bin_file.h"
+#include "ui/control_ids.h"
 
 namespace morlane {
 
-void RegisterFlashCommands(CLI::App&, CommandRunner&) {}
+namespace {
+
+// FILE arguments are taken relative to where morlane-cli was started, before --dir
+// moves the run into its working directory.
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.string();
+}
+
+bool Readable(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
+
+int Unreadable(const std::string& shown) {
+  std::fprintf(stderr, "morlane-cli: cannot read %s\n", shown.c_str());
+  return kExitUsage;
+}
+
+int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
+             const std::string& cpu) {
+  if (!Readable(path)) return Unreadable(shown);
+  if (!session.OpenLink("com")) return kExitFailed;
+  HeadlessWindow& window = session.Window();
+  CKestrumDlg& dialog = session.Dialog();
+  window.Click(ctl::kModeManual);
+  window.QueueFileDialogAnswer(path);
+  if (!window.Click(ctl::kSelectFirmware) || dialog.selection.firmwarePath != path) {
+    return kExitFailed;
+  }
+  if (!cpu.empty()) dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
+  window.Click(ctl::kUpdateFirmware);
+  int result = dialog.lastResult;
+  // The dialog refuses a file that is not an inverter image without a word; here the
+  // caller is told why nothing happened.
+  if (!result && !CheckBinFile(path)) {
+    std::fprintf(stderr, "morlane-cli: %s is not an inverter image (no 08 AA at its start)\n",
+                 shown.c_str());
+  }
+  return result ? kExitOk : kExitFailed;
+}
+
+int RunAuto(CliSession& session) {
+  if (!session.OpenLink("com")) return kExitFailed;
+  HeadlessWindow& window = session.Window();
+  window.Click(ctl::kModeAuto);
+  if (!window.Click(ctl::kAutomatic)) return kExitFailed;
+  return session.Dialog().lastResult ? kExitOk : kExitFailed;
+}
+
+int RunInspect(const std::string& path, const std::string& shown) {
+  if (!Readable(path)) return Unreadable(shown);
+  ImageSurvey survey = SurveyImage(path);
+  if (survey.verdict == ImageVerdict::Unreadable) return Unreadable(shown);
+  if (survey.verdict == ImageVerdict::NotAnImage) {
+    std::printf("%s: %s\n", shown.c_str(), ImageVerdictText(survey.verdict));
+    return kExitFailed;
+  }
+  std::printf("%s: inverter image, %llu bytes, %zu%s sections\n", shown.c_str(),
+              static_cast<unsigned long long>(survey.fileSize), survey.sections.size(),
+              survey.verdict == ImageVerdict::TooManySections ? " or more" : "");
+  if (!survey.sections.empty()) {
+    std::printf("section  word address  words  file offsets\n");
+  }
+  for (size_t i = 0; i < survey.sections.size(); ++i) {
+    const BinSection& section = survey.sections[i];
+    std::printf("%7zu    0x%08X  %5u  %llu..%llu\n", i + 1, section.address, section.Words(),
+                static_cast<unsigned long long>(section.start),
+                static_cast<unsigned long long>(section.end));
+  }
+  if (survey.verdict == ImageVerdict::Sound) return kExitOk;
+  std::printf("refused: %s", ImageVerdictText(survey.verdict));
+  if (survey.badSection >= 0) std::printf(" (section %d)", survey.badSection + 1);
+  std::printf("\n");
+  return kExitFailed;
+}
+
+}  // namespace
+
+void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
+  auto* flash = app.add_subcommand(
+      "flash", "Program one CPU: Open on COM, \"Manual\", FILE chosen, \"Update Firmware\"");
+  auto file = std::make_shared<std::string>();
+  auto cpu = std::make_shared<std::string>();
+  flash->add_option("FILE", *file, "the inverter image (*.bin)")->required();
+  flash->add_option("--cpu", *cpu, "master or slave; without it the path decides")
+      ->check(CLI::IsMember({"master", "slave"}));
+  flash->callback([&selected, file, cpu] {
+    std::string path = Absolute(*file);
+    selected = [path, file, cpu](CliSession& session) {
+      return RunFlash(session, path, *file, *cpu);
+    };
+  });
+
+  auto* automatic = app.add_subcommand(
+      "auto", "Program every *.bin of the working directory: Open on COM, \"Automatic\"");
+  automatic->callback([&selected] { selected = RunAuto; });
+
+  auto* inspect = app.add_subcommand(
+      "inspect", "Whether FILE is an inverter image, and its section table");
+  auto image = std::make_shared<std::string>();
+  inspect->add_option("FILE", *image, "the image (*.bin)")->required();
+  inspect->callback([&selected, image] {
+    std::string path = Absolute(*image);
+    selected = [path, image](CliSession&) { return RunInspect(path, *image); };
+  });
+}
 
 }  // namespace morlane

@@ -1,9 +1,79 @@
+// prepare, mcu-update
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
 #include "cli/cli_session.h"
+#include "ui/control_ids.h"
 
 namespace morlane {
 
-void RegisterImageCommands(CLI::App&, CommandRunner&) {}
+namespace {
+
+// A FILE that cannot be read is a usage error, found before anything is opened.
+std::string CheckReadable(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return "cannot read " + path;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return "cannot read " + path;
+  std::fclose(file);
+  return {};
+}
+
+struct PrepareArgs {
+  std::string file;
+  std::string link = "usb";
+};
+
+int RunPrepare(CliSession& session, const PrepareArgs& args) {
+  CKestrumDlg& dialog = session.Dialog();
+  bool offline = args.link == "none";
+  if (!offline && !session.OpenLink(args.link)) return kExitFailed;
+  session.Window().QueueFileDialogAnswer(args.file);
+  // The control is created hidden, so it is pressed through the dialog's handler.
+  dialog.OnCommand(ctl::kSelectUsbFirmware);
+  // Without a link the files are the whole point: the run succeeds when both were
+  // written, although the dialog reports the missing link.
+  if (offline) return dialog.usbFirmware.filesWritten == 1 ? kExitOk : kExitFailed;
+  return dialog.lastResult == 1 ? kExitOk : kExitFailed;
+}
+
+int RunMcuUpdate(CliSession& session, const std::string& cpu) {
+  CKestrumDlg& dialog = session.Dialog();
+  if (!session.OpenLink("usb")) return kExitFailed;
+  dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
+  // "Update Firmware" is enabled only by choosing a file, which over USB decides
+  // nothing but the CPU: the handler is called as the enabled button would.
+  dialog.OnCommand(ctl::kUpdateFirmware);
+  return dialog.lastResult == 1 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
+  auto prepareArgs = std::make_shared<PrepareArgs>();
+  auto* prepare = app.add_subcommand("prepare", "Write tmp.txt and tmp.bin from an S-record file");
+  prepare->add_option("FILE", prepareArgs->file, "the .S19 file")
+      ->required()
+      ->check(CLI::Validator(CheckReadable, "FILE", "readable"));
+  prepare->add_option("--link", prepareArgs->link, "usb, com or none")
+      ->check(CLI::IsMember({"usb", "com", "none"}));
+  prepare->callback([&selected, prepareArgs] {
+    // The file dialog hands over full paths; --dir changes directory before the run.
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(prepareArgs->file, error);
+    if (!error) prepareArgs->file = absolute.string();
+    selected = [prepareArgs](CliSession& session) { return RunPrepare(session, *prepareArgs); };
+  });
+
+  auto cpu = std::make_shared<std::string>("master");
+  auto* update = app.add_subcommand("mcu-update", "Send tmp.bin to the unit's MCU over USB");
+  update->add_option("--cpu", *cpu, "master or slave")->check(CLI::IsMember({"master", "slave"}));
+  update->callback([&selected, cpu] {
+    selected = [cpu](CliSession& session) { return RunMcuUpdate(session, *cpu); };
+  });
+}
 
 }  // namespace morlane

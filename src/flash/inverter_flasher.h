@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "flash/boot_link.h"
+#include "flash/flash_programmer.h"
 #include "link/dialog_context.h"
 #include "update/image_buffer.h"
 
@@ -24,9 +26,14 @@ class InverterFlasher {
   // found was programmed and verified.
   int AutoUpdate();
 
+  BootLink& Link() { return link_; }
+  FlashProgrammer& Programmer() { return programmer_; }
+
  private:
   DialogContext& context_;
   ImageBuffer& image_;
+  BootLink link_;
+  FlashProgrammer programmer_;
 };
 
 }  // namespace morlane

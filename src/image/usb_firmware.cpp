@@ -1,11 +1,93 @@
 #include "image/usb_firmware.h"
 
+#include <filesystem>
+
+#include "image/image_texts.h"
+#include "ui/control_ids.h"
+#include "ui/log.h"
+
 namespace morlane {
 
-UsbFirmware::UsbFirmware(DialogContext& context) : context_(context) {}
+namespace {
 
-int UsbFirmware::PrepareUsbFirmware(const std::string&) { return 0; }
+constexpr int kHidRowSize = 32;
+constexpr int kSerialRowSize = 128;
 
-int UsbFirmware::OnSelectUsbFirmware() { return 0; }
+}  // namespace
+
+UsbFirmware::UsbFirmware(DialogContext& context) : image(context.window), context_(context) {}
+
+int UsbFirmware::ChooseSettings() {
+  Window& window = context_.window;
+  DeviceSession& session = context_.session;
+  if (session.sessionState == SessionState::Hid && session.Hid().IsOpen() == 1) {
+    image.rowSize = kHidRowSize;
+    image.skipFirst = true;
+    return 1;
+  }
+  if (session.sessionState == SessionState::Serial) {
+    const InterfaceEntry* entry = session.SelectedEntry();
+    const std::string name = entry ? entry->name : std::string();
+    // Only the BX and BZ units take their image over the serial line.
+    if (name.find("BX") == std::string::npos && name.find("BZ") == std::string::npos) {
+      AppendLogLine(window, image_text::kUnsupportedMcu);
+      return -1;
+    }
+    image.rowSize = kSerialRowSize;
+    image.skipFirst = false;
+    return 1;
+  }
+  // No usable link: the build still runs, with the settings of the last build.
+  AppendLogLine(window, image_text::kOpenDeviceFirst);
+  return 0;
+}
+
+int UsbFirmware::PrepareUsbFirmware(const std::string& path) {
+  Window& window = context_.window;
+  filesWritten = 0;
+  int linkFound = ChooseSettings();
+  if (linkFound < 0) return 0;
+  if (!image.BuildS19BlockList(path)) {
+    AppendLogLine(window, image_text::kS19ListError);
+    return 0;
+  }
+  AppendLogLine(window, image_text::kS19ListOk);
+  if (!image.BuildRawBlockList()) {
+    AppendLogLine(window, image_text::kRawListError);
+    return 0;
+  }
+  AppendLogLine(window, image_text::kRawListOk);
+  if (!image.WriteTxtFile()) {
+    AppendLogLine(window, image_text::kTxtError);
+    return 0;
+  }
+  AppendLogLine(window, image_text::kTxtOk);
+  if (!image.WriteBinFile("tmp.bin")) {
+    AppendLogLine(window, image_text::kBinError);
+    return 0;
+  }
+  AppendLogLine(window, image_text::kBinOk);
+  filesWritten = 1;
+  return linkFound == 1 ? 1 : 0;
+}
+
+int UsbFirmware::OnSelectUsbFirmware() {
+  Window& window = context_.window;
+  AppendLogLine(window, kDash36);
+  std::error_code error;
+  std::filesystem::path remembered = std::filesystem::current_path(error);
+  FileDialogRequest request{"*.S19", "*.S19", "FirmWare Files (*.S19)|*.S19|All Files (*.*)|*.*|",
+                            true};
+  std::optional<std::string> chosen = window.OpenFileDialog(request);
+  if (!chosen) return 0;
+  AppendLogLine(window, image_text::kUsbFileNameIs);
+  AppendLogLine(window, *chosen);
+  // The dialog may have changed directory; tmp.txt and tmp.bin go where the tool runs.
+  if (!remembered.empty()) std::filesystem::current_path(remembered, error);
+  int result = PrepareUsbFirmware(*chosen);
+  window.EnableControl(ctl::kUpdateUsbFirmware, result == 1);
+  AppendLogLine(window, kDash36);
+  return result;
+}
 
 }  // namespace morlane

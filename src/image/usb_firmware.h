@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "image/xfer_s19.h"
 #include "link/dialog_context.h"
 
 namespace morlane {
@@ -18,7 +19,17 @@ class UsbFirmware {
   int OnSelectUsbFirmware();
   void OnUpdateUsbFirmware() {}
 
+  // 1 when the last preparation wrote both tmp.txt and tmp.bin, whatever the link: a
+  // build without a link still writes them with the settings in force.
+  int filesWritten = 0;
+
+  CXferS19 image;
+
  private:
+  // Row settings by the open link; 0 when no usable link was found, -1 when the serial
+  // entry names no unit type this image can go to.
+  int ChooseSettings();
+
   DialogContext& context_;
 };
 

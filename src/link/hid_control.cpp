@@ -10,6 +10,10 @@ CHIDControl::CHIDControl(HidBackend& backend, Clock& clock) : backend_(backend),
 CHIDControl::~CHIDControl() = default;
 
 int CHIDControl::OpenDevice(int vendorId, int productId) {
+  // A fresh search: a device still open from before is let go, so that a failed search
+  // cannot leave writes going to it while the found flag says 0.
+  device_.reset();
+  caps_ = HidCaps{};
   int result = 0;
   for (const HidDeviceInfo& info : backend_.Enumerate()) {
     if (info.vendorId != vendorId || info.productId != productId) continue;
@@ -17,10 +21,11 @@ int CHIDControl::OpenDevice(int vendorId, int productId) {
     std::unique_ptr<HidDevice> device = backend_.Open(info.path);
     if (!device) continue;
     HidCaps caps = device->Caps();
-    // The input report buffer holds 65 bytes: a device with longer input reports, or
-    // one without usable report lengths, is refused rather than overrun.
+    // The input report buffer holds 65 bytes and the staging buffer 255: a device with
+    // longer reports is refused rather than overrun (or sent a report cut short), and so
+    // is one whose reports cannot carry a byte of payload.
     if (caps.inputReportLength < 2 || caps.inputReportLength > kMaxInputReport ||
-        caps.outputReportLength < 5) {
+        caps.outputReportLength < 5 || caps.outputReportLength > kStagingSize) {
       continue;
     }
     device_ = std::move(device);
@@ -39,7 +44,7 @@ int CHIDControl::WriteReport(const uint8_t* payload, int count) {
   staging_[1] = 0xCC;
   staging_[2] = 0x99;
   staging_[3] = static_cast<uint8_t>(count & 0xFF);
-  int length = std::min(caps_.outputReportLength, kStagingSize);
+  int length = caps_.outputReportLength;  // at most kStagingSize, checked by OpenDevice
   // The payload is cut to what the report holds; the length byte still tells n.
   int room = std::max(0, length - 4);
   int copied = std::clamp(count, 0, room);
@@ -52,7 +57,9 @@ int CHIDControl::WriteCommand(std::string_view text) {
   return WriteReport(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int>(text.size()));
 }
 
-int CHIDControl::WriteData(const uint8_t* bytes, int count) { return WriteReport(bytes, count); }
+int CHIDControl::WriteData(const uint8_t* bytes, int count) {
+  return WriteReport(bytes, count);
+}
 
 int CHIDControl::ReadReply(Reply& buffer) {
   buffer.fill(0);
@@ -61,6 +68,8 @@ int CHIDControl::ReadReply(Reply& buffer) {
   int total = 0;
   int misses = 0;
   while (true) {
+    // Spaces before every read, not only the first: a short report then shows spaces in
+    // its missing tail instead of the previous report's bytes a second time.
     inputReport_.fill(0x20);
     int n = device_->Read(inputReport_.data(), m, kWaitMs);
     if (n > 0) {
@@ -69,6 +78,8 @@ int CHIDControl::ReadReply(Reply& buffer) {
       total += m - 1;
       misses = 0;
       if (total >= kReplyBytes) return 1;
+      // The unit sends a reply's reports back to back; the pass that brought part of one
+      // already counts towards the silence that ends the read.
       misses = 1;
     } else if (n == 0) {
       if (++misses > 5) return 0;
@@ -78,7 +89,9 @@ int CHIDControl::ReadReply(Reply& buffer) {
   }
 }
 
-void CHIDControl::Close() { device_.reset(); }
+void CHIDControl::Close() {
+  device_.reset();
+}
 
 std::string_view ReplyText(const CHIDControl::Reply& reply) {
   const char* text = reinterpret_cast<const char*>(reply.data());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -12,5 +13,15 @@ namespace morlane {
 // the device numbers its reports). Lengths are 0 where the descriptor declares none;
 // a malformed descriptor yields {0, 0}.
 HidCaps ParseReportDescriptor(const std::vector<uint8_t>& descriptor);
+
+// The same, with what the HID backend needs besides: whether the descriptor could be
+// read at all, and whether the device numbers its reports (then every report travels
+// with its id byte; otherwise the system leaves the id byte out).
+struct ReportDescriptorInfo {
+  bool valid = false;
+  bool numberedReports = false;
+  HidCaps caps;
+};
+ReportDescriptorInfo ParseReportDescriptorInfo(const uint8_t* descriptor, size_t size);
 
 }  // namespace morlane

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,17 +23,46 @@ int64_t NowMs() {
 
 int BaudOf(speed_t speed) {
   switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 0;
+    case B1200:
+      return 1200;
+    case B2400:
+      return 2400;
+    case B4800:
+      return 4800;
+    case B9600:
+      return 9600;
+    case B19200:
+      return 19200;
+    case B38400:
+      return 38400;
+    case B57600:
+      return 57600;
+    case B115200:
+      return 115200;
+    default:
+      return 0;
   }
 }
+
+// The exclusive flag belongs to the terminal and outlives the descriptor that set it: a
+// host that ended without clearing it (killed, crashed) would keep every later opener
+// but root out, and the line could never be reopened. A host that holds the flag also
+// holds a lock on the port; a flag without a lock is left over and is cleared. (A host
+// that takes the flag without the lock loses it here: the simulated line serves hosts
+// that lock their port.)
+void ReleaseStaleExclusive(int slave) {
+#ifdef TIOCGEXCL
+  int exclusive = 0;
+  if (slave < 0 || ioctl(slave, TIOCGEXCL, &exclusive) != 0 || !exclusive) return;
+  if (flock(slave, LOCK_EX | LOCK_NB) != 0) return;  // a host has the port
+  ioctl(slave, TIOCNXCL);
+  flock(slave, LOCK_UN);
+#else
+  (void)slave;
+#endif
+}
+
+constexpr int64_t kStaleCheckMs = 200;
 
 }  // namespace
 
@@ -73,7 +104,9 @@ void PtyServer::Stop() {
   master_ = slaveHold_ = -1;
 }
 
-void PtyServer::DropLine() { dropRequested_ = true; }
+void PtyServer::DropLine() {
+  dropRequested_ = true;
+}
 
 int PtyServer::CurrentBaud() const {
   termios settings{};
@@ -111,6 +144,7 @@ void PtyServer::Run() {
     pending_.push_back(Pending{due, std::move(answer.bytes)});
   };
   uint8_t buffer[512];
+  int64_t nextStaleCheck = NowMs();
   while (!stop_) {
     if (dropRequested_ && !dropped_) {
       // Both ends go: the host's port sees a hang-up.
@@ -133,6 +167,10 @@ void PtyServer::Run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     FlushDue();
+    if (NowMs() >= nextStaleCheck) {
+      ReleaseStaleExclusive(slaveHold_);
+      nextStaleCheck = NowMs() + kStaleCheckMs;
+    }
   }
 }
 

@@ -15,10 +15,13 @@ struct SimFaults {
   std::atomic<bool> noSelectionEcho{false};
   std::atomic<bool> noAutobaudEcho{false};
   std::atomic<bool> refuseErase{false};
-  std::atomic<int> dropAcksAfterFrames{-1};  // -1: never; N: frames after the N-th get no ack
-  std::atomic<bool> corruptResultFrame{false};
+  // -1: never; N: the unit carries out the commands after the N-th (counted from the
+  // CPU's handover) but its answers to them are lost.
+  std::atomic<int> dropAcksAfterFrames{-1};
+  std::atomic<int> corruptResultOfFrame{-1};  // the N-th command's result gets a wrong CRC
   std::atomic<bool> verifyMismatch{false};
-  std::atomic<int> lineGoneAfterProgramFrames{-1};  // -1: never
+  // -1: never; N: the line goes away when the program frame after the N-th comes.
+  std::atomic<int> lineGoneAfterProgramFrames{-1};
 
   // MCU updater over USB.
   std::atomic<bool> mcuSilent{false};

@@ -23,7 +23,7 @@ const std::map<std::string, Switch>& Switches() {
       {"--no-autobaud-echo", {false, [](SimFaults& f, int) { f.noAutobaudEcho = true; }}},
       {"--refuse-erase", {false, [](SimFaults& f, int) { f.refuseErase = true; }}},
       {"--drop-acks-after", {true, [](SimFaults& f, int n) { f.dropAcksAfterFrames = n; }}},
-      {"--corrupt-result-frame", {false, [](SimFaults& f, int) { f.corruptResultFrame = true; }}},
+      {"--corrupt-result-frame", {true, [](SimFaults& f, int n) { f.corruptResultOfFrame = n; }}},
       {"--verify-mismatch", {false, [](SimFaults& f, int) { f.verifyMismatch = true; }}},
       {"--line-gone-after", {true, [](SimFaults& f, int n) { f.lineGoneAfterProgramFrames = n; }}},
       {"--mcu-silent", {false, [](SimFaults& f, int) { f.mcuSilent = true; }}},
@@ -65,15 +65,21 @@ bool ApplyOptions(int argc, char** argv, SimFaults& faults, std::string* error) 
 const char* OptionsUsage() {
   return "usage: morlane-unit-sim [--silent] [--answer-delay-ms N] [--no-selection-echo]\n"
          "       [--no-autobaud-echo] [--refuse-erase] [--drop-acks-after N]\n"
-         "       [--corrupt-result-frame] [--verify-mismatch] [--line-gone-after N]\n"
+         "       [--corrupt-result-frame N] [--verify-mismatch] [--line-gone-after N]\n"
          "       [--mcu-silent] [--mcu-top-bit] [--mcu-error-after N] [--mcu-size-07]\n";
 }
 
 void ReportOnExit(SimUnit& unit) {
   for (char cpu : {'M', 'S'}) {
-    CpuFlash& flash = unit.Flash(cpu);
-    std::fprintf(stderr, "cpu %c: erased %d times, %d program frames, closed %s\n", cpu,
-                 flash.eraseCount, flash.programFrames, flash.closed ? "yes" : "no");
+    CpuFlash flash = unit.FlashSnapshot(cpu);
+    std::fprintf(stderr,
+                 "cpu %c: erased %d times, %d program frames, closed %s, digest %08x, "
+                 "%zu protocol errors\n",
+                 cpu, flash.eraseCount, flash.programFrames, flash.closed ? "yes" : "no",
+                 FlashDigest(flash.words), flash.errors.size());
+    for (const std::string& error : flash.errors) {
+      std::fprintf(stderr, "cpu %c: refused: %s\n", cpu, error.c_str());
+    }
   }
 }
 

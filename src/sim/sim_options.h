@@ -9,7 +9,7 @@ namespace morlane::sim {
 
 // Fault switches from the command line: --silent, --answer-delay-ms N,
 // --no-selection-echo, --no-autobaud-echo, --refuse-erase, --drop-acks-after N,
-// --corrupt-result-frame, --verify-mismatch, --line-gone-after N, --mcu-silent,
+// --corrupt-result-frame N, --verify-mismatch, --line-gone-after N, --mcu-silent,
 // --mcu-top-bit, --mcu-error-after N, --mcu-size-07.
 bool ApplyOptions(int argc, char** argv, SimFaults& faults, std::string* error);
 const char* OptionsUsage();

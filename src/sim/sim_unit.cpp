@@ -1,5 +1,7 @@
 #include "sim/sim_unit.h"
 
+#include <algorithm>
+
 namespace morlane::sim {
 
 namespace {
@@ -33,6 +35,21 @@ void SimUnit::SelectCpu(char cpu) {
 
 CpuFlash& SimUnit::Flash(char cpu) { return cpu == 'S' ? slaveFlash_ : masterFlash_; }
 
+CpuFlash SimUnit::FlashSnapshot(char cpu) {
+  std::lock_guard lock(mutex_);
+  return Flash(cpu);
+}
+
+uint32_t FlashDigest(const std::vector<uint16_t>& words) {
+  uint32_t hash = 2166136261u;
+  for (uint16_t word : words) {
+    for (uint8_t byte : {static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word & 0xFF)}) {
+      hash = (hash ^ byte) * 16777619u;
+    }
+  }
+  return hash;
+}
+
 SerialRole* SimUnit::RoleFor(int baud) {
   if (baud == 9600) return firmware_.get();
   if (baud == 19200) {
@@ -46,12 +63,23 @@ SerialRole* SimUnit::RoleFor(int baud) {
 
 void SimUnit::OnSerialBytes(const uint8_t* data, size_t n, int baud, const SerialEmit& emit) {
   std::lock_guard lock(mutex_);
-  for (size_t i = 0; i < n; ++i) received_.push_back(Received{data[i], baud});
   if (baud != lastBaud_) {
+    // A real port sends what was written before its speed changed at the old speed. The
+    // pseudo-terminal only shows the speed at the time the bytes are read, so the bytes
+    // the old role still awaits (the host's last acknowledgement before it switched
+    // back to 9600) are handed to it first.
+    if (SerialRole* previous = RoleFor(lastBaud_)) {
+      size_t early = std::min(n, previous->BytesAwaited());
+      for (size_t i = 0; i < early; ++i) received_.push_back(Received{data[i], lastBaud_});
+      if (early > 0) previous->OnBytes(data, early, emit);
+      data += early;
+      n -= early;
+    }
     if (firmware_) firmware_->Reset();
     lastBaud_ = baud;
   }
-  if (SerialRole* role = RoleFor(baud)) role->OnBytes(data, n, emit);
+  for (size_t i = 0; i < n; ++i) received_.push_back(Received{data[i], baud});
+  if (SerialRole* role = RoleFor(baud); role && n > 0) role->OnBytes(data, n, emit);
 }
 
 std::vector<SimUnit::Received> SimUnit::ReceivedBytes() {

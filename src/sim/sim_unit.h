@@ -30,6 +30,9 @@ class SerialRole {
   virtual void OnBytes(const uint8_t* data, size_t n, const SerialEmit& emit) = 0;
   // The line changed speed or was reopened: partial input is dropped.
   virtual void Reset() {}
+  // Bytes still missing from a unit of input the role has begun (a frame, an
+  // acknowledgement); 0 when it waits for nothing in particular.
+  virtual size_t BytesAwaited() const { return 0; }
 };
 
 // Flash memory of one CPU, in 16-bit words; erased words read 0xFFFF.
@@ -39,8 +42,14 @@ struct CpuFlash {
   uint32_t sectorWords = 0;
   int eraseCount = 0;
   int programFrames = 0;
-  bool closed = false;  // the closing command was received
+  bool closed = false;               // the closing command was received
+  bool closingAcknowledged = false;  // and the host acknowledged its reply as it should
+  // What the bootloader refused and left unanswered, in order (at most 100).
+  std::vector<std::string> errors;
 };
+
+// FNV-1a over the words, high byte first: what the unit reports of a CPU's flash.
+uint32_t FlashDigest(const std::vector<uint16_t>& words);
 
 // The simulated unit: the USB interface controller's service answers, the running
 // firmware that selects a CPU at 9600 baud, and the two CPU bootloaders at 19200 baud.
@@ -61,7 +70,10 @@ class SimUnit {
   // Which CPU the running firmware handed the line to: 'M', 'S' or 0.
   char SelectedCpu() const { return selectedCpu_; }
   void SelectCpu(char cpu);
+  // The flash of one CPU. Flash() is for the unit's own roles and for tests that drive
+  // the line themselves; FlashSnapshot() may be taken while a line server runs.
   CpuFlash& Flash(char cpu);
+  CpuFlash FlashSnapshot(char cpu);
   // Every byte the host sent, with the speed it came at, for the tests.
   struct Received {
     uint8_t byte;

@@ -1,0 +1,126 @@
+// "Automatic": every image file in the working directory, each to the CPU its name gives.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "flash/flash_texts.h"
+#include "flash/inverter_flasher.h"
+#include "ui/control_ids.h"
+#include "ui/log.h"
+
+namespace morlane {
+
+namespace {
+
+using namespace flashtext;
+
+bool EndsWithBin(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  std::transform(tail.begin(), tail.end(), tail.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return tail == ".bin";
+}
+
+// The names the search pattern "*.bin" finds. The unit's tool grew up on a file system
+// whose searches match the pattern without regard to case and list names in order, so
+// the same is done here: the extension in any case, regular files only, sorted by name.
+// Nothing puts master before slave: the order of the names decides.
+std::vector<std::string> FindImageFiles(const std::filesystem::path& directory) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
+    std::error_code kindError;
+    if (!it->is_regular_file(kindError)) continue;
+    std::string name = it->path().filename().string();
+    if (EndsWithBin(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// 'M', 'S' or 0 by case-sensitive words in the name; master wins when both appear.
+char CpuOfName(const std::string& name) {
+  auto has = [&name](const char* word) { return name.find(word) != std::string::npos; };
+  if (has("Master") || has("master")) return 'M';
+  if (has("Slave") || has("slave")) return 'S';
+  return 0;
+}
+
+}  // namespace
+
+int InverterFlasher::AutoUpdate() {
+  Window& window = context_.window;
+  CSerialLink& serial = context_.session.Serial();
+  const int port = context_.session.comPortNumber;
+  std::error_code error;
+  std::filesystem::path directory = std::filesystem::current_path(error);
+  window.SetProgressPos(ctl::kProgressBar, 0);
+  std::vector<std::string> names;
+  if (!error) names = FindImageFiles(directory);
+  if (names.empty()) {
+    AppendLogLine(window, kNoBinFile);
+    AppendLogLine(window, kInstallDirectory);
+    return 0;
+  }
+
+  link_.ResetBootLink();
+  // Success is claimed only when every image file found was programmed and verified.
+  bool everyFileBurned = true;
+  for (const std::string& name : names) {
+    std::string path = directory.string() + "/" + name;
+    if (!CheckBinFile(path)) {
+      AppendLogLine(window, kBadImage);
+      return 0;
+    }
+    char cpu = CpuOfName(name);
+    if (cpu == 0) {
+      AppendLogLine(window, FormatText(kNeitherCpuFormat, name.c_str()));
+      everyFileBurned = false;
+      continue;
+    }
+    // A broken section table is found before the CPU is selected, so that the CPU keeps
+    // its firmware; the next file is tried.
+    if (!programmer_.AcceptImage(path)) {
+      AppendLogLine(window, kDash36);
+      everyFileBurned = false;
+      continue;
+    }
+    image_.imageLength = image_.LoadImageFile(path);
+    if (image_.imageLength == -1) {
+      // Burn and verify read the file themselves: the programming goes on.
+      AppendLogLine(window, kBadImage);
+    } else {
+      AppendLogLine(window, kFileNameIs);
+      AppendLogLine(window, path);
+      AppendLogLine(window, kImageOk);
+      window.SetProgressPos(ctl::kProgressBar, 0);
+    }
+
+    serial.Open(port, 9600);
+    if (cpu == 'M') {
+      link_.SetMasterParameters();
+      link_.SelectCpu('M');
+    } else {
+      link_.RestartSequence();
+      link_.SetSlaveParameters();
+      if (!link_.SelectCpu('S')) {
+        // Without the slave's echo the unit is not listening: the run ends here, with
+        // the port closed and the reason in the log.
+        serial.Close();
+        AppendLogLine(window, kCommunicationFailed);
+        return 0;
+      }
+    }
+    serial.Close();
+    if (!programmer_.ProgramSelectedCpu(path)) everyFileBurned = false;
+    AppendLogLine(window, kDash36);
+  }
+  AppendLogLine(window, everyFileBurned ? kAllBurned : kNotAllBurned);
+  return everyFileBurned ? 1 : 0;
+}
+
+}  // namespace morlane

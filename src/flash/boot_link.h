@@ -1,0 +1,98 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace morlane {
+
+class CSerialLink;
+class Clock;
+class Window;
+
+// Command codes of the CPUs' bootloader.
+inline constexpr int kEraseCode = 10;
+inline constexpr int kProgramCode = 11;
+inline constexpr int kVerifyCode = 12;
+inline constexpr int kClosingCode = 13;
+
+inline constexpr int kMaxPayload = 248;    // command record plus data, one frame
+inline constexpr int kFrameHeader = 8;
+inline constexpr int kFrameBuffer = 260;   // header and payload, with room to spare
+inline constexpr int kRecordBytes = 20;    // the fixed part of every command record
+inline constexpr int kBlockWords = 114;    // 20 + 2 x 114 = 248: a full frame
+inline constexpr int kBlockBytes = 2 * kBlockWords;
+
+// One command's delay and its four parameter words, as the presets fill them.
+struct ParameterRecord {
+  int delayMs = 0;
+  std::array<uint16_t, 4> words{};
+};
+
+struct ParameterSet {
+  ParameterRecord erase;
+  ParameterRecord program;
+  ParameterRecord verify;
+  ParameterRecord closing;
+};
+
+// Writes the 20-byte command record at out: 00, code, word address, reserved 0000, word
+// count, the four parameter words (the fourth carries the checksum of a verify), FFFF.
+void BuildCommandRecord(uint8_t* out, int code, uint32_t address, uint16_t count,
+                        const std::array<uint16_t, 4>& words);
+
+// The host's side of the CPUs' bootloader link: the CPU selection at 9600 baud, the
+// autobaud handshake and the framed, acknowledged commands at 19200 baud. It keeps the
+// sequence numbers and the fixed frame buffers; the port's speed and its opening and
+// closing belong to the programming sequence.
+class BootLink {
+ public:
+  BootLink(CSerialLink& serial, Clock& clock, Window& window);
+
+  // Transmit sequence 0, last received -1, frame buffer cleared, master preset.
+  void ResetBootLink();
+  void SetMasterParameters();
+  void SetSlaveParameters();
+  // The transmit sequence starts again at 0 (the slave CPU was selected). The unit's
+  // result frames carry the sequence byte of the command they answer, so the last
+  // received number is forgotten too: otherwise a correct result could be taken for a
+  // repeat of one from the previous CPU.
+  void RestartSequence();
+
+  // "P", letter, CR; 1 when the unit echoes the letter.
+  int SelectCpu(char letter);
+  // "A" and its echo; logs the outcome.
+  int ConnectInverter();
+  // One command frame after the pending acknowledgement; returns length when the unit
+  // acknowledged it, 0 otherwise (also for a record over 248 bytes, which is not sent).
+  int SendCommand(const uint8_t* record, int length, int code);
+  // One unit data frame; the payload bytes copied to dest (cut to capacity), 0 on any
+  // failure. ReceiveResult leaves the frame unanswered (the next command's pending
+  // acknowledgement answers it); ReceiveData answers it with 06 or 15.
+  int ReceiveResult(uint8_t* dest, int capacity);
+  int ReceiveData(uint8_t* dest, int capacity);
+
+  // CRC-16 with the reflected polynomial 0xA001, initial value 0, no final xor.
+  static uint16_t Crc16(const uint8_t* bytes, size_t length);
+
+  int transmitSequence = 0;
+  int lastReceivedSequence = -1;
+  ParameterSet parameters;
+  // Where the procedures build their command records and take the replies from.
+  std::array<uint8_t, kMaxPayload> commandRecord{};
+  std::array<uint8_t, kMaxPayload> reply{};
+
+  const std::array<uint8_t, kFrameBuffer>& FrameBuffer() const { return frame_; }
+
+ private:
+  int ReceiveFrame(uint8_t* dest, int capacity, bool answer);
+  // Up to polls non-waiting reads until count bytes are in at; returns how many came.
+  int Collect(uint8_t* at, int count, int polls);
+
+  CSerialLink& serial_;
+  Clock& clock_;
+  Window& window_;
+  std::array<uint8_t, kFrameBuffer> frame_{};
+};
+
+}  // namespace morlane

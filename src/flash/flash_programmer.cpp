@@ -1,0 +1,263 @@
+#include "flash/flash_programmer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "flash/be_bytes.h"
+#include "flash/flash_texts.h"
+#include "ui/control_ids.h"
+#include "ui/log.h"
+
+namespace morlane {
+
+namespace {
+
+using namespace flashtext;
+
+// After the CPU selection the unit reboots into the bootloader, which needs this long
+// before it listens for the autobaud character.
+constexpr int kBootloaderStartMs = 2085;
+constexpr int kEraseStepMs = 100;
+constexpr int kErasePollMs = 50;
+// Progress counted per program call, whatever the block's size: the figure the
+// technicians' percentages have always been based on.
+constexpr int kProgressPerBlock = 224;
+constexpr int kMasterCpu = 0;
+constexpr int kSlaveCpu = 1;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool ReadAt(std::FILE* file, uint64_t offset, uint8_t* into, size_t count) {
+  if (count == 0) return true;
+  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+  return std::fread(into, 1, count, file) == count;
+}
+
+bool LongerThanHeader(std::FILE* file) {
+  return fseeko(file, 0, SEEK_END) == 0 && ftello(file) > static_cast<off_t>(kSectionsOffset);
+}
+
+}  // namespace
+
+uint16_t VerifyChecksum(const uint8_t* data, int byteCount) {
+  uint32_t sum = 0;
+  for (int i = 0; i + 1 < byteCount; i += 2) sum += GetBe16(data + i);
+  return static_cast<uint16_t>(sum & 0xFFFF);
+}
+
+FlashProgrammer::FlashProgrammer(DialogContext& context, ImageBuffer& image, BootLink& link)
+    : context_(context), image_(image), link_(link) {}
+
+void FlashProgrammer::ShowProgress() {
+  ShowPercent(context_.window, image_.progressCount, image_.imageLength);
+}
+
+int FlashProgrammer::FlashErase() {
+  Window& window = context_.window;
+  AppendLogLine(window, kBlankLine);
+  AppendLogLine(window, kErasing);
+  const ParameterRecord& erase = link_.parameters.erase;
+  uint8_t* record = link_.commandRecord.data();
+  BuildCommandRecord(record, kEraseCode, 0, 0, erase.words);
+  bool erased = false;
+  if (link_.SendCommand(record, kRecordBytes, kEraseCode)) {
+    // The erase takes its delay per sector: sector 0 and each further one in the mask.
+    int sectors = 1 + std::popcount(static_cast<unsigned>(erase.words[0] & 0xFFFE));
+    int totalMs = erase.delayMs * sectors * 10;
+    int steps = std::max(1, (totalMs + kEraseStepMs - 1) / kEraseStepMs);
+    for (int step = 0; step < steps; ++step) context_.clock.SleepMs(kEraseStepMs);
+    int attempts = erase.words[3] + 1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+      context_.clock.SleepMs(kErasePollMs);
+      if (link_.ReceiveResult(link_.reply.data(), kMaxPayload) >= 2) {
+        erased = GetBe16(link_.reply.data()) == 0;
+        break;
+      }
+    }
+  }
+  AppendLogLine(window, erased ? kErased : kEraseFailed);
+  AppendLogLine(window, kBlankLine);
+  return erased ? 1 : 0;
+}
+
+int FlashProgrammer::WriteBlock(uint32_t address, int byteCount, const uint8_t* data) {
+  blockAcknowledged = 1;
+  byteCount &= ~1;  // an odd trailing byte is not a word
+  if (!data || byteCount <= 0) return 0;
+  const ParameterRecord& program = link_.parameters.program;
+  uint8_t* record = link_.commandRecord.data();
+  for (int done = 0; done < byteCount;) {
+    int chunk = std::min(byteCount - done, kBlockBytes);
+    BuildCommandRecord(record, kProgramCode, address, static_cast<uint16_t>(chunk / 2),
+                       program.words);
+    std::memcpy(record + kRecordBytes, data + done, static_cast<size_t>(chunk));
+    if (!link_.SendCommand(record, chunk + kRecordBytes, kProgramCode)) {
+      blockAcknowledged = 0;
+      return 0;
+    }
+    context_.clock.SleepMs(program.delayMs);
+    bool programmed = false;
+    int attempts = program.words[3] + 1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+      if (link_.ReceiveResult(link_.reply.data(), kMaxPayload) >= 2) {
+        programmed = GetBe16(link_.reply.data()) == 0;
+        break;
+      }
+    }
+    // A missing or bad status does not stop the burn; the verify finds what went wrong.
+    if (!programmed) return 0;
+    address += static_cast<uint32_t>(chunk / 2);
+    done += chunk;
+  }
+  return 1;
+}
+
+int FlashProgrammer::FlashBurn(const std::string& path) {
+  Window& window = context_.window;
+  image_.progressCount = 0;
+  SectionTable table;
+  if (ReadSections(path, table) == 0) return 0;
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) return 0;
+  if (!LongerThanHeader(file.get())) {
+    AppendLogLine(window, kBinFileError);
+    return 0;
+  }
+  AppendLogLine(window, kBurning);
+  for (int s = 0; s < table.count; ++s) {
+    const BinSection& section = table.sections[static_cast<size_t>(s)];
+    uint32_t words = section.Words();
+    uint32_t blocks = words / kBlockWords;
+    uint32_t rest = words % kBlockWords;
+    for (uint32_t j = 0; j <= blocks; ++j) {
+      bool last = j == blocks;
+      size_t bytes = last ? rest * 2 : kBlockBytes;
+      // A short read means the file changed since its table was judged: nothing more of
+      // it is sent.
+      bool read = ReadAt(file.get(), section.start + uint64_t{j} * kBlockBytes, block_.data(),
+                         bytes);
+      if (read) {
+        WriteBlock(section.address + kBlockWords * j, static_cast<int>(bytes), block_.data());
+      }
+      if (!read || !blockAcknowledged) {
+        AppendLogLine(window, kBurnFailed);
+        return 0;
+      }
+      image_.progressCount += kProgressPerBlock;
+      ShowProgress();
+    }
+  }
+  window.SetControlText(ctl::kPercentText, "");
+  image_.progressCount = 0;
+  AppendLogLine(window, kBurned);
+  AppendLogLine(window, kBlankLine);
+  return 1;
+}
+
+int FlashProgrammer::VerifyBlock(uint32_t address, int byteCount, const uint8_t* data) {
+  int words = byteCount / 2;
+  std::array<uint16_t, 4> fields = link_.parameters.verify.words;
+  fields[3] = data ? VerifyChecksum(data, byteCount) : 0;
+  uint8_t* record = link_.commandRecord.data();
+  BuildCommandRecord(record, kVerifyCode, address, static_cast<uint16_t>(words), fields);
+  bool acknowledged = link_.SendCommand(record, kRecordBytes, kVerifyCode) != 0;
+  // The status is read even for an unacknowledged command, so that a late reply is
+  // taken off the line.
+  context_.clock.SleepMs(link_.parameters.verify.delayMs);
+  int got = link_.ReceiveResult(link_.reply.data(), kMaxPayload);
+  return acknowledged && got >= 2 && GetBe16(link_.reply.data()) == 0 ? 1 : 0;
+}
+
+int FlashProgrammer::FlashVerify(const std::string& path) {
+  verifyPassed = false;
+  SectionTable table;
+  if (ReadSections(path, table) == 0) return 0;
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file || !LongerThanHeader(file.get())) return 0;
+  bool all = true;
+  for (int s = 0; s < table.count; ++s) {
+    const BinSection& section = table.sections[static_cast<size_t>(s)];
+    size_t length = static_cast<size_t>(section.end - section.start);
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length + 1]());
+    if (!data) return 0;
+    // Bytes that cannot be read fail the section rather than being verified as zeros.
+    bool read = ReadAt(file.get(), section.start, data.get(), length);
+    if (!VerifyBlock(section.address, static_cast<int>(length), data.get()) || !read) {
+      all = false;
+    }
+  }
+  verifyPassed = all;
+  AppendLogLine(context_.window, all ? kVerified : kVerifyFailed);
+  return 1;
+}
+
+int FlashProgrammer::FlashClose() {
+  uint8_t* record = link_.commandRecord.data();
+  BuildCommandRecord(record, kClosingCode, 0, 0, link_.parameters.closing.words);
+  if (!link_.SendCommand(record, kRecordBytes, kClosingCode)) return 0;
+  // The reply's status and data words are of no further use; it is acknowledged so that
+  // the bootloader can hand over to the new firmware.
+  return link_.ReceiveData(link_.reply.data(), kMaxPayload) >= 2 ? 1 : 0;
+}
+
+int FlashProgrammer::AcceptImage(const std::string& path) {
+  if (SurveyImage(path).verdict == ImageVerdict::Sound) return 1;
+  AppendLogLine(context_.window, kBinFileError);
+  return 0;
+}
+
+int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarget) {
+  CSerialLink& serial = context_.session.Serial();
+  // A broken image is refused while the CPU still runs its firmware: nothing is sent.
+  if (!AcceptImage(path)) {
+    serial.Close();
+    context_.window.SetProgressPos(ctl::kProgressBar, 0);
+    return 0;
+  }
+  serial.Open(context_.session.comPortNumber, 9600);
+  // The outcome of the selection is not examined: the handshake tells.
+  if (cpuTarget == kMasterCpu) {
+    link_.SetMasterParameters();
+    link_.SelectCpu('M');
+  }
+  if (cpuTarget == kSlaveCpu) {
+    link_.RestartSequence();
+    link_.SetSlaveParameters();
+    link_.SelectCpu('S');
+  }
+  serial.Close();
+  return ProgramSelectedCpu(path);
+}
+
+int FlashProgrammer::ProgramSelectedCpu(const std::string& path) {
+  CSerialLink& serial = context_.session.Serial();
+  Window& window = context_.window;
+  const int port = context_.session.comPortNumber;
+  window.SetProgressPos(ctl::kProgressBar, 0);
+  // Opened, closed and opened again at the bootloader's speed, as the unit's line driver
+  // has always been given it.
+  serial.Open(port, 19200);
+  serial.Close();
+  serial.Open(port, 19200);
+  context_.clock.SleepMs(kBootloaderStartMs);
+  verifyPassed = false;
+  int passed = 0;
+  if (!link_.ConnectInverter()) {
+    AppendLogLine(window, kCommunicationFailed);
+  } else if (FlashErase() && FlashBurn(path) && FlashVerify(path)) {
+    FlashClose();
+    passed = verifyPassed ? 1 : 0;
+  }
+  serial.Close();
+  window.SetProgressPos(ctl::kProgressBar, 0);
+  return passed;
+}
+
+}  // namespace morlane

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string_view>
+
+namespace morlane::flashtext {
+
+// The log lines of the CPU programming, character for character as the technicians know
+// them (the spelling included).
+inline constexpr std::string_view kConnected = "Connected inverter Sucessful!\n";
+inline constexpr std::string_view kConnectFailed = "Connected inverter Fail!\n";
+inline constexpr std::string_view kCommunicationFailed =
+    "the communicaton with inverter is fail,please check it!";
+inline constexpr std::string_view kBlankLine = "            \n";
+inline constexpr std::string_view kErasing = "Flash Erasing...\n";
+inline constexpr std::string_view kErased = "Flash Erased Successful!\n";
+inline constexpr std::string_view kEraseFailed = "Flash Erased Fail!\n";
+inline constexpr std::string_view kBinFileError = "Bin file is error!\n";
+inline constexpr std::string_view kBurning = "Flash burning in...\n";
+inline constexpr std::string_view kBurnFailed = "Bruned failure\n";
+inline constexpr std::string_view kBurned = "Flash update firmware Successful!\n";
+inline constexpr std::string_view kVerified = "Flash verified Successful!!\n";
+inline constexpr std::string_view kVerifyFailed = "Flash verified fail!\n";
+
+// The automatic update.
+inline constexpr std::string_view kNoBinFile =
+    "there are not the bin file,please check your software \n";
+inline constexpr std::string_view kInstallDirectory = "install directory!\n";
+inline constexpr std::string_view kBadImage = "bin file Error";
+inline constexpr const char* kNeitherCpuFormat = "%s is not master file or slave file\n";
+inline constexpr std::string_view kFileNameIs = "The MCU firmware file name is";
+inline constexpr std::string_view kImageOk = "bin file OK";
+inline constexpr std::string_view kAllBurned = "File flash burn Successful!\n";
+inline constexpr std::string_view kNotAllBurned = "File flash burn Fail!\n";
+
+}  // namespace morlane::flashtext

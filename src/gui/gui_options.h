@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringList>
+#include <string>
+#include <vector>
+
+namespace morlane::gui {
+
+struct GuiOptions {
+  bool simulate = false;        // the simulated unit inside the process
+  std::vector<std::string> ports;  // COM1, COM2, ... in this order
+  std::string screenshot;       // save the window as a PNG file once shown, then end
+  std::string instanceTag;      // separate single-instance group (tests, screenshots)
+};
+
+enum class ParseOutcome { Run, Exit, Usage };
+
+// Parses the program's arguments (the toolkit's own already taken out). Exit: help or
+// version was printed; Usage: message holds what is wrong.
+ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
+                             std::string* message);
+
+}  // namespace morlane::gui

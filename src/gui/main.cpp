@@ -1,0 +1,95 @@
+// morlane: the tool's window.
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/kestrum_app.h"
+#include "app/kestrum_dlg.h"
+#include "gui/app_icon.h"
+#include "gui/gui_clock.h"
+#include "gui/gui_options.h"
+#include "gui/gui_platform.h"
+#include "gui/qt_window.h"
+#include "gui/termination.h"
+#include "gui/text_convert.h"
+
+namespace {
+
+using namespace morlane;
+using namespace morlane::gui;
+
+// Long enough for the first paint of every control.
+constexpr int kScreenshotDelayMs = 300;
+
+int Run(QApplication& application) {
+  GuiOptions options;
+  std::string message;
+  switch (ParseGuiOptions(application.arguments(), &options, &message)) {
+    case ParseOutcome::Exit:
+      return 0;
+    case ParseOutcome::Usage:
+      std::fprintf(stderr, "morlane: %s\n", message.c_str());
+      return 2;
+    case ParseOutcome::Run:
+      break;
+  }
+
+  CKestrumApp instance(options.instanceTag);
+  switch (instance.InitInstance()) {
+    case CKestrumApp::Start::Second:
+      return 0;  // the running window was raised instead
+    case CKestrumApp::Start::Unguarded:
+      std::fprintf(stderr, "morlane: %s is held by another user; running without the "
+                   "single-instance check\n", instance.Name().c_str());
+      break;
+    case CKestrumApp::Start::First:
+      break;
+  }
+
+  GuiPlatform platform;
+  if (!platform.Start(options, &message)) {
+    std::fprintf(stderr, "morlane: cannot start the simulated unit: %s\n", message.c_str());
+    return 1;
+  }
+
+  int status = 0;
+  {
+    QtWindow window;
+    GuiClock clock;
+    CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+    window.Attach(dialog);
+    dialog.OnInitDialog();
+
+    instance.SetActivateHandler([&window] {
+      QMetaObject::invokeMethod(&window, [&window] { window.Activate(); }, Qt::QueuedConnection);
+    });
+    TerminationWatcher watcher([&window] { window.RequestClose(); });
+
+    window.show();
+    if (!options.screenshot.empty()) {
+      QTimer::singleShot(kScreenshotDelayMs, &window, [&] {
+        if (!window.grab().save(ToQString(options.screenshot), "PNG")) {
+          std::fprintf(stderr, "morlane: cannot write %s\n", options.screenshot.c_str());
+          status = 1;
+        }
+        window.RequestClose();
+      });
+    }
+    int loop = application.exec();
+    if (status == 0) status = loop;
+    // Nothing may reach the window once it goes.
+    instance.Stop();
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("morlane"));
+  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QApplication::setWindowIcon(AppIcon());
+  return Run(application);
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "gui/dialog_units.h"
+#include "ui/window.h"
+
+class QMenu;
+
+namespace morlane {
+class CKestrumDlg;
+}
+
+namespace morlane::gui {
+
+class LogView;
+
+// The main window "Morlane V1.0", built from the dialog template, and the dialog's Window.
+//
+// Handlers and the firmware procedures they start run on this thread and block it. While
+// one runs the window is busy: it keeps painting (the procedures wait through GuiClock),
+// but takes no user input, the close box included; input that arrived meanwhile is
+// dropped when the handler returns.
+class QtWindow : public QWidget, public Window {
+ public:
+  using CommandHandler = std::function<void(int id)>;
+
+  explicit QtWindow(QWidget* parent = nullptr);
+  ~QtWindow() override;
+
+  // Clicks (and Enter, Escape) go to the command handler, the About entry and the close
+  // command to the system-command handler.
+  void SetCommandHandler(CommandHandler handler) { command_ = std::move(handler); }
+  void SetSysCommandHandler(CommandHandler handler) { sysCommand_ = std::move(handler); }
+  // Wires the dialog to this window: its handlers, the About box, closing. The dialog
+  // may outlive the window.
+  void Attach(CKestrumDlg& dialog);
+
+  QWidget* Control(int id) const;
+  LogView& Log() const { return *log_; }
+  const DialogUnits& Units() const { return units_; }
+  const QFont& DialogFontUsed() const { return font_; }
+  bool Busy() const { return busy_; }
+  // Worker requests queued and not yet carried out.
+  int WaitingRequests();
+
+  // A later start asked for this window: restored and brought to the front.
+  void Activate();
+  // Ends the window as the close command does; while a handler runs, once it returned.
+  void RequestClose();
+  void ShowAbout();
+  // The window's menu (the context menu here; the system menu cannot be extended).
+  std::unique_ptr<QMenu> MakeWindowMenu();
+
+  // Window
+  void EnableControl(int id, bool enabled) override;
+  bool IsControlEnabled(int id) const override;
+  bool IsControlShown(int id) const override;
+  void SetCheck(int id, int checked) override;
+  int GetCheck(int id) const override;
+  void SetControlText(int id, const std::string& text) override;
+  std::string GetControlText(int id) const override;
+  void SetProgressPos(int id, int position) override;
+  int GetProgressPos(int id) const override;
+  void AddComboString(int id, const std::string& text) override;
+  void SetComboSelection(int id, int index) override;
+  int GetComboSelection(int id) const override;
+  std::string GetComboText(int id, int index) const override;
+  CHScrollListBox& LogList() override;
+  void MessageBox(const std::string& text) override;
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+  void RunOnWindowThread(const std::function<void()>& request) override;
+  bool OnWindowThread() const override;
+  void ProcessPendingRequests(int waitMs) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Request {
+    const std::function<void()>* work;
+    bool done = false;
+  };
+
+  void Build();
+  QWidget* CreateControl(const ControlSpec& control);
+  void Dispatch(int id);
+  void SysCommand(int command);
+  void RunBusy(const std::function<void()>& handler);
+  void CloseFromDialog();
+  void RepaintIfBusy(QWidget* widget);
+  int ServeRequests();
+
+  QFont font_;
+  DialogUnits units_;
+  std::map<int, QWidget*> controls_;
+  LogView* log_ = nullptr;
+  CommandHandler command_;
+  CommandHandler sysCommand_;
+  bool busy_ = false;
+  bool closing_ = false;
+  bool closeRequested_ = false;
+
+  std::mutex requestMutex_;
+  std::condition_variable requestArrived_;
+  std::condition_variable requestDone_;
+  std::deque<Request*> requests_;
+  bool closed_ = false;
+  int served_ = 0;
+};
+
+}  // namespace morlane::gui

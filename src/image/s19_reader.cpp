@@ -1,0 +1,110 @@
+// The S-record reader. It is deliberately narrow: S0, S1 and S9 lines only, data kept as
+// text, no checksum or length test. The units' S-record files come from one tool chain.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <new>
+
+#include "image/hex_byte.h"
+#include "image/image_texts.h"
+#include "image/xfer_s19.h"
+#include "ui/window.h"
+
+namespace morlane {
+
+namespace {
+
+// Images linked to start at 0xE600 come without the 32 bytes the unit expects at 0xDC80;
+// the reader supplies them.
+const char kFixedRecordData[] = "FFFFFFFFFFFFFFFFFFFFFFFF45E68CFCFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF";
+
+struct FileCloser {
+  std::FILE* file;
+  ~FileCloser() {
+    if (file) std::fclose(file);
+  }
+};
+
+// The whole file, or false on an open or read error. Only regular files are read: a
+// directory or a device would give nothing sensible, or never end.
+bool ReadWholeFile(const std::string& path, std::string* contents) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  FileCloser closer{file};
+  struct stat info {};
+  if (::fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  contents->resize(static_cast<size_t>(info.st_size));
+  size_t got = std::fread(contents->data(), 1, contents->size(), file);
+  if (std::ferror(file)) return false;
+  // A file that shrank while it was read is taken as far as it went.
+  contents->resize(got);
+  return true;
+}
+
+}  // namespace
+
+CXferS19::CXferS19(Window& window) : window_(window) {}
+
+int CXferS19::ParseLine(CS19block& record, std::string_view line) {
+  record.type = std::string(line.substr(0, 2));
+  if (record.type != "S0" && record.type != "S1" && record.type != "S9") return 0;
+  // The end record takes over the fields of the line before it.
+  if (record.type == "S9") return 1;
+
+  auto field = [line](size_t pos, size_t n) {
+    return pos < line.size() ? line.substr(pos, n) : std::string_view();
+  };
+  record.count = HexByte(field(2, 2));
+  record.address = 256 * HexByte(field(4, 2)) + HexByte(field(6, 2));
+  int dataChars = 2 * record.count - 6;
+  record.data = dataChars > 0 ? std::string(field(8, static_cast<size_t>(dataChars))) : "";
+  record.checksum = HexByte(field(static_cast<size_t>(2 * record.count + 2), 2));
+  return 1;
+}
+
+int CXferS19::BuildS19BlockList(const std::string& path) {
+  std::string contents;
+  if (!ReadWholeFile(path, &contents)) {
+    window_.MessageBox(std::string(image_text::kReadFileError));
+    return 0;
+  }
+  s19BlockList.clear();
+  CS19block record;
+  int result = 1;
+  size_t start = 0;
+  while (start < contents.size()) {
+    size_t end = contents.find('\n', start);
+    bool terminated = end != std::string::npos;
+    if (!terminated) end = contents.size();
+    std::string_view line(contents.data() + start, end - start);
+    // Text mode: only a carriage return that stands before a line feed goes.
+    if (terminated && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    start = end + 1;
+    try {
+      if (!ParseLine(record, line)) {
+        result = 0;
+        break;
+      }
+      s19BlockList.push_back(record);
+    } catch (const std::bad_alloc&) {
+      window_.MessageBox(std::string(image_text::kS19FileErrorA));
+      result = 0;
+      break;
+    }
+  }
+  InsertFixedRecord();
+  return result;
+}
+
+void CXferS19::InsertFixedRecord() {
+  if (s19BlockList.size() < 2 || s19BlockList[1].address != kFirstDataAddress) return;
+  CS19block fixed;
+  fixed.type = "S1";
+  fixed.count = 0x23;
+  fixed.address = kFixedRecordAddress;
+  fixed.data = kFixedRecordData;
+  fixed.checksum = 0x11;
+  s19BlockList.insert(s19BlockList.begin() + 1, fixed);
+}
+
+}  // namespace morlane

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/raw_block.h"
+#include "image/s19_block.h"
+
+namespace morlane {
+
+class Window;
+
+// The S-record image: the S19 block list read from a .S19 file, the raw block list of
+// fixed-size rows cut from it, and the writers of tmp.txt and tmp.bin.
+class CXferS19 {
+ public:
+  explicit CXferS19(Window& window);
+  CXferS19(const CXferS19&) = delete;
+  CXferS19& operator=(const CXferS19&) = delete;
+  virtual ~CXferS19() = default;
+
+  // Reads the file in text mode (a carriage return before a line feed is dropped), one
+  // record per line, and inserts the fixed record for images that start at 0xE600.
+  int BuildS19BlockList(const std::string& path);
+  // Fills record from one line; 0 when the line is not an S0, S1 or S9 record.
+  int ParseLine(CS19block& record, std::string_view line);
+  // Cuts the S19 block list into rows of rowSize bytes.
+  int BuildRawBlockList();
+  // tmp.txt in the working directory, every line ending in carriage return, line feed.
+  int WriteTxtFile();
+  // The rows as bytes, without any translation.
+  int WriteBinFile(const std::string& name);
+
+  int rowSize = 16;
+  bool skipFirst = false;
+  std::vector<CS19block> s19BlockList;
+  std::vector<CRawblock> rawBlockList;
+
+  static constexpr int kFixedRecordAddress = 0xDC80;
+  static constexpr int kFirstDataAddress = 0xE600;
+
+ private:
+  void InsertFixedRecord();
+  // Row steps of the builder; 0 when the record or the row cannot go into tmp.bin.
+  int StartRow(const CS19block& record);
+  void FillRowTo(int m);
+  int CloseRow();
+  int CheckRecord(const CS19block& record);
+
+  Window& window_;
+  CRawblock row_;
+};
+
+}  // namespace morlane
