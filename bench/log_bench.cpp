@@ -26,10 +26,14 @@ long ResidentKiB() {
 // Lines like a programming run writes them, of varying length.
 std::string LogLine(int i) {
   switch (i % 4) {
-    case 0: return morlane::FormatText("Burn block %d at 0x%06X OK", i, (i * 256) & 0xFFFFFF);
-    case 1: return morlane::FormatText("%d %%", i % 101);
-    case 2: return morlane::FormatText("Q1 answer: (230.4 229.8 230.1 012 50.1 2.27 34.0 %08d", i);
-    default: return "------------------------------------";
+    case 0:
+      return morlane::FormatText("Burn block %d at 0x%06X OK", i, (i * 256) & 0xFFFFFF);
+    case 1:
+      return morlane::FormatText("%d %%", i % 101);
+    case 2:
+      return morlane::FormatText("Q1 answer: (230.4 229.8 230.1 012 50.1 2.27 34.0 %08d", i);
+    default:
+      return "------------------------------------";
   }
 }
 

@@ -81,7 +81,9 @@ CKestrumApp::CKestrumApp(std::string tag) {
   if (!tag.empty()) name_ += "." + tag;
 }
 
-CKestrumApp::~CKestrumApp() { Stop(); }
+CKestrumApp::~CKestrumApp() {
+  Stop();
+}
 
 CKestrumApp::Start CKestrumApp::InitInstance() {
   // Binding first and asking second leaves no gap in which two starts could both find
@@ -125,7 +127,8 @@ bool CKestrumApp::Bind() {
 }
 
 CKestrumApp::Ask CKestrumApp::AskRunningInstance() {
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking, so that even a full backlog cannot hold this start.
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return Ask::Gone;
   sockaddr_un address;
   socklen_t length = AbstractAddress(name_, &address);

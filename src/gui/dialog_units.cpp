@@ -35,9 +35,13 @@ DialogUnits DialogUnits::ForFont(const QFont& font) {
   return units;
 }
 
-int DialogUnits::X(int units) const { return MulDiv(units, baseX, 4); }
+int DialogUnits::X(int units) const {
+  return MulDiv(units, baseX, 4);
+}
 
-int DialogUnits::Y(int units) const { return MulDiv(units, baseY, 8); }
+int DialogUnits::Y(int units) const {
+  return MulDiv(units, baseY, 8);
+}
 
 QRect DialogUnits::Map(int x, int y, int width, int height) const {
   return QRect(X(x), Y(y), X(width), Y(height));

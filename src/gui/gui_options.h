@@ -7,10 +7,10 @@
 namespace morlane::gui {
 
 struct GuiOptions {
-  bool simulate = false;        // the simulated unit inside the process
+  bool simulate = false;           // the simulated unit inside the process
   std::vector<std::string> ports;  // COM1, COM2, ... in this order
-  std::string screenshot;       // save the window as a PNG file once shown, then end
-  std::string instanceTag;      // separate single-instance group (tests, screenshots)
+  std::string screenshot;          // save the window as a PNG file once shown, then end
+  std::string instanceTag;         // separate single-instance group (tests, screenshots)
 };
 
 enum class ParseOutcome { Run, Exit, Usage };

@@ -22,7 +22,9 @@ LogListModel::LogListModel(CHScrollListBox& list, int rowHeight, QObject* parent
   list_.SetObserver(this);
 }
 
-LogListModel::~LogListModel() { list_.SetObserver(nullptr); }
+LogListModel::~LogListModel() {
+  list_.SetObserver(nullptr);
+}
 
 int LogListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : rows_;
@@ -98,7 +100,9 @@ void LogListModel::ContentReset() {
   emit updateRequested();
 }
 
-void LogListModel::SelectionChanged(int) { emit updateRequested(); }
+void LogListModel::SelectionChanged(int) {
+  emit updateRequested();
+}
 
 void LogListModel::HorizontalExtentChanged(int extent) {
   extent_ = extent;
@@ -118,10 +122,11 @@ void LogItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   QRect row = option.rect;
   if (option.widget) row.setRight(std::max(row.right(), option.widget->width()));
   if (selected) painter->fillRect(row, option.palette.brush(group, QPalette::Highlight));
-  painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+  painter->setPen(
+      option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
   // The extent is the text's width plus 3 pixels: the text starts 2 pixels in.
   painter->drawText(option.rect.adjusted(2, 0, 0, 0),
-                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                     index.data(Qt::DisplayRole).toString());
 }
 
@@ -137,6 +142,7 @@ LogView::LogView(const QFont& font, QWidget* parent) : QListView(parent), measur
   setItemDelegate(delegate_);
   setModel(model_);
   setUniformItemSizes(true);
+  setGridSize(QSize(1, QFontMetrics(font).height()));  // follows the extent
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -172,6 +178,7 @@ void LogView::SyncNow() {
   updateTimer_.stop();
   qint64 started = clock_.elapsed();
   model_->ShowPending();
+  executeDelayedItemsLayout();
   syncing_ = true;
   int selected = list_.GetCurSel();
   if (selected >= 0 && selected < model_->rowCount()) {
@@ -189,9 +196,9 @@ void LogView::SyncNow() {
 }
 
 void LogView::FollowExtent() {
-  // The rows are as wide as the extent: the view lays them out again, once.
-  scheduleDelayedItemsLayout();
-  updateGeometries();
+  // The rows are as wide as the extent. A grid of that width spares the view asking
+  // every row for its size when it lays them out; it does so at the next update.
+  setGridSize(QSize(std::max(model_->Extent(), 1), QFontMetrics(font()).height()));
 }
 
 void LogView::OnCurrentChanged(const QModelIndex& current) {

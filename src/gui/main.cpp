@@ -40,8 +40,10 @@ int Run(QApplication& application) {
     case CKestrumApp::Start::Second:
       return 0;  // the running window was raised instead
     case CKestrumApp::Start::Unguarded:
-      std::fprintf(stderr, "morlane: %s is held by another user; running without the "
-                   "single-instance check\n", instance.Name().c_str());
+      std::fprintf(stderr,
+                   "morlane: %s is held by another user; running without the "
+                   "single-instance check\n",
+                   instance.Name().c_str());
       break;
     case CKestrumApp::Start::First:
       break;
@@ -62,7 +64,8 @@ int Run(QApplication& application) {
     dialog.OnInitDialog();
 
     instance.SetActivateHandler([&window] {
-      QMetaObject::invokeMethod(&window, [&window] { window.Activate(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          &window, [&window] { window.Activate(); }, Qt::QueuedConnection);
     });
     TerminationWatcher watcher([&window] { window.RequestClose(); });
 

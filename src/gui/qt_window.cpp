@@ -392,7 +392,9 @@ std::string QtWindow::GetComboText(int id, int index) const {
   return FromQString(combo->itemText(index));
 }
 
-CHScrollListBox& QtWindow::LogList() { return log_->List(); }
+CHScrollListBox& QtWindow::LogList() {
+  return log_->List();
+}
 
 void QtWindow::MessageBox(const std::string& text) {
   QMessageBox box(QMessageBox::Warning, windowTitle(), ToQString(text), QMessageBox::Ok, this);
@@ -421,10 +423,10 @@ std::optional<std::string> QtWindow::OpenFileDialog(const FileDialogRequest& req
     if (chosen.isEmpty()) continue;
     const QString& path = chosen.first();
     if (request.promptCreate && !QFileInfo::exists(path)) {
-      auto answer = QMessageBox::question(
-          this, windowTitle(),
-          QStringLiteral("%1\ndoes not exist.\nCreate the file?").arg(QDir::toNativeSeparators(path)),
-          QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+      auto answer = QMessageBox::question(this, windowTitle(),
+                                          QStringLiteral("%1\ndoes not exist.\nCreate the file?")
+                                              .arg(QDir::toNativeSeparators(path)),
+                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
       if (answer != QMessageBox::Yes) continue;
     }
     return QFile::encodeName(path).toStdString();
@@ -442,7 +444,8 @@ void QtWindow::RunOnWindowThread(const std::function<void()>& request) {
   if (closed_) return;
   requests_.push_back(&pending);
   requestArrived_.notify_all();
-  QMetaObject::invokeMethod(this, [this] { ServeRequests(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { ServeRequests(); }, Qt::QueuedConnection);
   requestDone_.wait(lock, [&pending] { return pending.done; });
 }
 
@@ -451,7 +454,9 @@ int QtWindow::WaitingRequests() {
   return static_cast<int>(requests_.size());
 }
 
-bool QtWindow::OnWindowThread() const { return QThread::currentThread() == thread(); }
+bool QtWindow::OnWindowThread() const {
+  return QThread::currentThread() == thread();
+}
 
 int QtWindow::ServeRequests() {
   int served = 0;

@@ -6,12 +6,15 @@ namespace morlane::gui {
 
 QString ToQString(std::string_view text) {
   QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  QString decoded =
+      decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
   if (!decoder.hasError()) return decoded;
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string FromQString(const QString& text) { return text.toStdString(); }
+std::string FromQString(const QString& text) {
+  return text.toStdString();
+}
 
 QString DisplayText(std::string_view text) {
   QString shown = ToQString(text);

@@ -25,20 +25,22 @@ struct FileCloser {
   }
 };
 
-// The whole file, or false on an open or read error. Only regular files are read: a
-// directory or a device would give nothing sensible, or never end.
-bool ReadWholeFile(const std::string& path, std::string* contents) {
+enum class FileRead { Done, NotOpened, Failed };
+
+// The whole file. Only regular files are read: a directory or a device would give
+// nothing sensible, or never end.
+FileRead ReadWholeFile(const std::string& path, std::string* contents) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
+  if (!file) return FileRead::NotOpened;
   FileCloser closer{file};
   struct stat info {};
-  if (::fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return FileRead::NotOpened;
   contents->resize(static_cast<size_t>(info.st_size));
   size_t got = std::fread(contents->data(), 1, contents->size(), file);
-  if (std::ferror(file)) return false;
+  if (std::ferror(file)) return FileRead::Failed;
   // A file that shrank while it was read is taken as far as it went.
   contents->resize(got);
-  return true;
+  return FileRead::Done;
 }
 
 }  // namespace
@@ -64,11 +66,17 @@ int CXferS19::ParseLine(CS19block& record, std::string_view line) {
 
 int CXferS19::BuildS19BlockList(const std::string& path) {
   std::string contents;
-  if (!ReadWholeFile(path, &contents)) {
+  FileRead read = ReadWholeFile(path, &contents);
+  if (read == FileRead::NotOpened) {
     window_.MessageBox(std::string(image_text::kReadFileError));
     return 0;
   }
   s19BlockList.clear();
+  // The file is read whole before any line is taken, so a read error leaves no lines.
+  if (read == FileRead::Failed) {
+    window_.MessageBox(std::string(image_text::kReadFileError));
+    return 0;
+  }
   CS19block record;
   int result = 1;
   size_t start = 0;

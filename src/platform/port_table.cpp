@@ -35,6 +35,11 @@ std::vector<std::string> SplitPaths(const std::string& text) {
   return paths;
 }
 
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.size() <= 6 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // The numbers n of the /dev entries named prefix + n, in numeric order.
 std::vector<int> DeviceNumbers(const std::string& prefix) {
   std::vector<int> numbers;
@@ -43,9 +48,7 @@ std::vector<int> DeviceNumbers(const std::string& prefix) {
     std::string name = entry.path().filename().string();
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
     std::string digits = name.substr(prefix.size());
-    if (digits.size() > 6 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
+    if (!AllDigits(digits)) continue;
     numbers.push_back(std::stoi(digits));
   }
   std::sort(numbers.begin(), numbers.end());

@@ -57,12 +57,15 @@ class BootloaderRole : public SerialRole {
     programFrames_ = 0;
   }
 
-  size_t BytesAwaited() const override {
-    if (stage_ == Stage::ClosingAck) return 8 - std::min<size_t>(8, in_.size());
-    if (stage_ != Stage::Commands || in_.empty()) return 0;
-    if (in_.size() < 16) return 16 - in_.size();
-    size_t whole = 8 + (size_t{in_[12]} << 8 | in_[13]);
-    return whole > in_.size() ? whole - in_.size() : 0;
+  size_t ClaimEarlyBytes(const uint8_t* data, size_t n) const override {
+    if (stage_ != Stage::ClosingAck || closingAck_.size() != 8) return 0;
+    size_t needed = 8 - std::min<size_t>(8, in_.size());
+    if (n < needed) return 0;
+    // Only the rest of the acknowledgement it awaits, byte for byte.
+    for (size_t i = 0; i < needed; ++i) {
+      if (data[i] != closingAck_[in_.size() + i]) return 0;
+    }
+    return needed;
   }
 
   void OnBytes(const uint8_t* data, size_t n, const SerialEmit& emit) override {

@@ -65,11 +65,11 @@ void SimUnit::OnSerialBytes(const uint8_t* data, size_t n, int baud, const Seria
   std::lock_guard lock(mutex_);
   if (baud != lastBaud_) {
     // A real port sends what was written before its speed changed at the old speed. The
-    // pseudo-terminal only shows the speed at the time the bytes are read, so the bytes
-    // the old role still awaits (the host's last acknowledgement before it switched
-    // back to 9600) are handed to it first.
+    // pseudo-terminal only shows the speed at the time the bytes are read, so bytes that
+    // complete what the old role awaits (the host's last acknowledgement before it
+    // switched back to 9600) are handed to it first.
     if (SerialRole* previous = RoleFor(lastBaud_)) {
-      size_t early = std::min(n, previous->BytesAwaited());
+      size_t early = std::min(n, previous->ClaimEarlyBytes(data, n));
       for (size_t i = 0; i < early; ++i) received_.push_back(Received{data[i], lastBaud_});
       if (early > 0) previous->OnBytes(data, early, emit);
       data += early;

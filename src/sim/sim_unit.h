@@ -30,9 +30,13 @@ class SerialRole {
   virtual void OnBytes(const uint8_t* data, size_t n, const SerialEmit& emit) = 0;
   // The line changed speed or was reopened: partial input is dropped.
   virtual void Reset() {}
-  // Bytes still missing from a unit of input the role has begun (a frame, an
-  // acknowledgement); 0 when it waits for nothing in particular.
-  virtual size_t BytesAwaited() const { return 0; }
+  // How many of the bytes at the start of data complete what the role is in the middle
+  // of awaiting (the acknowledgement of its last reply); 0 when they do not.
+  virtual size_t ClaimEarlyBytes(const uint8_t* data, size_t n) const {
+    (void)data;
+    (void)n;
+    return 0;
+  }
 };
 
 // Flash memory of one CPU, in 16-bit words; erased words read 0xFFFF.

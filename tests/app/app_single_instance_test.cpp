@@ -139,8 +139,7 @@ TEST(SingleInstance, SilentOrGarbledPeersNeitherRaiseNorBlock) {
   auto started = Clock::now();
   CKestrumApp second(tag);
   EXPECT_EQ(second.InitInstance(), CKestrumApp::Start::Second);
-  EXPECT_LT(Clock::now() - started,
-            std::chrono::milliseconds(CKestrumApp::kAnswerWaitMs + 500));
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(CKestrumApp::kAnswerWaitMs + 500));
   EXPECT_TRUE(raised.WaitFor(1));
   EXPECT_EQ(raised.Count(), 1);
   close(garbled);
@@ -155,8 +154,7 @@ TEST(SingleInstance, StopWhileAPeerIsConnectedReturns) {
   ASSERT_GE(silent, 0);
   auto started = Clock::now();
   first.Stop();
-  EXPECT_LT(Clock::now() - started,
-            std::chrono::milliseconds(CKestrumApp::kRequestWaitMs + 500));
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(CKestrumApp::kRequestWaitMs + 500));
   close(silent);
   EXPECT_LT(ConnectRaw(first.Name()), 0);
 }

@@ -263,7 +263,9 @@ TEST_F(IdleAutoTest, SendDuringATestGetsItsOwnAnswer) {
   EXPECT_EQ(send[1], "V2");
   EXPECT_EQ(send[2], kV2Answer);
   for (size_t i = 0; i + 1 < lines.size(); ++i) {
-    if (lines[i] == "Q1") EXPECT_EQ(lines[i + 1], kQ1Answer);
+    if (lines[i] == "Q1") {
+      EXPECT_EQ(lines[i + 1], kQ1Answer);
+    }
   }
 }
 

@@ -67,7 +67,9 @@ class Background {
   int status_ = -1;
 };
 
-std::string Tag(const char* name) { return std::string(name) + "." + std::to_string(getpid()); }
+std::string Tag(const char* name) {
+  return std::string(name) + "." + std::to_string(getpid());
+}
 
 // The running instance's socket, as the system lists it.
 bool InstanceListening(const std::string& tag) {

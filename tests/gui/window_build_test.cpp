@@ -113,9 +113,9 @@ TEST(WindowBuild, DialogUnitsComeFromTheDialogFont) {
   // Four horizontal and eight vertical units make one base unit; the rest is rounded.
   DialogUnits fixed{7, 13};
   EXPECT_EQ(fixed.Map(4, 8, 8, 16), QRect(7, 13, 14, 26));
-  EXPECT_EQ(fixed.X(1), 2);   // 1.75
-  EXPECT_EQ(fixed.X(2), 4);   // 3.5 rounds up
-  EXPECT_EQ(fixed.Y(3), 5);   // 4.875
+  EXPECT_EQ(fixed.X(1), 2);  // 1.75
+  EXPECT_EQ(fixed.X(2), 4);  // 3.5 rounds up
+  EXPECT_EQ(fixed.Y(3), 5);  // 4.875
   EXPECT_EQ(fixed.X(413), 723);
 }
 

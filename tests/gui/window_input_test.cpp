@@ -7,6 +7,9 @@
 
 #include <gmock/gmock.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "gui/gui_clock.h"
 #include "gui/log_view.h"
 #include "ui/control_ids.h"
@@ -111,6 +114,30 @@ TEST_F(RecordingWindowTest, EndRequestedDuringAHandlerWaitsForIt) {
   ClickControl(window.Control(ctl::kClearLog));
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(WaitUntil([&] { return !window.isVisible(); }));
+}
+
+TEST(GuiClockWaits, OnTheWindowThreadTheWindowIsServedMeanwhile) {
+  GuiClock clock;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool ready = false;
+  // Set by the window thread itself: only a wait that serves the window sees it.
+  QTimer::singleShot(20, [&] {
+    std::lock_guard lock(mutex);
+    ready = true;
+    changed.notify_all();
+  });
+  QElapsedTimer elapsed;
+  elapsed.start();
+  std::unique_lock lock(mutex);
+  EXPECT_TRUE(clock.WaitFor(changed, lock, 2000, [&] { return ready; }));
+  EXPECT_LT(elapsed.elapsed(), 1000);
+  EXPECT_TRUE(lock.owns_lock());
+  // Nothing comes: the wait ends on time with the answer false.
+  elapsed.restart();
+  EXPECT_FALSE(clock.WaitFor(changed, lock, 50, [] { return false; }));
+  EXPECT_GE(elapsed.elapsed(), 45);
+  EXPECT_LT(elapsed.elapsed(), 1000);
 }
 
 TEST_F(DialogWindowTest, ModePairFollowsTheSession) {

@@ -1,0 +1,265 @@
+// Whole runs of morlane-cli's flash, auto and inspect over a pseudo-terminal against
+// morlane-unit-sim: the log lines, the exit status and what the CPUs' flash holds after.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "flash/test_image_maker.h"
+#include "sim/sim_unit.h"
+#include "support/process.h"
+
+namespace morlane {
+namespace {
+
+using test::ImageSection;
+using test::RunProcess;
+using test::SimProcess;
+using test::TempDir;
+using test::Words;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kDash36(36, '-');
+const std::vector<std::string> kProgrammed = {
+    "Connected inverter Sucessful!\n",     "            \n",
+    "Flash Erasing...\n",                  "Flash Erased Successful!\n",
+    "            \n",                      "Flash burning in...\n",
+    "Flash update firmware Successful!\n", "            \n",
+    "Flash verified Successful!!\n",       kDash36};
+
+// Tiny images: every frame costs the protocol's 200 ms.
+const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}, {0x9000, {0x0102}}};
+const std::vector<ImageSection> kSlave = {{0x0100, Words(4, 0x6000)}};
+
+// The flash of a CPU as the unit reports it: erased, with these sections programmed, or
+// untouched old firmware.
+uint32_t DigestOf(char cpu, const std::vector<ImageSection>* sections) {
+  size_t words = (cpu == 'M' ? 10 : 4) * 0x2000;
+  std::vector<uint16_t> flash(words, sections ? 0xFFFF : 0x5A5A);
+  if (sections) {
+    for (const auto& s : *sections) std::copy(s.words.begin(), s.words.end(), flash.begin() + s.address);
+  }
+  return sim::FlashDigest(flash);
+}
+
+struct CpuReport {
+  int erased = -1;
+  int programFrames = -1;
+  bool closed = false;
+  uint32_t digest = 0;
+  int errors = -1;
+};
+
+CpuReport ReportOf(const std::string& err, char cpu) {
+  std::regex line(std::string("cpu ") + cpu +
+                  ": erased ([0-9]+) times, ([0-9]+) program frames, closed (yes|no), digest "
+                  "([0-9a-f]{8}), ([0-9]+) protocol errors");
+  std::smatch m;
+  CpuReport report;
+  if (std::regex_search(err, m, line)) {
+    report = {std::stoi(m[1]), std::stoi(m[2]), m[3] == "yes",
+              static_cast<uint32_t>(std::stoul(m[4], nullptr, 16)), std::stoi(m[5])};
+  }
+  return report;
+}
+
+// The lines of --log-json, decoded: each is one JSON string.
+std::vector<std::string> JsonLines(const TempDir& dir) {
+  std::vector<uint8_t> bytes = dir.Read("log.json");
+  std::vector<std::string> lines;
+  for (const std::string& raw : test::SplitLines(std::string(bytes.begin(), bytes.end()))) {
+    std::string text;
+    for (size_t i = 1; i + 1 < raw.size(); ++i) {
+      if (raw[i] != '\\') {
+        text += raw[i];
+        continue;
+      }
+      char e = raw[++i];
+      text += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+    }
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+class FlashE2e : public ::testing::Test {
+ protected:
+  void Images(bool master, bool slave) {
+    if (master) dir.Write("Master.bin", test::MakeInverterImage(kMaster));
+    if (slave) dir.Write("Slave.bin", test::MakeInverterImage(kSlave));
+  }
+
+  // morlane-cli against a fresh simulated unit with these fault switches; the unit's
+  // report is in simReport afterwards.
+  test::ProcessResult Run(const std::vector<std::string>& args,
+                          const std::vector<std::string>& faults = {}) {
+    SimProcess sim(MORLANE_UNIT_SIM, faults);
+    EXPECT_TRUE(sim.Running());
+    std::vector<std::string> argv{MORLANE_CLI, "--port", sim.Path(), "--dir", dir.Path(),
+                                  "--log-json", dir.File("log.json")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    test::ProcessResult result = RunProcess(argv, "", 60);
+    simReport = sim.Stop();
+    lines = JsonLines(dir);
+    return result;
+  }
+
+  // The log lines from the first one of a programming run on.
+  std::vector<std::string> From(const std::string& first) const {
+    auto at = std::find(lines.begin(), lines.end(), first);
+    return std::vector<std::string>(at, lines.end());
+  }
+
+  TempDir dir;
+  std::string simReport;
+  std::vector<std::string> lines;
+};
+
+TEST_F(FlashE2e, MasterImageIsProgrammedOverThePseudoTerminal) {
+  Images(true, false);
+  test::ProcessResult result = Run({"flash", dir.File("Master.bin")});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  std::vector<std::string> expected = {"The MCU firmware file name is", dir.File("Master.bin"),
+                                       "beginning burn master cpu ...\n", kDash36};
+  expected.insert(expected.end(), kProgrammed.begin(), kProgrammed.end());
+  expected.insert(expected.end(), {"Close Serial MCU OK!", kDash36});
+  EXPECT_EQ(From("The MCU firmware file name is"), expected);
+  CpuReport master = ReportOf(simReport, 'M');
+  EXPECT_EQ(master.erased, 1);
+  EXPECT_EQ(master.programFrames, 2);
+  EXPECT_TRUE(master.closed);
+  EXPECT_EQ(master.errors, 0) << simReport;
+  EXPECT_EQ(master.digest, DigestOf('M', &kMaster));
+  EXPECT_EQ(ReportOf(simReport, 'S').digest, DigestOf('S', nullptr));
+  // stdout carries the same lines, each with one more line feed.
+  EXPECT_THAT(result.out, HasSubstr("Flash verified Successful!!\n\n"));
+}
+
+TEST_F(FlashE2e, CpuOptionSendsAnyImageToTheSlave) {
+  dir.Write("image.bin", test::MakeInverterImage(kSlave));
+  test::ProcessResult result = Run({"flash", dir.File("image.bin"), "--cpu", "slave"});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  CpuReport slave = ReportOf(simReport, 'S');
+  EXPECT_EQ(slave.errors, 0) << simReport;
+  EXPECT_EQ(slave.digest, DigestOf('S', &kSlave));
+  EXPECT_EQ(ReportOf(simReport, 'M').erased, 0);
+}
+
+TEST_F(FlashE2e, AutomaticProgramsBothCpus) {
+  Images(true, true);
+  test::ProcessResult result = Run({"auto"});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  std::vector<std::string> expected;
+  for (const char* name : {"Master.bin", "Slave.bin"}) {
+    expected.insert(expected.end(), {"The MCU firmware file name is", dir.File(name), "bin file OK"});
+    expected.insert(expected.end(), kProgrammed.begin(), kProgrammed.end());
+  }
+  expected.insert(expected.end(), {"File flash burn Successful!\n", "Close Serial MCU OK!", kDash36});
+  EXPECT_EQ(From("The MCU firmware file name is"), expected);
+  EXPECT_EQ(ReportOf(simReport, 'M').digest, DigestOf('M', &kMaster));
+  EXPECT_EQ(ReportOf(simReport, 'S').digest, DigestOf('S', &kSlave));
+  EXPECT_EQ(ReportOf(simReport, 'M').errors + ReportOf(simReport, 'S').errors, 0) << simReport;
+}
+
+// Each fault ends the run with its lines, the port closed ("Close" then only reports the
+// session's end) and exit status 1.
+struct FaultCase {
+  std::vector<std::string> switches;
+  std::vector<std::string> lines;  // in this order among the log lines
+  bool masterErased;
+};
+
+class FlashFaultE2e : public FlashE2e, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FlashFaultE2e, RunFailsWithItsLogLines) {
+  Images(true, false);
+  test::ProcessResult result = Run({"flash", dir.File("Master.bin")}, GetParam().switches);
+  EXPECT_EQ(result.status, 1) << result.out;
+  std::vector<std::string> run = From("beginning burn master cpu ...\n");
+  auto at = run.begin();
+  for (const std::string& line : GetParam().lines) {
+    at = std::find(at, run.end(), line);
+    EXPECT_NE(at, run.end()) << "missing or out of order: " << line;
+  }
+  EXPECT_THAT(run, Not(Contains("Flash verified Successful!!\n")));
+  EXPECT_EQ(ReportOf(simReport, 'M').erased, GetParam().masterErased ? 1 : 0) << simReport;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FlashFaultE2e,
+    ::testing::Values(
+        FaultCase{{"--no-autobaud-echo"},
+                  {"Connected inverter Fail!\n",
+                   "the communicaton with inverter is fail,please check it!", kDash36},
+                  false},
+        FaultCase{{"--refuse-erase"}, {"Flash Erasing...\n", "Flash Erased Fail!\n", kDash36}, false},
+        FaultCase{{"--drop-acks-after", "2"}, {"Flash burning in...\n", "Bruned failure\n", kDash36}, true},
+        FaultCase{{"--line-gone-after", "0"}, {"Flash burning in...\n", "Bruned failure\n", kDash36}, true},
+        FaultCase{{"--verify-mismatch"}, {"Flash update firmware Successful!\n", "Flash verified fail!\n", kDash36}, true},
+        // Erase, two program frames, then the first verify's result is garbled.
+        FaultCase{{"--corrupt-result-frame", "4"}, {"Flash verified fail!\n", kDash36}, true}));
+
+TEST_F(FlashE2e, SilentSlaveSelectionStopsTheAutomaticUpdate) {
+  Images(false, true);
+  test::ProcessResult result = Run({"auto"}, {"--no-selection-echo"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(lines, Contains("the communicaton with inverter is fail,please check it!"));
+  EXPECT_THAT(lines, Not(Contains("Connected inverter Sucessful!\n")));
+  EXPECT_EQ(ReportOf(simReport, 'S').erased, 0);
+}
+
+TEST_F(FlashE2e, RefusedFilesSendNothing) {
+  // Not an inverter image: the dialog says nothing, the command line does.
+  dir.Write("master.bin", std::string("PK\3\4 not an image"));
+  test::ProcessResult result = Run({"flash", dir.File("master.bin")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.err, HasSubstr("is not an inverter image"));
+  EXPECT_THAT(lines, Not(Contains("Connected inverter Sucessful!\n")));
+  EXPECT_EQ(ReportOf(simReport, 'M').erased, 0);
+
+  // A section table that runs past the end of the file.
+  std::vector<uint8_t> broken = test::MakeInverterImage(kMaster, false);
+  broken.resize(broken.size() - 1);
+  dir.Write("master.bin", broken);
+  result = Run({"flash", dir.File("master.bin")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(From("Bin file is error!\n"),
+            (std::vector<std::string>{"Bin file is error!\n", kDash36, "Close Serial MCU OK!", kDash36}));
+  EXPECT_EQ(ReportOf(simReport, 'M').digest, DigestOf('M', nullptr));
+  EXPECT_THAT(simReport, Not(HasSubstr("refused")));
+
+  // No image in the directory at all.
+  std::remove(dir.File("master.bin").c_str());
+  result = Run({"auto"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(lines, Contains("there are not the bin file,please check your software \n"));
+  EXPECT_THAT(lines, Contains("install directory!\n"));
+}
+
+TEST(FlashCliE2e, UsageErrorsAndInspect) {
+  TempDir dir;
+  test::ProcessResult result = RunProcess({MORLANE_CLI, "flash", dir.File("missing.bin")});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_THAT(result.err, HasSubstr("cannot read"));
+  EXPECT_EQ(RunProcess({MORLANE_CLI, "flash", dir.File("x.bin"), "--cpu", "third"}).status, 2);
+
+  dir.Write("m.bin", test::MakeInverterImage({{0x10, Words(3)}, {0x2000, {}}}));
+  result = RunProcess({MORLANE_CLI, "inspect", dir.File("m.bin")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("inverter image, 42 bytes, 2 sections"));
+  EXPECT_THAT(result.out, HasSubstr("      1    0x00000010      3  28..34\n"));
+  EXPECT_THAT(result.out, HasSubstr("      2    0x00002000      0  40..40\n"));
+
+  dir.Write("n.bin", std::string("hello"));
+  result = RunProcess({MORLANE_CLI, "inspect", dir.File("n.bin")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.out, HasSubstr("not an inverter image"));
+  EXPECT_EQ(RunProcess({MORLANE_CLI, "inspect", dir.File("none.bin")}).status, 2);
+}
+
+}  // namespace
+}  // namespace morlane
