@@ -115,8 +115,8 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
       "auto", "Program every *.bin of the working directory: Open on COM, \"Automatic\"");
   automatic->callback([&selected] { selected = RunAuto; });
 
-  auto* inspect = app.add_subcommand(
-      "inspect", "Whether FILE is an inverter image, and its section table");
+  auto* inspect =
+      app.add_subcommand("inspect", "Whether FILE is an inverter image, and its section table");
   auto image = std::make_shared<std::string>();
   inspect->add_option("FILE", *image, "the image (*.bin)")->required();
   inspect->callback([&selected, image] {

@@ -10,13 +10,13 @@ namespace morlane {
 
 namespace {
 
-struct CommandSpec {
+struct CommandDefinition {
   const char* text;
   int checkBox;
   int DialogValues::*value;
 };
 
-constexpr CommandSpec kCommands[CommandTable::kEntries] = {
+constexpr CommandDefinition kCommands[CommandTable::kEntries] = {
     {"Q1\r", ctl::kCheckQ1, &DialogValues::q1},
     {"Lf?\r", ctl::kCheckLf, &DialogValues::lf},
     {"Bl?\r", ctl::kCheckBl, &DialogValues::bl},

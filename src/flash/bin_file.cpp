@@ -118,12 +118,18 @@ ImageSurvey SurveyImage(const std::string& path) {
 
 const char* ImageVerdictText(ImageVerdict verdict) {
   switch (verdict) {
-    case ImageVerdict::Sound: return "sound";
-    case ImageVerdict::Unreadable: return "cannot be read";
-    case ImageVerdict::NotAnImage: return "not an inverter image (does not begin with 08 AA)";
-    case ImageVerdict::NoSections: return "no sections";
-    case ImageVerdict::TooManySections: return "more than 24 sections";
-    case ImageVerdict::SectionPastEnd: return "a section runs past the end of the file";
+    case ImageVerdict::Sound:
+      return "sound";
+    case ImageVerdict::Unreadable:
+      return "cannot be read";
+    case ImageVerdict::NotAnImage:
+      return "not an inverter image (does not begin with 08 AA)";
+    case ImageVerdict::NoSections:
+      return "no sections";
+    case ImageVerdict::TooManySections:
+      return "more than 24 sections";
+    case ImageVerdict::SectionPastEnd:
+      return "a section runs past the end of the file";
   }
   return "cannot be read";
 }

@@ -37,7 +37,7 @@ int ReadSections(const std::string& path, SectionTable& table);
 enum class ImageVerdict {
   Sound,
   Unreadable,
-  NotAnImage,       // first two bytes are not 0x08 0xAA
+  NotAnImage,  // first two bytes are not 0x08 0xAA
   NoSections,
   TooManySections,  // more than the 24 the section table holds
   SectionPastEnd,   // a section's data (or header) runs past the end of the file

@@ -84,9 +84,13 @@ void BootLink::ResetBootLink() {
   SetMasterParameters();
 }
 
-void BootLink::SetMasterParameters() { parameters = Preset(kMasterSectors); }
+void BootLink::SetMasterParameters() {
+  parameters = Preset(kMasterSectors);
+}
 
-void BootLink::SetSlaveParameters() { parameters = Preset(kSlaveSectors); }
+void BootLink::SetSlaveParameters() {
+  parameters = Preset(kSlaveSectors);
+}
 
 void BootLink::RestartSequence() {
   transmitSequence = 0;
@@ -205,8 +209,8 @@ int BootLink::ReceiveFrame(uint8_t* dest, int capacity, bool answer) {
     }
   }
   if (answer) {
-    uint8_t ack[8] = {accepted ? kAccepted : kRejected, 0x99, 0x66, sequence, 0x00, 0x08,
-                      frame_[6], frame_[7]};
+    uint8_t ack[8] = {
+        accepted ? kAccepted : kRejected, 0x99, 0x66, sequence, 0x00, 0x08, frame_[6], frame_[7]};
     serial_.WriteBytes(ack, 8);
   }
   return copied;

@@ -16,11 +16,11 @@ inline constexpr int kProgramCode = 11;
 inline constexpr int kVerifyCode = 12;
 inline constexpr int kClosingCode = 13;
 
-inline constexpr int kMaxPayload = 248;    // command record plus data, one frame
+inline constexpr int kMaxPayload = 248;  // command record plus data, one frame
 inline constexpr int kFrameHeader = 8;
-inline constexpr int kFrameBuffer = 260;   // header and payload, with room to spare
-inline constexpr int kRecordBytes = 20;    // the fixed part of every command record
-inline constexpr int kBlockWords = 114;    // 20 + 2 x 114 = 248: a full frame
+inline constexpr int kFrameBuffer = 260;  // header and payload, with room to spare
+inline constexpr int kRecordBytes = 20;   // the fixed part of every command record
+inline constexpr int kBlockWords = 114;   // 20 + 2 x 114 = 248: a full frame
 inline constexpr int kBlockBytes = 2 * kBlockWords;
 
 // One command's delay and its four parameter words, as the presets fill them.

@@ -141,8 +141,8 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
       size_t bytes = last ? rest * 2 : kBlockBytes;
       // A short read means the file changed since its table was judged: nothing more of
       // it is sent.
-      bool read = ReadAt(file.get(), section.start + uint64_t{j} * kBlockBytes, block_.data(),
-                         bytes);
+      bool read =
+          ReadAt(file.get(), section.start + uint64_t{j} * kBlockBytes, block_.data(), bytes);
       if (read) {
         WriteBlock(section.address + kBlockWords * j, static_cast<int>(bytes), block_.data());
       }

@@ -10,9 +10,13 @@ InverterFlasher::InverterFlasher(DialogContext& context, ImageBuffer& image)
       link_(context.session.Serial(), context.clock, context.window),
       programmer_(context, image, link_) {}
 
-int InverterFlasher::CheckBinFile(const std::string& path) { return morlane::CheckBinFile(path); }
+int InverterFlasher::CheckBinFile(const std::string& path) {
+  return morlane::CheckBinFile(path);
+}
 
-void InverterFlasher::ResetBootLink() { link_.ResetBootLink(); }
+void InverterFlasher::ResetBootLink() {
+  link_.ResetBootLink();
+}
 
 int InverterFlasher::RunProgrammingSequence(const std::string& path, int cpuTarget) {
   return programmer_.RunProgrammingSequence(path, cpuTarget);

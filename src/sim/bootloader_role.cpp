@@ -26,7 +26,9 @@ constexpr uint16_t kSumMismatch = 0x0004;
 constexpr int kEraseMsPerSector = 40;
 constexpr size_t kMaxErrors = 100;
 
-uint16_t Be16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
+uint16_t Be16(const uint8_t* at) {
+  return static_cast<uint16_t>(at[0] << 8 | at[1]);
+}
 uint32_t Be32(const uint8_t* at) {
   return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
 }
@@ -249,7 +251,13 @@ class BootloaderRole : public SerialRole {
     out.insert(out.end(), result.begin(), result.end());
     if (code == kClosing) {
       closingAck_ = {faults.corruptResultOfFrame == frames_ ? uint8_t{0x15} : uint8_t{0x06},
-                     0x99, 0x66, sequence, 0x00, 0x08, out[6], out[7]};
+                     0x99,
+                     0x66,
+                     sequence,
+                     0x00,
+                     0x08,
+                     out[6],
+                     out[7]};
       stage_ = Stage::ClosingAck;
     }
     // Lost on the way back: the command was carried out, the host hears nothing.
@@ -293,7 +301,8 @@ class BootloaderRole : public SerialRole {
     uint16_t count = Be16(record + 8);
     if (uint64_t{address} + count > flash.words.size()) return kOutsideFlash;
     uint16_t sum = 0;
-    for (uint16_t i = 0; i < count; ++i) sum = static_cast<uint16_t>(sum + flash.words[address + i]);
+    for (uint16_t i = 0; i < count; ++i)
+      sum = static_cast<uint16_t>(sum + flash.words[address + i]);
     if (unit_.Faults().verifyMismatch || sum != Be16(record + 16)) return kSumMismatch;
     return kOk;
   }

@@ -8,8 +8,8 @@ namespace morlane::sim {
 // atomics: tests flip them while the unit runs.
 struct SimFaults {
   // Service commands and the USB side.
-  std::atomic<bool> silent{false};        // answers nothing at all, on either side
-  std::atomic<int> answerDelayMs{0};      // delay before each service answer
+  std::atomic<bool> silent{false};    // answers nothing at all, on either side
+  std::atomic<int> answerDelayMs{0};  // delay before each service answer
 
   // CPU selection and bootloader.
   std::atomic<bool> noSelectionEcho{false};
@@ -25,8 +25,8 @@ struct SimFaults {
 
   // MCU updater over USB.
   std::atomic<bool> mcuSilent{false};
-  std::atomic<bool> mcuTopBitReplies{false};   // every reply's first byte has bit 7 set
-  std::atomic<int> mcuErrorAfterBlocks{-1};    // an error code after N data blocks
+  std::atomic<bool> mcuTopBitReplies{false};  // every reply's first byte has bit 7 set
+  std::atomic<int> mcuErrorAfterBlocks{-1};   // an error code after N data blocks
   std::atomic<bool> mcuSizeAnsweredWith07{false};
 };
 

@@ -33,7 +33,9 @@ void SimUnit::SelectCpu(char cpu) {
   if (cpu == 'S') slaveBoot_->Reset();
 }
 
-CpuFlash& SimUnit::Flash(char cpu) { return cpu == 'S' ? slaveFlash_ : masterFlash_; }
+CpuFlash& SimUnit::Flash(char cpu) {
+  return cpu == 'S' ? slaveFlash_ : masterFlash_;
+}
 
 CpuFlash SimUnit::FlashSnapshot(char cpu) {
   std::lock_guard lock(mutex_);

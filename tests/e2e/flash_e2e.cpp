@@ -24,12 +24,16 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 const std::string kDash36(36, '-');
-const std::vector<std::string> kProgrammed = {
-    "Connected inverter Sucessful!\n",     "            \n",
-    "Flash Erasing...\n",                  "Flash Erased Successful!\n",
-    "            \n",                      "Flash burning in...\n",
-    "Flash update firmware Successful!\n", "            \n",
-    "Flash verified Successful!!\n",       kDash36};
+const std::vector<std::string> kProgrammed = {"Connected inverter Sucessful!\n",
+                                              "            \n",
+                                              "Flash Erasing...\n",
+                                              "Flash Erased Successful!\n",
+                                              "            \n",
+                                              "Flash burning in...\n",
+                                              "Flash update firmware Successful!\n",
+                                              "            \n",
+                                              "Flash verified Successful!!\n",
+                                              kDash36};
 
 // Tiny images: every frame costs the protocol's 200 ms.
 const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}, {0x9000, {0x0102}}};
@@ -41,7 +45,8 @@ uint32_t DigestOf(char cpu, const std::vector<ImageSection>* sections) {
   size_t words = (cpu == 'M' ? 10 : 4) * 0x2000;
   std::vector<uint16_t> flash(words, sections ? 0xFFFF : 0x5A5A);
   if (sections) {
-    for (const auto& s : *sections) std::copy(s.words.begin(), s.words.end(), flash.begin() + s.address);
+    for (const auto& s : *sections)
+      std::copy(s.words.begin(), s.words.end(), flash.begin() + s.address);
   }
   return sim::FlashDigest(flash);
 }
@@ -99,8 +104,8 @@ class FlashE2e : public ::testing::Test {
                           const std::vector<std::string>& faults = {}) {
     SimProcess sim(MORLANE_UNIT_SIM, faults);
     EXPECT_TRUE(sim.Running());
-    std::vector<std::string> argv{MORLANE_CLI, "--port", sim.Path(), "--dir", dir.Path(),
-                                  "--log-json", dir.File("log.json")};
+    std::vector<std::string> argv{MORLANE_CLI, "--port",     sim.Path(),          "--dir",
+                                  dir.Path(),  "--log-json", dir.File("log.json")};
     argv.insert(argv.end(), args.begin(), args.end());
     test::ProcessResult result = RunProcess(argv, "", 60);
     simReport = sim.Stop();
@@ -155,10 +160,12 @@ TEST_F(FlashE2e, AutomaticProgramsBothCpus) {
   EXPECT_EQ(result.status, 0) << result.out << result.err;
   std::vector<std::string> expected;
   for (const char* name : {"Master.bin", "Slave.bin"}) {
-    expected.insert(expected.end(), {"The MCU firmware file name is", dir.File(name), "bin file OK"});
+    expected.insert(expected.end(),
+                    {"The MCU firmware file name is", dir.File(name), "bin file OK"});
     expected.insert(expected.end(), kProgrammed.begin(), kProgrammed.end());
   }
-  expected.insert(expected.end(), {"File flash burn Successful!\n", "Close Serial MCU OK!", kDash36});
+  expected.insert(expected.end(),
+                  {"File flash burn Successful!\n", "Close Serial MCU OK!", kDash36});
   EXPECT_EQ(From("The MCU firmware file name is"), expected);
   EXPECT_EQ(ReportOf(simReport, 'M').digest, DigestOf('M', &kMaster));
   EXPECT_EQ(ReportOf(simReport, 'S').digest, DigestOf('S', &kSlave));
@@ -196,10 +203,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Connected inverter Fail!\n",
                    "the communicaton with inverter is fail,please check it!", kDash36},
                   false},
-        FaultCase{{"--refuse-erase"}, {"Flash Erasing...\n", "Flash Erased Fail!\n", kDash36}, false},
-        FaultCase{{"--drop-acks-after", "2"}, {"Flash burning in...\n", "Bruned failure\n", kDash36}, true},
-        FaultCase{{"--line-gone-after", "0"}, {"Flash burning in...\n", "Bruned failure\n", kDash36}, true},
-        FaultCase{{"--verify-mismatch"}, {"Flash update firmware Successful!\n", "Flash verified fail!\n", kDash36}, true},
+        FaultCase{
+            {"--refuse-erase"}, {"Flash Erasing...\n", "Flash Erased Fail!\n", kDash36}, false},
+        FaultCase{{"--drop-acks-after", "2"},
+                  {"Flash burning in...\n", "Bruned failure\n", kDash36},
+                  true},
+        FaultCase{{"--line-gone-after", "0"},
+                  {"Flash burning in...\n", "Bruned failure\n", kDash36},
+                  true},
+        FaultCase{{"--verify-mismatch"},
+                  {"Flash update firmware Successful!\n", "Flash verified fail!\n", kDash36},
+                  true},
         // Erase, two program frames, then the first verify's result is garbled.
         FaultCase{{"--corrupt-result-frame", "4"}, {"Flash verified fail!\n", kDash36}, true}));
 
@@ -227,8 +241,9 @@ TEST_F(FlashE2e, RefusedFilesSendNothing) {
   dir.Write("master.bin", broken);
   result = Run({"flash", dir.File("master.bin")});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(From("Bin file is error!\n"),
-            (std::vector<std::string>{"Bin file is error!\n", kDash36, "Close Serial MCU OK!", kDash36}));
+  EXPECT_EQ(
+      From("Bin file is error!\n"),
+      (std::vector<std::string>{"Bin file is error!\n", kDash36, "Close Serial MCU OK!", kDash36}));
   EXPECT_EQ(ReportOf(simReport, 'M').digest, DigestOf('M', nullptr));
   EXPECT_THAT(simReport, Not(HasSubstr("refused")));
 

@@ -6,8 +6,8 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
-#include "flash/test_image_maker.h"
 #include "flash/scripted_unit.h"
+#include "flash/test_image_maker.h"
 #include "platform/inprocess_hid.h"
 #include "support/memory_serial.h"
 #include "support/process.h"
@@ -90,9 +90,9 @@ TEST_F(ProgrammerTest, SectionsAreCutIntoBlocksOf114WordsAtAdvancingAddresses) {
   EXPECT_THAT(positions, ElementsAre(1, 2, 3, 4, 5, 6, 7, 8));
   EXPECT_EQ(window.GetControlText(ctl::kPercentText), "");
   EXPECT_EQ(dialog.image.progressCount, 0);
-  EXPECT_THAT(window.LogLines(), ElementsAre("Flash burning in...\n",
-                                             "Flash update firmware Successful!\n",
-                                             "            \n"));
+  EXPECT_THAT(window.LogLines(),
+              ElementsAre("Flash burning in...\n", "Flash update firmware Successful!\n",
+                          "            \n"));
 }
 
 TEST_F(ProgrammerTest, UnacknowledgedBlockStopsTheBurnAndABadStatusDoesNot) {
@@ -199,9 +199,9 @@ TEST_F(ProgrammerTest, ClosingAcknowledgesTheUnitsReply) {
   EXPECT_EQ(unit.commands[0].word4, 0x0500);
   uint8_t status[2] = {0, 0};
   uint16_t crc = BootLink::Crc16(status, 2);
-  EXPECT_EQ(line.Writes().back(), (std::vector<uint8_t>{0x06, 0x99, 0x66, unit.commands[0].sequence,
-                                                        0x00, 0x08, static_cast<uint8_t>(crc >> 8),
-                                                        static_cast<uint8_t>(crc)}));
+  EXPECT_EQ(line.Writes().back(),
+            (std::vector<uint8_t>{0x06, 0x99, 0x66, unit.commands[0].sequence, 0x00, 0x08,
+                                  static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc)}));
   unit.silentFor[kClosingCode] = true;
   EXPECT_EQ(programmer().FlashClose(), 0);
 }

@@ -22,21 +22,20 @@
 namespace morlane {
 namespace {
 
+using test::ImageSection;
+using test::Words;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Not;
-using test::ImageSection;
-using test::Words;
 
 constexpr uint16_t kOldFirmware = 0x5A5A;
 
 const std::vector<std::string> kProgrammedLines = {
-    "Connected inverter Sucessful!\n",     "            \n",
-    "Flash Erasing...\n",                  "Flash Erased Successful!\n",
-    "            \n",                      "Flash burning in...\n",
-    "Flash update firmware Successful!\n", "            \n",
-    "Flash verified Successful!!\n",       "------------------------------------"};
+    "Connected inverter Sucessful!\n",     "            \n", "Flash Erasing...\n",
+    "Flash Erased Successful!\n",          "            \n", "Flash burning in...\n",
+    "Flash update firmware Successful!\n", "            \n", "Flash verified Successful!!\n",
+    "------------------------------------"};
 
 class SequenceTest : public ::testing::Test {
  protected:
@@ -83,7 +82,8 @@ class SequenceTest : public ::testing::Test {
   // The flash of a CPU after its erase and the programming of these sections.
   std::vector<uint16_t> Programmed(char cpu, const std::vector<ImageSection>& sections) {
     std::vector<uint16_t> words(unit.Flash(cpu).words.size(), 0xFFFF);
-    for (const auto& s : sections) std::copy(s.words.begin(), s.words.end(), words.begin() + s.address);
+    for (const auto& s : sections)
+      std::copy(s.words.begin(), s.words.end(), words.begin() + s.address);
     return words;
   }
 
@@ -135,7 +135,8 @@ TEST_F(SequenceTest, ManualSlaveFromThePathsName) {
   EXPECT_EQ(NewLines(), kProgrammedLines);
   EXPECT_THAT(unit.Flash('S').errors, IsEmpty());
   EXPECT_EQ(unit.Flash('S').words, Programmed('S', kSlaveImage));
-  EXPECT_EQ(unit.Flash('M').words, std::vector<uint16_t>(unit.Flash('M').words.size(), kOldFirmware));
+  EXPECT_EQ(unit.Flash('M').words,
+            std::vector<uint16_t>(unit.Flash('M').words.size(), kOldFirmware));
 }
 
 // The master's image takes 254 program frames: erase 0, programs 1 to 254, verify 255,
@@ -149,9 +150,11 @@ TEST_F(SequenceTest, AutomaticProgramsMasterThenSlaveWithFreshSequences) {
   EXPECT_EQ(Auto(), 1);
   std::vector<std::string> expected;
   for (const std::string& path : {masterPath, slavePath}) {
-    expected.insert(expected.end(), {"The MCU firmware file name is",
-                                     (std::filesystem::current_path() / std::filesystem::path(path).filename()).string(),
-                                     "bin file OK"});
+    expected.insert(
+        expected.end(),
+        {"The MCU firmware file name is",
+         (std::filesystem::current_path() / std::filesystem::path(path).filename()).string(),
+         "bin file OK"});
     expected.insert(expected.end(), kProgrammedLines.begin(), kProgrammedLines.end());
   }
   expected.push_back("File flash burn Successful!\n");
@@ -181,7 +184,8 @@ TEST_F(SequenceTest, MalformedImageIsRefusedBeforeItsCpuIsSelected) {
   // The same file chosen by hand: refused, the port closed, nothing on the line.
   size_t before = unit.ReceivedBytes().size();
   EXPECT_EQ(Manual(dir.File("Master.bin")), 0);
-  EXPECT_THAT(NewLines(), ElementsAre("Bin file is error!\n", "------------------------------------"));
+  EXPECT_THAT(NewLines(),
+              ElementsAre("Bin file is error!\n", "------------------------------------"));
   EXPECT_EQ(unit.ReceivedBytes().size(), before);
   EXPECT_FALSE(dialog.serial.IsOpen());
 }

@@ -164,7 +164,8 @@ TEST_F(SimBootTest, MalformedFramesAreRecordedAndLeftUnanswered) {
       {"no FFFF at offset 18", noFfff},
       {"count and data disagree", shortData},
       {"slave preset on the master", Command(1, Record(10, 0, 0, kSlaveWords))},
-      {"erase after a plain ack", [] {
+      {"erase after a plain ack",
+       [] {
          Bytes b = Command(1, Record(10, 0, 0, kMasterWords));
          b[0] = 0x06;
          return b;
