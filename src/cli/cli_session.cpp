@@ -5,11 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/hidapi_backend.h"
-#include "platform/inprocess_hid.h"
-#include "platform/port_table.h"
-#include "platform/termios_port.h"
-#include "sim/simulated_platform.h"
+#include "sim/host_platform.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -17,14 +13,20 @@ namespace morlane {
 CliSession::CliSession(const GlobalOptions& options) : options_(options) {}
 
 sim::SimUnit* CliSession::Sim() {
-  return simulated_ ? &simulated_->Unit() : nullptr;
+  return platform_ ? platform_->Simulated() : nullptr;
+}
+SerialPortFactory& CliSession::Ports() {
+  return platform_->Ports();
+}
+HidBackend& CliSession::HidDevices() {
+  return platform_->HidDevices();
 }
 
 CliSession::~CliSession() {
   Finish();
   dialog_.reset();
   window_.reset();
-  if (simulated_) simulated_->Stop();
+  platform_.reset();
   if (json_) std::fclose(json_);
 }
 
@@ -44,24 +46,15 @@ bool CliSession::Setup(std::string* error) {
       return false;
     }
   }
-  std::vector<std::string> paths = options_.ports;
-  if (options_.simulate) {
-    simulated_ = std::make_unique<sim::SimulatedPlatform>();
-    if (!simulated_->Start(error)) return false;
-    paths.insert(paths.begin(), simulated_->SerialPath());
-    hid_ = simulated_->MakeHidBackend();
-    ports_ = std::make_unique<TermiosPortFactory>(PortTable(paths));
-  } else {
-    hid_ = std::make_unique<HidapiBackend>();
-    ports_ = std::make_unique<TermiosPortFactory>(PortTable::Discover(paths));
-  }
+  platform_ = std::make_unique<sim::HostPlatform>();
+  if (!platform_->Start(options_.simulate, options_.ports, error)) return false;
 
   window_ = std::make_unique<HeadlessWindow>();
   window_->SetLineHandler([this](std::string_view line) { OnLine(line); });
   window_->SetMessageHandler(
       [](const std::string& text) { std::fprintf(stderr, "message: %s\n", text.c_str()); });
   window_->SetProgressHandler([this](int id, int position) { OnProgress(id, position); });
-  dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), *ports_, *hid_);
+  dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), Ports(), HidDevices());
   window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
   dialog_->OnInitDialog();
   return true;

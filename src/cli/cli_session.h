@@ -19,7 +19,7 @@ namespace morlane {
 
 namespace sim {
 class SimUnit;
-class SimulatedPlatform;
+class HostPlatform;
 }  // namespace sim
 
 struct GlobalOptions {
@@ -51,17 +51,15 @@ class CliSession {
   CKestrumDlg& Dialog() { return *dialog_; }
   sim::SimUnit* Sim();
   const GlobalOptions& Options() const { return options_; }
-  SerialPortFactory& Ports() { return *ports_; }
-  HidBackend& HidDevices() { return *hid_; }
+  SerialPortFactory& Ports();
+  HidBackend& HidDevices();
 
  private:
   void OnLine(std::string_view line);
   void OnProgress(int id, int position);
 
   GlobalOptions options_;
-  std::unique_ptr<sim::SimulatedPlatform> simulated_;
-  std::unique_ptr<SerialPortFactory> ports_;
-  std::unique_ptr<HidBackend> hid_;
+  std::unique_ptr<sim::HostPlatform> platform_;
   std::unique_ptr<HeadlessWindow> window_;
   std::unique_ptr<CKestrumDlg> dialog_;
   std::FILE* json_ = nullptr;

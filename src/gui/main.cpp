@@ -9,10 +9,10 @@
 #include "gui/app_icon.h"
 #include "gui/gui_clock.h"
 #include "gui/gui_options.h"
-#include "gui/gui_platform.h"
 #include "gui/qt_window.h"
 #include "gui/termination.h"
 #include "gui/text_convert.h"
+#include "sim/host_platform.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ int Run(QApplication& application) {
       break;
   }
 
-  GuiPlatform platform;
-  if (!platform.Start(options, &message)) {
+  sim::HostPlatform platform;
+  if (!platform.Start(options.simulate, options.ports, &message)) {
     std::fprintf(stderr, "morlane: cannot start the simulated unit: %s\n", message.c_str());
     return 1;
   }

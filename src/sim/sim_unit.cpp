@@ -81,6 +81,7 @@ void SimUnit::OnSerialBytes(const uint8_t* data, size_t n, int baud, const Seria
     lastBaud_ = baud;
   }
   for (size_t i = 0; i < n; ++i) received_.push_back(Received{data[i], baud});
+  KeepRecent(received_, kMaxRecords);
   if (SerialRole* role = RoleFor(baud); role && n > 0) role->OnBytes(data, n, emit);
 }
 
@@ -97,6 +98,7 @@ std::vector<std::string> SimUnit::ServiceCommandsSeen() {
 void SimUnit::RecordServiceCommand(const std::string& command) {
   std::lock_guard lock(commandsMutex_);
   commandsSeen_.push_back(command);
+  KeepRecent(commandsSeen_, kMaxRecords);
 }
 
 }  // namespace morlane::sim

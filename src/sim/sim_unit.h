@@ -12,6 +12,17 @@
 
 namespace morlane::sim {
 
+// The records the unit keeps for the tests are bounded, so that a unit left running for
+// days does not grow without end: past the limit the older half goes.
+template <typename T>
+void KeepRecent(std::vector<T>& records, size_t limit) {
+  if (records.size() > limit) {
+    records.erase(records.begin(),
+                  records.begin() + static_cast<std::ptrdiff_t>(records.size() - limit / 2));
+  }
+}
+inline constexpr size_t kMaxRecords = 1u << 18;
+
 // Bytes the unit sends back on its serial line, after delayMs.
 struct SerialAnswer {
   std::vector<uint8_t> bytes;

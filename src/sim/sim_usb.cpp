@@ -46,6 +46,7 @@ void SimUsb::OnOutput(const std::vector<uint8_t>& report) {
   {
     std::lock_guard lock(mutex_);
     seen_.push_back(report);
+    KeepRecent(seen_, kMaxRecords);
   }
   // A report the unit cannot read as 00 CC 99 n is ignored, as the controller does.
   if (report.size() < 4 || report[0] != 0x00 || report[1] != 0xCC || report[2] != 0x99) return;

@@ -68,12 +68,12 @@ int PercentOf(int progressCount, int imageLength) {
   return static_cast<int>(static_cast<int64_t>(progressCount) * 100 / imageLength);
 }
 
-void ShowPercent(Window& window, int progressCount, int imageLength) {
-  // The CPU burn counts 224 per program call whatever the block's size, so a small image
-  // with several sections counts past its length: the figure stops at 100.
-  int percent = std::clamp(PercentOf(progressCount, imageLength), 0, 100);
-  window.SetControlText(ctl::kPercentText, FormatText("%d %%", percent));
-  window.SetProgressPos(ctl::kProgressBar, percent);
+void ShowPercent(Window& window, int progressCount, int imageLength, PercentText text) {
+  int percent = PercentOf(progressCount, imageLength);
+  int bar = std::clamp(percent, 0, 100);
+  window.SetControlText(ctl::kPercentText,
+                        FormatText("%d %%", text == PercentText::Capped ? bar : percent));
+  window.SetProgressPos(ctl::kProgressBar, bar);
 }
 
 }  // namespace morlane

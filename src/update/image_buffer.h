@@ -38,7 +38,19 @@ class ImageBuffer {
 // the display stays at 0 rather than showing a meaningless figure.
 int PercentOf(int progressCount, int imageLength);
 
-// Shows the percentage as "%d %%" in 1034 and as the position of bar 1029.
-void ShowPercent(Window& window, int progressCount, int imageLength);
+// How the percentage text treats a count past the image's length.
+enum class PercentText {
+  // Stops at 100: the CPU burn counts 224 per program call whatever the block's size, so
+  // a small image with several sections would otherwise read past its end.
+  Capped,
+  // Shows the figure as counted: the MCU transfer runs one block ahead and reads 101 in
+  // its end cycle.
+  Raw,
+};
+
+// Shows the percentage as "%d %%" in 1034 and as the position of bar 1029 (always within
+// 0 to 100).
+void ShowPercent(Window& window, int progressCount, int imageLength,
+                 PercentText text = PercentText::Capped);
 
 }  // namespace morlane

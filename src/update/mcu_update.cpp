@@ -100,9 +100,7 @@ void McuUpdater::SendSize() {
 // The figure runs one block ahead and so reads 101 (or more) in the end cycle; only the
 // bar stops at its end.
 void McuUpdater::ShowTransferPercent() {
-  int percent = PercentOf(image_.progressCount, image_.imageLength);
-  context_.window.SetControlText(ctl::kPercentText, FormatText("%d %%", percent));
-  context_.window.SetProgressPos(ctl::kProgressBar, std::clamp(percent, 0, 100));
+  ShowPercent(context_.window, image_.progressCount, image_.imageLength, PercentText::Raw);
 }
 
 void McuUpdater::SendNextReport() {

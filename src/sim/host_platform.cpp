@@ -1,25 +1,29 @@
-#include "gui/gui_platform.h"
+#include "sim/host_platform.h"
 
 #include "platform/hidapi_backend.h"
 #include "platform/port_table.h"
 #include "platform/termios_port.h"
 #include "sim/simulated_platform.h"
 
-namespace morlane::gui {
+namespace morlane::sim {
 
-GuiPlatform::GuiPlatform() = default;
+HostPlatform::HostPlatform() = default;
 
-GuiPlatform::~GuiPlatform() {
+HostPlatform::~HostPlatform() {
   // The links go before the unit they talk to.
   ports_.reset();
   hid_.reset();
   if (simulated_) simulated_->Stop();
 }
 
-bool GuiPlatform::Start(const GuiOptions& options, std::string* error) {
-  std::vector<std::string> paths = options.ports;
-  if (options.simulate) {
-    simulated_ = std::make_unique<sim::SimulatedPlatform>();
+SimUnit* HostPlatform::Simulated() {
+  return simulated_ ? &simulated_->Unit() : nullptr;
+}
+
+bool HostPlatform::Start(bool simulate, const std::vector<std::string>& ports, std::string* error) {
+  std::vector<std::string> paths = ports;
+  if (simulate) {
+    simulated_ = std::make_unique<SimulatedPlatform>();
     if (!simulated_->Start(error)) return false;
     // The unit's serial side is COM1; the --port paths follow it.
     paths.insert(paths.begin(), simulated_->SerialPath());
@@ -32,4 +36,4 @@ bool GuiPlatform::Start(const GuiOptions& options, std::string* error) {
   return true;
 }
 
-}  // namespace morlane::gui
+}  // namespace morlane::sim

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <vector>
+#include "platform/hid_device.h"
+#include "platform/serial_port.h"
+
+namespace morlane::sim {
+
+class SimUnit;
+class SimulatedPlatform;
+
+// What a front end's dialog works with: the serial ports and the HID devices, either the
+// real ones or those of the simulated unit running in this process. COM1 is the
+// simulated unit's serial side when simulated; the --port paths follow it.
+class HostPlatform {
+ public:
+  HostPlatform();
+  ~HostPlatform();
+
+  bool Start(bool simulate, const std::vector<std::string>& ports, std::string* error);
+  // The simulated unit, when there is one.
+  SimUnit* Simulated();
+  SerialPortFactory& Ports() { return *ports_; }
+  HidBackend& HidDevices() { return *hid_; }
+
+ private:
+  std::unique_ptr<SimulatedPlatform> simulated_;
+  std::unique_ptr<SerialPortFactory> ports_;
+  std::unique_ptr<HidBackend> hid_;
+};
+
+}  // namespace morlane::sim
