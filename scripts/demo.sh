@@ -15,4 +15,4 @@ build/default/examples/make_inverter_images "$demo"
 echo "demo: images in $demo:"
 ls -l "$demo"
 echo
-exec build/default/morlane-cli --simulate --dir "$demo" auto
+exec build/default/src/morlane-cli --simulate --dir "$demo" auto
