@@ -47,9 +47,8 @@ void DeviceSession::OnOpen(const std::function<void()>& onSerialOpened) {
     comPortNumber = serial_.FindFreePort();
     serial_.Close();
     if (serial_.Open(comPortNumber, 9600)) {
-      AppendLogLine(window_,
-                    FormatText("Com%d is opened,please insert com1 cable to inverter and",
-                               comPortNumber));
+      AppendLogLine(window_, FormatText("Com%d is opened,please insert com1 cable to inverter and",
+                                        comPortNumber));
       AppendLogLine(window_, "pc.");
       sessionState = SessionState::Serial;
       SetSessionControls(window_, 1);

@@ -11,7 +11,9 @@ constexpr int kWriteWaitMs = 5000;
 
 CSerialLink::CSerialLink(SerialPortFactory& ports, Clock& clock) : ports_(ports), clock_(clock) {}
 
-CSerialLink::~CSerialLink() { Close(); }
+CSerialLink::~CSerialLink() {
+  Close();
+}
 
 int CSerialLink::FindFreePort() {
   for (int n = 1; n <= kMaxPort; ++n) {

@@ -5,8 +5,7 @@
 
 namespace morlane {
 
-UpdateDispatch::UpdateDispatch(DialogContext& context, ImageBuffer& image,
-                               InverterFlasher& flasher)
+UpdateDispatch::UpdateDispatch(DialogContext& context, ImageBuffer& image, InverterFlasher& flasher)
     : context_(context), image_(image), flasher_(flasher), mcu_(context, image) {}
 
 int UpdateDispatch::OnUpdateFirmware() {
