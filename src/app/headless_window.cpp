@@ -4,13 +4,13 @@ namespace morlane {
 
 HeadlessWindow::HeadlessWindow(int charWidth)
     : measurer_(charWidth), log_(&measurer_), windowThread_(std::this_thread::get_id()) {
-  for (const ControlSpec& spec : MainDialogTemplate().controls) {
-    if (spec.id == 0) continue;
-    ControlState& state = controls_[spec.id];
-    state.kind = spec.kind;
-    state.enabled = spec.enabledAtStart;
-    state.shown = spec.shown;
-    state.text = spec.caption;
+  for (const ControlSpec& control : MainDialogTemplate().controls) {
+    if (control.id == 0) continue;
+    ControlState& state = controls_[control.id];
+    state.kind = control.kind;
+    state.enabled = control.enabledAtStart;
+    state.shown = control.shown;
+    state.text = control.caption;
   }
   log_.SetObserver(this);
 }

@@ -75,8 +75,8 @@ const DialogTemplate& AboutDialogTemplate() {
 }
 
 const ControlSpec* FindControl(int id) {
-  for (const auto& spec : kMainControls) {
-    if (spec.id == id && id != 0) return &spec;
+  for (const auto& control : kMainControls) {
+    if (control.id == id && id != 0) return &control;
   }
   return nullptr;
 }

@@ -30,18 +30,18 @@ bool HasCaption(ControlKind kind) {
 TEST(WindowBuild, EveryTemplateControlStandsAsTheTableSays) {
   QtWindow window;
   const DialogUnits& units = window.Units();
-  for (const ControlSpec& spec : MainDialogTemplate().controls) {
-    if (spec.id == 0) continue;
-    SCOPED_TRACE(spec.id);
-    QWidget* widget = window.Control(spec.id);
+  for (const ControlSpec& control : MainDialogTemplate().controls) {
+    if (control.id == 0) continue;
+    SCOPED_TRACE(control.id);
+    QWidget* widget = window.Control(control.id);
     ASSERT_NE(widget, nullptr);
-    EXPECT_EQ(window.IsControlShown(spec.id), spec.shown);
-    EXPECT_EQ(window.IsControlEnabled(spec.id), spec.enabledAtStart);
-    if (HasCaption(spec.kind)) {
-      EXPECT_EQ(window.GetControlText(spec.id), spec.caption);
+    EXPECT_EQ(window.IsControlShown(control.id), control.shown);
+    EXPECT_EQ(window.IsControlEnabled(control.id), control.enabledAtStart);
+    if (HasCaption(control.kind)) {
+      EXPECT_EQ(window.GetControlText(control.id), control.caption);
     }
-    QRect expected = units.Map(spec);
-    if (spec.kind == ControlKind::ComboBox) {
+    QRect expected = units.Map(control);
+    if (control.kind == ControlKind::ComboBox) {
       // Closed, the combo box is one line high; the template's height is its open list.
       EXPECT_EQ(widget->geometry().topLeft(), expected.topLeft());
       EXPECT_EQ(widget->width(), expected.width());
