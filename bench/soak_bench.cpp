@@ -21,6 +21,7 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
+#include "bench_support.h"
 #include "console/test_workers.h"
 #include "platform/port_table.h"
 #include "platform/termios_port.h"
@@ -29,17 +30,10 @@
 
 namespace {
 
+using morlane::bench::ResidentKiB;
+
 using namespace morlane;
 using Steady = std::chrono::steady_clock;
-
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (!statm) return -1;
-  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = -1;
-  std::fclose(statm);
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 // The real clock, with the pause before each command made as long as asked.
 class PacedClock : public SystemClock {

@@ -12,33 +12,15 @@
 #include <cstdio>
 #include <vector>
 
+#include "../bench_support.h"
 #include "gui/log_view.h"
 #include "gui/qt_window.h"
 #include "ui/log.h"
 
 namespace {
 
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (!statm) return -1;
-  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = -1;
-  std::fclose(statm);
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-std::string LogLine(int i) {
-  switch (i % 4) {
-    case 0:
-      return morlane::FormatText("Burn block %d at 0x%06X OK", i, (i * 256) & 0xFFFFFF);
-    case 1:
-      return morlane::FormatText("%d %%", i % 101);
-    case 2:
-      return morlane::FormatText("Q1 answer: (230.4 229.8 230.1 012 50.1 2.27 34.0 %08d", i);
-    default:
-      return "------------------------------------";
-  }
-}
+using morlane::bench::LogLine;
+using morlane::bench::ResidentKiB;
 
 // One update of the view with a new line: the rows laid out again, the newest selected
 // and scrolled to. Median of a few.

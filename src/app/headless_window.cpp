@@ -130,11 +130,7 @@ void HeadlessWindow::RunOnWindowThread(const std::function<void()>& request) {
     request();
     return;
   }
-  Request pending{&request};
-  std::unique_lock lock(requestMutex_);
-  requests_.push_back(&pending);
-  requestArrived_.notify_all();
-  requestDone_.wait(lock, [&pending] { return pending.done; });
+  requests_.Submit(request);
 }
 
 bool HeadlessWindow::OnWindowThread() const {
@@ -142,20 +138,7 @@ bool HeadlessWindow::OnWindowThread() const {
 }
 
 void HeadlessWindow::ProcessPendingRequests(int waitMs) {
-  std::unique_lock lock(requestMutex_);
-  if (requests_.empty() && waitMs > 0) {
-    requestArrived_.wait_for(lock, std::chrono::milliseconds(waitMs),
-                             [this] { return !requests_.empty(); });
-  }
-  while (!requests_.empty()) {
-    Request* next = requests_.front();
-    requests_.pop_front();
-    lock.unlock();
-    (*next->work)();
-    lock.lock();
-    next->done = true;
-    requestDone_.notify_all();
-  }
+  if (requests_.Serve() == 0 && waitMs > 0 && requests_.WaitForRequest(waitMs)) requests_.Serve();
 }
 
 void HeadlessWindow::ItemInserted(int index) {

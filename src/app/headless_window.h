@@ -12,6 +12,7 @@
 #include "ui/control_table.h"
 #include "ui/hscroll_listbox.h"
 #include "ui/window.h"
+#include "ui/window_requests.h"
 
 namespace morlane {
 
@@ -82,11 +83,6 @@ class HeadlessWindow : public Window, private ListBoxObserver {
     std::vector<std::string> items;
     int selection = -1;
   };
-  struct Request {
-    const std::function<void()>* work;
-    bool done = false;
-  };
-
   ControlState& State(int id);
   const ControlState* Find(int id) const;
 
@@ -110,10 +106,7 @@ class HeadlessWindow : public Window, private ListBoxObserver {
   std::vector<FileDialogRequest> fileDialogs_;
   std::thread::id windowThread_;
 
-  std::mutex requestMutex_;
-  std::condition_variable requestArrived_;
-  std::condition_variable requestDone_;
-  std::deque<Request*> requests_;
+  WindowRequests requests_;
 };
 
 }  // namespace morlane

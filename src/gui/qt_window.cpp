@@ -84,11 +84,7 @@ QtWindow::~QtWindow() {
   qApp->removeEventFilter(this);
   // A worker still waiting is let go; its request is not carried out by a window that
   // is going away.
-  std::lock_guard lock(requestMutex_);
-  closed_ = true;
-  for (Request* pending : requests_) pending->done = true;
-  requests_.clear();
-  requestDone_.notify_all();
+  requests_.Close();
 }
 
 void QtWindow::Build() {
@@ -439,19 +435,14 @@ void QtWindow::RunOnWindowThread(const std::function<void()>& request) {
     request();
     return;
   }
-  Request pending{&request};
-  std::unique_lock lock(requestMutex_);
-  if (closed_) return;
-  requests_.push_back(&pending);
-  requestArrived_.notify_all();
-  QMetaObject::invokeMethod(
-      this, [this] { ServeRequests(); }, Qt::QueuedConnection);
-  requestDone_.wait(lock, [&pending] { return pending.done; });
+  requests_.Submit(request, [this] {
+    QMetaObject::invokeMethod(
+        this, [this] { ServeRequests(); }, Qt::QueuedConnection);
+  });
 }
 
 int QtWindow::WaitingRequests() {
-  std::lock_guard lock(requestMutex_);
-  return static_cast<int>(requests_.size());
+  return requests_.Waiting();
 }
 
 bool QtWindow::OnWindowThread() const {
@@ -459,19 +450,8 @@ bool QtWindow::OnWindowThread() const {
 }
 
 int QtWindow::ServeRequests() {
-  int served = 0;
-  std::unique_lock lock(requestMutex_);
-  while (!requests_.empty()) {
-    Request* next = requests_.front();
-    requests_.pop_front();
-    lock.unlock();
-    (*next->work)();
-    lock.lock();
-    next->done = true;
-    ++served;
-    ++served_;
-    requestDone_.notify_all();
-  }
+  int served = requests_.Serve();
+  served_ += served;
   return served;
 }
 
@@ -485,9 +465,7 @@ void QtWindow::ProcessPendingRequests(int waitMs) {
     if (served_ != servedBefore) return;
     qint64 left = waitMs - elapsed.elapsed();
     if (left <= 0) return;
-    std::unique_lock lock(requestMutex_);
-    requestArrived_.wait_for(lock, std::chrono::milliseconds(std::min<qint64>(left, 20)),
-                             [this] { return !requests_.empty(); });
+    requests_.WaitForRequest(static_cast<int>(std::min<qint64>(left, 20)));
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "gui/dialog_units.h"
 #include "ui/window.h"
+#include "ui/window_requests.h"
 
 class QMenu;
 
@@ -87,11 +88,6 @@ class QtWindow : public QWidget, public Window {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct Request {
-    const std::function<void()>* work;
-    bool done = false;
-  };
-
   void Build();
   QWidget* CreateControl(const ControlSpec& control);
   void Dispatch(int id);
@@ -111,11 +107,7 @@ class QtWindow : public QWidget, public Window {
   bool closing_ = false;
   bool closeRequested_ = false;
 
-  std::mutex requestMutex_;
-  std::condition_variable requestArrived_;
-  std::condition_variable requestDone_;
-  std::deque<Request*> requests_;
-  bool closed_ = false;
+  WindowRequests requests_;
   int served_ = 0;
 };
 
