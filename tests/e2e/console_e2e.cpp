@@ -124,17 +124,30 @@ TEST(ConsoleE2E, SerialTestCyclesAndFilesEveryExchange) {
   // 300 ms a command, after the line's 500 ms: some eight in three seconds.
   ASSERT_GE(exchanges.size(), 5u) << result.out;
   std::string expected;
-  int answers = 0;
+  std::string stream;
   for (size_t i = 0; i < exchanges.size(); ++i) {
     EXPECT_EQ(exchanges[i].command, i % 2 == 0 ? "Q1" : "V2");
     expected += "\r\nTest Begin Time: T----------------------\r\n" + exchanges[i].command + "\r\n";
     if (exchanges[i].answer == "Write Report Error") continue;
-    // Read without waiting: an answer is the one to this command or the one before.
-    EXPECT_TRUE(exchanges[i].answer == kQ1Answer || exchanges[i].answer == kV2Answer);
     expected += exchanges[i].answer + "\r\n";
-    ++answers;
+    stream += exchanges[i].answer;
   }
-  EXPECT_GE(answers, static_cast<int>(exchanges.size()) - 2);
+  // Read without waiting, an answer may come after the next command, two may run together
+  // and one may be read in two parts; in order, they are still the unit's whole answers.
+  int whole = 0;
+  size_t at = 0;
+  while (at < stream.size()) {
+    size_t end = stream.find('\r', at);
+    std::string piece = stream.substr(at, end == std::string::npos ? end : end + 1 - at);
+    if (end == std::string::npos) {
+      EXPECT_TRUE(kQ1Answer.rfind(piece, 0) == 0 || kV2Answer.rfind(piece, 0) == 0) << piece;
+      break;
+    }
+    EXPECT_TRUE(piece == kQ1Answer || piece == kV2Answer) << piece;
+    ++whole;
+    at = end + 1;
+  }
+  EXPECT_GE(whole, static_cast<int>(exchanges.size()) - 2);
   expected += "\r\nTest Finish Time: T----------------------\r\n";
   int stamps = 0;
   EXPECT_EQ(WithoutTimes(FileText(dir), &stamps), expected);
