@@ -1,10 +1,9 @@
 #include "cli/cli_session.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/console_io.h"
 #include "sim/host_platform.h"
 #include "ui/control_ids.h"
 
@@ -91,7 +90,7 @@ void CliSession::OnLine(std::string_view line) {
 }
 
 void CliSession::OnProgress(int id, int position) {
-  if (id != ctl::kProgressBar || options_.quiet || !isatty(STDERR_FILENO)) return;
+  if (id != ctl::kProgressBar || options_.quiet || !IsTerminal(stderr)) return;
   int filled = std::clamp(position, 0, 100) / 5;
   std::fprintf(stderr, "\r[%-20s] %3d %%", std::string(static_cast<size_t>(filled), '#').c_str(),
                position);

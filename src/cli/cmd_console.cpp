@@ -2,13 +2,13 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cli/cli_session.h"
 #include "console/command_table.h"
+#include "platform/console_io.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -18,34 +18,6 @@ namespace {
 // Set by Ctrl-C (or a polite kill) while a test runs; the serving loop sees it and presses
 // "Stop" as the technician would.
 std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int) {
-  stopRequested.store(true);
-}
-
-// Catches SIGINT and SIGTERM for as long as it lives, and puts the old handlers back.
-class StopSignals {
- public:
-  StopSignals() {
-    stopRequested = false;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &oldInt_);
-    sigaction(SIGTERM, &action, &oldTerm_);
-  }
-  ~StopSignals() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
-};
 
 // LIST as the boxes' captions name the commands (V for the "Auto" box); empty checks none.
 bool ParseCommandList(const std::string& list, std::vector<int>* entries, std::string* bad) {
@@ -86,7 +58,7 @@ int RunTest(CliSession& session, const std::string& link, const std::vector<int>
     window.SetCheck(CheckBoxOfEntry(entry), 0);
   for (int entry : entries) window.SetCheck(CheckBoxOfEntry(entry), 1);
 
-  StopSignals signals;
+  StopRequests signals(stopRequested);
   window.Click(ctl::kStart);
   if (!dialog.console.TestRunning()) return kExitFailed;  // "Please open device first!"
 

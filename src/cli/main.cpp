@@ -4,9 +4,11 @@
 #include <cstdio>
 
 #include "cli/cli_session.h"
+#include "platform/console_io.h"
 
 int main(int argc, char** argv) {
   using namespace morlane;
+  UseBinaryStdio();
   CLI::App app{"Firmware programming and service commands for the unit, without a window",
                "morlane-cli"};
   app.require_subcommand(1);

@@ -1,10 +1,5 @@
 #include "console/mcu_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "ui/log.h"
 
 namespace morlane {
@@ -32,30 +27,16 @@ McuLog::~McuLog() {
 
 bool McuLog::Create(const std::string& path) {
   Close();
-  // No lock is taken: other programs may read (or write) the file while a test runs.
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  return fd_ >= 0;
+  return file_.Create(path);
 }
 
 void McuLog::Write(std::string_view bytes) {
-  if (fd_ < 0) return;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return;  // a full or failing disk: the rest of this record is lost, the test goes on
-    }
-  }
+  // A full or failing disk loses the rest of this record; the test goes on.
+  file_.Write(bytes);
 }
 
 void McuLog::Close() {
-  if (fd_ < 0) return;
-  ::close(fd_);
-  fd_ = -1;
+  file_.Close();
 }
 
 std::string HidBeginLine(const LocalTime& time) {

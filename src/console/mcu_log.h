@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/file_io.h"
 
 namespace morlane {
 
@@ -21,14 +22,14 @@ class McuLog {
 
   // Creates the file anew, emptying it if it exists; false when it cannot be created.
   bool Create(const std::string& path);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
   // Fails without notice when the file is not open or the disk refuses it: the test goes
   // on and logs to the window all the same.
   void Write(std::string_view bytes);
   void Close();
 
  private:
-  int fd_ = -1;
+  OutputFile file_;
 };
 
 // The frame lines of both layouts, with the local time in plain decimals.

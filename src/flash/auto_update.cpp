@@ -71,7 +71,7 @@ int InverterFlasher::AutoUpdate() {
   // Success is claimed only when every image file found was programmed and verified.
   bool everyFileBurned = true;
   for (const std::string& name : names) {
-    std::string path = directory.string() + "/" + name;
+    std::string path = (directory / name).string();
     if (!CheckBinFile(path)) {
       AppendLogLine(window, kBadImage);
       return 0;

@@ -1,46 +1,31 @@
 #include "flash/bin_file.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <memory>
 
 #include "flash/be_bytes.h"
+#include "platform/file_io.h"
 
 namespace morlane {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File OpenForReading(const std::string& path, uint64_t* size) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return nullptr;
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  *size = static_cast<uint64_t>(info.st_size);
-  return file;
-}
-
-bool ReadAt(std::FILE* file, uint64_t offset, uint8_t* into, size_t count) {
-  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-  return std::fread(into, 1, count, file) == count;
+bool OpenForReading(InputFile& file, const std::string& path, uint64_t* size) {
+  if (!file.Open(path)) return false;
+  *size = file.Size();
+  return true;
 }
 
 // Walks the section list. Each section is handed to take(); the walk stops when take()
 // returns false, at a file error, or when fewer than 3 bytes remain. partialHeader is set
 // when a tail of 3 to 5 bytes announces words whose address is missing.
 template <typename Take>
-void WalkSections(std::FILE* file, uint64_t size, Take take, bool* partialHeader) {
+void WalkSections(InputFile& file, uint64_t size, Take take, bool* partialHeader) {
   uint64_t offset = kSectionsOffset;
   while (size > offset && size - offset >= 3) {
     uint8_t head[6];
-    if (!ReadAt(file, offset, head, 2)) return;
+    if (!file.ReadAt(offset, head, 2)) return;
     uint16_t words = GetBe16(head);
-    if (size - offset < 6 || std::fread(head + 2, 1, 4, file) != 4) {
+    if (size - offset < 6 || !file.ReadAt(offset + 2, head + 2, 4)) {
       if (partialHeader && words != 0) *partialHeader = true;
       return;
     }
@@ -57,20 +42,20 @@ void WalkSections(std::FILE* file, uint64_t size, Take take, bool* partialHeader
 
 int CheckBinFile(const std::string& path) {
   uint64_t size = 0;
-  File file = OpenForReading(path, &size);
-  if (!file) return 0;
+  InputFile file;
+  if (!OpenForReading(file, path, &size)) return 0;
   uint8_t mark[2] = {};
-  if (std::fread(mark, 1, 2, file.get()) != 2) return 0;
+  if (!file.ReadAt(0, mark, 2)) return 0;
   return mark[0] == 0x08 && mark[1] == 0xAA ? 1 : 0;
 }
 
 int ReadSections(const std::string& path, SectionTable& table) {
   table.count = 0;
   uint64_t size = 0;
-  File file = OpenForReading(path, &size);
-  if (!file || size <= kSectionsOffset) return 0;
+  InputFile file;
+  if (!OpenForReading(file, path, &size) || size <= kSectionsOffset) return 0;
   WalkSections(
-      file.get(), size,
+      file, size,
       [&table](const BinSection& section) {
         if (table.count >= kMaxSections) return false;
         table.sections[static_cast<size_t>(table.count++)] = section;
@@ -82,16 +67,16 @@ int ReadSections(const std::string& path, SectionTable& table) {
 
 ImageSurvey SurveyImage(const std::string& path) {
   ImageSurvey survey;
-  File file = OpenForReading(path, &survey.fileSize);
-  if (!file) return survey;
+  InputFile file;
+  if (!OpenForReading(file, path, &survey.fileSize)) return survey;
   uint8_t mark[2] = {};
-  if (std::fread(mark, 1, 2, file.get()) != 2 || mark[0] != 0x08 || mark[1] != 0xAA) {
+  if (!file.ReadAt(0, mark, 2) || mark[0] != 0x08 || mark[1] != 0xAA) {
     survey.verdict = ImageVerdict::NotAnImage;
     return survey;
   }
   bool partialHeader = false;
   WalkSections(
-      file.get(), survey.fileSize,
+      file, survey.fileSize,
       [&survey](const BinSection& section) {
         survey.sections.push_back(section);
         return survey.sections.size() <= static_cast<size_t>(kMaxSections);

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "flash/be_bytes.h"
 #include "flash/flash_texts.h"
+#include "platform/file_io.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
 
@@ -29,19 +29,8 @@ constexpr int kProgressPerBlock = 224;
 constexpr int kMasterCpu = 0;
 constexpr int kSlaveCpu = 1;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-bool ReadAt(std::FILE* file, uint64_t offset, uint8_t* into, size_t count) {
-  if (count == 0) return true;
-  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-  return std::fread(into, 1, count, file) == count;
-}
-
-bool LongerThanHeader(std::FILE* file) {
-  return fseeko(file, 0, SEEK_END) == 0 && ftello(file) > static_cast<off_t>(kSectionsOffset);
+bool LongerThanHeader(const InputFile& file) {
+  return file.Size() > kSectionsOffset;
 }
 
 }  // namespace
@@ -124,9 +113,9 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
   image_.progressCount = 0;
   SectionTable table;
   if (ReadSections(path, table) == 0) return 0;
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return 0;
-  if (!LongerThanHeader(file.get())) {
+  InputFile file;
+  if (!file.Open(path)) return 0;
+  if (!LongerThanHeader(file)) {
     AppendLogLine(window, kBinFileError);
     return 0;
   }
@@ -141,8 +130,7 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
       size_t bytes = last ? rest * 2 : kBlockBytes;
       // A short read means the file changed since its table was judged: nothing more of
       // it is sent.
-      bool read =
-          ReadAt(file.get(), section.start + uint64_t{j} * kBlockBytes, block_.data(), bytes);
+      bool read = file.ReadAt(section.start + uint64_t{j} * kBlockBytes, block_.data(), bytes);
       if (read) {
         WriteBlock(section.address + kBlockWords * j, static_cast<int>(bytes), block_.data());
       }
@@ -179,8 +167,8 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
   verifyPassed = false;
   SectionTable table;
   if (ReadSections(path, table) == 0) return 0;
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file || !LongerThanHeader(file.get())) return 0;
+  InputFile file;
+  if (!file.Open(path) || !LongerThanHeader(file)) return 0;
   bool all = true;
   for (int s = 0; s < table.count; ++s) {
     const BinSection& section = table.sections[static_cast<size_t>(s)];
@@ -188,7 +176,7 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length + 1]());
     if (!data) return 0;
     // Bytes that cannot be read fail the section rather than being verified as zeros.
-    bool read = ReadAt(file.get(), section.start, data.get(), length);
+    bool read = file.ReadAt(section.start, data.get(), length);
     if (!VerifyBlock(section.address, static_cast<int>(length), data.get()) || !read) {
       all = false;
     }

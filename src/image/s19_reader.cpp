@@ -1,13 +1,11 @@
 // The S-record reader. It is deliberately narrow: S0, S1 and S9 lines only, data kept as
 // text, no checksum or length test. The units' S-record files come from one tool chain.
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <new>
 
 #include "image/hex_byte.h"
 #include "image/image_texts.h"
 #include "image/xfer_s19.h"
+#include "platform/file_io.h"
 #include "ui/window.h"
 
 namespace morlane {
@@ -17,31 +15,6 @@ namespace {
 // Images linked to start at 0xE600 come without the 32 bytes the unit expects at 0xDC80;
 // the reader supplies them.
 const char kFixedRecordData[] = "FFFFFFFFFFFFFFFFFFFFFFFF45E68CFCFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF";
-
-struct FileCloser {
-  std::FILE* file;
-  ~FileCloser() {
-    if (file) std::fclose(file);
-  }
-};
-
-enum class FileRead { Done, NotOpened, Failed };
-
-// The whole file. Only regular files are read: a directory or a device would give
-// nothing sensible, or never end.
-FileRead ReadWholeFile(const std::string& path, std::string* contents) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return FileRead::NotOpened;
-  FileCloser closer{file};
-  struct stat info {};
-  if (::fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return FileRead::NotOpened;
-  contents->resize(static_cast<size_t>(info.st_size));
-  size_t got = std::fread(contents->data(), 1, contents->size(), file);
-  if (std::ferror(file)) return FileRead::Failed;
-  // A file that shrank while it was read is taken as far as it went.
-  contents->resize(got);
-  return FileRead::Done;
-}
 
 }  // namespace
 
@@ -66,14 +39,14 @@ int CXferS19::ParseLine(CS19block& record, std::string_view line) {
 
 int CXferS19::BuildS19BlockList(const std::string& path) {
   std::string contents;
-  FileRead read = ReadWholeFile(path, &contents);
-  if (read == FileRead::NotOpened) {
+  WholeFile read = ReadWholeFile(path, &contents);
+  if (read == WholeFile::NotOpened) {
     window_.MessageBox(std::string(image_text::kReadFileError));
     return 0;
   }
   s19BlockList.clear();
   // The file is read whole before any line is taken, so a read error leaves no lines.
-  if (read == FileRead::Failed) {
+  if (read == WholeFile::Failed) {
     window_.MessageBox(std::string(image_text::kReadFileError));
     return 0;
   }

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/monotonic.h"
+
 namespace morlane {
 
 void SystemClock::SleepMs(int ms) {
@@ -10,8 +12,7 @@ void SystemClock::SleepMs(int ms) {
 }
 
 int64_t SystemClock::MonotonicMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  return morlane::MonotonicMs();
 }
 
 int64_t SystemClock::CalendarSeconds() {
@@ -21,7 +22,11 @@ int64_t SystemClock::CalendarSeconds() {
 LocalTime SystemClock::Now() {
   std::time_t now = std::time(nullptr);
   std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &now);
+#else
   localtime_r(&now, &parts);
+#endif
   return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
                    parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }

@@ -1,8 +1,7 @@
 #include "sim/host_platform.h"
 
-#include "platform/hidapi_backend.h"
 #include "platform/port_table.h"
-#include "platform/termios_port.h"
+#include "platform/system_devices.h"
 #include "sim/simulated_platform.h"
 
 namespace morlane::sim {
@@ -21,17 +20,15 @@ SimUnit* HostPlatform::Simulated() {
 }
 
 bool HostPlatform::Start(bool simulate, const std::vector<std::string>& ports, std::string* error) {
-  std::vector<std::string> paths = ports;
   if (simulate) {
     simulated_ = std::make_unique<SimulatedPlatform>();
     if (!simulated_->Start(error)) return false;
     // The unit's serial side is COM1; the --port paths follow it.
-    paths.insert(paths.begin(), simulated_->SerialPath());
     hid_ = simulated_->MakeHidBackend();
-    ports_ = std::make_unique<TermiosPortFactory>(PortTable(paths));
+    ports_ = simulated_->MakePorts(ports);
   } else {
-    hid_ = std::make_unique<HidapiBackend>();
-    ports_ = std::make_unique<TermiosPortFactory>(PortTable::Discover(paths));
+    hid_ = MakeSystemHid();
+    ports_ = MakeSystemPorts(PortTable::Discover(ports));
   }
   return true;
 }

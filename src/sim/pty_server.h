@@ -28,6 +28,9 @@ class PtyServer {
   // The line goes away, as a pulled cable or adapter: the master is closed.
   void DropLine();
   bool LineDropped() const { return dropped_; }
+  // Whether bytes ever arrived while the host's line had software flow control on: such a
+  // host would swallow the 0x11 and 0x13 in the bootloader's answers.
+  bool SoftwareFlowControlSeen() const { return flowControlSeen_; }
 
  private:
   struct Pending {
@@ -35,7 +38,7 @@ class PtyServer {
     std::vector<uint8_t> bytes;
   };
   void Run();
-  int CurrentBaud() const;
+  int CurrentBaud();
   void FlushDue();
 
   SimUnit& unit_;
@@ -46,6 +49,7 @@ class PtyServer {
   std::atomic<bool> stop_{false};
   std::atomic<bool> dropRequested_{false};
   std::atomic<bool> dropped_{false};
+  std::atomic<bool> flowControlSeen_{false};
   std::mutex pendingMutex_;
   std::deque<Pending> pending_;
 };

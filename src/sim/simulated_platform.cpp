@@ -2,18 +2,19 @@
 
 namespace morlane::sim {
 
-SimulatedPlatform::SimulatedPlatform(morlane::Clock& clock) : server_(unit_), usb_(unit_, clock) {}
+SimulatedPlatform::SimulatedPlatform(morlane::Clock& clock)
+    : line_(MakeSimulatedLine(unit_)), usb_(unit_, clock) {}
 
 SimulatedPlatform::~SimulatedPlatform() {
   Stop();
 }
 
 bool SimulatedPlatform::Start(std::string* error) {
-  return server_.Start(error);
+  return line_->Start(error);
 }
 
 void SimulatedPlatform::Stop() {
-  server_.Stop();
+  line_->Stop();
 }
 
 std::unique_ptr<morlane::InProcessHidBackend> SimulatedPlatform::MakeHidBackend() {

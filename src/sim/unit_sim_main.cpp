@@ -37,5 +37,7 @@ int main(int argc, char** argv) {
   while (!stopRequested) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   server.Stop();
   morlane::sim::ReportOnExit(unit);
+  std::fprintf(stderr, "line: software flow control %s\n",
+               server.SoftwareFlowControlSeen() ? "seen" : "never on");
   return 0;
 }

@@ -2,25 +2,13 @@
 // line written and MCUlog.txt closed, before anything of the dialog goes.
 #include <gmock/gmock.h>
 
-#include <filesystem>
-
 #include "console_fixture.h"
+#include "support/open_files.h"
 
 namespace morlane::test {
 namespace {
 
 using ::testing::EndsWith;
-
-// Whether this process still has the file open.
-bool FileOpenHere(const std::string& path) {
-  std::error_code error;
-  std::string wanted = std::filesystem::weakly_canonical(path, error).string();
-  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-    std::error_code linkError;
-    if (std::filesystem::read_symlink(fd.path(), linkError).string() == wanted) return true;
-  }
-  return false;
-}
 
 class EndTest : public ConsoleTest {
  protected:

@@ -16,8 +16,9 @@ struct ImageSection {
 // to write it.
 inline std::vector<uint8_t> MakeInverterImage(const std::vector<ImageSection>& sections,
                                               bool closingCount = true) {
-  std::vector<uint8_t> out{0x08, 0xAA};
-  out.resize(22, 0x11);
+  std::vector<uint8_t> out(22, 0x11);
+  out[0] = 0x08;
+  out[1] = 0xAA;
   auto put16 = [&out](uint32_t v) {
     out.push_back(static_cast<uint8_t>(v >> 8));
     out.push_back(static_cast<uint8_t>(v));

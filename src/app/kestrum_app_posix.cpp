@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/monotonic.h"
+
 namespace morlane {
 
 namespace {
@@ -37,19 +39,14 @@ bool PeerIsThisUser(int fd) {
   return peer.uid == getuid();
 }
 
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Reads until the text ends in a line feed, the buffer is full, the peer closes, or
 // waitMs have passed.
 std::string ReadLine(int fd, int waitMs) {
   std::string text;
-  int64_t deadline = NowMs() + waitMs;
+  int64_t deadline = MonotonicMs() + waitMs;
   char buffer[16];
   while (text.size() < 32 && (text.empty() || text.back() != '\n')) {
-    int left = static_cast<int>(deadline - NowMs());
+    int left = static_cast<int>(deadline - MonotonicMs());
     if (left <= 0) break;
     pollfd wait{fd, POLLIN, 0};
     int ready = poll(&wait, 1, left);

@@ -152,46 +152,4 @@ std::string SimProcess::Stop() {
   return err_;
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "morlane-test-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  path_ = made ? made : "";
-}
-
-TempDir::~TempDir() {
-  std::error_code error;
-  if (!path_.empty()) std::filesystem::remove_all(path_, error);
-}
-
-void TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-void TempDir::Write(const std::string& name, const std::string& text) const {
-  std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
-  file << text;
-}
-
-std::vector<uint8_t> TempDir::Read(const std::string& name) const {
-  std::ifstream file(File(name), std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace morlane::test

@@ -12,25 +12,9 @@
 #include <chrono>
 #include <thread>
 
-namespace morlane {
+#include "platform/monotonic.h"
 
-const char* PortOpenErrorText(PortOpenError error) {
-  switch (error) {
-    case PortOpenError::None:
-      return "free";
-    case PortOpenError::NotFound:
-      return "not found";
-    case PortOpenError::Busy:
-      return "busy";
-    case PortOpenError::PermissionDenied:
-      return "permission denied";
-    case PortOpenError::Unconfigurable:
-      return "cannot be configured";
-    case PortOpenError::Other:
-      return "cannot be opened";
-  }
-  return "cannot be opened";
-}
+namespace morlane {
 
 namespace {
 
@@ -59,11 +43,6 @@ bool SpeedCodeOf(int baud, speed_t* code) {
     }
   }
   return false;
-}
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // Errors that mean the device itself has gone (adapter pulled, line hung up).
@@ -153,7 +132,7 @@ class TermiosPort : public SerialPort {
   int Write(const uint8_t* data, int n, int timeoutMs) override {
     if (failed_) return -1;
     int done = 0;
-    int64_t deadline = NowMs() + (timeoutMs > 0 ? timeoutMs : 0);
+    int64_t deadline = MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0);
     while (done < n) {
       ssize_t put = ::write(fd_, data + done, static_cast<size_t>(n - done));
       if (put > 0) {
@@ -166,7 +145,7 @@ class TermiosPort : public SerialPort {
         return -1;
       }
       // The driver's queue is full: wait for room, at most until the deadline.
-      int64_t left = deadline - NowMs();
+      int64_t left = deadline - MonotonicMs();
       if (left <= 0) break;
       pollfd out{fd_, POLLOUT, 0};
       int ready = poll(&out, 1, static_cast<int>(left));
@@ -180,9 +159,9 @@ class TermiosPort : public SerialPort {
   }
 
   bool WaitReadable(int timeoutMs) override {
-    int64_t deadline = NowMs() + (timeoutMs > 0 ? timeoutMs : 0);
+    int64_t deadline = MonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0);
     while (!failed_) {
-      int64_t left = deadline - NowMs();
+      int64_t left = deadline - MonotonicMs();
       pollfd in{fd_, POLLIN, 0};
       int ready = poll(&in, 1, static_cast<int>(left > 0 ? left : 0));
       if (ready < 0 && errno == EINTR) continue;
@@ -199,7 +178,7 @@ class TermiosPort : public SerialPort {
     }
     // A dead device would make poll return at once forever: the caller's loop would spin
     // a core. The wait is served out instead.
-    int64_t left = deadline - NowMs();
+    int64_t left = deadline - MonotonicMs();
     if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
     return false;
   }

@@ -12,14 +12,11 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/monotonic.h"
+
 namespace morlane::sim {
 
 namespace {
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 int BaudOf(speed_t speed) {
   switch (speed) {
@@ -108,15 +105,16 @@ void PtyServer::DropLine() {
   dropRequested_ = true;
 }
 
-int PtyServer::CurrentBaud() const {
+int PtyServer::CurrentBaud() {
   termios settings{};
   if (tcgetattr(master_, &settings) != 0) return 0;
+  if (settings.c_iflag & (IXON | IXOFF)) flowControlSeen_ = true;
   return BaudOf(cfgetospeed(&settings));
 }
 
 void PtyServer::FlushDue() {
   std::lock_guard lock(pendingMutex_);
-  int64_t now = NowMs();
+  int64_t now = MonotonicMs();
   while (!pending_.empty() && pending_.front().dueMs <= now) {
     Pending& next = pending_.front();
     size_t done = 0;
@@ -138,13 +136,13 @@ void PtyServer::FlushDue() {
 void PtyServer::Run() {
   SerialEmit emit = [this](SerialAnswer answer) {
     std::lock_guard lock(pendingMutex_);
-    int64_t due = NowMs() + answer.delayMs;
+    int64_t due = MonotonicMs() + answer.delayMs;
     // Answers keep their order even when a later one has a shorter delay.
     if (!pending_.empty() && pending_.back().dueMs > due) due = pending_.back().dueMs;
     pending_.push_back(Pending{due, std::move(answer.bytes)});
   };
   uint8_t buffer[512];
-  int64_t nextStaleCheck = NowMs();
+  int64_t nextStaleCheck = MonotonicMs();
   while (!stop_) {
     if (dropRequested_ && !dropped_) {
       // Both ends go: the host's port sees a hang-up.
@@ -167,9 +165,9 @@ void PtyServer::Run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     FlushDue();
-    if (NowMs() >= nextStaleCheck) {
+    if (MonotonicMs() >= nextStaleCheck) {
       ReleaseStaleExclusive(slaveHold_);
-      nextStaleCheck = NowMs() + kStaleCheckMs;
+      nextStaleCheck = MonotonicMs() + kStaleCheckMs;
     }
   }
 }

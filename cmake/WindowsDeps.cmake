@@ -1,0 +1,27 @@
+# What the Windows build takes from the build machine: CLI11 is headers only and is used
+# from Debian's package; GoogleTest is built from Debian's sources with the cross compiler.
+# Only the CLI11 folder is put on the include path, never the build machine's /usr/include.
+set(MORLANE_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11's header folder")
+if(NOT EXISTS ${MORLANE_CLI11_HEADERS}/CLI.hpp)
+  message(FATAL_ERROR "CLI11 headers not found in ${MORLANE_CLI11_HEADERS} (Debian: libcli11-dev)")
+endif()
+set(cli11_include ${CMAKE_BINARY_DIR}/cli11-include)
+file(MAKE_DIRECTORY ${cli11_include})
+file(CREATE_LINK ${MORLANE_CLI11_HEADERS} ${cli11_include}/CLI SYMBOLIC)
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_include})
+
+if(MORLANE_TESTS)
+  set(MORLANE_GTEST_SOURCES /usr/src/googletest CACHE PATH "GoogleTest's sources")
+  if(NOT EXISTS ${MORLANE_GTEST_SOURCES}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${MORLANE_GTEST_SOURCES} (Debian: googletest)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${MORLANE_GTEST_SOURCES} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  foreach(target gtest gmock gtest_main gmock_main)
+    if(NOT TARGET GTest::${target})
+      add_library(GTest::${target} ALIAS ${target})
+    endif()
+  endforeach()
+endif()

@@ -1,0 +1,51 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include "platform/console_io.h"
+
+namespace morlane {
+
+namespace {
+
+std::atomic<std::atomic<bool>*> stopFlag{nullptr};
+
+// Runs on a thread the system starts for the console event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      if (std::atomic<bool>* flag = stopFlag.load()) {
+        flag->store(true);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+bool IsTerminal(std::FILE* stream) {
+  return _isatty(_fileno(stream)) != 0;
+}
+
+void UseBinaryStdio() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+StopRequests::StopRequests(std::atomic<bool>& flag) {
+  flag.store(false);
+  stopFlag.store(&flag);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+StopRequests::~StopRequests() {
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  stopFlag.store(nullptr);
+}
+
+}  // namespace morlane

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace morlane {
+
+// A regular file opened for reading; the handle closes itself. Devices, pipes and folders
+// are refused before anything could block on them: an image is always a plain file.
+class InputFile {
+ public:
+  enum class Share {
+    Shared,
+    // No other program may hold it for writing (or locked) while it is read.
+    Exclusive,
+  };
+
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // False when the file is missing, not a regular file or held by another program.
+  bool Open(const std::string& path, Share share = Share::Shared);
+  bool IsOpen() const { return handle_ != kClosed; }
+  // The length the file has now.
+  uint64_t Size() const;
+  // Reads up to count bytes at offset, fewer at the end of the file; -1 on a read error.
+  int64_t ReadSomeAt(uint64_t offset, void* into, size_t count);
+  // Reads exactly count bytes at offset; false when fewer are there.
+  bool ReadAt(uint64_t offset, void* into, size_t count) {
+    return ReadSomeAt(offset, into, count) == static_cast<int64_t>(count);
+  }
+  void Close();
+
+ private:
+  static constexpr intptr_t kClosed = -1;
+  intptr_t handle_ = kClosed;
+};
+
+// A file created anew (emptied when it exists) and written as bytes come, without
+// buffering, so that a reader sees each write at once. Other programs may read it meanwhile.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool Create(const std::string& path);
+  bool IsOpen() const { return handle_ != kClosed; }
+  // False when the disk refused part of the bytes.
+  bool Write(std::string_view bytes);
+  void Close();
+
+ private:
+  static constexpr intptr_t kClosed = -1;
+  intptr_t handle_ = kClosed;
+};
+
+enum class WholeFile { Read, NotOpened, Failed };
+
+// Reads a whole regular file. One that shrinks while it is read is taken as far as it went.
+WholeFile ReadWholeFile(const std::string& path, std::string* contents);
+
+}  // namespace morlane

@@ -1,0 +1,109 @@
+// Files on POSIX systems: plain descriptors.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_io.h"
+
+namespace morlane {
+
+namespace {
+
+int Fd(intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+}  // namespace
+
+InputFile::~InputFile() {
+  Close();
+}
+
+bool InputFile::Open(const std::string& path, Share share) {
+  Close();
+  // Non-blocking, so that a named pipe cannot hold the open until a writer comes; the
+  // type is checked before the first read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (usable && share == Share::Exclusive) usable = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (!usable) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+uint64_t InputFile::Size() const {
+  struct stat info {};
+  if (!IsOpen() || ::fstat(Fd(handle_), &info) != 0 || info.st_size < 0) return 0;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+int64_t InputFile::ReadSomeAt(uint64_t offset, void* into, size_t count) {
+  if (!IsOpen()) return -1;
+  auto* bytes = static_cast<uint8_t*>(into);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(Fd(handle_), bytes + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+void InputFile::Close() {
+  if (!IsOpen()) return;
+  ::close(Fd(handle_));
+  handle_ = kClosed;
+}
+
+OutputFile::~OutputFile() {
+  Close();
+}
+
+bool OutputFile::Create(const std::string& path) {
+  Close();
+  // No lock is taken: other programs may read (or write) the file meanwhile.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  handle_ = fd;
+  return true;
+}
+
+bool OutputFile::Write(std::string_view bytes) {
+  if (!IsOpen()) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(Fd(handle_), bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+void OutputFile::Close() {
+  if (!IsOpen()) return;
+  ::close(Fd(handle_));
+  handle_ = kClosed;
+}
+
+}  // namespace morlane

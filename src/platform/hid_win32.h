@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/hid_device.h"
+
+namespace morlane {
+
+// Real HID devices through the Windows HID class driver (SetupAPI to find them, hid.dll
+// for attributes and report lengths, overlapped ReadFile/WriteFile for the reports).
+// Windows hands every report over with its id byte in front, 0x00 for unnumbered reports,
+// which is the layout the link expects, so reports pass through unchanged.
+//
+// A device allows one Read and one Write in flight at a time (each direction has its own
+// event), so a reader thread and a writer thread may share it; two concurrent Reads or
+// two concurrent Writes may not. No call returns with its transfer still pending.
+class Win32HidBackend : public HidBackend {
+ public:
+  // Interfaces that cannot be opened (held exclusively, vanished meanwhile) are left out.
+  std::vector<HidDeviceInfo> Enumerate() override;
+  // nullptr when the path cannot be opened for reading and writing or its report lengths
+  // cannot be read.
+  std::unique_ptr<HidDevice> Open(const std::string& path) override;
+};
+
+}  // namespace morlane

@@ -1,0 +1,170 @@
+// Whole runs of the Windows morlane-cli.exe under Wine against morlane-unit-sim on a
+// pseudo-terminal that the Wine prefix maps as COM1. Each run is made twice, once by the
+// Linux program and once by the Windows one, each against a fresh unit: the log lines,
+// the exit status and what the CPUs' flash holds afterwards must be the same.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "flash/test_image_maker.h"
+#include "support/environment.h"
+#include "support/process.h"
+
+namespace morlane {
+namespace {
+
+using test::ImageSection;
+using test::ProcessResult;
+using test::RunProcess;
+using test::SimProcess;
+using test::SplitLines;
+using test::TempDir;
+using test::Words;
+
+// Words that carry the software flow-control bytes 0x11 and 0x13: a line that still
+// takes them for XON/XOFF loses them and the verify fails.
+const std::vector<ImageSection> kMaster = {{0x2010, {0x1113, 0x1311, 0x0011, 0x1300}},
+                                           {0x9000, Words(2, 0x4000)}};
+const std::vector<ImageSection> kSlave = {{0x0100, Words(3, 0x6000)}};
+
+std::string WindowsCli() {
+  const char* given = std::getenv("MORLANE_WINDOWS_CLI");
+  return given ? given : MORLANE_WINDOWS_CLI;
+}
+
+// A run: what the program printed, and the unit's report of its CPUs when it ended.
+struct CliRun {
+  ProcessResult result;
+  std::vector<std::string> lines;
+  std::string unitReport;
+};
+
+std::string CpuLine(const std::string& report, char cpu) {
+  std::smatch m;
+  std::regex line(std::string("cpu ") + cpu + ": [^\n]*");
+  return std::regex_search(report, m, line) ? m.str() : "no report of cpu " + std::string(1, cpu);
+}
+
+class WineCliRuns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(WindowsCli())) {
+      GTEST_SKIP() << "no Windows build at " << WindowsCli();
+    }
+  }
+
+  // The same images in a folder of each program's own.
+  void Images(bool master, bool slave) {
+    for (TempDir* dir : {&linuxDir, &windowsDir}) {
+      if (master) dir->Write("Master.bin", test::MakeInverterImage(kMaster));
+      if (slave) dir->Write("Slave.bin", test::MakeInverterImage(kSlave));
+    }
+  }
+
+  CliRun Linux(const std::vector<std::string>& args, const std::vector<std::string>& faults = {}) {
+    SimProcess unit(MORLANE_UNIT_SIM, faults);
+    EXPECT_TRUE(unit.Running());
+    std::vector<std::string> argv{MORLANE_CLI, "--port", unit.Path()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CliRun run{RunProcess(argv, linuxDir.Path(), 120), {}, {}};
+    run.unitReport = unit.Stop();
+    run.lines = Normalized(SplitLines(run.result.out), linuxDir);
+    return run;
+  }
+
+  CliRun Windows(const std::vector<std::string>& args,
+                 const std::vector<std::string>& faults = {}) {
+    SimProcess unit(MORLANE_UNIT_SIM, faults);
+    EXPECT_TRUE(unit.Running());
+    // Wine makes its COM1 from this value whenever a program starts.
+    ProcessResult mapped =
+        RunProcess({MORLANE_WINE_RUN, "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1",
+                    "/t", "REG_SZ", "/d", unit.Path(), "/f"},
+                   "", 120);
+    EXPECT_EQ(mapped.status, 0) << mapped.out << mapped.err;
+    std::vector<std::string> argv{MORLANE_WINE_RUN, WindowsCli(), "--port", "COM1"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CliRun run{RunProcess(argv, windowsDir.Path(), 120), {}, {}};
+    run.unitReport = unit.Stop();
+    run.lines = Normalized(SplitLines(run.result.out), windowsDir);
+    return run;
+  }
+
+  // Paths into a run's folder differ between the systems ("/tmp/x/Master.bin" and
+  // "Z:\tmp\x\Master.bin"): they are compared by the file's name.
+  static std::vector<std::string> Normalized(std::vector<std::string> lines, const TempDir& dir) {
+    std::string folder = std::filesystem::path(dir.Path()).filename().string();
+    for (std::string& line : lines) {
+      size_t at = line.find(folder);
+      if (at == std::string::npos) continue;
+      size_t name = line.find_last_of("/\\");
+      line = "<run folder>/" + (name == std::string::npos ? line : line.substr(name + 1));
+    }
+    return lines;
+  }
+
+  static void ExpectSameRun(const CliRun& onLinux, const CliRun& onWindows) {
+    EXPECT_EQ(onWindows.result.status, onLinux.result.status) << onWindows.result.err;
+    EXPECT_FALSE(onWindows.result.timedOut);
+    EXPECT_EQ(onWindows.lines, onLinux.lines);
+    for (char cpu : {'M', 'S'}) {
+      EXPECT_EQ(CpuLine(onWindows.unitReport, cpu), CpuLine(onLinux.unitReport, cpu));
+    }
+    // Seen from the unit's side of the line: no XON/XOFF while bytes came.
+    EXPECT_THAT(onWindows.unitReport, ::testing::HasSubstr("line: software flow control never on"));
+  }
+
+  TempDir linuxDir;
+  TempDir windowsDir;
+};
+
+TEST_F(WineCliRuns, FlashProgramsTheMasterCpuAsOnLinux) {
+  Images(true, false);
+  CliRun onLinux = Linux({"flash", "Master.bin"});
+  ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.out;
+  CliRun onWindows = Windows({"flash", "Master.bin"});
+  ExpectSameRun(onLinux, onWindows);
+  EXPECT_THAT(onWindows.unitReport, ::testing::HasSubstr("0 protocol errors"));
+  // stdout carries a line's own "\n" unchanged, not as "\r\n".
+  EXPECT_THAT(onWindows.result.out, ::testing::HasSubstr("Flash verified Successful!!\n\n"));
+}
+
+TEST_F(WineCliRuns, AutomaticProgramsBothCpusAsOnLinux) {
+  Images(true, true);
+  CliRun onLinux = Linux({"auto"});
+  ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.out;
+  ExpectSameRun(onLinux, Windows({"auto"}));
+}
+
+TEST_F(WineCliRuns, RefusedEraseFailsAsOnLinux) {
+  Images(true, false);
+  CliRun onLinux = Linux({"flash", "Master.bin"}, {"--refuse-erase"});
+  ASSERT_EQ(onLinux.result.status, 1);
+  ExpectSameRun(onLinux, Windows({"flash", "Master.bin"}, {"--refuse-erase"}));
+}
+
+TEST_F(WineCliRuns, SendAndTestAnswerAsOnLinux) {
+  CliRun onLinux = Linux({"send", "Q1"});
+  ASSERT_EQ(onLinux.result.status, 0);
+  ExpectSameRun(onLinux, Windows({"send", "Q1"}));
+
+  // The test's count of exchanges depends on timing; each must be a whole answer of Q1,
+  // filed in MCUlog.txt as on Linux.
+  CliRun test = Windows({"test", "--commands", "Q1", "--seconds", "2"});
+  EXPECT_EQ(test.result.status, 0) << test.result.err;
+  std::vector<std::string> answers;
+  for (const std::string& line : test.lines) {
+    if (line.rfind("(230.1", 0) == 0) answers.push_back(line);
+  }
+  EXPECT_FALSE(answers.empty()) << test.result.out;
+  std::vector<uint8_t> log = windowsDir.Read("MCUlog.txt");
+  std::string text(log.begin(), log.end());
+  EXPECT_THAT(text, ::testing::StartsWith("\r\nTest Begin Time: "));
+  EXPECT_THAT(text, ::testing::HasSubstr("Q1\r"));
+  EXPECT_THAT(text, ::testing::HasSubstr("Test Finish Time: "));
+}
+
+}  // namespace
+}  // namespace morlane
