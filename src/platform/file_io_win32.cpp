@@ -19,6 +19,16 @@ bool IsDiskFile(HANDLE file) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// The handle as kept, or -1 (closed) for what is no file on a disk.
+intptr_t KeepDiskFile(HANDLE file) {
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  if (!IsDiskFile(file)) {
+    CloseHandle(file);
+    return -1;
+  }
+  return reinterpret_cast<intptr_t>(file);
+}
+
 }  // namespace
 
 InputFile::~InputFile() {
@@ -30,13 +40,8 @@ bool InputFile::Open(const std::string& path, Share share) {
   DWORD sharing = share == Share::Exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  if (!IsDiskFile(file)) {
-    CloseHandle(file);
-    return false;
-  }
-  handle_ = reinterpret_cast<intptr_t>(file);
-  return true;
+  handle_ = KeepDiskFile(file);
+  return IsOpen();
 }
 
 uint64_t InputFile::Size() const {
@@ -82,13 +87,8 @@ bool OutputFile::Create(const std::string& path) {
   HANDLE file =
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  if (!IsDiskFile(file)) {
-    CloseHandle(file);
-    return false;
-  }
-  handle_ = reinterpret_cast<intptr_t>(file);
-  return true;
+  handle_ = KeepDiskFile(file);
+  return IsOpen();
 }
 
 bool OutputFile::Write(std::string_view bytes) {

@@ -41,6 +41,15 @@ PortTable PortTable::Discover(const std::vector<std::string>& cliPorts) {
   return PortTable(Capped(SystemSerialDevices()));
 }
 
+std::unique_ptr<SerialPort> TablePortFactory::Open(int comNumber, PortOpenError* error) {
+  std::string path = table_.PathOf(comNumber);
+  if (path.empty()) {
+    if (error) *error = PortOpenError::NotFound;
+    return nullptr;
+  }
+  return open_(path, error);
+}
+
 std::string PortTable::PathOf(int comNumber) const {
   if (comNumber < 1 || comNumber > Count()) return {};
   return paths_[static_cast<size_t>(comNumber - 1)];

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/serial_port.h"
 
 namespace morlane {
 
@@ -28,6 +31,21 @@ class PortTable {
 
  private:
   std::vector<std::string> paths_;
+};
+
+// COM n is entry n of the table, opened by the system's serial layer.
+class TablePortFactory : public SerialPortFactory {
+ public:
+  using Opener = std::unique_ptr<SerialPort> (*)(const std::string& path, PortOpenError* error);
+
+  TablePortFactory(PortTable table, Opener open) : table_(std::move(table)), open_(open) {}
+  std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override;
+  std::string PathOf(int comNumber) const override { return table_.PathOf(comNumber); }
+  const PortTable& Table() const { return table_; }
+
+ private:
+  PortTable table_;
+  Opener open_;
 };
 
 }  // namespace morlane

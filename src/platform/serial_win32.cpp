@@ -316,13 +316,4 @@ std::unique_ptr<SerialPort> OpenWin32Port(const std::string& path, PortOpenError
                                      std::move(inputSeen), inputEvents);
 }
 
-std::unique_ptr<SerialPort> Win32PortFactory::Open(int comNumber, PortOpenError* error) {
-  std::string path = table_.PathOf(comNumber);
-  if (path.empty()) {
-    if (error) *error = PortOpenError::NotFound;
-    return nullptr;
-  }
-  return OpenWin32Port(path, error);
-}
-
 }  // namespace morlane

@@ -11,15 +11,9 @@ namespace morlane {
 // Opens a COM device for exclusive, overlapped use; a bare "COM12" is taken as \\.\COM12.
 std::unique_ptr<SerialPort> OpenWin32Port(const std::string& path, PortOpenError* error);
 
-class Win32PortFactory : public SerialPortFactory {
+class Win32PortFactory : public TablePortFactory {
  public:
-  explicit Win32PortFactory(PortTable table) : table_(std::move(table)) {}
-  std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override;
-  std::string PathOf(int comNumber) const override { return table_.PathOf(comNumber); }
-  const PortTable& Table() const { return table_; }
-
- private:
-  PortTable table_;
+  explicit Win32PortFactory(PortTable table) : TablePortFactory(std::move(table), OpenWin32Port) {}
 };
 
 }  // namespace morlane

@@ -12,15 +12,10 @@ namespace morlane {
 // another program counts as busy even for root.
 std::unique_ptr<SerialPort> OpenTermiosPort(const std::string& path, PortOpenError* error);
 
-class TermiosPortFactory : public SerialPortFactory {
+class TermiosPortFactory : public TablePortFactory {
  public:
-  explicit TermiosPortFactory(PortTable table) : table_(std::move(table)) {}
-  std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override;
-  std::string PathOf(int comNumber) const override { return table_.PathOf(comNumber); }
-  const PortTable& Table() const { return table_; }
-
- private:
-  PortTable table_;
+  explicit TermiosPortFactory(PortTable table)
+      : TablePortFactory(std::move(table), OpenTermiosPort) {}
 };
 
 }  // namespace morlane

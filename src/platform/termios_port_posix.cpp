@@ -242,13 +242,4 @@ std::unique_ptr<SerialPort> OpenTermiosPort(const std::string& path, PortOpenErr
   return std::make_unique<TermiosPort>(fd);
 }
 
-std::unique_ptr<SerialPort> TermiosPortFactory::Open(int comNumber, PortOpenError* error) {
-  std::string path = table_.PathOf(comNumber);
-  if (path.empty()) {
-    if (error) *error = PortOpenError::NotFound;
-    return nullptr;
-  }
-  return OpenTermiosPort(path, error);
-}
-
 }  // namespace morlane

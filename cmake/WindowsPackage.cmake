@@ -1,0 +1,13 @@
+# The Windows zip: both programs and the README at its top, as a technician unpacks it.
+install(TARGETS morlane-cli RUNTIME DESTINATION .)
+if(TARGET morlane)
+  install(TARGETS morlane RUNTIME DESTINATION .)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME morlane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)

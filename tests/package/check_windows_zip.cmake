@@ -1,0 +1,51 @@
+cmake_minimum_required(VERSION 3.25)
+# Builds the Windows zip with CPack and checks it: the programs and the README inside, and
+# each program needing no DLL beyond Windows' own (everything else is linked in).
+#   cmake -DBUILD_DIR=... -DCPACK=... -DOBJDUMP=... -DPROGRAMS=/path/a.exe|/path/b.exe -P this
+string(REPLACE "|" ";" PROGRAMS "${PROGRAMS}")
+execute_process(COMMAND ${CPACK} --config ${BUILD_DIR}/CPackConfig.cmake
+                WORKING_DIRECTORY ${BUILD_DIR} RESULT_VARIABLE built OUTPUT_VARIABLE log
+                ERROR_VARIABLE log)
+if(NOT built EQUAL 0)
+  message(FATAL_ERROR "cpack failed:\n${log}")
+endif()
+file(GLOB zips ${BUILD_DIR}/package/morlane-*-win64.zip)
+list(LENGTH zips count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one morlane-*-win64.zip, found: ${zips}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zips} OUTPUT_VARIABLE listing
+                RESULT_VARIABLE listed)
+if(NOT listed EQUAL 0)
+  message(FATAL_ERROR "cannot list ${zips}")
+endif()
+string(REPLACE "\n" ";" entries "${listing}")
+set(names README.md)
+foreach(program ${PROGRAMS})
+  get_filename_component(name ${program} NAME)
+  list(APPEND names ${name})
+endforeach()
+foreach(wanted ${names})
+  if(NOT wanted IN_LIST entries)
+    message(FATAL_ERROR "${wanted} missing from ${zips}: ${entries}")
+  endif()
+endforeach()
+
+# The DLLs every Windows installation has.
+set(system_dlls ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL HID.DLL KERNEL32.DLL
+    MSVCRT.DLL OLE32.DLL SETUPAPI.DLL SHELL32.DLL USER32.DLL)
+foreach(program ${PROGRAMS})
+  execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE headers)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+  if(NOT imports)
+    message(FATAL_ERROR "no imports read from ${program}")
+  endif()
+  foreach(import ${imports})
+    string(REPLACE "DLL Name: " "" dll "${import}")
+    string(TOUPPER "${dll}" dll)
+    if(NOT dll IN_LIST system_dlls)
+      message(FATAL_ERROR "${program} needs ${dll}, which Windows does not bring")
+    endif()
+  endforeach()
+endforeach()
+message(STATUS "${zips}: ${entries}")
