@@ -75,13 +75,18 @@ void CliSession::Finish() {
     dialog_->OnCommand(ctl::kClose);
   }
   dialog_->EndDialog();
-  if (progressShown_) std::fputc('\n', stderr);
+  if (barShown_) std::fputc('\n', stderr);
 }
 
 void CliSession::OnLine(std::string_view line) {
+  // On a terminal the bar is taken away before the line and drawn again below it, so that
+  // the two never run together.
+  bool bar = barShown_;
+  if (bar) ClearBar();
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+  if (bar) DrawBar();
   if (json_) {
     std::string encoded = JsonString(line);
     std::fprintf(json_, "%s\n", encoded.c_str());
@@ -91,11 +96,23 @@ void CliSession::OnLine(std::string_view line) {
 
 void CliSession::OnProgress(int id, int position) {
   if (id != ctl::kProgressBar || options_.quiet || !IsTerminal(stderr)) return;
-  int filled = std::clamp(position, 0, 100) / 5;
+  barPosition_ = position;
+  DrawBar();
+}
+
+void CliSession::DrawBar() {
+  int filled = std::clamp(barPosition_, 0, 100) / 5;
   std::fprintf(stderr, "\r[%-20s] %3d %%", std::string(static_cast<size_t>(filled), '#').c_str(),
-               position);
+               barPosition_);
   std::fflush(stderr);
-  progressShown_ = true;
+  barShown_ = true;
+}
+
+void CliSession::ClearBar() {
+  // "[" + 20 + "] " + "100 %" at the most.
+  std::fprintf(stderr, "\r%*s\r", 28, "");
+  std::fflush(stderr);
+  barShown_ = false;
 }
 
 std::string JsonString(std::string_view text) {

@@ -57,6 +57,8 @@ class CliSession {
  private:
   void OnLine(std::string_view line);
   void OnProgress(int id, int position);
+  void DrawBar();
+  void ClearBar();
 
   GlobalOptions options_;
   std::unique_ptr<sim::HostPlatform> platform_;
@@ -64,7 +66,8 @@ class CliSession {
   std::unique_ptr<CKestrumDlg> dialog_;
   std::FILE* json_ = nullptr;
   bool linkOpened_ = false;
-  bool progressShown_ = false;
+  bool barShown_ = false;
+  int barPosition_ = 0;
 };
 
 // A command's body; returns the exit status (0 success, 1 failure).

@@ -144,6 +144,21 @@ TEST_F(FlashE2e, MasterImageIsProgrammedOverThePseudoTerminal) {
   EXPECT_THAT(result.out, HasSubstr("Flash verified Successful!!\n\n"));
 }
 
+// On a terminal the progress bar and the log lines share the screen: the bar is taken
+// away before each line and drawn again after it, never run together with a line.
+TEST_F(FlashE2e, ProgressBarOnATerminalNeverRunsIntoALine) {
+  Images(true, false);
+  test::ProcessResult result = test::RunOnTerminal(
+      {MORLANE_CLI, "--simulate", "--dir", dir.Path(), "flash", dir.File("Master.bin")}, 60);
+  EXPECT_EQ(result.status, 0) << result.out;
+  ASSERT_THAT(result.out, HasSubstr("] 100 %"));
+  for (size_t at = result.out.find('%'); at != std::string::npos;
+       at = result.out.find('%', at + 1)) {
+    ASSERT_LT(at + 1, result.out.size());
+    EXPECT_EQ(result.out[at + 1], '\r') << result.out.substr(at > 40 ? at - 40 : 0, 80);
+  }
+}
+
 TEST_F(FlashE2e, CpuOptionSendsAnyImageToTheSlave) {
   dir.Write("image.bin", test::MakeInverterImage(kSlave));
   test::ProcessResult result = Run({"flash", dir.File("image.bin"), "--cpu", "slave"});

@@ -20,6 +20,10 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir = "",
                          int timeoutSeconds = 120);
 
+// Runs a program with a terminal (a pseudo-terminal) as its stdin, stdout and stderr, as a
+// technician's shell gives it; everything it wrote to the terminal is in out.
+ProcessResult RunOnTerminal(const std::vector<std::string>& argv, int timeoutSeconds = 120);
+
 // morlane-unit-sim in the background: started with its fault switches, its
 // pseudo-terminal path read from its first line; stopped when this goes.
 class SimProcess {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,6 +98,41 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   waitpid(pid, &raw, 0);
   close(outFd);
   close(errFd);
+  result.status = result.timedOut ? -1 : StatusOf(raw);
+  return result;
+}
+
+ProcessResult RunOnTerminal(const std::vector<std::string>& argv, int timeoutSeconds) {
+  ProcessResult result;
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return result;
+  if (pid == 0) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int64_t deadline = NowMs() + int64_t{timeoutSeconds} * 1000;
+  for (;;) {
+    int64_t left = deadline - NowMs();
+    if (left <= 0) {
+      result.timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    pollfd in{master, POLLIN, 0};
+    if (poll(&in, 1, static_cast<int>(std::min<int64_t>(left, 200))) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    // The terminal reports an error once the program and every holder of it are gone.
+    if (n <= 0) break;
+    result.out.append(buffer, static_cast<size_t>(n));
+  }
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  close(master);
   result.status = result.timedOut ? -1 : StatusOf(raw);
   return result;
 }
