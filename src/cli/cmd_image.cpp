@@ -6,20 +6,18 @@
 #include <memory>
 
 #include "cli/cli_session.h"
+#include "platform/file_io.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
 
 namespace {
 
-// A FILE that cannot be read is a usage error, found before anything is opened.
+// A FILE that cannot be read is a usage error, found before anything is opened. A pipe or
+// a device is no S-record file and is refused without waiting on it.
 std::string CheckReadable(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return "cannot read " + path;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return "cannot read " + path;
-  std::fclose(file);
-  return {};
+  InputFile file;
+  return file.Open(path) ? std::string() : "cannot read " + path;
 }
 
 struct PrepareArgs {

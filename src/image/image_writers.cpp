@@ -1,9 +1,8 @@
 // tmp.txt, the listing for the technician, and tmp.bin, the image the unit receives.
-#include <cstdio>
-
 #include "image/hex_byte.h"
 #include "image/image_texts.h"
 #include "image/xfer_s19.h"
+#include "platform/file_io.h"
 #include "ui/log.h"
 #include "ui/window.h"
 
@@ -12,13 +11,11 @@ namespace morlane {
 namespace {
 
 // Writes everything and closes; false when any of it did not reach the file. A file
-// that fails part-way is left as far as it got.
+// that fails part-way is left as far as it got. A pipe or device of that name is refused
+// rather than waited on.
 bool WriteFile(const std::string& name, const std::string& bytes) {
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (!file) return false;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  bool closed = std::fclose(file) == 0;
-  return written && closed;
+  OutputFile file;
+  return file.Create(name) && file.Write(bytes);
 }
 
 }  // namespace
