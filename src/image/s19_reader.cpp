@@ -16,6 +16,11 @@ namespace {
 // the reader supplies them.
 const char kFixedRecordData[] = "FFFFFFFFFFFFFFFFFFFFFFFF45E68CFCFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF";
 
+// No image of the unit's 16-bit address space comes near this: even written one data byte
+// per S1 record of the longest line form, 65536 records take under 34 MB. A larger file is
+// something else picked by mistake, and is refused before it is read into memory.
+constexpr uint64_t kLargestS19File = 64ull << 20;
+
 }  // namespace
 
 CXferS19::CXferS19(Window& window) : window_(window) {}
@@ -39,12 +44,17 @@ int CXferS19::ParseLine(CS19block& record, std::string_view line) {
 
 int CXferS19::BuildS19BlockList(const std::string& path) {
   std::string contents;
-  WholeFile read = ReadWholeFile(path, &contents);
+  WholeFile read = ReadWholeFile(path, &contents, kLargestS19File);
   if (read == WholeFile::NotOpened) {
     window_.MessageBox(std::string(image_text::kReadFileError));
     return 0;
   }
   s19BlockList.clear();
+  // Too large to be an image: refused as one that did not fit in memory.
+  if (read == WholeFile::TooLarge) {
+    window_.MessageBox(std::string(image_text::kS19FileErrorA));
+    return 0;
+  }
   // The file is read whole before any line is taken, so a read error leaves no lines.
   if (read == WholeFile::Failed) {
     window_.MessageBox(std::string(image_text::kReadFileError));

@@ -60,9 +60,10 @@ class OutputFile {
   intptr_t handle_ = kClosed;
 };
 
-enum class WholeFile { Read, NotOpened, Failed };
+enum class WholeFile { Read, NotOpened, TooLarge, Failed };
 
-// Reads a whole regular file. One that shrinks while it is read is taken as far as it went.
-WholeFile ReadWholeFile(const std::string& path, std::string* contents);
+// Reads a whole regular file of at most limit bytes; a larger one is not read at all. One
+// that shrinks while it is read is taken as far as it went.
+WholeFile ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit);
 
 }  // namespace morlane

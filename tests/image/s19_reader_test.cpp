@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/headless_window.h"
 #include "image/hex_byte.h"
 #include "image/s19_text.h"
@@ -184,6 +186,16 @@ TEST_F(S19ReaderTest, UnreadableFileLeavesTheListAsItWas) {
   EXPECT_EQ(xfer.BuildS19BlockList(dir.Path()), 0);
   EXPECT_THAT(window.MessageBoxes(), ElementsAre("Read File Error !", "Read File Error !"));
   EXPECT_THAT(Addresses(), ElementsAre(0, 0x1000, 0x1000));
+}
+
+// A file of gigabytes picked by mistake is refused before it is read into memory (a sparse
+// file: it takes no disk space here).
+TEST_F(S19ReaderTest, FileFarLargerThanAnyImageIsRefusedUnread) {
+  ASSERT_EQ(Read(S19File(S19Image({0x1000}), "\n")), 1);
+  std::filesystem::resize_file(dir.File("image.S19"), 3ull << 30);
+  EXPECT_EQ(xfer.BuildS19BlockList(dir.File("image.S19")), 0);
+  EXPECT_THAT(window.MessageBoxes(), ElementsAre("S19 File Error (A) !"));
+  EXPECT_TRUE(xfer.s19BlockList.empty());
 }
 
 }  // namespace
