@@ -1,5 +1,6 @@
 #include "console/test_workers.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
@@ -28,17 +29,20 @@ void OnWindow(Window& window, const std::function<void()>& change) {
 }
 
 // Walks the table from entry 0, round and round, until the stop flag is seen; exchange
-// runs for each enabled entry after the pause.
+// runs for each enabled entry after the pause. Exchange returns how long it already waited
+// for its answer; that time counts toward the next pause, so the pace stays one command
+// per pause however the answers come.
 template <typename Exchange>
 void CycleTable(TestRun& run, Exchange exchange) {
   int entry = 0;
   bool anyEnabled = false;
+  int64_t waited = 0;
   while (!run.stopFlag.load()) {
     if (run.table.Enabled(entry)) {
       anyEnabled = true;
-      run.clock.SleepMs(kCommandPauseMs);
+      run.clock.SleepMs(static_cast<int>(std::max<int64_t>(0, kCommandPauseMs - waited)));
       AppendLogLine(run.window, run.table.Name(entry));
-      exchange(entry);
+      waited = exchange(entry);
     }
     entry = (entry + 1) % CommandTable::kEntries;
     if (entry == 0) {
@@ -46,6 +50,30 @@ void CycleTable(TestRun& run, Exchange exchange) {
       anyEnabled = false;
     }
   }
+}
+
+// Collects the unit's answer to the command just sent, up to its carriage return: at 9600
+// baud a 47-character answer takes 49 ms, and an adapter adds its latency, so a read at
+// once would find nothing and file the answer under the next command. The wait lasts at
+// most the pause that comes before the next command anyway. Returns the bytes read and
+// sets waitedMs.
+int CollectSerialAnswer(TestRun& run, uint8_t* into, int limit, int64_t* waitedMs) {
+  const int64_t start = run.clock.MonotonicMs();
+  int count = 0;
+  for (;;) {
+    int got = 0;
+    {
+      std::lock_guard lock(run.linkMutex);
+      got = run.serial.ReadAvailable(into + count, limit - count);
+    }
+    if (got > 0) count += got;
+    bool whole = count > 0 && std::memchr(into, '\r', static_cast<size_t>(count)) != nullptr;
+    if (whole || count >= limit || run.stopFlag.load()) break;
+    if (run.clock.MonotonicMs() - start >= kCommandPauseMs) break;
+    run.clock.SleepMs(kAnswerPollMs);
+  }
+  *waitedMs = run.clock.MonotonicMs() - start;
+  return count;
 }
 
 }  // namespace
@@ -89,13 +117,15 @@ int HidTestWorker(TestRun& run) {
       if (written) answered = run.hid.ReadReply(reply);
     }
     ++run.counters.sent;
+    // The HID reply is read in full before this returns; the pause stays whole.
+    const int64_t waited = 0;
     if (!written) {
       AppendLogLine(run.window, kWriteReportError);
-      return;
+      return waited;
     }
     if (!answered) {
       AppendLogLine(run.window, kReadError);
-      return;
+      return waited;
     }
     ++run.counters.answered;
     std::string_view answer = ReplyText(reply);
@@ -104,6 +134,7 @@ int HidTestWorker(TestRun& run) {
       run.log.Write(command);
       run.log.Write(answer);
     }
+    return waited;
   });
 
   AppendLogLine(run.window, kHidWorkerExit);
@@ -139,14 +170,11 @@ int SerialTestWorker(TestRun& run) {
       run.log.Write(run.table.Name(entry));
       run.log.Write("\r\n");
     }
-    {
-      // Without waiting: an answer still on its way is read after the next command.
-      std::lock_guard lock(run.linkMutex);
-      count = run.serial.ReadAvailable(received.data(), kSerialReadLimit);
-    }
+    int64_t waited = 0;
+    count = CollectSerialAnswer(run, received.data(), kSerialReadLimit, &waited);
     if (count <= 0) {
       AppendLogLine(run.window, kSerialNothingReceived);
-      return;
+      return waited;
     }
     ++run.counters.answered;
     // As text: the bytes up to the first zero, the unit's carriage return included.
@@ -158,6 +186,7 @@ int SerialTestWorker(TestRun& run) {
       run.log.Write(answer);
       run.log.Write("\r\n");
     }
+    return waited;
   });
 
   AppendLogLine(run.window, kSerialWorkerExit);

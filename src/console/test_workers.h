@@ -47,6 +47,8 @@ struct TestRun {
 inline constexpr int kCommandPauseMs = 300;
 // The serial worker lets the line settle before its first command.
 inline constexpr int kSerialSettleMs = 500;
+// How often the serial worker looks for the rest of an answer on its way.
+inline constexpr int kAnswerPollMs = 5;
 // A pass over the table with no entry enabled waits this long before the next, instead of
 // spinning a core (at time-critical priority, for the serial worker) until "Stop".
 inline constexpr int kIdlePassMs = 20;

@@ -156,6 +156,34 @@ TEST(ConsoleE2E, SerialTestCyclesAndFilesEveryExchange) {
   EXPECT_EQ(lines[lines.size() - 2], "Close Serial MCU OK!");
 }
 
+// A unit that answers after 120 ms, as a slow line with an adapter's latency does: each
+// answer is still taken within the pause and filed under its own command, in the log and
+// in MCUlog.txt.
+TEST(ConsoleE2E, SerialTestFilesEachLateAnswerUnderItsOwnCommand) {
+  SimProcess sim(MORLANE_UNIT_SIM, {"--answer-delay-ms", "120"});
+  ASSERT_TRUE(sim.Running());
+  TempDir dir;
+  test::ProcessResult result = Cli(
+      {"--port", sim.Path(), "--dir", dir.Path(), "test", "--commands", "Q1,V2", "--seconds", "3"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  std::vector<Exchange> exchanges =
+      TestExchanges(SplitLines(result.out), "Stop auto send command!");
+  ASSERT_GE(exchanges.size(), 4u) << result.out;
+  std::string expected;
+  for (size_t i = 0; i < exchanges.size(); ++i) {
+    const Exchange& e = exchanges[i];
+    // "Stop" may cut the last wait short.
+    if (i + 1 < exchanges.size()) {
+      EXPECT_EQ(e.answer, e.command == "Q1" ? kQ1Answer : kV2Answer) << result.out;
+    }
+    expected += "\r\nTest Begin Time: T----------------------\r\n" + e.command + "\r\n";
+    if (e.answer != "Write Report Error") expected += e.answer + "\r\n";
+  }
+  expected += "\r\nTest Finish Time: T----------------------\r\n";
+  int stamps = 0;
+  EXPECT_EQ(WithoutTimes(FileText(dir), &stamps), expected);
+}
+
 TEST(ConsoleE2E, UsbTestCyclesAndFilesEveryExchange) {
   TempDir dir;
   test::ProcessResult result = Cli({"--simulate", "--dir", dir.Path(), "test", "--link", "usb",
