@@ -11,6 +11,12 @@ namespace morlane {
 
 CKestrumDlg* theDialog = nullptr;
 
+namespace {
+
+constexpr const char* kStopTestFirst = "Stop the automatic command test first!";
+
+}  // namespace
+
 CKestrumDlg::CKestrumDlg(Window& window_, Clock& clock_, SerialPortFactory& ports,
                          HidBackend& hidBackend)
     : window(window_),
@@ -67,6 +73,7 @@ void CKestrumDlg::OnCommand(int id) {
       OnModeManual();
       break;
     case ctl::kAutomatic:
+      if (RefusedWhileTestRuns()) break;
       lastResult = flasher.AutoUpdate();
       break;
     case ctl::kSelectFirmware:
@@ -78,6 +85,7 @@ void CKestrumDlg::OnCommand(int id) {
       OnProtectSection();
       break;
     case ctl::kUpdateFirmware:
+      if (RefusedWhileTestRuns()) break;
       lastResult = dispatch.OnUpdateFirmware();
       break;
     case ctl::kSelectUsbFirmware:
@@ -120,6 +128,16 @@ void CKestrumDlg::EndDialog() {
     serial.Close();
   }
   if (closeWindow) closeWindow();
+}
+
+// "Automatic" and "Update Firmware" close and reopen the link, or update the MCU over it,
+// while the command test's worker may be in the middle of an exchange on it. The mode
+// check boxes can enable them again during a test, so the procedures refuse to start
+// until the test is stopped.
+bool CKestrumDlg::RefusedWhileTestRuns() {
+  if (!console.TestRunning()) return false;
+  AppendLogLine(window, kStopTestFirst);
+  return true;
 }
 
 void CKestrumDlg::OnModeAuto() {

@@ -68,6 +68,7 @@ class CKestrumDlg {
   static constexpr int kIdCancel = 2;
 
  private:
+  bool RefusedWhileTestRuns();
   void OnModeAuto();
   void OnModeManual();
   void OnSelectFirmware();

@@ -270,4 +270,25 @@ TEST_F(IdleAutoTest, SendDuringATestGetsItsOwnAnswer) {
 }
 
 }  // namespace
+// The mode boxes can bring "Update Firmware" (and "Automatic") back during a serial test;
+// the procedure must not close and reopen the port the worker is using.
+TEST_F(IdleAutoTest, ProceduresThatTakeTheLinkWaitForTheTestToStop) {
+  dir.Write("Master.bin", std::vector<uint8_t>{0x08, 0xAA, 0, 0});
+  Open(0);
+  CheckOnly({ctl::kCheckQ1});
+  ASSERT_TRUE(window.Click(ctl::kStart));
+  ASSERT_TRUE(ServeUntil([&] { return CountLines(kQ1Answer) >= 1; }));
+  const int opens = com1.Opens();
+  window.Click(ctl::kAutomatic);
+  ASSERT_TRUE(window.Click(ctl::kModeManual));
+  window.QueueFileDialogAnswer(dir.File("Master.bin"));
+  ASSERT_TRUE(window.Click(ctl::kSelectFirmware));
+  window.Click(ctl::kUpdateFirmware);
+  EXPECT_EQ(com1.Opens(), opens);
+  EXPECT_EQ(CountLines("Stop the automatic command test first!"), 2);
+  ASSERT_TRUE(ServeUntil([&] { return CountLines(kQ1Answer) >= 2; }));
+  ASSERT_TRUE(window.Click(ctl::kStop));
+  ASSERT_TRUE(ServeUntilEnded());
+}
+
 }  // namespace morlane::test
