@@ -159,6 +159,7 @@ TEST(TermiosPort, InputThatCameWhileClosedIsDiscardedOnOpen) {
     usleep(2000);
     ioctl(pair.slave, FIONREAD, &queued);
   }
+  ASSERT_EQ(queued, 5) << "the stale bytes never reached the port";
   auto port = OpenAt(pair.path, 9600);
   ASSERT_TRUE(port);
   EXPECT_EQ(port->QueuedBytes(), 0);

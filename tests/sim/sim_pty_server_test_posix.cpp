@@ -72,7 +72,13 @@ TEST_F(PtyServerTest, SurvivesTheHostClosingAndReopening) {
     const std::string command = "Q1\r";
     port->Write(reinterpret_cast<const uint8_t*>(command.data()), 3, 1000);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The unit took the command (its answer goes out in the same pass of the server).
+  auto deadline = Steady::now() + std::chrono::seconds(2);
+  while (unit.ServiceCommandsSeen().size() < 4 && Steady::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(unit.ServiceCommandsSeen().back(), "Q1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   auto port = OpenHost();
   ASSERT_TRUE(port);
   ASSERT_TRUE(port->SetLine(9600));
