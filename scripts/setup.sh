@@ -10,7 +10,7 @@ packages=(
   libcli11-dev
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth
 )
 
 missing=()

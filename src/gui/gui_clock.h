@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/clock.h"
+#include "ui/window_clock.h"
 
 namespace morlane::gui {
 
@@ -8,22 +8,20 @@ namespace morlane::gui {
 // it; while they wait, the window keeps painting (log lines, the percentage, the progress
 // bar) and serves worker requests, but takes no user input. On any other thread it is
 // the clock underneath.
-class GuiClock : public Clock {
+class GuiClock : public WindowClock {
  public:
-  explicit GuiClock(Clock& base = RealClock()) : base_(base) {}
+  explicit GuiClock(Clock& base = RealClock()) : WindowClock(base) {}
 
   void SleepMs(int ms) override;
-  int64_t MonotonicMs() override { return base_.MonotonicMs(); }
-  int64_t CalendarSeconds() override { return base_.CalendarSeconds(); }
-  LocalTime Now() override { return base_.Now(); }
-  bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
-               const std::function<bool()>& ready) override;
 
   // Paints and serves what is waiting, without user input, and returns.
   static void KeepWindowAlive();
 
- private:
-  Clock& base_;
+ protected:
+  bool OnWindowThread() const override;
+  void ServeWindow() override { KeepWindowAlive(); }
+  // Short enough that a log line or the bar appears without a visible lag.
+  int PaintSliceMs() const override { return 20; }
 };
 
 }  // namespace morlane::gui

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Makes docs/windows-window.png: the window of the Windows build (morlane.exe) as it
+# starts on the simulated unit, under Wine on a virtual X server. Builds it first if
+# needed.
+#   scripts/screenshot-windows.sh [BUILD_DIR]     (default: build/windows)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build/windows}
+if [[ ! -f "$build/build.ninja" ]]; then
+  cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release
+fi
+cmake --build "$build" --target morlane
+program="$build/src/win/morlane.exe"
+
+mkdir -p docs
+out="$PWD/docs/windows-window.png"
+export MORLANE_WINEPREFIX=${MORLANE_WINEPREFIX:-$PWD/$build/wineprefix}
+# A single-instance group of its own: a window the user has open is left alone. Wine
+# shows the machine's root as drive Z:.
+cmake/wine-gui-run.sh "$program" --simulate --instance-tag "screenshot.$$" --screenshot "Z:$out"
+echo "screenshot: $out"

@@ -1,0 +1,116 @@
+// morlane: the tool's window on Windows.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/kestrum_dlg.h"
+#include "sim/host_platform.h"
+#include "win/single_instance.h"
+#include "win/win32.h"
+#include "win/win_clock.h"
+#include "win/win_options.h"
+#include "win/win_window.h"
+#include "win/window_picture.h"
+
+namespace {
+
+using namespace morlane;
+using namespace morlane::win;
+
+// Long enough for the first paint of every control.
+constexpr int kScreenshotDelayMs = 300;
+
+bool HasHandle(DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  return handle && handle != INVALID_HANDLE_VALUE;
+}
+
+// A program of the window subsystem gets no console. Started from one, it prints to that
+// console; with its output redirected, there. Started from the desktop, there is nowhere.
+bool CanPrint() {
+  static const bool can = [] {
+    if (HasHandle(STD_OUTPUT_HANDLE) && HasHandle(STD_ERROR_HANDLE)) return true;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return HasHandle(STD_ERROR_HANDLE);
+    if (!HasHandle(STD_OUTPUT_HANDLE)) std::freopen("CONOUT$", "w", stdout);
+    if (!HasHandle(STD_ERROR_HANDLE)) std::freopen("CONOUT$", "w", stderr);
+    return true;
+  }();
+  return can;
+}
+
+// Help, version and errors: printed, or in a box when there is nowhere to print.
+void Tell(std::FILE* stream, const std::string& text, UINT icon) {
+  if (CanPrint()) {
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+  } else {
+    MessageBoxA(nullptr, text.c_str(), "morlane", MB_OK | icon);
+  }
+}
+
+void ReportError(const std::string& text) {
+  Tell(stderr, "morlane: " + text + "\n", MB_ICONERROR);
+}
+
+int Run(const WinOptions& options) {
+  StartupLock startup(options.instanceTag);
+  if (HWND running = FindRunningInstance(options.instanceTag)) {
+    RaiseInstance(running);
+    return 0;  // the running window was raised instead
+  }
+
+  sim::HostPlatform platform;
+  std::string error;
+  if (!platform.Start(options.simulate, options.ports, &error)) {
+    ReportError("cannot start the simulated unit: " + error);
+    return 1;
+  }
+
+  int status = 0;
+  Win32Window window(options.instanceTag);
+  WinClock clock;
+  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+  window.Attach(dialog);
+  dialog.OnInitDialog();
+  window.Show(options.screenshot.empty() ? SW_SHOWDEFAULT : SW_SHOWNORMAL);
+  startup.Release();
+
+  if (!options.screenshot.empty()) {
+    window.RunLater(kScreenshotDelayMs, [&] {
+      if (!SavePicture(CaptureClient(window.Handle()), options.screenshot)) {
+        ReportError("cannot write " + options.screenshot);
+        status = 1;
+      }
+      window.RequestClose();
+    });
+  }
+  int loop = window.RunMessageLoop();
+  return status != 0 ? status : loop;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  WinOptions options;
+  std::string message;
+  switch (ParseWinOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &message)) {
+    case ParseOutcome::Help:
+      Tell(stdout, HelpText(), MB_ICONINFORMATION);
+      return 0;
+    case ParseOutcome::Version:
+      Tell(stdout, VersionText() + "\n", MB_ICONINFORMATION);
+      return 0;
+    case ParseOutcome::Usage:
+      ReportError(message + " (see --help)");
+      return 2;
+    case ParseOutcome::Run:
+      break;
+  }
+  try {
+    return Run(options);
+  } catch (const std::exception& failure) {
+    ReportError(failure.what());
+    return 1;
+  }
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace morlane::win {
+
+struct WinOptions {
+  bool simulate = false;           // the simulated unit inside the process
+  std::vector<std::string> ports;  // COM1, COM2, ... in this order
+  std::string screenshot;          // save the window (BMP, or PNG by name) once shown, then end
+  std::string instanceTag;         // separate single-instance group (tests, screenshots)
+};
+
+enum class ParseOutcome { Run, Help, Version, Usage };
+
+// Parses the program's arguments (without the program's name). Usage: message says what
+// is wrong.
+ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptions* options,
+                             std::string* message);
+std::string HelpText();
+// "morlane" and the version of the build.
+std::string VersionText();
+
+}  // namespace morlane::win

@@ -1,0 +1,171 @@
+// The dialog in the native window on the simulated unit inside the process, driven
+// through the window's controls as a technician drives it.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/kestrum_dlg.h"
+#include "flash/test_image_maker.h"
+#include "sim/host_platform.h"
+#include "support/process.h"
+#include "ui/control_ids.h"
+#include "ui/log.h"
+#include "win/win_clock.h"
+#include "win_fixture.h"
+
+// The open dialog's control ids, after the system headers they need.
+#include <dlgs.h>
+
+namespace morlane::win::test {
+namespace {
+
+using morlane::test::ImageSection;
+using morlane::test::MakeInverterImage;
+using morlane::test::Words;
+using ::testing::Contains;
+
+// Tiny images: every frame of the bootloader costs 200 ms.
+const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}, {0x9000, {0x0102}}};
+const std::vector<ImageSection> kSlave = {{0x0100, Words(2, 0x6000)}};
+
+// The window and its dialog on the simulated unit, in a working directory with an image
+// for each CPU ("Automatic" takes every image there).
+class WinDialogTest : public ::testing::Test {
+ protected:
+  WinDialogTest() {
+    dir.Write("Master.bin", MakeInverterImage(kMaster));
+    dir.Write("Slave.bin", MakeInverterImage(kSlave));
+    std::filesystem::current_path(dir.Path());
+    std::string error;
+    EXPECT_TRUE(platform.Start(true, {}, &error)) << error;
+    dialog = std::make_unique<CKestrumDlg>(window, clock, platform.Ports(), platform.HidDevices());
+    window.Attach(*dialog);
+    dialog->OnInitDialog();
+    window.Show();
+  }
+  ~WinDialogTest() override {
+    dialog.reset();
+    std::filesystem::current_path(previous);
+  }
+
+  HWND List() { return window.Control(ctl::kLogList); }
+
+  // The widest line as the list box's font draws it, and the 3 pixels of the list.
+  int WidestLine() {
+    HDC dc = GetDC(List());
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(List(), WM_GETFONT, 0, 0)));
+    int widest = 0;
+    for (int i = 0; i < window.LogList().GetCount(); ++i) {
+      std::string_view line = window.LogList().TextAt(i);
+      SIZE size{};
+      GetTextExtentPoint32A(dc, line.data(), static_cast<int>(line.size()), &size);
+      widest = std::max(widest, static_cast<int>(size.cx) + 3);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(List(), dc);
+    return widest;
+  }
+
+  morlane::test::TempDir dir;
+  std::filesystem::path previous = std::filesystem::current_path();
+  sim::HostPlatform platform;
+  Win32Window window{InstanceTag("dialog")};
+  WinClock clock;
+  std::unique_ptr<CKestrumDlg> dialog;
+};
+
+TEST_F(WinDialogTest, AutomaticProgramsBothCpusOfTheSimulatedUnit) {
+  EXPECT_EQ(window.GetComboText(ctl::kInterfaceCombo, 0), "COM1");
+  Click(window, ctl::kOpen);
+  ASSERT_EQ(dialog->session.sessionState, SessionState::Serial);
+  EXPECT_EQ(window.GetCheck(ctl::kModeAuto), 1);
+  ASSERT_TRUE(window.IsControlEnabled(ctl::kAutomatic));
+
+  // What the window shows while the procedure runs, sampled by a timer of the window.
+  int highestBar = 0;
+  bool percentShown = false;
+  std::function<void()> sample = [&] {
+    highestBar = std::max(highestBar, window.GetProgressPos(ctl::kProgressBar));
+    percentShown |= window.GetControlText(ctl::kPercentText).ends_with(" %");
+    if (window.Busy()) window.RunLater(10, sample);
+  };
+  window.RunLater(10, sample);
+  Click(window, ctl::kAutomatic);
+
+  const CHScrollListBox& log = window.LogList();
+  std::vector<std::string> lines;
+  for (int i = 0; i < log.GetCount(); ++i) lines.push_back(log.GetText(i));
+  EXPECT_THAT(lines, Contains("File flash burn Successful!\n"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Flash verified Successful!!\n"), 2);
+  EXPECT_GT(highestBar, 0);
+  EXPECT_TRUE(percentShown);
+
+  // The box shows every line, the newest selected, as wide as the widest.
+  EXPECT_TRUE(LogShown(window));
+  EXPECT_EQ(log.GetCurSel(), log.GetCount() - 1);
+  EXPECT_EQ(log.GetHorizontalExtent(), WidestLine());
+  AppendLogLine(window, std::string(300, 'W'));
+  EXPECT_TRUE(LogShown(window));
+  EXPECT_EQ(SendMessageA(List(), LB_GETHORIZONTALEXTENT, 0, 0), WidestLine());
+  // Wider than the box: the box scrolls sideways.
+  EXPECT_TRUE(GetWindowLongA(List(), GWL_STYLE) & WS_HSCROLL);
+
+  Click(window, ctl::kClearLog);
+  EXPECT_TRUE(LogShown(window));
+  EXPECT_EQ(SendMessageA(List(), LB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(List(), LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  EXPECT_FALSE(GetWindowLongA(List(), GWL_STYLE) & WS_HSCROLL);
+}
+
+TEST_F(WinDialogTest, EscapeEndsTheDialogWithTheCleanUp) {
+  Click(window, ctl::kOpen);
+  ASSERT_TRUE(dialog->serial.IsOpen());
+  // Escape, as the dialog manager hands it on: the dialog's clean-up, then no window.
+  MSG escape{window.Control(ctl::kOpen), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+  EXPECT_TRUE(window.PreTranslate(escape));
+  EXPECT_TRUE(dialog->Ended());
+  EXPECT_FALSE(dialog->serial.IsOpen());
+  EXPECT_FALSE(window.Exists());
+}
+
+TEST_F(WinDialogTest, FirmwareFileChosenInTheOpenDialog) {
+  Click(window, ctl::kOpen);
+  Click(window, ctl::kModeManual);
+  ASSERT_TRUE(window.IsControlEnabled(ctl::kSelectFirmware));
+  const auto before = std::filesystem::current_path();
+  // A name typed without its extension, in the working directory the dialog starts in.
+  CloseNextModal(window, [](HWND box) {
+    HWND name = GetDlgItem(box, cmb13) ? GetDlgItem(box, cmb13) : GetDlgItem(box, edt1);
+    ASSERT_NE(name, nullptr);
+    SetWindowTextA(name, "Master");
+  });
+  Click(window, ctl::kSelectFirmware);
+  const CHScrollListBox& log = window.LogList();
+  ASSERT_GE(log.GetCount(), 3);
+  const std::string chosen = log.GetText(log.GetCount() - 3);
+  EXPECT_EQ(std::filesystem::path(chosen), std::filesystem::path(dir.File("Master.bin")));
+  EXPECT_EQ(log.GetText(log.GetCount() - 2), "beginning burn master cpu ...\n");
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kUpdateFirmware));
+
+  // Cancelled, nothing is chosen; either way the working directory stays.
+  CloseNextModal(
+      window, [](HWND) {}, IDCANCEL);
+  const int lines = log.GetCount();
+  Click(window, ctl::kSelectFirmware);
+  EXPECT_EQ(log.GetCount(), lines);
+  EXPECT_EQ(std::filesystem::current_path(), before);
+}
+
+TEST_F(WinDialogTest, CloseBoxEndsTheDialogWithTheCleanUp) {
+  Click(window, ctl::kOpen);
+  ASSERT_TRUE(dialog->serial.IsOpen());
+  SendMessageA(window.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(dialog->Ended());
+  EXPECT_FALSE(dialog->serial.IsOpen());
+  EXPECT_FALSE(window.Exists());
+}
+
+}  // namespace
+}  // namespace morlane::win::test

@@ -1,0 +1,133 @@
+// morlane.exe as a program: one window per group, the picture of the window, the
+// version and the usage errors.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "support/process.h"
+#include "win/single_instance.h"
+#include "win_fixture.h"
+
+namespace morlane::win::test {
+namespace {
+
+// The program, copied beside the tests by the build.
+std::string Program() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string own(path);
+  return own.substr(0, own.find_last_of("\\/") + 1) + "morlane.exe";
+}
+
+// The program in the background, its output and errors in one pipe; ended if still
+// running at the end.
+class Started {
+ public:
+  explicit Started(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), Program());
+    std::string line;
+    for (const std::string& word : arguments) line.append(1, '"').append(word).append("\" ");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE write = nullptr;
+    CreatePipe(&output_, &write, &inherit, 1 << 16);
+    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = write;
+    CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                   &process_);
+    CloseHandle(write);
+  }
+  ~Started() {
+    if (!Ended(0)) TerminateProcess(process_.hProcess, 99);
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+    CloseHandle(output_);
+  }
+  bool Ended(DWORD ms) {
+    return process_.hProcess && WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0;
+  }
+  DWORD ExitCode() {
+    DWORD code = 259;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+  // What it wrote, once it has ended.
+  std::string Output() {
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(output_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      text.append(buffer, got);
+    }
+    return text;
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HANDLE output_ = nullptr;
+};
+
+HWND WaitForInstance(const std::string& tag, Started& process, int ms) {
+  for (int waited = 0; waited < ms; waited += 20) {
+    if (HWND found = FindRunningInstance(tag)) return found;
+    if (process.Ended(0)) return nullptr;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+TEST(MorlaneProgram, SecondStartRaisesTheFirstAndEnds) {
+  std::string tag = InstanceTag("second");
+  Started first({"--simulate", "--instance-tag", tag});
+  HWND window = WaitForInstance(tag, first, 20000);
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_MINIMIZE);
+  EXPECT_TRUE(IsIconic(window));
+
+  Started second({"--simulate", "--instance-tag", tag});
+  ASSERT_TRUE(second.Ended(15000));
+  EXPECT_EQ(second.ExitCode(), 0u) << second.Output();
+  EXPECT_FALSE(IsIconic(window));
+  EXPECT_FALSE(first.Ended(0));
+  EXPECT_EQ(FindRunningInstance(tag), window);
+
+  // Closed from outside, it goes through the close command and ends cleanly.
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(first.Ended(10000));
+  EXPECT_EQ(first.ExitCode(), 0u) << first.Output();
+  EXPECT_EQ(FindRunningInstance(tag), nullptr);
+}
+
+TEST(MorlaneProgram, ScreenshotIsAPictureOfTheWindow) {
+  morlane::test::TempDir dir;
+  std::string file = dir.File("window.bmp");
+  Started run({"--simulate", "--instance-tag", InstanceTag("picture"), "--screenshot", file});
+  ASSERT_TRUE(run.Ended(20000));
+  EXPECT_EQ(run.ExitCode(), 0u) << run.Output();
+  std::vector<uint8_t> bytes = dir.Read("window.bmp");
+  ASSERT_GT(bytes.size(), 54u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), "BM");
+  // The client area, wider than high as the template; 24 bits in rows of 4-byte words.
+  const int width = bytes[18] | bytes[19] << 8, height = bytes[22] | bytes[23] << 8;
+  EXPECT_GT(width, height);
+  EXPECT_EQ(bytes.size(), 54u + static_cast<size_t>((width * 3 + 3) & ~3) * height);
+  // Not one flat colour: the controls are in it.
+  EXPECT_GE(std::set<uint8_t>(bytes.begin() + 54, bytes.end()).size(), 4u);
+}
+
+TEST(MorlaneProgram, VersionAndUsageErrors) {
+  Started version({"--version"});
+  ASSERT_TRUE(version.Ended(10000));
+  EXPECT_EQ(version.ExitCode(), 0u);
+  EXPECT_EQ(version.Output().substr(0, 11), "morlane 1.0");
+
+  Started wrong({"--no-such-option"});
+  ASSERT_TRUE(wrong.Ended(10000));
+  EXPECT_EQ(wrong.ExitCode(), 2u);
+  EXPECT_NE(wrong.Output().find("no-such-option"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace morlane::win::test
