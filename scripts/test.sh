@@ -4,6 +4,7 @@
 #                            Wine (warnings are errors)
 #   scripts/test.sh asan     the Linux build under the address and undefined-behaviour
 #                            sanitizers
+#   scripts/test.sh tsan     the Linux build under the thread sanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -9,10 +9,12 @@ bool WindowRequests::Submit(const std::function<void()>& request,
   Pending pending{&request};
   std::unique_lock lock(mutex_);
   if (closed_) return false;
+  ++inside_;
   queue_.push_back(&pending);
   arrived_.notify_all();
   if (wake) wake();
   done_.wait(lock, [&pending] { return pending.done; });
+  if (--inside_ == 0) left_.notify_all();
   return true;
 }
 
@@ -44,11 +46,14 @@ int WindowRequests::Waiting() {
 }
 
 void WindowRequests::Close() {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   closed_ = true;
   for (Pending* pending : queue_) pending->done = true;
   queue_.clear();
   done_.notify_all();
+  // A worker that was let go still has to wake and leave Submit; the window, and this
+  // queue with it, may go only once it has.
+  left_.wait(lock, [this] { return inside_ == 0; });
 }
 
 }  // namespace morlane

@@ -20,7 +20,8 @@ class WindowRequests {
   // On the window thread: waits at most ms for a request to arrive.
   bool WaitForRequest(int ms);
   int Waiting();
-  // The window is going: waiting workers are let go and later requests refused.
+  // The window is going: waiting workers are let go and later requests refused. Returns
+  // once every worker let go has left Submit.
   void Close();
 
  private:
@@ -32,6 +33,8 @@ class WindowRequests {
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::condition_variable done_;
+  std::condition_variable left_;
+  int inside_ = 0;
   std::deque<Pending*> queue_;
   bool closed_ = false;
 };
