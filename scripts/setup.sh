@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth
+  clang-14 libfuzzer-14-dev
 )
 
 missing=()

@@ -23,3 +23,5 @@ cmake --build --preset windows
 # The Wine whole runs are the Windows build's tests; the Linux run leaves them to it.
 ctest --preset default -LE wine
 ctest --preset windows
+# The readers of outside bytes, fuzzed briefly; scripts/fuzz.sh runs them long.
+bash scripts/fuzz.sh 10

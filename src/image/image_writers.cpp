@@ -20,7 +20,7 @@ bool WriteFile(const std::string& name, const std::string& bytes) {
 
 }  // namespace
 
-int CXferS19::WriteTxtFile() {
+std::string CXferS19::TxtFileBytes() const {
   std::string text;
   for (const CRawblock& row : rawBlockList) {
     // A text file for the technician: its lines end CR LF wherever the tool runs.
@@ -28,14 +28,10 @@ int CXferS19::WriteTxtFile() {
     text += row.data;
     text += "\r\n";
   }
-  if (!WriteFile("tmp.txt", text)) {
-    window_.MessageBox(std::string(image_text::kTxtWriteError));
-    return 0;
-  }
-  return 1;
+  return text;
 }
 
-int CXferS19::WriteBinFile(const std::string& name) {
+std::string CXferS19::BinFileBytes() const {
   std::string bytes;
   std::string text;
   for (const CRawblock& row : rawBlockList) {
@@ -47,7 +43,19 @@ int CXferS19::WriteBinFile(const std::string& name) {
       bytes.push_back(static_cast<char>(HexByte(pair)));
     }
   }
-  if (!WriteFile(name, bytes)) {
+  return bytes;
+}
+
+int CXferS19::WriteTxtFile() {
+  if (!WriteFile("tmp.txt", TxtFileBytes())) {
+    window_.MessageBox(std::string(image_text::kTxtWriteError));
+    return 0;
+  }
+  return 1;
+}
+
+int CXferS19::WriteBinFile(const std::string& name) {
+  if (!WriteFile(name, BinFileBytes())) {
     window_.MessageBox(std::string(image_text::kBinWriteError));
     return 0;
   }

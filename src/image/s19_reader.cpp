@@ -60,6 +60,11 @@ int CXferS19::BuildS19BlockList(const std::string& path) {
     window_.MessageBox(std::string(image_text::kReadFileError));
     return 0;
   }
+  return ParseS19Text(contents);
+}
+
+int CXferS19::ParseS19Text(std::string_view contents) {
+  s19BlockList.clear();
   CS19block record;
   int result = 1;
   size_t start = 0;

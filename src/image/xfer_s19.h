@@ -23,6 +23,8 @@ class CXferS19 {
   // Reads the file in text mode (a carriage return before a line feed is dropped), one
   // record per line, and inserts the fixed record for images that start at 0xE600.
   int BuildS19BlockList(const std::string& path);
+  // The same on the text of a file already read.
+  int ParseS19Text(std::string_view contents);
   // Fills record from one line; 0 when the line is not an S0, S1 or S9 record.
   int ParseLine(CS19block& record, std::string_view line);
   // Cuts the S19 block list into rows of rowSize bytes.
@@ -31,6 +33,9 @@ class CXferS19 {
   int WriteTxtFile();
   // The rows as bytes, without any translation.
   int WriteBinFile(const std::string& name);
+  // What the two files hold.
+  std::string TxtFileBytes() const;
+  std::string BinFileBytes() const;
 
   int rowSize = 16;
   bool skipFirst = false;
