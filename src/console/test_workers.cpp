@@ -118,14 +118,13 @@ int HidTestWorker(TestRun& run) {
     }
     ++run.counters.sent;
     // The HID reply is read in full before this returns; the pause stays whole.
-    const int64_t waited = 0;
     if (!written) {
       AppendLogLine(run.window, kWriteReportError);
-      return waited;
+      return int64_t{0};
     }
     if (!answered) {
       AppendLogLine(run.window, kReadError);
-      return waited;
+      return int64_t{0};
     }
     ++run.counters.answered;
     std::string_view answer = ReplyText(reply);
@@ -134,7 +133,7 @@ int HidTestWorker(TestRun& run) {
       run.log.Write(command);
       run.log.Write(answer);
     }
-    return waited;
+    return int64_t{0};
   });
 
   AppendLogLine(run.window, kHidWorkerExit);

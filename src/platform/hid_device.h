@@ -26,7 +26,7 @@ class HidDevice {
   virtual ~HidDevice() = default;
   virtual HidCaps Caps() const = 0;
   // Writes one report; returns the count written, 0 when it did not complete within
-  // timeoutMs, -1 on failure.
+  // timeoutMs, -1 on failure. Every wait is bounded: a negative time-out waits not at all.
   virtual int Write(const uint8_t* report, int length, int timeoutMs) = 0;
   // Reads one input report of at most length bytes into report; returns its length,
   // 0 on time-out, -1 on failure.

@@ -59,7 +59,7 @@ ScopedHandle OpenPath(const std::string& path, DWORD access, DWORD flags) {
 }
 
 DWORD WaitMs(int timeoutMs) {
-  return timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+  return timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
 }
 
 class Win32HidDevice : public HidDevice {

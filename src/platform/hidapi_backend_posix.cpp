@@ -41,6 +41,11 @@ std::vector<uint8_t> ReadDescriptor(hid_device*, const std::string& path) {
 }
 #endif
 
+// hidapi takes a negative time-out as "wait for ever"; no read of the tool waits unbounded.
+int Bounded(int timeoutMs) {
+  return timeoutMs < 0 ? 0 : timeoutMs;
+}
+
 class HidapiDevice : public HidDevice {
  public:
   HidapiDevice(hid_device* device, ReportDescriptorInfo info) : device_(device), info_(info) {}
@@ -59,13 +64,14 @@ class HidapiDevice : public HidDevice {
   int Read(uint8_t* report, int length, int timeoutMs) override {
     if (length <= 0) return -1;
     if (info_.numberedReports) {
-      int n = hid_read_timeout(device_, report, static_cast<size_t>(length), timeoutMs);
+      int n = hid_read_timeout(device_, report, static_cast<size_t>(length), Bounded(timeoutMs));
       return n < 0 ? -1 : n;
     }
     // Unnumbered reports arrive without the id byte; it is put back in front, as the
     // link expects every report to start with it.
     if (length < 2) return -1;
-    int n = hid_read_timeout(device_, report + 1, static_cast<size_t>(length - 1), timeoutMs);
+    int n =
+        hid_read_timeout(device_, report + 1, static_cast<size_t>(length - 1), Bounded(timeoutMs));
     if (n <= 0) return n < 0 ? -1 : 0;
     report[0] = 0x00;
     return n + 1;

@@ -117,10 +117,7 @@ std::unique_ptr<SerialPort> MemoryLine::OpenHostPort(PortOpenError* error) {
 void MemoryLine::Run() {
   SerialEmit emit = [this](SerialAnswer answer) {
     std::lock_guard lock(mutex_);
-    int64_t due = MonotonicMs() + answer.delayMs;
-    // Answers keep their order even when a later one has a shorter delay.
-    if (!pending_.empty() && pending_.back().dueMs > due) due = pending_.back().dueMs;
-    pending_.push_back(Pending{due, std::move(answer.bytes)});
+    pending_.Push(std::move(answer), MonotonicMs());
   };
   std::unique_lock lock(mutex_);
   while (!stop_) {
@@ -134,18 +131,17 @@ void MemoryLine::Run() {
     }
     int64_t now = MonotonicMs();
     bool delivered = false;
-    while (!pending_.empty() && pending_.front().dueMs <= now) {
+    pending_.TakeDue(now, [this, &delivered](const std::vector<uint8_t>& bytes) {
       // With no host on the line the answer is lost, as on a wire.
       if (hostOpen_ && !dropped_) {
-        toHost_.insert(toHost_.end(), pending_.front().bytes.begin(), pending_.front().bytes.end());
+        toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
         delivered = true;
       }
-      pending_.pop_front();
-    }
+    });
     if (delivered) changed_.notify_all();
     int waitMs = kIdleWaitMs;
-    if (!pending_.empty()) {
-      waitMs = static_cast<int>(std::clamp<int64_t>(pending_.front().dueMs - now, 0, kIdleWaitMs));
+    if (!pending_.Empty()) {
+      waitMs = static_cast<int>(std::clamp<int64_t>(pending_.NextDueMs() - now, 0, kIdleWaitMs));
     }
     changed_.wait_for(lock, std::chrono::milliseconds(waitMs),
                       [this] { return stop_ || (!fromHost_.empty() && !dropped_); });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/serial_port.h"
+#include "sim/answer_queue.h"
 #include "sim/sim_unit.h"
 
 namespace morlane::sim {
@@ -36,10 +37,6 @@ class MemoryLine {
 
  private:
   class HostPort;
-  struct Pending {
-    int64_t dueMs;
-    std::vector<uint8_t> bytes;
-  };
   struct Written {
     std::vector<uint8_t> bytes;
     int baud;
@@ -54,7 +51,7 @@ class MemoryLine {
   bool hostOpen_ = false;
   int baud_ = 0;
   std::deque<Written> fromHost_;
-  std::deque<Pending> pending_;
+  AnswerQueue pending_;
   std::deque<uint8_t> toHost_;
   std::atomic<bool> dropped_{false};
 };

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/answer_queue.h"
 #include "sim/sim_unit.h"
 
 namespace morlane::sim {
@@ -33,10 +34,6 @@ class PtyServer {
   bool SoftwareFlowControlSeen() const { return flowControlSeen_; }
 
  private:
-  struct Pending {
-    int64_t dueMs;
-    std::vector<uint8_t> bytes;
-  };
   void Run();
   int CurrentBaud();
   void FlushDue();
@@ -51,7 +48,7 @@ class PtyServer {
   std::atomic<bool> dropped_{false};
   std::atomic<bool> flowControlSeen_{false};
   std::mutex pendingMutex_;
-  std::deque<Pending> pending_;
+  AnswerQueue pending_;
 };
 
 }  // namespace morlane::sim

@@ -114,12 +114,10 @@ int PtyServer::CurrentBaud() {
 
 void PtyServer::FlushDue() {
   std::lock_guard lock(pendingMutex_);
-  int64_t now = MonotonicMs();
-  while (!pending_.empty() && pending_.front().dueMs <= now) {
-    Pending& next = pending_.front();
+  pending_.TakeDue(MonotonicMs(), [this](const std::vector<uint8_t>& bytes) {
     size_t done = 0;
-    while (done < next.bytes.size()) {
-      ssize_t n = ::write(master_, next.bytes.data() + done, next.bytes.size() - done);
+    while (done < bytes.size()) {
+      ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
       if (n > 0) {
         done += static_cast<size_t>(n);
       } else if (n < 0 && errno == EAGAIN) {
@@ -129,17 +127,13 @@ void PtyServer::FlushDue() {
         break;
       }
     }
-    pending_.pop_front();
-  }
+  });
 }
 
 void PtyServer::Run() {
   SerialEmit emit = [this](SerialAnswer answer) {
     std::lock_guard lock(pendingMutex_);
-    int64_t due = MonotonicMs() + answer.delayMs;
-    // Answers keep their order even when a later one has a shorter delay.
-    if (!pending_.empty() && pending_.back().dueMs > due) due = pending_.back().dueMs;
-    pending_.push_back(Pending{due, std::move(answer.bytes)});
+    pending_.Push(std::move(answer), MonotonicMs());
   };
   uint8_t buffer[512];
   int64_t nextStaleCheck = MonotonicMs();
