@@ -60,7 +60,7 @@ int main() {
     image.rowSize = 32;
     image.skipFirst = true;
     int ok = image.BuildS19BlockList("image.S19") && image.BuildRawBlockList() &&
-             image.WriteTxtFile() && image.WriteBinFile("tmp.bin");
+             image.WriteTxtFile("tmp.txt") && image.WriteBinFile("tmp.bin");
     auto end = std::chrono::steady_clock::now();
     if (!ok) ++failures;
     runs.push_back(std::chrono::duration<double, std::milli>(end - start).count());

@@ -9,8 +9,6 @@
 
 namespace morlane {
 
-CKestrumDlg* theDialog = nullptr;
-
 namespace {
 
 constexpr const char* kStopTestFirst = "Stop the automatic command test first!";
@@ -24,7 +22,7 @@ CKestrumDlg::CKestrumDlg(Window& window_, Clock& clock_, SerialPortFactory& port
       hid(hidBackend, clock_),
       serial(ports, clock_),
       session(window_, hid, serial),
-      context{window_, clock_, session, values, selection},
+      context{window_, clock_, session, values, selection, workingDir},
       flasher(context, image),
       dispatch(context, image, flasher),
       usbFirmware(context),
@@ -32,14 +30,12 @@ CKestrumDlg::CKestrumDlg(Window& window_, Clock& clock_, SerialPortFactory& port
 
 CKestrumDlg::~CKestrumDlg() {
   EndDialog();
-  if (theDialog == this) theDialog = nullptr;
 }
 
 void CKestrumDlg::OnInitDialog() {
   values.LoadIntoControls(window);
   console.InitCommandTable();
   session.FillInterfaceList();
-  theDialog = this;
   session.sessionState = SessionState::None;
   session.comPortNumber = 0;
   // The closest this system has to the real-time class; refusal is of no consequence.
@@ -159,8 +155,6 @@ void CKestrumDlg::OnModeManual() {
 }
 
 void CKestrumDlg::OnSelectFirmware() {
-  std::error_code error;
-  std::filesystem::path remembered = std::filesystem::current_path(error);
   FileDialogRequest request{"*.bin", "*.bin", "FirmWare Files (*.bin)|*.bin|All Files (*.*)|*.*|",
                             true};
   std::optional<std::string> chosen = window.OpenFileDialog(request);
@@ -177,7 +171,6 @@ void CKestrumDlg::OnSelectFirmware() {
     selection.cpuTarget = 1;
     AppendLogLine(window, "beginning burn slave cpu....\n");
   }
-  if (!remembered.empty()) std::filesystem::current_path(remembered, error);
   window.EnableControl(ctl::kUpdateFirmware, true);
   AppendLogLine(window, kDash36);
   lastResult = 1;

@@ -1,21 +1,22 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 
+#include "app/update_dispatch.h"
 #include "console/command_console.h"
 #include "flash/inverter_flasher.h"
 #include "image/usb_firmware.h"
 #include "link/device_session.h"
 #include "link/dialog_context.h"
 #include "link/hid_control.h"
+#include "link/image_buffer.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/hid_device.h"
 #include "platform/serial_port.h"
 #include "ui/dialog_values.h"
 #include "ui/window.h"
-#include "update/image_buffer.h"
-#include "update/update_dispatch.h"
 
 namespace morlane {
 
@@ -51,6 +52,8 @@ class CKestrumDlg {
 
   Window& window;
   Clock& clock;
+  // See DialogContext::workingDir; set before the first procedure runs.
+  std::filesystem::path workingDir;
   DialogValues values;
   FirmwareSelection selection;
   CHIDControl hid;
@@ -76,8 +79,5 @@ class CKestrumDlg {
 
   bool ended_ = false;
 };
-
-// The dialog, for the worker thread and the procedures that reach it.
-extern CKestrumDlg* theDialog;
 
 }  // namespace morlane

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <system_error>
 
 #include "platform/console_io.h"
 #include "sim/host_platform.h"
@@ -30,16 +31,20 @@ CliSession::~CliSession() {
 }
 
 bool CliSession::Setup(std::string* error) {
+  // --dir becomes the dialog's working directory; the process stays where it was started.
+  // What the run writes beside the images (--log-json) is taken relative to it, as a
+  // change of directory would.
   if (!options_.dir.empty()) {
     std::error_code failure;
-    std::filesystem::current_path(options_.dir, failure);
-    if (failure) {
+    if (!std::filesystem::is_directory(options_.dir, failure)) {
+      if (!failure) failure = std::make_error_code(std::errc::not_a_directory);
       *error = "cannot enter " + options_.dir + ": " + failure.message();
       return false;
     }
   }
   if (!options_.logJson.empty()) {
-    json_ = std::fopen(options_.logJson.c_str(), "w");
+    std::string jsonPath = (std::filesystem::path(options_.dir) / options_.logJson).string();
+    json_ = std::fopen(jsonPath.c_str(), "w");
     if (!json_) {
       *error = "cannot write " + options_.logJson;
       return false;
@@ -54,6 +59,7 @@ bool CliSession::Setup(std::string* error) {
       [](const std::string& text) { std::fprintf(stderr, "message: %s\n", text.c_str()); });
   window_->SetProgressHandler([this](int id, int position) { OnProgress(id, position); });
   dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), Ports(), HidDevices());
+  dialog_->workingDir = options_.dir;
   window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
   dialog_->OnInitDialog();
   return true;

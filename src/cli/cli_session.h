@@ -37,8 +37,8 @@ class CliSession {
   explicit CliSession(const GlobalOptions& options);
   ~CliSession();
 
-  // Starts the simulated unit when asked, enters the working directory, builds and
-  // initialises the dialog. false with a message on failure.
+  // Starts the simulated unit when asked, builds the dialog with the working directory
+  // and initialises it. false with a message on failure.
   bool Setup(std::string* error);
 
   // Selects "com" (entry 0) or "usb" (entry 1) and presses "Open"; true when a session

@@ -14,8 +14,7 @@ namespace morlane {
 
 namespace {
 
-// FILE arguments are taken relative to where morlane-cli was started, before --dir
-// moves the run into its working directory.
+// FILE arguments are taken relative to where morlane-cli was started, not to --dir.
 std::string Absolute(const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);

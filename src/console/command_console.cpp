@@ -60,6 +60,10 @@ void CommandConsole::OnStart() {
   }
 }
 
+std::string CommandConsole::LogPath() const {
+  return logPath_.empty() ? context_.InWorkingDir(McuLog::kFileName).string() : logPath_;
+}
+
 void CommandConsole::StartWorker(int (*body)(TestRun&)) {
   // The worker sets these buttons itself once it runs; setting them here as well closes
   // the gap in which "Close" or "Update Firmware" could take the link from under it.
@@ -73,7 +77,7 @@ void CommandConsole::StartWorker(int (*body)(TestRun&)) {
               context_.session.Serial(),
               table_,
               log_,
-              logPath_,
+              LogPath(),
               stopFlag_,
               linkMutex_,
               counters_,

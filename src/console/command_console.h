@@ -34,9 +34,9 @@ class CommandConsole {
   // requests meanwhile, and closes MCUlog.txt. On the window thread; safe to repeat.
   void Shutdown();
 
-  // Where the test writes MCUlog.txt: the working directory unless told otherwise.
+  // Where the test writes MCUlog.txt: the dialog's working directory unless told otherwise.
   void SetLogPath(std::string path) { logPath_ = std::move(path); }
-  const std::string& LogPath() const { return logPath_; }
+  std::string LogPath() const;
   const CommandTable& Table() const { return table_; }
   const TestCounters& Counters() const { return counters_; }
   // The most recent answer the serial worker read; only meaningful once it has ended.
@@ -49,7 +49,7 @@ class CommandConsole {
   DialogContext& context_;
   CommandTable table_;
   McuLog log_;
-  std::string logPath_ = McuLog::kFileName;
+  std::string logPath_;
   // true = no test is to run. Starts raised, as the dialog initialises it.
   std::atomic<bool> stopFlag_{true};
   std::atomic<bool> running_{false};

@@ -57,7 +57,8 @@ int InverterFlasher::AutoUpdate() {
   CSerialLink& serial = context_.session.Serial();
   const int port = context_.session.comPortNumber;
   std::error_code error;
-  std::filesystem::path directory = std::filesystem::current_path(error);
+  std::filesystem::path directory =
+      context_.workingDir.empty() ? std::filesystem::current_path(error) : context_.workingDir;
   window.SetProgressPos(ctl::kProgressBar, 0);
   std::vector<std::string> names;
   if (!error) names = FindImageFiles(directory);
@@ -67,24 +68,28 @@ int InverterFlasher::AutoUpdate() {
     return 0;
   }
 
+  attempts.clear();
   link_.ResetBootLink();
   // Success is claimed only when every image file found was programmed and verified.
   bool everyFileBurned = true;
   for (const std::string& name : names) {
     std::string path = (directory / name).string();
+    char cpu = CpuOfName(name);
     if (!CheckBinFile(path)) {
       AppendLogLine(window, kBadImage);
+      attempts.push_back({path, cpu, false, {FlashStep::Image, "not an inverter image"}});
       return 0;
     }
-    char cpu = CpuOfName(name);
     if (cpu == 0) {
       AppendLogLine(window, FormatText(kNeitherCpuFormat, name.c_str()));
+      attempts.push_back({path, cpu, false, {FlashStep::Image, "its name names neither CPU"}});
       everyFileBurned = false;
       continue;
     }
     // A broken section table is found before the CPU is selected, so that the CPU keeps
     // its firmware; the next file is tried.
     if (!programmer_.AcceptImage(path)) {
+      attempts.push_back({path, cpu, false, {FlashStep::Image, "not a sound inverter image"}});
       AppendLogLine(window, kDash36);
       everyFileBurned = false;
       continue;
@@ -101,9 +106,10 @@ int InverterFlasher::AutoUpdate() {
     }
 
     serial.Open(port, 9600);
+    int echoed = 1;
     if (cpu == 'M') {
       link_.SetMasterParameters();
-      link_.SelectCpu('M');
+      echoed = link_.SelectCpu('M');
     } else {
       link_.RestartSequence();
       link_.SetSlaveParameters();
@@ -112,11 +118,14 @@ int InverterFlasher::AutoUpdate() {
         // the port closed and the reason in the log.
         serial.Close();
         AppendLogLine(window, kCommunicationFailed);
+        attempts.push_back({path, cpu, false, {FlashStep::Select, "CPU selection not echoed"}});
         return 0;
       }
     }
     serial.Close();
-    if (!programmer_.ProgramSelectedCpu(path)) everyFileBurned = false;
+    const int passed = programmer_.ProgramSelectedCpu(path, echoed != 0);
+    if (!passed) everyFileBurned = false;
+    attempts.push_back({path, cpu, passed != 0, programmer_.outcome});
     AppendLogLine(window, kDash36);
   }
   AppendLogLine(window, everyFileBurned ? kAllBurned : kNotAllBurned);

@@ -35,6 +35,28 @@ bool LongerThanHeader(const InputFile& file) {
 
 }  // namespace
 
+const char* FlashStepName(FlashStep step) {
+  switch (step) {
+    case FlashStep::Image:
+      return "image";
+    case FlashStep::Select:
+      return "select";
+    case FlashStep::Connect:
+      return "connect";
+    case FlashStep::Erase:
+      return "erase";
+    case FlashStep::Burn:
+      return "burn";
+    case FlashStep::Verify:
+      return "verify";
+    case FlashStep::Close:
+      return "close";
+    case FlashStep::None:
+      break;
+  }
+  return "";
+}
+
 uint16_t VerifyChecksum(const uint8_t* data, int byteCount) {
   uint32_t sum = 0;
   for (int i = 0; i + 1 < byteCount; i += 2) sum += GetBe16(data + i);
@@ -43,6 +65,11 @@ uint16_t VerifyChecksum(const uint8_t* data, int byteCount) {
 
 FlashProgrammer::FlashProgrammer(DialogContext& context, ImageBuffer& image, BootLink& link)
     : context_(context), image_(image), link_(link) {}
+
+int FlashProgrammer::Fail(FlashStep step, std::string reason) {
+  if (outcome.failedStep == FlashStep::None) outcome = FlashOutcome{step, std::move(reason)};
+  return 0;
+}
 
 void FlashProgrammer::ShowProgress() {
   ShowPercent(context_.window, image_.progressCount, image_.imageLength);
@@ -56,7 +83,9 @@ int FlashProgrammer::FlashErase() {
   uint8_t* record = link_.commandRecord.data();
   BuildCommandRecord(record, kEraseCode, 0, 0, erase.words);
   bool erased = false;
+  const char* why = "erase command not acknowledged";
   if (link_.SendCommand(record, kRecordBytes, kEraseCode)) {
+    why = "no erase result";
     // The erase takes its delay per sector: sector 0 and each further one in the mask.
     int sectors = 1 + std::popcount(static_cast<unsigned>(erase.words[0] & 0xFFFE));
     int totalMs = erase.delayMs * sectors * 10;
@@ -67,13 +96,14 @@ int FlashProgrammer::FlashErase() {
       context_.clock.SleepMs(kErasePollMs);
       if (link_.ReceiveResult(link_.reply.data(), kMaxPayload) >= 2) {
         erased = GetBe16(link_.reply.data()) == 0;
+        why = "erase refused";
         break;
       }
     }
   }
   AppendLogLine(window, erased ? kErased : kEraseFailed);
   AppendLogLine(window, kBlankLine);
-  return erased ? 1 : 0;
+  return erased ? 1 : Fail(FlashStep::Erase, why);
 }
 
 int FlashProgrammer::WriteBlock(uint32_t address, int byteCount, const uint8_t* data) {
@@ -112,12 +142,12 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
   Window& window = context_.window;
   image_.progressCount = 0;
   SectionTable table;
-  if (ReadSections(path, table) == 0) return 0;
+  if (ReadSections(path, table) == 0) return Fail(FlashStep::Image, "no sections to burn");
   InputFile file;
-  if (!file.Open(path)) return 0;
+  if (!file.Open(path)) return Fail(FlashStep::Image, "image file cannot be opened");
   if (!LongerThanHeader(file)) {
     AppendLogLine(window, kBinFileError);
-    return 0;
+    return Fail(FlashStep::Image, "image file too short");
   }
   AppendLogLine(window, kBurning);
   for (int s = 0; s < table.count; ++s) {
@@ -136,7 +166,8 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
       }
       if (!read || !blockAcknowledged) {
         AppendLogLine(window, kBurnFailed);
-        return 0;
+        return read ? Fail(FlashStep::Burn, "program command not acknowledged")
+                    : Fail(FlashStep::Image, "image file changed during the burn");
       }
       image_.progressCount += kProgressPerBlock;
       ShowProgress();
@@ -166,15 +197,17 @@ int FlashProgrammer::VerifyBlock(uint32_t address, int byteCount, const uint8_t*
 int FlashProgrammer::FlashVerify(const std::string& path) {
   verifyPassed = false;
   SectionTable table;
-  if (ReadSections(path, table) == 0) return 0;
+  if (ReadSections(path, table) == 0) return Fail(FlashStep::Image, "no sections to verify");
   InputFile file;
-  if (!file.Open(path) || !LongerThanHeader(file)) return 0;
+  if (!file.Open(path) || !LongerThanHeader(file)) {
+    return Fail(FlashStep::Image, "image file cannot be read for the verify");
+  }
   bool all = true;
   for (int s = 0; s < table.count; ++s) {
     const BinSection& section = table.sections[static_cast<size_t>(s)];
     size_t length = static_cast<size_t>(section.end - section.start);
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length + 1]());
-    if (!data) return 0;
+    if (!data) return Fail(FlashStep::Verify, "out of memory");
     // Bytes that cannot be read fail the section rather than being verified as zeros.
     bool read = file.ReadAt(section.start, data.get(), length);
     if (!VerifyBlock(section.address, static_cast<int>(length), data.get()) || !read) {
@@ -183,16 +216,20 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
   }
   verifyPassed = all;
   AppendLogLine(context_.window, all ? kVerified : kVerifyFailed);
+  if (!all) Fail(FlashStep::Verify, "flash differs from the image");
   return 1;
 }
 
 int FlashProgrammer::FlashClose() {
   uint8_t* record = link_.commandRecord.data();
   BuildCommandRecord(record, kClosingCode, 0, 0, link_.parameters.closing.words);
-  if (!link_.SendCommand(record, kRecordBytes, kClosingCode)) return 0;
+  if (!link_.SendCommand(record, kRecordBytes, kClosingCode)) {
+    return Fail(FlashStep::Close, "closing command not acknowledged");
+  }
   // The reply's status and data words are of no further use; it is acknowledged so that
   // the bootloader can hand over to the new firmware.
-  return link_.ReceiveData(link_.reply.data(), kMaxPayload) >= 2 ? 1 : 0;
+  if (link_.ReceiveData(link_.reply.data(), kMaxPayload) >= 2) return 1;
+  return Fail(FlashStep::Close, "no closing result");
 }
 
 int FlashProgrammer::AcceptImage(const std::string& path) {
@@ -203,28 +240,32 @@ int FlashProgrammer::AcceptImage(const std::string& path) {
 
 int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarget) {
   CSerialLink& serial = context_.session.Serial();
+  outcome = FlashOutcome{};
   // A broken image is refused while the CPU still runs its firmware: nothing is sent.
   if (!AcceptImage(path)) {
     serial.Close();
     context_.window.SetProgressPos(ctl::kProgressBar, 0);
-    return 0;
+    return Fail(FlashStep::Image, "not a sound inverter image");
   }
   serial.Open(context_.session.comPortNumber, 9600);
-  // The outcome of the selection is not examined: the handshake tells.
+  // The outcome of the selection is not examined: the handshake tells. It is kept for
+  // the record, which names the selection when the handshake then fails.
+  int echoed = 1;
   if (cpuTarget == kMasterCpu) {
     link_.SetMasterParameters();
-    link_.SelectCpu('M');
+    echoed = link_.SelectCpu('M');
   }
   if (cpuTarget == kSlaveCpu) {
     link_.RestartSequence();
     link_.SetSlaveParameters();
-    link_.SelectCpu('S');
+    echoed = link_.SelectCpu('S');
   }
   serial.Close();
-  return ProgramSelectedCpu(path);
+  return ProgramSelectedCpu(path, echoed != 0);
 }
 
-int FlashProgrammer::ProgramSelectedCpu(const std::string& path) {
+int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionEchoed) {
+  outcome = FlashOutcome{};
   CSerialLink& serial = context_.session.Serial();
   Window& window = context_.window;
   const int port = context_.session.comPortNumber;
@@ -239,6 +280,13 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path) {
   int passed = 0;
   if (!link_.ConnectInverter()) {
     AppendLogLine(window, kCommunicationFailed);
+    if (!serial.IsOpen()) {
+      Fail(FlashStep::Connect, "port cannot be opened");
+    } else if (selectionEchoed) {
+      Fail(FlashStep::Connect, "no answer to the handshake");
+    } else {
+      Fail(FlashStep::Select, "CPU selection not echoed");
+    }
   } else if (FlashErase() && FlashBurn(path) && FlashVerify(path)) {
     FlashClose();
     passed = verifyPassed ? 1 : 0;

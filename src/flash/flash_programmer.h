@@ -7,9 +7,21 @@
 #include "flash/bin_file.h"
 #include "flash/boot_link.h"
 #include "link/dialog_context.h"
-#include "update/image_buffer.h"
+#include "link/image_buffer.h"
 
 namespace morlane {
+
+// The step of one CPU's programming that went wrong first, so that a record of the run
+// can say where a unit failed without reading the log's wording back.
+enum class FlashStep { None, Image, Select, Connect, Erase, Burn, Verify, Close };
+
+// "image", "select", "connect", "erase", "burn", "verify", "close"; "" for None.
+const char* FlashStepName(FlashStep step);
+
+struct FlashOutcome {
+  FlashStep failedStep = FlashStep::None;
+  std::string reason;  // why, in a few words, when a step failed
+};
 
 // The 16-bit sum of the words (each high byte first) that the verify command carries.
 uint16_t VerifyChecksum(const uint8_t* data, int byteCount);
@@ -35,8 +47,9 @@ class FlashProgrammer {
   // but runs the rest). 1 only when erase, burn and verify all passed.
   int RunProgrammingSequence(const std::string& path, int cpuTarget);
   // From the switch to 19200 baud on, with the CPU already handed over; the port ends
-  // closed. 1 only when erase, burn and verify all passed.
-  int ProgramSelectedCpu(const std::string& path);
+  // closed. 1 only when erase, burn and verify all passed. selectionEchoed tells the
+  // outcome whether a failed handshake followed a selection the unit did not echo.
+  int ProgramSelectedCpu(const std::string& path, bool selectionEchoed = true);
   // Judges the whole section table before anything is sent; a refused image is logged
   // as "Bin file is error!\n".
   int AcceptImage(const std::string& path);
@@ -44,9 +57,15 @@ class FlashProgrammer {
   // Cleared when a program command was not acknowledged; the burn stops on it.
   int blockAcknowledged = 1;
   bool verifyPassed = false;
+  // The last programming sequence's first failure, beside its 1/0. A closing command
+  // that goes unanswered after a passed verification is recorded here as "close" while
+  // the sequence still answers 1, as the dialog has always counted a verified CPU.
+  FlashOutcome outcome;
 
  private:
   void ShowProgress();
+  // Records the step unless an earlier one failed already; returns 0 for the caller.
+  int Fail(FlashStep step, std::string reason);
 
   DialogContext& context_;
   ImageBuffer& image_;

@@ -1,13 +1,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "flash/boot_link.h"
 #include "flash/flash_programmer.h"
 #include "link/dialog_context.h"
-#include "update/image_buffer.h"
+#include "link/image_buffer.h"
 
 namespace morlane {
+
+// What became of one image file that "Automatic" tried.
+struct ImageAttempt {
+  std::string path;
+  char cpu = 0;  // 'M' or 'S'; 0 when the name names neither CPU
+  bool passed = false;
+  FlashOutcome outcome;
+};
 
 // Programs the flash of the unit's master and slave CPUs through their bootloader.
 class InverterFlasher {
@@ -25,6 +34,8 @@ class InverterFlasher {
   // "Automatic": every image file in the working directory; 1 when every image file
   // found was programmed and verified.
   int AutoUpdate();
+  // Every image file the last "Automatic" tried, in order, with its outcome.
+  std::vector<ImageAttempt> attempts;
 
   BootLink& Link() { return link_; }
   FlashProgrammer& Programmer() { return programmer_; }

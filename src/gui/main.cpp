@@ -3,6 +3,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/kestrum_app.h"
 #include "app/kestrum_dlg.h"
@@ -59,7 +61,11 @@ int Run(QApplication& application) {
   {
     QtWindow window;
     GuiClock clock;
+    std::error_code ignored;
     CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+    // The folder the window was started in stays its working directory, wherever a file
+    // dialog browses.
+    dialog.workingDir = std::filesystem::current_path(ignored);
     window.Attach(dialog);
     dialog.OnInitDialog();
 

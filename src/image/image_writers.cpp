@@ -46,8 +46,8 @@ std::string CXferS19::BinFileBytes() const {
   return bytes;
 }
 
-int CXferS19::WriteTxtFile() {
-  if (!WriteFile("tmp.txt", TxtFileBytes())) {
+int CXferS19::WriteTxtFile(const std::string& name) {
+  if (!WriteFile(name, TxtFileBytes())) {
     window_.MessageBox(std::string(image_text::kTxtWriteError));
     return 0;
   }

@@ -57,12 +57,12 @@ int UsbFirmware::PrepareUsbFirmware(const std::string& path) {
     return 0;
   }
   AppendLogLine(window, image_text::kRawListOk);
-  if (!image.WriteTxtFile()) {
+  if (!image.WriteTxtFile(context_.InWorkingDir("tmp.txt").string())) {
     AppendLogLine(window, image_text::kTxtError);
     return 0;
   }
   AppendLogLine(window, image_text::kTxtOk);
-  if (!image.WriteBinFile("tmp.bin")) {
+  if (!image.WriteBinFile(context_.InWorkingDir("tmp.bin").string())) {
     AppendLogLine(window, image_text::kBinError);
     return 0;
   }
@@ -74,16 +74,14 @@ int UsbFirmware::PrepareUsbFirmware(const std::string& path) {
 int UsbFirmware::OnSelectUsbFirmware() {
   Window& window = context_.window;
   AppendLogLine(window, kDash36);
-  std::error_code error;
-  std::filesystem::path remembered = std::filesystem::current_path(error);
+  // The file dialogs of both windows leave the process's current directory as it is, so
+  // tmp.txt and tmp.bin go to the working directory whatever folder was browsed.
   FileDialogRequest request{"*.S19", "*.S19", "FirmWare Files (*.S19)|*.S19|All Files (*.*)|*.*|",
                             true};
   std::optional<std::string> chosen = window.OpenFileDialog(request);
   if (!chosen) return 0;
   AppendLogLine(window, image_text::kUsbFileNameIs);
   AppendLogLine(window, *chosen);
-  // The dialog may have changed directory; tmp.txt and tmp.bin go where the tool runs.
-  if (!remembered.empty()) std::filesystem::current_path(remembered, error);
   int result = PrepareUsbFirmware(*chosen);
   window.EnableControl(ctl::kUpdateUsbFirmware, result == 1);
   AppendLogLine(window, kDash36);

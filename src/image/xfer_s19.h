@@ -30,7 +30,7 @@ class CXferS19 {
   // Cuts the S19 block list into rows of rowSize bytes.
   int BuildRawBlockList();
   // tmp.txt in the working directory, every line ending in carriage return, line feed.
-  int WriteTxtFile();
+  int WriteTxtFile(const std::string& name);
   // The rows as bytes, without any translation.
   int WriteBinFile(const std::string& name);
   // What the two files hold.

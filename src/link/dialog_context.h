@@ -1,5 +1,8 @@
 #pragma once
 
+#include <filesystem>
+#include <string_view>
+
 #include "link/device_session.h"
 #include "platform/clock.h"
 #include "ui/dialog_values.h"
@@ -15,6 +18,15 @@ struct DialogContext {
   DeviceSession& session;
   DialogValues& values;
   FirmwareSelection& selection;
+  // The dialog's working directory: where the image files are searched and tmp.txt,
+  // tmp.bin and MCUlog.txt are read and written. Empty means the process's current
+  // directory, as a single window started in a folder has it. Several dialogs in one
+  // process each have their own; nothing changes the process's current directory.
+  const std::filesystem::path& workingDir;
+
+  std::filesystem::path InWorkingDir(std::string_view name) const {
+    return workingDir.empty() ? std::filesystem::path(name) : workingDir / name;
+  }
 };
 
 }  // namespace morlane

@@ -59,7 +59,7 @@ int McuUpdater::UpdateMcuOverHid() {
   }
 
   AppendLogLine(window, kDash36);
-  image_.imageLength = image_.LoadImageFile(kImageFile);
+  image_.imageLength = image_.LoadImageFile(context_.InWorkingDir(kImageFile).string());
   if (image_.imageLength < 0) {
     AppendLogLine(window, kMapError);
     return 0;

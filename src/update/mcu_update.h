@@ -4,7 +4,7 @@
 
 #include "link/dialog_context.h"
 #include "link/hid_control.h"
-#include "update/image_buffer.h"
+#include "link/image_buffer.h"
 
 namespace morlane {
 

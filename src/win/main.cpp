@@ -1,7 +1,9 @@
 // morlane: the tool's window on Windows.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/kestrum_dlg.h"
@@ -70,7 +72,11 @@ int Run(const WinOptions& options) {
   int status = 0;
   Win32Window window(options.instanceTag);
   WinClock clock;
+  std::error_code ignored;
   CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+  // The folder the window was started in stays its working directory, wherever a file
+  // dialog browses.
+  dialog.workingDir = std::filesystem::current_path(ignored);
   window.Attach(dialog);
   dialog.OnInitDialog();
   window.Show(options.screenshot.empty() ? SW_SHOWDEFAULT : SW_SHOWNORMAL);

@@ -59,7 +59,6 @@ TEST_F(DialogTest, StartsWithOnlyTheSessionChoiceUsable) {
   EXPECT_EQ(window.GetComboText(ctl::kInterfaceCombo, 0), "COM1");
   EXPECT_EQ(window.GetComboText(ctl::kInterfaceCombo, 1), "USB");
   EXPECT_EQ(window.GetComboSelection(ctl::kInterfaceCombo), 0);
-  EXPECT_EQ(theDialog, &dialog);
 }
 
 TEST_F(DialogTest, ModePairWithoutSession) {

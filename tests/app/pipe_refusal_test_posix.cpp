@@ -9,8 +9,8 @@
 #include "app/headless_window.h"
 #include "flash/bin_file.h"
 #include "image/xfer_s19.h"
+#include "link/image_buffer.h"
 #include "support/process.h"
-#include "update/image_buffer.h"
 
 namespace morlane {
 namespace {
@@ -34,7 +34,7 @@ TEST(PipeRefusal, ReadersAndWritersRefusePipesWithoutWaiting) {
   row.length = 1;
   row.data = "00";
   xfer.rawBlockList = {row};
-  EXPECT_EQ(xfer.WriteTxtFile(), 0);
+  EXPECT_EQ(xfer.WriteTxtFile("tmp.txt"), 0);
   EXPECT_EQ(xfer.WriteBinFile("tmp.bin"), 0);
   std::filesystem::current_path(before);
 }

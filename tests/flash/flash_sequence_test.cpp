@@ -74,6 +74,17 @@ class SequenceTest : public ::testing::Test {
     return dialog.lastResult;
   }
 
+  // The step the last programming failed at first, as a run record names it.
+  std::string FailedStep() { return FlashStepName(dialog.flasher.Programmer().outcome.failedStep); }
+  std::vector<std::string> AttemptSteps() const {
+    std::vector<std::string> steps;
+    for (const ImageAttempt& attempt : dialog.flasher.attempts) {
+      steps.push_back(std::string(1, attempt.cpu ? attempt.cpu : '?') + ":" +
+                      (attempt.passed ? "pass" : FlashStepName(attempt.outcome.failedStep)));
+    }
+    return steps;
+  }
+
   std::vector<std::string> NewLines() const {
     auto all = window.LogLines();
     return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
@@ -114,6 +125,7 @@ const std::vector<ImageSection> kSlaveImage = {{0x0, Words(3, 0x900)}, {0x7000, 
 TEST_F(SequenceTest, ManualMasterIsErasedProgrammedAndVerified) {
   EXPECT_EQ(Manual(Write("fw_master.bin", kMasterImage)), 1);
   EXPECT_EQ(NewLines(), kProgrammedLines);
+  EXPECT_EQ(FailedStep(), "");
   const sim::CpuFlash& master = unit.Flash('M');
   EXPECT_THAT(master.errors, IsEmpty());
   EXPECT_EQ(master.words, Programmed('M', kMasterImage));
@@ -164,6 +176,7 @@ TEST_F(SequenceTest, AutomaticProgramsMasterThenSlaveWithFreshSequences) {
   EXPECT_EQ(unit.Flash('M').words, Programmed('M', master));
   EXPECT_EQ(unit.Flash('S').words, Programmed('S', slave));
   EXPECT_EQ(ReceivedAt(9600), (std::vector<uint8_t>{'P', 'M', '\r', 'P', 'S', '\r'}));
+  EXPECT_THAT(AttemptSteps(), ElementsAre("M:pass", "S:pass"));
 }
 
 TEST_F(SequenceTest, MalformedImageIsRefusedBeforeItsCpuIsSelected) {
@@ -180,6 +193,7 @@ TEST_F(SequenceTest, MalformedImageIsRefusedBeforeItsCpuIsSelected) {
   EXPECT_EQ(ReceivedAt(9600), (std::vector<uint8_t>{'P', 'S', '\r'}));
   EXPECT_EQ(unit.Flash('M').eraseCount, 0);
   EXPECT_EQ(unit.Flash('S').words, Programmed('S', kSlaveImage));
+  EXPECT_THAT(AttemptSteps(), ElementsAre("M:image", "S:pass"));
 
   // The same file chosen by hand: refused, the port closed, nothing on the line.
   size_t before = unit.ReceivedBytes().size();
@@ -188,6 +202,7 @@ TEST_F(SequenceTest, MalformedImageIsRefusedBeforeItsCpuIsSelected) {
               ElementsAre("Bin file is error!\n", "------------------------------------"));
   EXPECT_EQ(unit.ReceivedBytes().size(), before);
   EXPECT_FALSE(dialog.serial.IsOpen());
+  EXPECT_EQ(FailedStep(), "image");
 }
 
 TEST_F(SequenceTest, SilentSlaveSelectionEndsTheAutomaticUpdateWithThePortClosed) {
@@ -201,6 +216,13 @@ TEST_F(SequenceTest, SilentSlaveSelectionEndsTheAutomaticUpdateWithThePortClosed
   EXPECT_FALSE(dialog.serial.IsOpen());
   EXPECT_EQ(ReceivedAt(9600), (std::vector<uint8_t>{'P', 'S', '\r'}));
   EXPECT_THAT(ReceivedAt(19200), IsEmpty());
+  EXPECT_THAT(AttemptSteps(), ElementsAre("S:select"));
+
+  // The master's selection unanswered as well: the failed handshake is put down to it.
+  std::filesystem::remove(dir.File("A_slave.bin"));
+  unit.Faults().noAutobaudEcho = true;
+  EXPECT_EQ(Auto(), 0);
+  EXPECT_THAT(AttemptSteps(), ElementsAre("M:select"));
 }
 
 TEST_F(SequenceTest, AutomaticUpdateWithoutUsableImages) {
@@ -239,6 +261,7 @@ TEST_F(SequenceTest, FailedHandshakesAreNoSuccess) {
                        "the communicaton with inverter is fail,please check it!"),
             2);
   EXPECT_EQ(lines.back(), "File flash burn Fail!\n");
+  EXPECT_THAT(AttemptSteps(), ElementsAre("M:connect", "S:connect"));
 }
 
 TEST_F(SequenceTest, VerifyMismatchStillClosesButFails) {
@@ -249,6 +272,7 @@ TEST_F(SequenceTest, VerifyMismatchStillClosesButFails) {
   EXPECT_EQ(lines[8], "Flash verified fail!\n");
   EXPECT_TRUE(unit.Flash('M').closed);
   EXPECT_TRUE(unit.Flash('M').closingAcknowledged);
+  EXPECT_EQ(FailedStep(), "verify");
 }
 
 TEST_F(SequenceTest, CorruptedVerifyResultFailsAndCorruptedClosingReplyIsRejected) {
@@ -260,6 +284,7 @@ TEST_F(SequenceTest, CorruptedVerifyResultFailsAndCorruptedClosingReplyIsRejecte
   EXPECT_EQ(Manual(dir.File("master.bin")), 1);
   EXPECT_THAT(unit.Flash('M').errors, IsEmpty());
   EXPECT_TRUE(unit.Flash('M').closingAcknowledged);
+  EXPECT_EQ(FailedStep(), "close");
 }
 
 TEST_F(SequenceTest, LostAcknowledgementsAndALostLineStopTheBurn) {
@@ -268,6 +293,7 @@ TEST_F(SequenceTest, LostAcknowledgementsAndALostLineStopTheBurn) {
   EXPECT_EQ(NewLines().back(), "------------------------------------");
   EXPECT_EQ(NewLines()[NewLines().size() - 2], "Bruned failure\n");
   EXPECT_FALSE(dialog.serial.IsOpen());
+  EXPECT_EQ(FailedStep(), "burn");
 
   unit.Faults().dropAcksAfterFrames = -1;
   unit.Faults().lineGoneAfterProgramFrames = 1;
@@ -283,6 +309,7 @@ TEST_F(SequenceTest, RefusedEraseEndsTheRun) {
                                       "Flash Erasing...\n", "Flash Erased Fail!\n",
                                       "            \n", "------------------------------------"));
   EXPECT_EQ(unit.Flash('M').programFrames, 0);
+  EXPECT_EQ(FailedStep(), "erase");
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST_F(RawBlockListTest, ImageAtE600InAUsbBuild) {
     EXPECT_EQ(row.size, 0x24);
     EXPECT_EQ(row.length, 0x20);
   }
-  ASSERT_EQ(xfer.WriteTxtFile(), 1);
+  ASSERT_EQ(xfer.WriteTxtFile("tmp.txt"), 1);
   ASSERT_EQ(xfer.WriteBinFile("tmp.bin"), 1);
 
   std::vector<std::string> lines = test::SplitLines(TmpTxt());
@@ -140,7 +140,7 @@ TEST_F(RawBlockListTest, ShortClosingRecordIsFilledWithinItsRow) {
 TEST_F(RawBlockListTest, SixteenByteRowsKeepTheHeader) {
   ASSERT_EQ(Build(S19Image({0x0100, 0x0110}), 16, false), 1);
   EXPECT_THAT(RowAddresses(), ElementsAre(0x0000, 0x0100, 0x0110));
-  ASSERT_EQ(xfer.WriteTxtFile(), 1);
+  ASSERT_EQ(xfer.WriteTxtFile("tmp.txt"), 1);
   std::string header = Hex({'m', 'o', 'r', 'l', 'a', 'n', 'e'});
   EXPECT_EQ(test::SplitLines(TmpTxt())[0], "14-0000-10-" + header + Fill(9) + "\r");
 
@@ -199,7 +199,7 @@ TEST_F(RawBlockListTest, LetterCaseShowsInTheListingOnly) {
   std::vector<std::string> lines{"S1130000000102030405060708090a0b0c0d0e0fab",
                                  "S1130010f0f1f2f3f4f5f6f7f8f9fafbfcfdfeffab", S19End()};
   ASSERT_EQ(Build(lines, 32, false), 1);
-  ASSERT_EQ(xfer.WriteTxtFile(), 1);
+  ASSERT_EQ(xfer.WriteTxtFile("tmp.txt"), 1);
   ASSERT_EQ(xfer.WriteBinFile("tmp.bin"), 1);
   EXPECT_EQ(TmpTxt(),
             "24-0000-20-000102030405060708090a0b0c0d0e0ff0f1f2f3f4f5f6f7f8f9fafbfcfdfeff\r\n");
@@ -222,7 +222,7 @@ TEST_F(RawBlockListTest, WritersFollowTheRowsAsHeld) {
   odd.length = 3;
   odd.data = "0aFF1";  // an odd character count ends in a 0 byte
   xfer.rawBlockList = {odd};
-  ASSERT_EQ(xfer.WriteTxtFile(), 1);
+  ASSERT_EQ(xfer.WriteTxtFile("tmp.txt"), 1);
   ASSERT_EQ(xfer.WriteBinFile("rows.bin"), 1);
   EXPECT_EQ(TmpTxt(), "07-00ab-03-0aFF1\r\n");
   EXPECT_THAT(dir.Read("rows.bin"), ElementsAre(0x07, 0x00, 0xAB, 0x03, 0x0A, 0xFF, 0x00));
@@ -231,7 +231,7 @@ TEST_F(RawBlockListTest, WritersFollowTheRowsAsHeld) {
   EXPECT_EQ(xfer.WriteBinFile("tmp.txt.d"), 0);
   std::filesystem::remove(dir.File("tmp.txt"));
   std::filesystem::create_directory(dir.File("tmp.txt"));
-  EXPECT_EQ(xfer.WriteTxtFile(), 0);
+  EXPECT_EQ(xfer.WriteTxtFile("tmp.txt"), 0);
   EXPECT_THAT(window.MessageBoxes(),
               ElementsAre("BIN File Write Error !", "TXT File Write Error !"));
 }

@@ -165,16 +165,18 @@ TEST_F(UsbFirmwareTest, CancelledDialogLogsOnlyTheFirstDashes) {
   EXPECT_TRUE(window.FileDialogs()[0].promptCreate);
 }
 
-TEST_F(UsbFirmwareTest, FilesGoWhereTheToolRanEvenWhenTheDialogMovedAway) {
+TEST_F(UsbFirmwareTest, FilesGoToTheWorkingDirectoryEvenWhenTheFileDialogMovesAway) {
+  dialog.workingDir = work.Path();
   OpenEntry(1);
   window.SetFileDialogHandler([this](const FileDialogRequest&) -> std::optional<std::string> {
     std::filesystem::current_path(source.Path());
     return source.File("image.S19");
   });
   dialog.OnCommand(ctl::kSelectUsbFirmware);
+  std::filesystem::current_path(work.Path());
   EXPECT_EQ(dialog.lastResult, 1);
-  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(work.Path()));
   EXPECT_TRUE(Exists("tmp.bin"));
+  EXPECT_FALSE(std::filesystem::exists(source.File("tmp.bin")));
   EXPECT_THAT(window.MessageBoxes(), IsEmpty());
 }
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "link/image_buffer.h"
 #include "support/process.h"
-#include "update/image_buffer.h"
 
 namespace morlane {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "flash/inverter_flasher.h"
 #include "link/dialog_context.h"
-#include "update/image_buffer.h"
+#include "link/image_buffer.h"
 #include "update/mcu_update.h"
 
 namespace morlane {

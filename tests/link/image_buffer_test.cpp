@@ -1,5 +1,5 @@
 // The in-memory firmware image and the percentage shown against it.
-#include "update/image_buffer.h"
+#include "link/image_buffer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

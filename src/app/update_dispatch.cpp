@@ -1,4 +1,4 @@
-#include "update/update_dispatch.h"
+#include "app/update_dispatch.h"
 
 #include "ui/control_ids.h"
 #include "ui/log.h"

@@ -1,4 +1,4 @@
-#include "update/image_buffer.h"
+#include "link/image_buffer.h"
 
 #include <algorithm>
 #include <new>
