@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/window_options.h"
 #include "support/process.h"
 
 namespace morlane::gui::test {
@@ -131,6 +132,21 @@ TEST(MorlaneProgram, UsageErrorsEndWithStatusTwo) {
       morlane::test::RunProcess({MORLANE_GUI_PROGRAM, "--no-such-option"}, "", 10);
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("no-such-option"), std::string::npos) << result.err;
+}
+
+// The Windows window prints the same table's text; the test options stay out of it.
+TEST(MorlaneProgram, HelpAndVersionFromTheSharedTable) {
+  morlane::test::ProcessResult help =
+      morlane::test::RunProcess({MORLANE_GUI_PROGRAM, "--simulate", "--help"}, "", 10);
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_EQ(help.out, WindowHelpText());
+  EXPECT_NE(help.out.find("--port PATH"), std::string::npos);
+  EXPECT_EQ(help.out.find("--screenshot"), std::string::npos);
+
+  morlane::test::ProcessResult version =
+      morlane::test::RunProcess({MORLANE_GUI_PROGRAM, "--version"}, "", 10);
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out, std::string("morlane ") + MORLANE_VERSION + "\n");
 }
 
 }  // namespace
