@@ -2,11 +2,12 @@
 # The Debian package, made from this build and checked as a technician's machine and the
 # archive tools see it: its files, the udev rule, the desktop entry, the AppStream data,
 # lintian, the manual pages, the shell completion and the programs unpacked from it.
-#   check_deb.sh BUILD_DIR VERSION
+#   check_deb.sh BUILD_DIR VERSION MAKE_INVERTER_IMAGES
 set -euo pipefail
 
 build=$1
 version=$2
+make_images=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -109,6 +110,17 @@ for program in morlane-cli morlane-unit-sim morlane; do
     fail "$program --version failed"
   [[ $out == "$program $version" ]] || fail "$program --version printed: $out"
 done
+
+# Both CPUs of the simulated unit programmed by the unpacked morlane-cli, started in a
+# directory holding images, as a technician runs the installed one.
+mkdir "$work/images"
+"$make_images" "$work/images" >/dev/null
+if out=$(cd "$work/images" && "$cli" --simulate --quiet auto 2>&1); then
+  [[ $(grep -c '^Flash verified Successful!!' <<<"$out") == 2 ]] ||
+    fail "auto did not program both CPUs: $out"
+else
+  fail "morlane-cli --simulate auto failed: $out"
+fi
 
 if ((failures)); then
   echo "$failures check(s) failed" >&2
