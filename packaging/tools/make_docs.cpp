@@ -67,7 +67,7 @@ OptionDoc FromCliOption(const CLI::Option& option) {
       doc.value = part;  // "LIST", "FILE": the validator names the value better
     }
   }
-  const std::string& shown = option.get_positional() ? option.get_name() : doc.value;
+  const std::string shown = option.get_positional() ? option.get_name() : doc.value;
   if (!doc.choices.empty()) {
     doc.kind = ValueKind::Choice;
     doc.value.clear();

@@ -92,7 +92,10 @@ int Run(QApplication& application) {
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("morlane"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QApplication::setApplicationVersion(QStringLiteral(MORLANE_VERSION));
+  // The desktop entry the package installs: the desktop shows the window under its name
+  // and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.morlane.Morlane"));
   QApplication::setWindowIcon(AppIcon());
   return Run(application);
 }
