@@ -143,10 +143,17 @@ TEST(MorlaneProgram, HelpAndVersionFromTheSharedTable) {
   EXPECT_NE(help.out.find("--port PATH"), std::string::npos);
   EXPECT_EQ(help.out.find("--screenshot"), std::string::npos);
 
-  morlane::test::ProcessResult version =
-      morlane::test::RunProcess({MORLANE_GUI_PROGRAM, "--version"}, "", 10);
-  EXPECT_EQ(version.status, 0) << version.err;
-  EXPECT_EQ(version.out, std::string("morlane ") + MORLANE_VERSION + "\n");
+  // Without any display, as in a terminal over the network.
+  for (const char* option : {"--version", "--help"}) {
+    morlane::test::ProcessResult answer =
+        morlane::test::RunProcess({"/usr/bin/env", "-u", "QT_QPA_PLATFORM", "-u", "DISPLAY", "-u",
+                                   "WAYLAND_DISPLAY", MORLANE_GUI_PROGRAM, option},
+                                  "", 10);
+    EXPECT_EQ(answer.status, 0) << option << ": " << answer.err;
+    EXPECT_EQ(answer.out, std::string(option) == "--help"
+                              ? WindowHelpText()
+                              : std::string("morlane ") + MORLANE_VERSION + "\n");
+  }
 }
 
 }  // namespace
