@@ -4,33 +4,24 @@
 
 #include <cstdio>
 
+#include "app/window_options.h"
 #include "gui/text_convert.h"
 
 namespace morlane::gui {
 
 ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
                              std::string* message) {
+  // The options come from the table both windows share; the help printed is the table's
+  // own, so that it reads the same as the Windows window's.
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Firmware programming and service of the power-conversion unit, in one window."));
-  QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                          QStringLiteral("Show this help and end."));
-  QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-  QCommandLineOption simulate(QStringLiteral("simulate"),
-                              QStringLiteral("Work with the simulated unit (its serial side "
-                                             "as COM1, its USB side as the HID device)."));
-  QCommandLineOption port(QStringLiteral("port"),
-                          QStringLiteral("Serial device for the next COM number; repeatable."),
-                          QStringLiteral("PATH"));
-  QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                QStringLiteral("Save the shown window as PNG and end."),
-                                QStringLiteral("FILE"));
-  screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption instance(QStringLiteral("instance-tag"),
-                              QStringLiteral("Single-instance group of this start."),
-                              QStringLiteral("TAG"));
-  instance.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOptions({help, version, simulate, port, screenshot, instance});
+  for (const WindowOption& option : WindowOptions()) {
+    QStringList names;
+    if (option.shortName) names << QString::fromLatin1(option.shortName);
+    names << QString::fromLatin1(option.longName);
+    parser.addOption(
+        QCommandLineOption(names, QString::fromLatin1(option.text),
+                           option.value ? QString::fromLatin1(option.value) : QString()));
+  }
 
   if (!parser.parse(arguments)) {
     *message = FromQString(parser.errorText());
@@ -40,18 +31,20 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
     *message = "unexpected argument: " + FromQString(parser.positionalArguments().first());
     return ParseOutcome::Usage;
   }
-  if (parser.isSet(help)) {
-    std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+  if (parser.isSet(QStringLiteral("help"))) {
+    std::fputs(WindowHelpText().c_str(), stdout);
     return ParseOutcome::Exit;
   }
-  if (parser.isSet(version)) {
-    std::puts("morlane 1.0");
+  if (parser.isSet(QStringLiteral("version"))) {
+    std::puts(WindowVersionText().c_str());
     return ParseOutcome::Exit;
   }
-  options->simulate = parser.isSet(simulate);
-  for (const QString& path : parser.values(port)) options->ports.push_back(FromQString(path));
-  options->screenshot = FromQString(parser.value(screenshot));
-  options->instanceTag = FromQString(parser.value(instance));
+  options->simulate = parser.isSet(QStringLiteral("simulate"));
+  for (const QString& path : parser.values(QStringLiteral("port"))) {
+    options->ports.push_back(FromQString(path));
+  }
+  options->screenshot = FromQString(parser.value(QStringLiteral("screenshot")));
+  options->instanceTag = FromQString(parser.value(QStringLiteral("instance-tag")));
   return ParseOutcome::Run;
 }
 

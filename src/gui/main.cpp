@@ -96,9 +96,22 @@ int Run(QApplication& application) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version need no display: they are answered before the toolkit connects
+  // to one, so that they work in a terminal without it. Arguments only the toolkit knows
+  // (-platform, -style, ...) are left to the full parse below.
+  {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    GuiOptions ignored;
+    std::string message;
+    if (ParseGuiOptions(arguments, &ignored, &message) == ParseOutcome::Exit) return 0;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("morlane"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QApplication::setApplicationVersion(QStringLiteral(MORLANE_VERSION));
+  // The desktop entry the package installs: the desktop shows the window under its name
+  // and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.morlane.Morlane"));
   QApplication::setWindowIcon(AppIcon());
   return Run(application);
 }

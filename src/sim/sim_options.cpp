@@ -4,69 +4,119 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
+#include <vector>
 
 namespace morlane::sim {
 
 namespace {
 
 struct Switch {
+  const char* name;
   bool takesNumber;
+  const char* text;
   std::function<void(SimFaults&, int)> apply;
 };
 
-const std::map<std::string, Switch>& Switches() {
-  static const std::map<std::string, Switch> kSwitches = {
-      {"--silent", {false, [](SimFaults& f, int) { f.silent = true; }}},
-      {"--answer-delay-ms", {true, [](SimFaults& f, int n) { f.answerDelayMs = n; }}},
-      {"--no-selection-echo", {false, [](SimFaults& f, int) { f.noSelectionEcho = true; }}},
-      {"--no-autobaud-echo", {false, [](SimFaults& f, int) { f.noAutobaudEcho = true; }}},
-      {"--refuse-erase", {false, [](SimFaults& f, int) { f.refuseErase = true; }}},
-      {"--drop-acks-after", {true, [](SimFaults& f, int n) { f.dropAcksAfterFrames = n; }}},
-      {"--corrupt-result-frame", {true, [](SimFaults& f, int n) { f.corruptResultOfFrame = n; }}},
-      {"--verify-mismatch", {false, [](SimFaults& f, int) { f.verifyMismatch = true; }}},
-      {"--line-gone-after", {true, [](SimFaults& f, int n) { f.lineGoneAfterProgramFrames = n; }}},
-      {"--mcu-silent", {false, [](SimFaults& f, int) { f.mcuSilent = true; }}},
-      {"--mcu-top-bit", {false, [](SimFaults& f, int) { f.mcuTopBitReplies = true; }}},
-      {"--mcu-error-after", {true, [](SimFaults& f, int n) { f.mcuErrorAfterBlocks = n; }}},
-      {"--mcu-size-07", {false, [](SimFaults& f, int) { f.mcuSizeAnsweredWith07 = true; }}},
+// In the order --help lists them.
+const std::vector<Switch>& Switches() {
+  static const std::vector<Switch> kSwitches = {
+      {"--silent", false, "Answer nothing at all, on either side.",
+       [](SimFaults& f, int) { f.silent = true; }},
+      {"--answer-delay-ms", true, "Wait N milliseconds before each service answer.",
+       [](SimFaults& f, int n) { f.answerDelayMs = n; }},
+      {"--no-selection-echo", false, "Do not echo the CPU selection.",
+       [](SimFaults& f, int) { f.noSelectionEcho = true; }},
+      {"--no-autobaud-echo", false, "The bootloaders do not echo the autobaud byte.",
+       [](SimFaults& f, int) { f.noAutobaudEcho = true; }},
+      {"--refuse-erase", false, "The bootloaders refuse to erase.",
+       [](SimFaults& f, int) { f.refuseErase = true; }},
+      {"--drop-acks-after", true,
+       "Carry out the bootloader commands after the N-th but lose their answers.",
+       [](SimFaults& f, int n) { f.dropAcksAfterFrames = n; }},
+      {"--corrupt-result-frame", true, "Give the N-th bootloader command's result a wrong CRC.",
+       [](SimFaults& f, int n) { f.corruptResultOfFrame = n; }},
+      {"--verify-mismatch", false, "Fail the verification of the flash.",
+       [](SimFaults& f, int) { f.verifyMismatch = true; }},
+      {"--line-gone-after", true, "Let the line go away at the program frame after the N-th.",
+       [](SimFaults& f, int n) { f.lineGoneAfterProgramFrames = n; }},
+      {"--mcu-silent", false, "The MCU updater over USB answers nothing.",
+       [](SimFaults& f, int) { f.mcuSilent = true; }},
+      {"--mcu-top-bit", false, "The MCU updater sets the top bit of its replies.",
+       [](SimFaults& f, int) { f.mcuTopBitReplies = true; }},
+      {"--mcu-error-after", true, "The MCU updater answers with an error code after N data blocks.",
+       [](SimFaults& f, int n) { f.mcuErrorAfterBlocks = n; }},
+      {"--mcu-size-07", false, "The MCU updater answers the image size with 07.",
+       [](SimFaults& f, int) { f.mcuSizeAnsweredWith07 = true; }},
   };
   return kSwitches;
 }
 
+const Switch* FindSwitch(const std::string& name) {
+  for (const Switch& entry : Switches()) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-bool ApplyOptions(int argc, char** argv, SimFaults& faults, std::string* error) {
+OptionsOutcome ApplyOptions(int argc, char** argv, SimFaults& faults, std::string* error) {
+  bool help = false, version = false;
   for (int i = 1; i < argc; ++i) {
-    auto it = Switches().find(argv[i]);
-    if (it == Switches().end()) {
-      *error = std::string("unknown option ") + argv[i];
-      return false;
+    const std::string argument = argv[i];
+    if (argument == "-h" || argument == "--help") {
+      help = true;
+      continue;
+    }
+    if (argument == "--version") {
+      version = true;
+      continue;
+    }
+    const Switch* entry = FindSwitch(argument);
+    if (!entry) {
+      *error = "unknown option " + argument;
+      return OptionsOutcome::Usage;
     }
     int number = 0;
-    if (it->second.takesNumber) {
+    if (entry->takesNumber) {
       if (i + 1 >= argc) {
-        *error = std::string(argv[i]) + " needs a number";
-        return false;
+        *error = argument + " needs a number";
+        return OptionsOutcome::Usage;
       }
       char* end = nullptr;
       long value = std::strtol(argv[++i], &end, 10);
       if (!end || *end != '\0' || value < 0 || value > 1000000) {
         *error = std::string("bad number ") + argv[i];
-        return false;
+        return OptionsOutcome::Usage;
       }
       number = static_cast<int>(value);
     }
-    it->second.apply(faults, number);
+    entry->apply(faults, number);
   }
-  return true;
+  // Help and version win over the switches, wherever they stand.
+  if (help) return OptionsOutcome::Help;
+  if (version) return OptionsOutcome::Version;
+  return OptionsOutcome::Run;
 }
 
-const char* OptionsUsage() {
-  return "usage: morlane-unit-sim [--silent] [--answer-delay-ms N] [--no-selection-echo]\n"
-         "       [--no-autobaud-echo] [--refuse-erase] [--drop-acks-after N]\n"
-         "       [--corrupt-result-frame N] [--verify-mismatch] [--line-gone-after N]\n"
-         "       [--mcu-silent] [--mcu-top-bit] [--mcu-error-after N] [--mcu-size-07]\n";
+std::vector<HelpEntry> OptionHelpEntries() {
+  std::vector<HelpEntry> entries = {{"-h, --help", "", "Show this help and end."},
+                                    {"--version", "", "Show the version and end."}};
+  for (const Switch& entry : Switches()) {
+    entries.push_back({entry.name, entry.takesNumber ? "N" : "", entry.text});
+  }
+  return entries;
+}
+
+std::string HelpText() {
+  return FormatHelp("morlane-unit-sim [options]",
+                    "The simulated unit on a pseudo-terminal: prints the terminal's path, then "
+                    "serves it\nuntil interrupted. The options make it misbehave on purpose.",
+                    OptionHelpEntries());
+}
+
+std::string VersionText() {
+  return std::string("morlane-unit-sim ") + MORLANE_VERSION;
 }
 
 void ReportOnExit(SimUnit& unit) {

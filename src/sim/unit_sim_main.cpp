@@ -1,5 +1,6 @@
 // morlane-unit-sim: the simulated unit on a pseudo-terminal. Prints the terminal's path
-// on the first line of stdout and serves until SIGINT or SIGTERM.
+// on the first line of stdout and serves until SIGINT or SIGTERM; --help lists the fault
+// switches.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,9 +22,19 @@ void OnSignal(int) {
 int main(int argc, char** argv) {
   morlane::sim::SimUnit unit;
   std::string error;
-  if (!morlane::sim::ApplyOptions(argc, argv, unit.Faults(), &error)) {
-    std::fprintf(stderr, "morlane-unit-sim: %s\n%s", error.c_str(), morlane::sim::OptionsUsage());
-    return 2;
+  switch (morlane::sim::ApplyOptions(argc, argv, unit.Faults(), &error)) {
+    case morlane::sim::OptionsOutcome::Usage:
+      std::fprintf(stderr, "morlane-unit-sim: %s\n%s", error.c_str(),
+                   morlane::sim::HelpText().c_str());
+      return 2;
+    case morlane::sim::OptionsOutcome::Help:
+      std::fputs(morlane::sim::HelpText().c_str(), stdout);
+      return 0;
+    case morlane::sim::OptionsOutcome::Version:
+      std::printf("%s\n", morlane::sim::VersionText().c_str());
+      return 0;
+    case morlane::sim::OptionsOutcome::Run:
+      break;
   }
   morlane::sim::PtyServer server(unit);
   if (!server.Start(&error)) {

@@ -1,5 +1,7 @@
 #include "win/win_options.h"
 
+#include "app/window_options.h"
+
 namespace morlane::win {
 
 namespace {
@@ -74,19 +76,11 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
 }
 
 std::string HelpText() {
-  return "Usage: morlane [options]\n"
-         "Firmware programming and service of the power-conversion unit, in one window.\n"
-         "\n"
-         "Options:\n"
-         "  -h, --help           Show this help and end.\n"
-         "  --version            Show the version.\n"
-         "  --simulate           Work with the simulated unit (its serial side as COM1, its\n"
-         "                       USB side as the HID device).\n"
-         "  --port PATH          Serial device for the next COM number; repeatable.\n";
+  return WindowHelpText();
 }
 
 std::string VersionText() {
-  return std::string("morlane ") + MORLANE_VERSION;
+  return WindowVersionText();
 }
 
 }  // namespace morlane::win

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/window_options.h"
 #include "support/process.h"
 
 namespace morlane::gui::test {
@@ -131,6 +132,28 @@ TEST(MorlaneProgram, UsageErrorsEndWithStatusTwo) {
       morlane::test::RunProcess({MORLANE_GUI_PROGRAM, "--no-such-option"}, "", 10);
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("no-such-option"), std::string::npos) << result.err;
+}
+
+// The Windows window prints the same table's text; the test options stay out of it.
+TEST(MorlaneProgram, HelpAndVersionFromTheSharedTable) {
+  morlane::test::ProcessResult help =
+      morlane::test::RunProcess({MORLANE_GUI_PROGRAM, "--simulate", "--help"}, "", 10);
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_EQ(help.out, WindowHelpText());
+  EXPECT_NE(help.out.find("--port PATH"), std::string::npos);
+  EXPECT_EQ(help.out.find("--screenshot"), std::string::npos);
+
+  // Without any display, as in a terminal over the network.
+  for (const char* option : {"--version", "--help"}) {
+    morlane::test::ProcessResult answer =
+        morlane::test::RunProcess({"/usr/bin/env", "-u", "QT_QPA_PLATFORM", "-u", "DISPLAY", "-u",
+                                   "WAYLAND_DISPLAY", MORLANE_GUI_PROGRAM, option},
+                                  "", 10);
+    EXPECT_EQ(answer.status, 0) << option << ": " << answer.err;
+    EXPECT_EQ(answer.out, std::string(option) == "--help"
+                              ? WindowHelpText()
+                              : std::string("morlane ") + MORLANE_VERSION + "\n");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+#include "app/window_options.h"
+
+namespace morlane {
+
+const std::vector<WindowOption>& WindowOptions() {
+  static const std::vector<WindowOption> kOptions = {
+      {"h", "help", nullptr, "Show this help and end.", false},
+      {nullptr, "version", nullptr, "Show the version and end.", false},
+      {nullptr, "simulate", nullptr,
+       "Work with the simulated unit (its serial side as COM1, its USB side as the HID device).",
+       false},
+      {nullptr, "port", "PATH", "Serial device for the next COM number; repeatable.", false},
+      {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
+      {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
+  };
+  return kOptions;
+}
+
+std::vector<HelpEntry> WindowHelpEntries() {
+  std::vector<HelpEntry> entries;
+  for (const WindowOption& option : WindowOptions()) {
+    if (option.hidden) continue;
+    std::string names = option.shortName ? std::string("-") + option.shortName + ", " : "";
+    names += std::string("--") + option.longName;
+    entries.push_back({names, option.value ? option.value : "", option.text});
+  }
+  return entries;
+}
+
+std::string WindowHelpText() {
+  return FormatHelp("morlane [options]",
+                    "Firmware programming and service of the power-conversion unit, in one window.",
+                    WindowHelpEntries());
+}
+
+std::string WindowVersionText() {
+  return std::string("morlane ") + MORLANE_VERSION;
+}
+
+}  // namespace morlane

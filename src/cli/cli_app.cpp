@@ -1,0 +1,31 @@
+#include "cli/cli_app.h"
+
+#include <CLI/CLI.hpp>
+
+namespace morlane {
+
+std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& selected) {
+  auto app = std::make_unique<CLI::App>(
+      "Firmware programming and service commands for the unit, without a window", "morlane-cli");
+  app->require_subcommand(1);
+  app->set_version_flag("--version", std::string("morlane-cli ") + MORLANE_VERSION,
+                        "print the version and exit");
+  // The value names tell the shell completion what to offer: PATH and FILE files, DIR
+  // folders.
+  app->add_option("--port", options.ports,
+                  "serial device that stands as COM1; repeat for COM2, ...")
+      ->type_name("PATH");
+  app->add_flag("--simulate", options.simulate, "run the simulated unit inside the process");
+  app->add_option("--dir", options.dir, "working directory of the run")->type_name("DIR");
+  app->add_option("--log-json", options.logJson, "also write every log line to FILE as JSON")
+      ->type_name("FILE");
+  app->add_flag("--quiet", options.quiet, "no progress bar");
+
+  RegisterLinkCommands(*app, selected);
+  RegisterFlashCommands(*app, selected);
+  RegisterImageCommands(*app, selected);
+  RegisterConsoleCommands(*app, selected);
+  return app;
+}
+
+}  // namespace morlane

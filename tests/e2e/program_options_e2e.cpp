@@ -1,0 +1,57 @@
+// --help and --version of morlane-cli and morlane-unit-sim, as a technician and the
+// package's scripts call them: printed on stdout, exit status 0, nothing else done.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/process.h"
+
+namespace morlane {
+namespace {
+
+using test::RunProcess;
+using ::testing::HasSubstr;
+
+TEST(ProgramOptions, CliVersionAndHelpEvenBeforeACommand) {
+  test::ProcessResult version = RunProcess({MORLANE_CLI, "--version"}, "", 30);
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out, std::string("morlane-cli ") + MORLANE_VERSION + "\n");
+  // Version wins over a command that would open a port.
+  version = RunProcess({MORLANE_CLI, "--version", "open"}, "", 30);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("morlane-cli ") + MORLANE_VERSION + "\n");
+
+  test::ProcessResult help = RunProcess({MORLANE_CLI, "--help"}, "", 30);
+  EXPECT_EQ(help.status, 0) << help.err;
+  for (const char* text : {"--version", "--port PATH", "--dir DIR", "ports", "flash", "prepare"}) {
+    EXPECT_THAT(help.out, HasSubstr(text));
+  }
+  test::ProcessResult commandHelp = RunProcess({MORLANE_CLI, "flash", "--help"}, "", 30);
+  EXPECT_EQ(commandHelp.status, 0);
+  EXPECT_THAT(commandHelp.out, HasSubstr("--cpu"));
+}
+
+TEST(ProgramOptions, UnitSimHelpVersionAndUsageErrors) {
+  test::ProcessResult version = RunProcess({MORLANE_UNIT_SIM, "--version"}, "", 30);
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out, std::string("morlane-unit-sim ") + MORLANE_VERSION + "\n");
+
+  // Help after a switch still only prints: no terminal is opened.
+  test::ProcessResult help = RunProcess({MORLANE_UNIT_SIM, "--silent", "--help"}, "", 30);
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_THAT(help.out, HasSubstr("Usage: morlane-unit-sim [options]"));
+  EXPECT_THAT(help.out, HasSubstr("--drop-acks-after N"));
+  EXPECT_THAT(help.out, HasSubstr("--mcu-size-07"));
+
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"--bogus"}, {"--answer-delay-ms"}, {"--line-gone-after", "x"}}) {
+    std::vector<std::string> argv{MORLANE_UNIT_SIM};
+    argv.insert(argv.end(), wrong.begin(), wrong.end());
+    test::ProcessResult result = RunProcess(argv, "", 30);
+    EXPECT_EQ(result.status, 2) << wrong[0];
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_THAT(result.err, HasSubstr("Usage: morlane-unit-sim"));
+  }
+}
+
+}  // namespace
+}  // namespace morlane
