@@ -12,6 +12,7 @@
 #include <map>
 
 #include "cli/host_report.h"
+#include "cli/scratch_host.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -23,36 +24,6 @@ using ::testing::ElementsAre;
 
 constexpr uint32_t kTechUid = 4242;
 constexpr uint32_t kTechGid = 4242;
-
-class NoLine : public SerialPort {
- public:
-  bool SetLine(int) override { return true; }
-  int QueuedBytes() override { return 0; }
-  int Read(uint8_t*, int) override { return 0; }
-  int Write(const uint8_t*, int n, int) override { return n; }
-  bool WaitReadable(int) override { return false; }
-};
-
-// The port table with the answer each path gives when opened.
-class ScratchPorts : public SerialPortFactory {
- public:
-  std::vector<std::pair<std::string, PortOpenError>> entries;
-  std::unique_ptr<SerialPort> Open(int n, PortOpenError* error) override {
-    *error = n >= 1 && n <= static_cast<int>(entries.size()) ? entries[n - 1].second
-                                                             : PortOpenError::NotFound;
-    return *error == PortOpenError::None ? std::make_unique<NoLine>() : nullptr;
-  }
-  std::string PathOf(int n) const override {
-    return n >= 1 && n <= static_cast<int>(entries.size()) ? entries[n - 1].first : "";
-  }
-};
-
-class ScratchHid : public HidBackend {
- public:
-  std::vector<HidDeviceInfo> devices;
-  std::vector<HidDeviceInfo> Enumerate() override { return devices; }
-  std::unique_ptr<HidDevice> Open(const std::string&) override { return nullptr; }
-};
 
 const char* kRuleWithIgnore =
     "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0590\", ATTRS{idProduct}==\"004b\", "
@@ -127,8 +98,8 @@ class ScratchSystem : public ::testing::Test {
   test::TempDir dir_;
   std::string root_;
   std::string port_;
-  ScratchPorts ports_;
-  ScratchHid hid_;
+  test::ScratchPorts ports_;
+  test::ScratchHid hid_;
   UserIdentity user_;
 };
 
