@@ -96,9 +96,10 @@ std::string SerialAccessText(const Port& port, const UserIdentity& user) {
            "administrator why";
   }
   if (!access.groupMayOpen) {
+    // udev sets a device's mode and group when it appears: a rule, not chmod, keeps it.
     return head + "its mode " + ModeText(access.mode) + " lets neither its group " + group +
-           " nor others read and write it: ask the administrator to give group " + group +
-           " read and write access (sudo chmod g+rw " + port.facts.path + ")";
+           " nor others read and write it: ask the administrator for a udev rule that gives it "
+           "mode 0660 and the group of serial users (dialout)";
   }
   if (user.HasGroup(access.groupId)) {
     return head + "its access list refuses " + who + " although " + who + " is in group " + group +
@@ -252,10 +253,18 @@ std::string DoctorReport(const HostView& host, int* status) {
                                     kRuleInstalledAs +
                                     ", then unplug the unit and plug it in again"});
       ruleSaid = true;
-    } else {
+    } else if (rule.tagsUaccess) {
       findings.push_back({true, head + "the udev rule gives it to the user logged in at the "
                                        "machine's own seat: log in there (not remotely), then "
                                        "unplug the unit and plug it in again"});
+    } else {
+      // A rule of the site's own that grants by mode or group, not to this user.
+      findings.push_back({true, head + "the udev rule " + rule.files.front() +
+                                    " does not give it to " + UserText(user) +
+                                    ": install the morlane package (its rule is " +
+                                    kRuleInstalledAs +
+                                    "), then unplug the unit and plug it in "
+                                    "again"});
     }
   }
   if (!present && portsThere > 0) {

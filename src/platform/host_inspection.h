@@ -79,7 +79,6 @@ struct UnitHidNode {
 struct UnitRuleFacts {
   std::vector<std::string> files;  // rule files that name the unit's vendor and product
   bool tagsUaccess = false;        // gives the user at the seat access
-  bool setsAccessMode = false;     // gives access by MODE or GROUP instead
   bool ignoresModemManager = false;
   // A file that gives access by the seat tag but is ordered where that tag no longer acts.
   std::string uaccessTooLate;

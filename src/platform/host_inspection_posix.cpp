@@ -417,20 +417,24 @@ UnitRuleFacts HostInspection::UnitRule(uint16_t vendorId, uint16_t productId) co
     }
   }
   for (const auto& [name, path] : files) {
-    bool namesUnit = false, uaccess = false, mode = false, ignore = false;
+    bool namesUnit = false, uaccess = false, ignore = false;
     for (const std::string& raw : Lines(ReadSmallFile(path))) {
-      std::string line = Lower(Trimmed(raw));
+      // udev allows blanks around the operators; they are dropped before matching.
+      std::string line;
+      for (char c : Lower(raw)) {
+        if (c != ' ' && c != '\t' && c != '\r') line += c;
+      }
       if (line.empty() || line[0] == '#') continue;
       bool unitLine = Contains(line, vendor) && Contains(line, product);
       namesUnit |= unitLine;
       if (unitLine && Contains(line, "tag+=\"uaccess\"")) uaccess = true;
-      if (unitLine && (Contains(line, "mode=") || Contains(line, "group="))) mode = true;
-      if (Contains(line, "env{id_mm_device_ignore}=\"1\"")) ignore = true;
+      if (Contains(line, "env{id_mm_device_ignore}=\"1\"") ||
+          Contains(line, "env{id_mm_device_ignore}:=\"1\""))
+        ignore = true;
     }
     if (!namesUnit) continue;
     facts.files.push_back(path.string());
     facts.tagsUaccess |= uaccess;
-    facts.setsAccessMode |= mode;
     facts.ignoresModemManager |= ignore;
     if (uaccess && name >= "73-seat-late.rules" && facts.uaccessTooLate.empty())
       facts.uaccessTooLate = path.string();

@@ -25,11 +25,15 @@ using ::testing::ElementsAre;
 constexpr uint32_t kTechUid = 4242;
 constexpr uint32_t kTechGid = 4242;
 
+// As a site might write it: blanks around an operator, the modem manager told on a line of
+// its own.
 const char* kRuleWithIgnore =
-    "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0590\", ATTRS{idProduct}==\"004b\", "
+    "ACTION==\"remove\", GOTO=\"unit_end\"\n"
+    "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0590\", ATTRS{idProduct}==\"004B\", "
     "TAG+=\"uaccess\"\n"
-    "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0590\", ATTR{idProduct}==\"004b\", TAG+=\"uaccess\", "
-    "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+    "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0590\", ATTRS{idProduct}==\"004b\", "
+    "ENV{ID_MM_DEVICE_IGNORE} = \"1\"\n"
+    "LABEL=\"unit_end\"\n";
 
 // A machine with a USB serial adapter as ttyUSB0 (group "dialout", mode 0660) and the unit
 // on USB as hidraw0 (mode 0666), the technician "tech" in group dialout, the rule
