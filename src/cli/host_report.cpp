@@ -165,9 +165,11 @@ void CheckPorts(const std::vector<Port>& ports, const UserIdentity& user,
 //   USB 0590:004b <present|absent>
 //     hid <node> <can be opened|permission denied>
 //
-// The first line of each entry is as it always was (<state> is the rest of the line); the
-// indented lines follow only where the system knows the fact, so a reader of the first
-// lines alone is not disturbed.
+// Fields are separated by single spaces; <state> is the rest of the line: "free", "busy"
+// (another program holds the port), "permission denied", "not found", "cannot be
+// configured" (not a serial device) or "cannot be opened". The first line of each entry is
+// as it always was; the indented lines follow only where the system knows the fact, so a
+// reader of the first lines alone is not disturbed.
 std::string PortsReport(const HostView& host) {
   std::string out;
   for (const Port& port : InspectPorts(host)) {
