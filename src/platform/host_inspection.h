@@ -101,8 +101,6 @@ class HostInspection {
   UnitRuleFacts UnitRule(uint16_t vendorId, uint16_t productId) const;
   // The running programs of this name (as the kernel keeps it), where visible.
   std::vector<DeviceHolder> RunningPrograms(const std::string& name) const;
-  // The name of a group id in the group file, empty when it has none.
-  std::string GroupName(uint32_t gid) const;
 
  private:
   HostRoots roots_;

@@ -336,11 +336,6 @@ bool HostInspection::UnixChecksApply() {
   return true;
 }
 
-std::string HostInspection::GroupName(uint32_t gid) const {
-  GroupEntry group;
-  return FindGroup(roots_.etc, gid, &group) ? group.name : std::string();
-}
-
 std::vector<SerialDeviceFacts> HostInspection::SerialDevices(
     const std::vector<std::string>& paths) const {
   std::vector<SerialDeviceFacts> facts(paths.size());

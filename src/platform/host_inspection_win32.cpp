@@ -43,8 +43,4 @@ std::vector<DeviceHolder> HostInspection::RunningPrograms(const std::string&) co
   return {};
 }
 
-std::string HostInspection::GroupName(uint32_t) const {
-  return {};
-}
-
 }  // namespace morlane
