@@ -84,6 +84,11 @@ struct UnitRuleFacts {
   std::string uaccessTooLate;
 };
 
+// The USB device in a Windows device instance id such as "USB\VID_0403&PID_6001\A1B2C3":
+// usbId "0403:6001" and, when the last part is the device's own serial number (Windows
+// makes one up with '&' in it for a device without), serial. false when it is no USB id.
+bool UsbIdOfInstance(const std::string& instanceId, std::string* usbId, std::string* serial);
+
 // Reads what stands between the user and the unit from the system's trees. Nothing is
 // opened for writing, and no device is opened at all.
 class HostInspection {
