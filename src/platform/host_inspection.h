@@ -51,7 +51,6 @@ struct AccessFacts {
   DeviceAccess access = DeviceAccess::Unknown;
   uint32_t mode = 0;  // permission bits
   uint32_t ownerUid = 0;
-  std::string ownerName;  // from the password file; empty when it has none
   uint32_t groupId = 0;
   std::string groupName;           // from the group file; empty when it has none
   bool groupMayOpen = false;       // members of the owning group may read and write it

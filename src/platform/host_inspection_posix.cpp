@@ -1,6 +1,6 @@
 // What a Linux system says about the unit's devices: device nodes and their access, the
-// USB devices behind serial ports (sysfs), the programs holding them (/proc), the group and
-// password files, and the udev rules. Every path is taken from the roots given.
+// USB devices behind serial ports (sysfs), the programs holding them (/proc), the group file
+// and the udev rules. Every path is taken from the roots given.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,15 +118,6 @@ bool FindGroup(const std::string& etc, uint32_t gid, GroupEntry* entry) {
   return false;
 }
 
-std::string UserName(const std::string& etc, uint32_t uid) {
-  for (const std::string& line : Lines(ReadSmallFile(etc + "/passwd"))) {
-    std::vector<std::string> fields = Fields(line, ':');
-    uint32_t id = 0;
-    if (fields.size() >= 3 && ParseNumber(fields[2], 10, &id) && id == uid) return fields[0];
-  }
-  return {};
-}
-
 // The POSIX access list as the kernel stores it in the extended attribute: a 4-byte
 // version (2), then 8-byte entries (tag, permissions, id), all little-endian.
 struct AclEntry {
@@ -204,12 +196,12 @@ AccessFacts AccessOf(const std::string& path, const HostRoots& roots, const User
   AccessFacts facts;
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    facts.access = DeviceAccess::Missing;
+    // Only a name that is not there is missing; anything else is left to opening it.
+    if (errno == ENOENT || errno == ENOTDIR) facts.access = DeviceAccess::Missing;
     return facts;
   }
   facts.mode = info.st_mode & 07777;
   facts.ownerUid = info.st_uid;
-  facts.ownerName = UserName(roots.etc, info.st_uid);
   facts.groupId = info.st_gid;
   GroupEntry group;
   if (FindGroup(roots.etc, info.st_gid, &group)) {

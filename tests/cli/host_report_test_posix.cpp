@@ -54,7 +54,6 @@ class ScratchSystem : public ::testing::Test {
     Write("sys/class/hidraw/hidraw0/device/uevent",
           "DRIVER=hid-generic\nHID_ID=0003:00000590:0000004B\nHID_NAME=Unit\n");
     Write("dev/hidraw0", "", 0666);
-    Write("etc/passwd", "root:x:0:0::/root:/bin/sh\ntech:x:4242:4242::/home/tech:/bin/sh\n");
     SetGroupMembers("tech");
     Write("usr/lib/udev/rules.d/60-morlane.rules", kRuleWithIgnore);
     fs::create_directories(root_ + "/proc/1");
