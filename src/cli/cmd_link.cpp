@@ -1,43 +1,38 @@
-// ports, open
+// ports, doctor, open
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 
 #include "cli/cli_session.h"
+#include "cli/host_report.h"
 #include "link/device_session.h"
+#include "platform/host_inspection.h"
 #include "platform/serial_port.h"
 
 namespace morlane {
 
 namespace {
 
-// `ports` prints one line per entry of the port table, then one for the unit on USB:
-//
-//   COM<n> <path> <state>
-//   USB 0590:004b <present|absent>
-//
-// Fields are separated by single spaces; <state> is the rest of the line: "free", "busy"
-// (another program holds the port), "permission denied", "not found", "cannot be
-// configured" (not a serial device) or "cannot be opened". A port is only opened and
-// closed again to find its state. The lines go to stdout; nothing is logged and the exit
-// status is 0 whatever the states are.
+HostView SystemView(CliSession& session, const HostInspection& inspection) {
+  return HostView{session.Ports(), session.HidDevices(), inspection, session.Sim() == nullptr};
+}
+
+// `ports`: the lines of PortsReport on stdout; nothing is logged and the exit status is 0
+// whatever the states are. A port is only opened and closed again to find its state.
 int ListPorts(CliSession& session) {
-  SerialPortFactory& ports = session.Ports();
-  for (int n = 1; n <= CSerialLink::kMaxPort; ++n) {
-    std::string path = ports.PathOf(n);
-    if (path.empty()) continue;
-    PortOpenError error = PortOpenError::None;
-    bool opened = ports.Open(n, &error) != nullptr;
-    std::printf("COM%d %s %s\n", n, path.c_str(),
-                PortOpenErrorText(opened ? PortOpenError::None : error));
-  }
-  bool present = false;
-  for (const HidDeviceInfo& info : session.HidDevices().Enumerate()) {
-    if (info.vendorId == kUnitVendorId && info.productId == kUnitProductId) present = true;
-  }
-  std::printf("USB %04x:%04x %s\n", kUnitVendorId, kUnitProductId, present ? "present" : "absent");
+  HostInspection inspection(HostRoots::System(), UserIdentity::Current());
+  std::fputs(PortsReport(SystemView(session, inspection)).c_str(), stdout);
   std::fflush(stdout);
   return kExitOk;
+}
+
+// `doctor`: the findings of DoctorReport on stdout; 0 when none of them blocks use.
+int Doctor(CliSession& session) {
+  HostInspection inspection(HostRoots::System(), UserIdentity::Current());
+  int status = kExitFailed;
+  std::fputs(DoctorReport(SystemView(session, inspection), &status).c_str(), stdout);
+  std::fflush(stdout);
+  return status;
 }
 
 }  // namespace
@@ -45,9 +40,16 @@ int ListPorts(CliSession& session) {
 void RegisterLinkCommands(CLI::App& app, CommandRunner& selected) {
   auto* ports = app.add_subcommand(
       "ports",
-      "List each COM number with its device and whether it can be opened now, and "
-      "whether the unit is present on USB");
+      "List each COM number with its device and whether it can be opened now (with its "
+      "stable name, USB adapter and the program holding it, where known), and whether the "
+      "unit is present on USB and may be opened");
   ports->callback([&selected] { selected = ListPorts; });
+
+  auto* doctor = app.add_subcommand(
+      "doctor",
+      "Check what stands between this user and the unit (serial access and groups, the udev "
+      "rule, the unit on USB, programs holding a port, a modem manager) and say what to do");
+  doctor->callback([&selected] { selected = Doctor; });
 
   auto* open = app.add_subcommand("open", "Open on the chosen entry, then Close");
   auto link = std::make_shared<std::string>("com");

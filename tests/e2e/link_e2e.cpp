@@ -55,9 +55,11 @@ TEST(LinkE2E, PortHeldByAnotherProgramIsPassedOver) {
   test::ProcessResult listing = Cli({"--port", first.Path(), "--port", second.Path(), "ports"});
   EXPECT_EQ(listing.status, 0);
   std::vector<std::string> lines = SplitLines(listing.out);
-  ASSERT_EQ(lines.size(), 3u) << listing.out;
+  // The holder is this test program, named as the kernel keeps it (15 characters).
+  ASSERT_EQ(lines.size(), 4u) << listing.out;
   EXPECT_EQ(lines[0], "COM1 " + first.Path() + " busy");
-  EXPECT_EQ(lines[1], "COM2 " + second.Path() + " free");
+  EXPECT_EQ(lines[1], "  held by morlane_tests_e (pid " + std::to_string(getpid()) + ")");
+  EXPECT_EQ(lines[2], "COM2 " + second.Path() + " free");
   ::close(holder);
 }
 
@@ -101,6 +103,35 @@ TEST(LinkE2E, PortsListsEachComNumberAndTheUnitOnUsb) {
   ASSERT_EQ(simLines.size(), 2u) << simulated.out;
   EXPECT_THAT(simLines[0], ::testing::MatchesRegex("COM1 /dev/pts/[0-9]+ free"));
   EXPECT_EQ(simLines[1], "USB 0590:004b present");
+}
+
+// On this machine as it is: whatever it has or lacks (no /dev/serial/by-id, no unit, no
+// rule), both commands end at once with lines of their own forms.
+TEST(LinkE2E, PortsAndDoctorOnThisMachineEndWithWellFormedLines) {
+  test::ProcessResult ports = Cli({"ports"});
+  EXPECT_EQ(ports.status, 0) << ports.err;
+  std::vector<std::string> lines = SplitLines(ports.out);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) {
+    EXPECT_THAT(line, ::testing::MatchesRegex("COM[0-9]+ [^ ]+ [a-z ]+|  stable name [^ ]+|"
+                                              "  usb [0-9a-f]{4}:[0-9a-f]{4}( serial .+)?|"
+                                              "  held by .+ \\(pid [0-9]+\\)|"
+                                              "USB 0590:004b (present|absent)|"
+                                              "  hid [^ ]+ (can be opened|permission denied)"));
+  }
+  EXPECT_THAT(lines.back(), ::testing::MatchesRegex("USB 0590:004b (present|absent)|  hid .*"));
+
+  test::ProcessResult doctor = Cli({"doctor"});
+  EXPECT_TRUE(doctor.status == 0 || doctor.status == 1) << doctor.status << doctor.err;
+  lines = SplitLines(doctor.out);
+  ASSERT_FALSE(lines.empty());
+  for (size_t i = 0; i + 1 < lines.size(); ++i)
+    EXPECT_THAT(lines[i], ::testing::MatchesRegex("(problem|advice): .+"));
+  if (doctor.status == 0) {
+    EXPECT_THAT(lines.back(), ::testing::MatchesRegex("all well: .+|nothing blocks use: .+"));
+  } else {
+    EXPECT_THAT(lines.back(), ::testing::MatchesRegex("[0-9]+ problems? blocks? use: .+"));
+  }
 }
 
 }  // namespace
