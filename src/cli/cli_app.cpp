@@ -15,7 +15,20 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   app->add_option("--port", options.ports,
                   "serial device that stands as COM1; repeat for COM2, ...")
       ->type_name("PATH");
-  app->add_flag("--simulate", options.simulate, "run the simulated unit inside the process");
+  CLI::Option* simulate =
+      app->add_flag("--simulate", options.simulate, "run the simulated unit inside the process");
+  app->add_option("--simulate-units", options.simulateUnits,
+                  "run N simulated units inside the process, as COM1 to COMN")
+      ->type_name("N")
+      ->check(CLI::Range(1, 32))
+      ->excludes(simulate);
+  app->add_option("--simulate-fault", options.simulateFaults,
+                  "give simulated unit N one of the simulated unit's fault switches, as "
+                  "morlane-unit-sim takes them (4:refuse-erase, 2:answer-delay-ms=300)")
+      ->type_name("N:SWITCH");
+  app->add_option("--records", options.records,
+                  "gang: where each unit's log and run record are written")
+      ->type_name("DIR");
   app->add_option("--dir", options.dir, "working directory of the run")->type_name("DIR");
   app->add_option("--log-json", options.logJson, "also write every log line to FILE as JSON")
       ->type_name("FILE");
@@ -25,6 +38,7 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   RegisterFlashCommands(*app, selected);
   RegisterImageCommands(*app, selected);
   RegisterConsoleCommands(*app, selected);
+  RegisterGangCommands(*app, selected);
   return app;
 }
 

@@ -1,11 +1,14 @@
 #include "cli/cli_session.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/console_io.h"
 #include "sim/host_platform.h"
+#include "sim/sim_options.h"
+#include "sim/sim_unit.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -30,6 +33,36 @@ CliSession::~CliSession() {
   if (json_) std::fclose(json_);
 }
 
+// "N:SWITCH[=VALUE]": the switch as the simulated unit's program takes it, on unit N.
+bool CliSession::ApplySimulatedFaults(std::string* error) {
+  for (const std::string& fault : options_.simulateFaults) {
+    size_t colon = fault.find(':');
+    int unit = colon == std::string::npos ? 0 : std::atoi(fault.substr(0, colon).c_str());
+    sim::SimUnit* target = platform_->SimulatedUnit(unit);
+    if (!target) {
+      *error = "--simulate-fault " + fault + ": no such simulated unit";
+      return false;
+    }
+    std::string name = fault.substr(colon + 1);
+    std::string value;
+    if (size_t equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    std::vector<std::string> words = {"morlane-unit-sim", "--" + name};
+    if (!value.empty()) words.push_back(value);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    std::string why;
+    if (sim::ApplyOptions(static_cast<int>(argv.size()), argv.data(), target->Faults(), &why) !=
+        sim::OptionsOutcome::Run) {
+      *error = "--simulate-fault " + fault + ": " + (why.empty() ? "not a fault switch" : why);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool CliSession::Setup(std::string* error) {
   // --dir becomes the dialog's working directory; the process stays where it was started.
   // What the run writes beside the images (--log-json) is taken relative to it, as a
@@ -51,7 +84,12 @@ bool CliSession::Setup(std::string* error) {
     }
   }
   platform_ = std::make_unique<sim::HostPlatform>();
-  if (!platform_->Start(options_.simulate, options_.ports, error)) return false;
+  if (options_.simulateUnits > 0) {
+    if (!platform_->StartUnits(options_.simulateUnits, options_.ports, error)) return false;
+  } else if (!platform_->Start(options_.simulate, options_.ports, error)) {
+    return false;
+  }
+  if (!ApplySimulatedFaults(error)) return false;
 
   window_ = std::make_unique<HeadlessWindow>();
   window_->SetLineHandler([this](std::string_view line) { OnLine(line); });
@@ -65,21 +103,27 @@ bool CliSession::Setup(std::string* error) {
   return true;
 }
 
+bool PressOpen(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& link) {
+  window.SetComboSelection(ctl::kInterfaceCombo, link == "usb" ? 1 : 0);
+  window.Click(ctl::kOpen);
+  return dialog.session.sessionState != SessionState::None;
+}
+
+void PressClose(HeadlessWindow&, CKestrumDlg& dialog) {
+  // A procedure may have closed the link's port already; "Close" still reports the
+  // session's end and returns the controls to the closed arrangement.
+  dialog.console.Shutdown();
+  dialog.OnCommand(ctl::kClose);
+}
+
 bool CliSession::OpenLink(const std::string& link) {
-  window_->SetComboSelection(ctl::kInterfaceCombo, link == "usb" ? 1 : 0);
-  window_->Click(ctl::kOpen);
-  linkOpened_ = dialog_->session.sessionState != SessionState::None;
+  linkOpened_ = PressOpen(*window_, *dialog_, link);
   return linkOpened_;
 }
 
 void CliSession::Finish() {
   if (!dialog_ || dialog_->Ended()) return;
-  if (linkOpened_) {
-    // A procedure may have closed the link's port already; "Close" still reports the
-    // session's end and returns the controls to the closed arrangement.
-    dialog_->console.Shutdown();
-    dialog_->OnCommand(ctl::kClose);
-  }
+  if (linkOpened_) PressClose(*window_, *dialog_);
   dialog_->EndDialog();
   if (barShown_) std::fputc('\n', stderr);
 }

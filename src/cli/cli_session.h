@@ -25,6 +25,10 @@ class HostPlatform;
 struct GlobalOptions {
   std::vector<std::string> ports;
   bool simulate = false;
+  int simulateUnits = 0;
+  // "N:SWITCH" or "N:SWITCH=VALUE": one of the simulated unit's fault switches for unit N.
+  std::vector<std::string> simulateFaults;
+  std::string records;
   std::string dir;
   std::string logJson;
   bool quiet = false;
@@ -55,6 +59,7 @@ class CliSession {
   HidBackend& HidDevices();
 
  private:
+  bool ApplySimulatedFaults(std::string* error);
   void OnLine(std::string_view line);
   void OnProgress(int id, int position);
   void DrawBar();
@@ -79,6 +84,26 @@ void RegisterLinkCommands(CLI::App& app, CommandRunner& selected);
 void RegisterFlashCommands(CLI::App& app, CommandRunner& selected);
 void RegisterImageCommands(CLI::App& app, CommandRunner& selected);
 void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
+
+void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
+
+// "Manual", FILE chosen, the CPU set when given, "Update Firmware"; and "Auto",
+// "Automatic": on a dialog whose COM link is open. 1 when the procedure succeeded. The
+// single run and every unit of a gang press the same buttons.
+int PressFlash(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& path,
+               const std::string& cpu);
+int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog);
+// Selects "com" (entry 0) or "usb" (entry 1) and presses "Open"; true when a session opened.
+bool PressOpen(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& link);
+// The end of every command that opened a link: the command test stopped, "Close", the
+// dialog ended.
+void PressClose(HeadlessWindow& window, CKestrumDlg& dialog);
+
+// FILE arguments: made absolute against where morlane-cli was started; a file that cannot
+// be read is a usage error, said on stderr (Unreadable returns the status).
+std::string AbsolutePath(const std::string& path);
+bool Readable(const std::string& path);
+int Unreadable(const std::string& shown);
 
 // Exit statuses of morlane-cli.
 inline constexpr int kExitOk = 0;

@@ -12,10 +12,8 @@
 
 namespace morlane {
 
-namespace {
-
 // FILE arguments are taken relative to where morlane-cli was started, not to --dir.
-std::string Absolute(const std::string& path) {
+std::string AbsolutePath(const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   return error ? path : absolute.string();
@@ -35,20 +33,13 @@ int Unreadable(const std::string& shown) {
   return kExitUsage;
 }
 
+namespace {
+
 int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
              const std::string& cpu) {
   if (!Readable(path)) return Unreadable(shown);
   if (!session.OpenLink("com")) return kExitFailed;
-  HeadlessWindow& window = session.Window();
-  CKestrumDlg& dialog = session.Dialog();
-  window.Click(ctl::kModeManual);
-  window.QueueFileDialogAnswer(path);
-  if (!window.Click(ctl::kSelectFirmware) || dialog.selection.firmwarePath != path) {
-    return kExitFailed;
-  }
-  if (!cpu.empty()) dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
-  window.Click(ctl::kUpdateFirmware);
-  int result = dialog.lastResult;
+  int result = PressFlash(session.Window(), session.Dialog(), path, cpu);
   // The dialog refuses a file that is not an inverter image without a word; here the
   // caller is told why nothing happened.
   if (!result && !CheckBinFile(path)) {
@@ -60,10 +51,7 @@ int RunFlash(CliSession& session, const std::string& path, const std::string& sh
 
 int RunAuto(CliSession& session) {
   if (!session.OpenLink("com")) return kExitFailed;
-  HeadlessWindow& window = session.Window();
-  window.Click(ctl::kModeAuto);
-  if (!window.Click(ctl::kAutomatic)) return kExitFailed;
-  return session.Dialog().lastResult ? kExitOk : kExitFailed;
+  return PressAuto(session.Window(), session.Dialog()) ? kExitOk : kExitFailed;
 }
 
 int RunInspect(const std::string& path, const std::string& shown) {
@@ -95,6 +83,22 @@ int RunInspect(const std::string& path, const std::string& shown) {
 
 }  // namespace
 
+int PressFlash(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& path,
+               const std::string& cpu) {
+  window.Click(ctl::kModeManual);
+  window.QueueFileDialogAnswer(path);
+  if (!window.Click(ctl::kSelectFirmware) || dialog.selection.firmwarePath != path) return 0;
+  if (!cpu.empty()) dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
+  window.Click(ctl::kUpdateFirmware);
+  return dialog.lastResult;
+}
+
+int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog) {
+  window.Click(ctl::kModeAuto);
+  if (!window.Click(ctl::kAutomatic)) return 0;
+  return dialog.lastResult;
+}
+
 void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   auto* flash = app.add_subcommand(
       "flash", "Program one CPU: Open on COM, \"Manual\", FILE chosen, \"Update Firmware\"");
@@ -104,7 +108,7 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   flash->add_option("--cpu", *cpu, "master or slave; without it the path decides")
       ->check(CLI::IsMember({"master", "slave"}));
   flash->callback([&selected, file, cpu] {
-    std::string path = Absolute(*file);
+    std::string path = AbsolutePath(*file);
     selected = [path, file, cpu](CliSession& session) {
       return RunFlash(session, path, *file, *cpu);
     };
@@ -119,7 +123,7 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   auto image = std::make_shared<std::string>();
   inspect->add_option("FILE", *image, "the image (*.bin)")->required();
   inspect->callback([&selected, image] {
-    std::string path = Absolute(*image);
+    std::string path = AbsolutePath(*image);
     selected = [path, image](CliSession&) { return RunInspect(path, *image); };
   });
 }

@@ -73,6 +73,10 @@ int InverterFlasher::AutoUpdate() {
   // Success is claimed only when every image file found was programmed and verified.
   bool everyFileBurned = true;
   for (const std::string& name : names) {
+    if (holdNextCpu && holdNextCpu->load()) {
+      everyFileBurned = false;
+      break;
+    }
     std::string path = (directory / name).string();
     char cpu = CpuOfName(name);
     if (!CheckBinFile(path)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ class InverterFlasher {
   int AutoUpdate();
   // Every image file the last "Automatic" tried, in order, with its outcome.
   std::vector<ImageAttempt> attempts;
+  // When set and true, "Automatic" starts no further CPU (a production station's first
+  // Ctrl-C); the CPU being programmed is finished.
+  const std::atomic<bool>* holdNextCpu = nullptr;
 
   BootLink& Link() { return link_; }
   FlashProgrammer& Programmer() { return programmer_; }

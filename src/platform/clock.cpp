@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
@@ -19,16 +20,58 @@ int64_t SystemClock::CalendarSeconds() {
   return static_cast<int64_t>(std::time(nullptr));
 }
 
-LocalTime SystemClock::Now() {
-  std::time_t now = std::time(nullptr);
+namespace {
+
+std::tm Calendar(std::time_t when, bool local) {
   std::tm parts{};
 #ifdef _WIN32
-  localtime_s(&parts, &now);
+  if (local) {
+    localtime_s(&parts, &when);
+  } else {
+    gmtime_s(&parts, &when);
+  }
 #else
-  localtime_r(&now, &parts);
+  if (local) {
+    localtime_r(&when, &parts);
+  } else {
+    gmtime_r(&when, &parts);
+  }
 #endif
+  return parts;
+}
+
+// Seconds from 1970-01-01 of a broken-down time read as if it were UTC.
+int64_t AsUtcSeconds(const std::tm& t) {
+  int64_t year = t.tm_year + 1900;
+  const int64_t month = t.tm_mon + 1;
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + t.tm_mday - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const int64_t days = era * 146097 + dayOfEra - 719468;
+  return days * 86400 + t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
+}
+
+}  // namespace
+
+LocalTime SystemClock::Now() {
+  std::tm parts = Calendar(std::time(nullptr), true);
   return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
                    parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+std::string Iso8601Local(int64_t epochSeconds) {
+  const std::time_t when = static_cast<std::time_t>(epochSeconds);
+  const std::tm local = Calendar(when, true);
+  const int64_t offset = AsUtcSeconds(local) - AsUtcSeconds(Calendar(when, false));
+  const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
+                static_cast<int>(minutes % 60));
+  return text;
 }
 
 bool SystemClock::WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 
 namespace morlane {
 
@@ -44,6 +45,10 @@ class SystemClock : public Clock {
   bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
                const std::function<bool()>& ready) override;
 };
+
+// The calendar time as ISO 8601 in local time with its offset from UTC,
+// "2026-12-08T11:05:03+01:00", as the run records keep it.
+std::string Iso8601Local(int64_t epochSeconds);
 
 // The process-wide real clock.
 Clock& RealClock();

@@ -21,13 +21,18 @@ class HostPlatform {
   ~HostPlatform();
 
   bool Start(bool simulate, const std::vector<std::string>& ports, std::string* error);
-  // The simulated unit, when there is one.
+  // units simulated units, as COM1 to COM<units> (each on a line of its own), the given
+  // ports after them; the HID backend is empty.
+  bool StartUnits(int units, const std::vector<std::string>& ports, std::string* error);
+  // The simulated unit, when there is one; with several, the first.
   SimUnit* Simulated();
+  // Simulated unit n (1-based), or nullptr.
+  SimUnit* SimulatedUnit(int n);
   SerialPortFactory& Ports() { return *ports_; }
   HidBackend& HidDevices() { return *hid_; }
 
  private:
-  std::unique_ptr<SimulatedPlatform> simulated_;
+  std::vector<std::unique_ptr<SimulatedPlatform>> simulated_;
   std::unique_ptr<SerialPortFactory> ports_;
   std::unique_ptr<HidBackend> hid_;
 };

@@ -1,0 +1,148 @@
+// gang auto, gang flash FILE: every COM entry of the port table programmed at once, each
+// unit by a dialog of its own, with a log and a run record per unit.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_session.h"
+#include "cli/gang_unit.h"
+#include "platform/console_io.h"
+
+namespace morlane {
+
+namespace {
+
+constexpr int kMaxUnits = 32;
+constexpr int kViewRefreshMs = 200;
+constexpr int kBarWidth = 20;
+
+// The live view on a terminal: one line per unit, drawn again in place.
+class LiveView {
+ public:
+  explicit LiveView(std::vector<std::unique_ptr<GangUnit>>& units) : units_(units) {}
+
+  void Draw() {
+    std::string text;
+    if (drawn_) text += "\x1b[" + std::to_string(units_.size()) + "A";
+    for (auto& unit : units_) {
+      UnitView view = unit->View();
+      std::string bar(static_cast<size_t>(view.percent * kBarWidth / 100), '#');
+      bar.resize(kBarWidth, ' ');
+      char line[512];
+      std::snprintf(line, sizeof line, "\r\x1b[K%-6s %-20.20s %-34.34s [%s] %3d %%  %s\n",
+                    unit->Name().c_str(), unit->Port().c_str(), view.step.c_str(), bar.c_str(),
+                    view.percent, view.verdict.c_str());
+      text += line;
+    }
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+ private:
+  std::vector<std::unique_ptr<GangUnit>>& units_;
+  bool drawn_ = false;
+};
+
+int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
+  const GlobalOptions& options = session.Options();
+  if (job.procedure == "flash" && !Readable(job.path)) return Unreadable(shown);
+
+  std::filesystem::path records = !options.records.empty() ? options.records
+                                  : !options.dir.empty()   ? options.dir
+                                                           : ".";
+  std::error_code failure;
+  std::filesystem::create_directories(records, failure);
+  if (!std::filesystem::is_directory(records, failure)) {
+    std::fprintf(stderr, "morlane-cli: cannot write records in %s\n", records.string().c_str());
+    return kExitUsage;
+  }
+
+  GangControl control;
+  std::mutex output;
+  std::vector<std::unique_ptr<GangUnit>> units;
+  for (int com = 1; com <= kMaxUnits; ++com) {
+    std::string path = session.Ports().PathOf(com);
+    if (path.empty()) break;
+    auto unit = std::make_unique<GangUnit>(com, path, session.Ports(), control);
+    unit->onLine = [&output](const std::string& name, std::string_view line) {
+      std::lock_guard lock(output);
+      std::printf("%s: %.*s\n", name.c_str(), static_cast<int>(line.size()), line.data());
+      std::fflush(stdout);
+    };
+    unit->onMessage = [&output](const std::string& name, const std::string& text) {
+      std::lock_guard lock(output);
+      std::fprintf(stderr, "%s: message: %s\n", name.c_str(), text.c_str());
+    };
+    units.push_back(std::move(unit));
+  }
+  if (units.empty()) {
+    std::fprintf(stderr, "morlane-cli: no serial port to program a unit on\n");
+    return kExitUsage;
+  }
+
+  std::atomic<bool> interrupted{false};
+  StopRequests signals(interrupted);
+  std::atomic<int> running{static_cast<int>(units.size())};
+  std::vector<std::thread> threads;
+  for (auto& unit : units) {
+    threads.emplace_back([&, u = unit.get()] {
+      u->Run(job, options.dir, records.string());
+      --running;
+    });
+  }
+
+  const bool live = !options.quiet && IsTerminal(stderr);
+  LiveView view(units);
+  int presses = 0;
+  while (running > 0) {
+    if (interrupted.exchange(false)) {
+      // Once: no unit starts another CPU. Twice: every unit stops now.
+      ++presses;
+      control.holdNextCpu = true;
+      if (presses >= 2) control.abortNow = true;
+    }
+    if (live) {
+      std::lock_guard lock(output);
+      view.Draw();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kViewRefreshMs));
+  }
+  for (std::thread& thread : threads) thread.join();
+  if (live) view.Draw();
+
+  int passed = 0;
+  for (auto& unit : units) passed += unit->record.result == "pass" ? 1 : 0;
+  const int failed = static_cast<int>(units.size()) - passed;
+  std::fprintf(stderr, "gang: %d passed, %d failed or stopped\n", passed, failed);
+  return failed == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
+  auto* gang = app.add_subcommand(
+      "gang", "The same procedure on every COM entry of the port table at once, a dialog per unit");
+  gang->require_subcommand(1);
+  auto* automatic = gang->add_subcommand("auto", "\"Automatic\" on every unit");
+  automatic->callback([&selected] {
+    selected = [](CliSession& session) { return RunGang(session, GangJob{"auto"}, ""); };
+  });
+  auto* flash = gang->add_subcommand("flash", "One image programmed into every unit");
+  auto file = std::make_shared<std::string>();
+  auto cpu = std::make_shared<std::string>();
+  flash->add_option("FILE", *file, "the inverter image (*.bin)")->required();
+  flash->add_option("--cpu", *cpu, "master or slave; without it the path decides")
+      ->check(CLI::IsMember({"master", "slave"}));
+  flash->callback([&selected, file, cpu] {
+    GangJob job{"flash", AbsolutePath(*file), *cpu};
+    selected = [job, file](CliSession& session) { return RunGang(session, job, *file); };
+  });
+}
+
+}  // namespace morlane

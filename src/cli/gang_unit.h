@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/run_record.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace morlane {
+
+// What every unit of a production run does: "auto", or "flash" with one image.
+struct GangJob {
+  std::string procedure;  // "auto" or "flash"
+  std::string path;       // flash: the image, made absolute
+  std::string cpu;        // flash: "master", "slave" or empty (the path decides)
+};
+
+// Shared by the units and the station's main thread: Ctrl-C once holds every unit before
+// its next CPU, twice stops every unit now.
+struct GangControl {
+  std::atomic<bool> holdNextCpu{false};
+  std::atomic<bool> abortNow{false};
+};
+
+// What the live view shows of one unit.
+struct UnitView {
+  std::string step;  // the last log line
+  int percent = 0;
+  bool done = false;
+  std::string verdict;  // "PASS", "FAIL: ..." or "ABORTED" once done
+};
+
+// One unit of a production run: its own dialog on its own thread with a headless window,
+// seeing its one port of the table as its only port, writing COMn.log and COMn.json.
+class GangUnit {
+ public:
+  GangUnit(int comNumber, std::string portPath, SerialPortFactory& ports, GangControl& control);
+
+  // Runs the job to its end on the calling thread; true when the unit passed.
+  bool Run(const GangJob& job, const std::string& workingDir, const std::string& recordsDir);
+
+  int ComNumber() const { return com_; }
+  std::string Name() const { return "COM" + std::to_string(com_); }
+  const std::string& Port() const { return port_; }
+  UnitView View();
+
+  // Where each log line goes besides the unit's own log: the station's stdout, prefixed.
+  std::function<void(const std::string& unit, std::string_view line)> onLine;
+  std::function<void(const std::string& unit, const std::string& text)> onMessage;
+
+  RunRecord record;
+
+ private:
+  void Line(std::string_view line);
+
+  int com_;
+  std::string port_;
+  SerialPortFactory& ports_;
+  GangControl& control_;
+  std::FILE* log_ = nullptr;
+  std::mutex viewMutex_;
+  UnitView view_;
+};
+
+}  // namespace morlane
