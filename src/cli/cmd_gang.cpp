@@ -21,10 +21,19 @@ constexpr int kMaxUnits = 32;
 constexpr int kViewRefreshMs = 200;
 constexpr int kBarWidth = 20;
 
-// The live view on a terminal: one line per unit, drawn again in place.
+// The live view on a terminal: one line per unit, drawn again in place. A log line is
+// printed above it: the view is taken away first and drawn again under the line, so that
+// the two never run together.
 class LiveView {
  public:
   explicit LiveView(std::vector<std::unique_ptr<GangUnit>>& units) : units_(units) {}
+
+  void Clear() {
+    if (!drawn_) return;
+    std::fprintf(stderr, "\x1b[%zuA\r\x1b[J", units_.size());
+    std::fflush(stderr);
+    drawn_ = false;
+  }
 
   void Draw() {
     std::string text;
@@ -66,18 +75,24 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   GangControl control;
   std::mutex output;
   std::vector<std::unique_ptr<GangUnit>> units;
+  const bool live = !options.quiet && IsTerminal(stderr);
+  LiveView view(units);
   for (int com = 1; com <= kMaxUnits; ++com) {
     std::string path = session.Ports().PathOf(com);
     if (path.empty()) break;
     auto unit = std::make_unique<GangUnit>(com, path, session.Ports(), control);
-    unit->onLine = [&output](const std::string& name, std::string_view line) {
+    unit->onLine = [&output, &view, live](const std::string& name, std::string_view line) {
       std::lock_guard lock(output);
+      if (live) view.Clear();
       std::printf("%s: %.*s\n", name.c_str(), static_cast<int>(line.size()), line.data());
       std::fflush(stdout);
+      if (live) view.Draw();
     };
-    unit->onMessage = [&output](const std::string& name, const std::string& text) {
+    unit->onMessage = [&output, &view, live](const std::string& name, const std::string& text) {
       std::lock_guard lock(output);
+      if (live) view.Clear();
       std::fprintf(stderr, "%s: message: %s\n", name.c_str(), text.c_str());
+      if (live) view.Draw();
     };
     units.push_back(std::move(unit));
   }
@@ -97,8 +112,6 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
     });
   }
 
-  const bool live = !options.quiet && IsTerminal(stderr);
-  LiveView view(units);
   int presses = 0;
   while (running > 0) {
     if (interrupted.exchange(false)) {

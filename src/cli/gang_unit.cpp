@@ -171,6 +171,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
   view_.done = true;
   if (record.result == "pass") {
     view_.verdict = "PASS";
+    view_.percent = 100;
   } else if (record.result == "aborted") {
     view_.verdict = "ABORTED";
   } else {

@@ -3,8 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "flash/test_image_maker.h"
 #include "sim/sim_unit.h"
@@ -87,6 +95,121 @@ TEST(GangE2e, FourUnitsOneRefusingTheErase) {
       test::RunProcess({MORLANE_CLI, "--port", single.Path(), "--dir", dir.Path(), "auto"}, "", 60);
   EXPECT_EQ(alone.status, 0);
   EXPECT_EQ(Text(dir, "out/COM1.log"), alone.out);
+}
+
+// morlane-cli in the background, its output in files, so that a test can press Ctrl-C
+// while the units run.
+class Station {
+ public:
+  Station(std::vector<std::string> argv, const TempDir& dir) : dir_(dir) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char*> args;
+      for (std::string& arg : argv) args.push_back(arg.data());
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Station() {
+    if (pid_ > 0 && status_ < 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // Waits until the file holds the text; false after seconds.
+  bool WaitFor(const std::string& file, const std::string& text, int seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      std::error_code error;
+      if (std::filesystem::exists(dir_.File(file), error) &&
+          Text(dir_, file).find(text) != std::string::npos) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  void Interrupt() { kill(pid_, SIGINT); }
+  // The exit status, or -1 when it had not ended after seconds.
+  int Wait(int seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+ private:
+  const TempDir& dir_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+class GangInterruptE2e : public ::testing::Test {
+ protected:
+  GangInterruptE2e() {
+    dir.Write("Master.bin", test::MakeInverterImage(kMaster));
+    dir.Write("Slave.bin", test::MakeInverterImage(kSlave));
+  }
+  std::vector<std::string> Argv() const {
+    return {MORLANE_CLI, "--simulate-units", "2",    "--dir", dir.Path(),
+            "--records", dir.File("out"),    "gang", "auto"};
+  }
+  TempDir dir;
+};
+
+TEST_F(GangInterruptE2e, OnceFinishesTheRunningCpuAndStartsNoOther) {
+  Station station(Argv(), dir);
+  ASSERT_TRUE(station.WaitFor("out/COM2.log", "Flash burning in...", 30));
+  station.Interrupt();
+  EXPECT_EQ(station.Wait(30), 1);
+  for (const char* name : {"COM1", "COM2"}) {
+    std::string log = Text(dir, std::string("out/") + name + ".log");
+    EXPECT_THAT(log, HasSubstr("Flash verified Successful!!\n"));
+    EXPECT_THAT(log, Not(HasSubstr(dir.File("Slave.bin"))));
+    std::string record = Text(dir, std::string("out/") + name + ".json");
+    EXPECT_THAT(record, HasSubstr("\"result\": \"aborted\", \"images\": [{"));
+    EXPECT_THAT(record, HasSubstr("\"cpu\": \"master\", \"result\": \"pass\"}]}"));
+  }
+}
+
+TEST_F(GangInterruptE2e, LiveViewOnATerminalEndsWithEachUnitsVerdict) {
+  test::ProcessResult result = test::RunOnTerminal(Argv(), 60);
+  EXPECT_EQ(result.status, 0) << result.out;
+  EXPECT_TRUE(
+      std::regex_search(result.out, std::regex("COM1 +/dev/pts/[0-9]+ .*\\[#+\\] 100 %  PASS")))
+      << result.out;
+  EXPECT_TRUE(std::regex_search(result.out, std::regex("COM2 +/dev/pts/[0-9]+ .*PASS")));
+  EXPECT_THAT(result.out, HasSubstr("gang: 2 passed, 0 failed or stopped"));
+}
+
+TEST_F(GangInterruptE2e, TwiceStopsEveryUnitNow) {
+  Station station(Argv(), dir);
+  ASSERT_TRUE(station.WaitFor("out/COM2.log", "Flash burning in...", 30));
+  const auto pressed = std::chrono::steady_clock::now();
+  station.Interrupt();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  station.Interrupt();
+  EXPECT_EQ(station.Wait(30), 1);
+  // Within the waits of one exchange, not the rest of the burn.
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+  for (const char* name : {"COM1", "COM2"}) {
+    std::string log = Text(dir, std::string("out/") + name + ".log");
+    EXPECT_THAT(log, Not(HasSubstr("Flash verified Successful!!")));
+    EXPECT_THAT(log, HasSubstr("Close Serial MCU OK!"));
+    EXPECT_THAT(Text(dir, std::string("out/") + name + ".json"),
+                HasSubstr("\"result\": \"aborted\""));
+  }
 }
 
 }  // namespace
