@@ -7,6 +7,7 @@
 #include "app/kestrum_dlg.h"
 #include "cli/cli_session.h"
 #include "cli/sha256.h"
+#include "platform/file_io.h"
 #include "platform/inprocess_hid.h"
 #include "ui/control_ids.h"
 
@@ -118,7 +119,7 @@ void GangUnit::Line(std::string_view line) {
 bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
                    const std::string& recordsDir) {
   const std::filesystem::path records(recordsDir);
-  log_ = std::fopen((records / (Name() + ".log")).string().c_str(), "wb");
+  log_ = std::fopen((records / UnitFileName(Name(), ".log")).string().c_str(), "wb");
   record = RunRecord{Name(), port_, job.procedure, MORLANE_VERSION, Now()};
 
   HeadlessWindow window;
@@ -163,7 +164,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
   const bool stopped = control_.abortNow || (control_.holdNextCpu && !passed);
   record.result = stopped ? "aborted" : passed ? "pass" : "fail";
   record.ended = Now();
-  WriteRecord((records / (Name() + ".json")).string(), record);
+  WriteRecord((records / UnitFileName(Name(), ".json")).string(), record);
   if (log_) std::fclose(log_);
   log_ = nullptr;
 

@@ -66,4 +66,9 @@ enum class WholeFile { Read, NotOpened, TooLarge, Failed };
 // that shrinks while it is read is taken as far as it went.
 WholeFile ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit);
 
+// The name of a file kept for a unit: "COM3" and ".json" give "COM3.json". On Windows
+// "COM1" to "COM9" name the serial devices themselves, whatever extension follows, so a
+// file of that name would go to the port: there the name is "unit-COM3.json".
+std::string UnitFileName(const std::string& unit, const std::string& extension);
+
 }  // namespace morlane

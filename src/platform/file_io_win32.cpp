@@ -112,4 +112,8 @@ void OutputFile::Close() {
   handle_ = kClosed;
 }
 
+std::string UnitFileName(const std::string& unit, const std::string& extension) {
+  return "unit-" + unit + extension;
+}
+
 }  // namespace morlane

@@ -166,5 +166,22 @@ TEST_F(WineCliRuns, SendAndTestAnswerAsOnLinux) {
   EXPECT_THAT(text, ::testing::HasSubstr("Test Finish Time: "));
 }
 
+// A station on two simulated units inside the Windows program. "COM1.json" would name the
+// serial device itself there: the records must land in files, under names of their own.
+TEST_F(WineCliRuns, GangKeepsItsRecordsInFilesNotOnThePorts) {
+  Images(true, true);
+  ProcessResult run =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--simulate-units", "2", "--simulate-fault",
+                  "2:refuse-erase", "--records", "out", "gang", "auto"},
+                 windowsDir.Path(), 120);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_THAT(run.out, ::testing::HasSubstr("COM1: Flash verified Successful!!\n"));
+  std::vector<uint8_t> pass = windowsDir.Read("out/unit-COM1.json");
+  std::vector<uint8_t> fail = windowsDir.Read("out/unit-COM2.json");
+  EXPECT_THAT(std::string(pass.begin(), pass.end()), ::testing::HasSubstr("\"result\": \"pass\""));
+  EXPECT_THAT(std::string(fail.begin(), fail.end()), ::testing::HasSubstr("\"step\": \"erase\""));
+  EXPECT_FALSE(windowsDir.Read("out/unit-COM1.log").empty());
+}
+
 }  // namespace
 }  // namespace morlane
