@@ -69,7 +69,7 @@ GangFigures RunGang(int units, const std::string& dir, const std::string& record
   for (int i = 0; i < units; ++i) {
     threads.emplace_back([&, i] {
       const double before = ThreadCpuSeconds();
-      if (gang[static_cast<size_t>(i)]->Run(GangJob{"auto"}, dir, records)) ++passed;
+      if (gang[static_cast<size_t>(i)]->Run(GangJob{"auto", "", ""}, dir, records)) ++passed;
       cpu[static_cast<size_t>(i)] = ThreadCpuSeconds() - before;
     });
   }

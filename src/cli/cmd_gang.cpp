@@ -144,7 +144,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   gang->require_subcommand(1);
   auto* automatic = gang->add_subcommand("auto", "\"Automatic\" on every unit");
   automatic->callback([&selected] {
-    selected = [](CliSession& session) { return RunGang(session, GangJob{"auto"}, ""); };
+    selected = [](CliSession& session) { return RunGang(session, GangJob{"auto", "", ""}, ""); };
   });
   auto* flash = gang->add_subcommand("flash", "One image programmed into every unit");
   auto file = std::make_shared<std::string>();

@@ -120,7 +120,12 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
                    const std::string& recordsDir) {
   const std::filesystem::path records(recordsDir);
   log_ = std::fopen((records / UnitFileName(Name(), ".log")).string().c_str(), "wb");
-  record = RunRecord{Name(), port_, job.procedure, MORLANE_VERSION, Now()};
+  record = RunRecord{};
+  record.unit = Name();
+  record.port = port_;
+  record.procedure = job.procedure;
+  record.toolVersion = MORLANE_VERSION;
+  record.started = Now();
 
   HeadlessWindow window;
   StoppableClock clock(control_.abortNow);
@@ -161,7 +166,9 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
   }
   dialog.EndDialog();
 
-  const bool stopped = control_.abortNow || (control_.holdNextCpu && !passed);
+  // Aborted: stopped at once, or held back from a CPU it would have programmed. A unit that
+  // failed on its own after the first Ctrl-C keeps its "fail".
+  const bool stopped = control_.abortNow || dialog.flasher.heldBack;
   record.result = stopped ? "aborted" : passed ? "pass" : "fail";
   record.ended = Now();
   WriteRecord((records / UnitFileName(Name(), ".json")).string(), record);

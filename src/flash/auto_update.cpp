@@ -69,11 +69,13 @@ int InverterFlasher::AutoUpdate() {
   }
 
   attempts.clear();
+  heldBack = false;
   link_.ResetBootLink();
   // Success is claimed only when every image file found was programmed and verified.
   bool everyFileBurned = true;
   for (const std::string& name : names) {
     if (holdNextCpu && holdNextCpu->load()) {
+      heldBack = true;
       everyFileBurned = false;
       break;
     }

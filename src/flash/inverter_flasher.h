@@ -40,6 +40,8 @@ class InverterFlasher {
   // When set and true, "Automatic" starts no further CPU (a production station's first
   // Ctrl-C); the CPU being programmed is finished.
   const std::atomic<bool>* holdNextCpu = nullptr;
+  // Whether that hold kept the last "Automatic" from a CPU it would have programmed.
+  bool heldBack = false;
 
   BootLink& Link() { return link_; }
   FlashProgrammer& Programmer() { return programmer_; }

@@ -66,7 +66,7 @@ std::string Iso8601Local(int64_t epochSeconds) {
   const std::tm local = Calendar(when, true);
   const int64_t offset = AsUtcSeconds(local) - AsUtcSeconds(Calendar(when, false));
   const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-  char text[40];
+  char text[96];  // room for any int the fields could hold
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                 offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),

@@ -47,7 +47,8 @@ TEST(RunRecordTest, OneObjectWithEveryImageTried) {
                    "1.0",
                    "2026-12-08T11:05:03+01:00",
                    "2026-12-08T11:06:10+01:00",
-                   "fail"};
+                   "fail",
+                   {}};
   record.images.push_back({"/units/master.bin", "ab", "master", "pass", ""});
   record.images.push_back({"/units/odd \"name\".bin", "cd", "", "fail", "image"});
   EXPECT_EQ(RunRecordJson(record),
