@@ -104,6 +104,8 @@ void PressClose(HeadlessWindow& window, CKestrumDlg& dialog);
 std::string AbsolutePath(const std::string& path);
 bool Readable(const std::string& path);
 int Unreadable(const std::string& shown);
+// FILE and --cpu of "flash", for the single run and the gang alike.
+void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu);
 
 // Exit statuses of morlane-cli.
 inline constexpr int kExitOk = 0;

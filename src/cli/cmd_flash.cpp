@@ -99,14 +99,18 @@ int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog) {
   return dialog.lastResult;
 }
 
+void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu) {
+  flash.add_option("FILE", file, "the inverter image (*.bin)")->required();
+  flash.add_option("--cpu", cpu, "master or slave; without it the path decides")
+      ->check(CLI::IsMember({"master", "slave"}));
+}
+
 void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   auto* flash = app.add_subcommand(
       "flash", "Program one CPU: Open on COM, \"Manual\", FILE chosen, \"Update Firmware\"");
   auto file = std::make_shared<std::string>();
   auto cpu = std::make_shared<std::string>();
-  flash->add_option("FILE", *file, "the inverter image (*.bin)")->required();
-  flash->add_option("--cpu", *cpu, "master or slave; without it the path decides")
-      ->check(CLI::IsMember({"master", "slave"}));
+  AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
     std::string path = AbsolutePath(*file);
     selected = [path, file, cpu](CliSession& session) {

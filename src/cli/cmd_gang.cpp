@@ -105,9 +105,10 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   StopRequests signals(interrupted);
   std::atomic<int> running{static_cast<int>(units.size())};
   std::vector<std::thread> threads;
-  for (auto& unit : units) {
-    threads.emplace_back([&, u = unit.get()] {
-      u->Run(job, options.dir, records.string());
+  std::vector<char> unitPassed(units.size(), 0);
+  for (size_t i = 0; i < units.size(); ++i) {
+    threads.emplace_back([&, i] {
+      unitPassed[i] = units[i]->Run(job, options.dir, records.string()) ? 1 : 0;
       --running;
     });
   }
@@ -130,7 +131,7 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   if (live) view.Draw();
 
   int passed = 0;
-  for (auto& unit : units) passed += unit->record.result == "pass" ? 1 : 0;
+  for (char unit : unitPassed) passed += unit;
   const int failed = static_cast<int>(units.size()) - passed;
   std::fprintf(stderr, "gang: %d passed, %d failed or stopped\n", passed, failed);
   return failed == 0 ? kExitOk : kExitFailed;
@@ -149,9 +150,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto* flash = gang->add_subcommand("flash", "One image programmed into every unit");
   auto file = std::make_shared<std::string>();
   auto cpu = std::make_shared<std::string>();
-  flash->add_option("FILE", *file, "the inverter image (*.bin)")->required();
-  flash->add_option("--cpu", *cpu, "master or slave; without it the path decides")
-      ->check(CLI::IsMember({"master", "slave"}));
+  AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
     GangJob job{"flash", AbsolutePath(*file), *cpu};
     selected = [job, file](CliSession& session) { return RunGang(session, job, *file); };

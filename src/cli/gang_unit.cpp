@@ -83,12 +83,12 @@ std::string Now() {
   return Iso8601Local(RealClock().CalendarSeconds());
 }
 
-void WriteRecord(const std::string& path, const RunRecord& record) {
-  if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-    std::string json = RunRecordJson(record);
-    std::fwrite(json.data(), 1, json.size(), file);
-    std::fclose(file);
-  }
+bool WriteRecord(const std::string& path, const RunRecord& record) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  std::string json = RunRecordJson(record);
+  bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
+  return std::fclose(file) == 0 && written;
 }
 
 }  // namespace
@@ -171,9 +171,13 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
   const bool stopped = control_.abortNow || dialog.flasher.heldBack;
   record.result = stopped ? "aborted" : passed ? "pass" : "fail";
   record.ended = Now();
-  WriteRecord((records / UnitFileName(Name(), ".json")).string(), record);
-  if (log_) std::fclose(log_);
+  // A station keeps the records: a unit whose log or record could not be written is not
+  // reported as passed.
+  bool kept = log_ != nullptr && !std::ferror(log_);
+  if (log_ && std::fclose(log_) != 0) kept = false;
   log_ = nullptr;
+  kept = WriteRecord((records / UnitFileName(Name(), ".json")).string(), record) && kept;
+  if (!kept && onMessage) onMessage(Name(), "its log or run record could not be written");
 
   std::lock_guard lock(viewMutex_);
   view_.done = true;
@@ -189,7 +193,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
     }
     view_.verdict = "FAIL" + (step.empty() ? ": " + view_.step : " at " + step);
   }
-  return record.result == "pass";
+  return kept && record.result == "pass";
 }
 
 }  // namespace morlane
