@@ -13,7 +13,8 @@ class InputFile {
  public:
   enum class Share {
     Shared,
-    // No other program may hold it for writing (or locked) while it is read.
+    // No other program may hold it for writing (or locked) while it is read; other
+    // readers may.
     Exclusive,
   };
 

@@ -30,7 +30,10 @@ bool InputFile::Open(const std::string& path, Share share) {
   if (fd < 0) return false;
   struct stat info {};
   bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (usable && share == Share::Exclusive) usable = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  // A shared lock, as Windows' read-only sharing: a program that holds the file locked
+  // (writing it) is refused, while other readers, such as the units of a production run
+  // loading the same image, read it side by side.
+  if (usable && share == Share::Exclusive) usable = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
   if (!usable) {
     ::close(fd);
     return false;
