@@ -10,6 +10,10 @@ const std::vector<WindowOption>& WindowOptions() {
        "Work with the simulated unit (its serial side as COM1, its USB side as the HID device).",
        false},
       {nullptr, "port", "PATH", "Serial device for the next COM number; repeatable.", false},
+      {nullptr, "service", nullptr,
+       "Start with the service view: the command console, the command test and the USB "
+       "firmware controls in a panel beside the log (the window's menu turns it on and off).",
+       false},
       {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
       {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
   };

@@ -41,5 +41,7 @@ inline constexpr int kCheckFwv = 1043;
 
 // System-menu command of the About entry.
 inline constexpr int kAboutCommand = 0x0010;
+// The window's own entry that turns the service view on and off; never reaches the dialog.
+inline constexpr int kServiceViewCommand = 0x0020;
 
 }  // namespace morlane::ctl
