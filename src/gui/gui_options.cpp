@@ -40,6 +40,7 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
     return ParseOutcome::Exit;
   }
   options->simulate = parser.isSet(QStringLiteral("simulate"));
+  options->service = parser.isSet(QStringLiteral("service"));
   for (const QString& path : parser.values(QStringLiteral("port"))) {
     options->ports.push_back(FromQString(path));
   }

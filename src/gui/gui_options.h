@@ -8,6 +8,7 @@ namespace morlane::gui {
 
 struct GuiOptions {
   bool simulate = false;           // the simulated unit inside the process
+  bool service = false;            // start with the service view
   std::vector<std::string> ports;  // COM1, COM2, ... in this order
   std::string screenshot;          // save the window as a PNG file once shown, then end
   std::string instanceTag;         // separate single-instance group (tests, screenshots)

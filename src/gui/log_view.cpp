@@ -1,5 +1,7 @@
 #include "gui/log_view.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -13,198 +15,197 @@ int QtTextMeasurer::TextExtent(std::string_view text) const {
   return metrics_.horizontalAdvance(DisplayText(text));
 }
 
-LogListModel::LogListModel(CHScrollListBox& list, int rowHeight, QObject* parent)
-    : QAbstractListModel(parent),
-      list_(list),
-      rows_(list.GetCount()),
-      rowHeight_(rowHeight),
-      extent_(list.GetHorizontalExtent()) {
-  list_.SetObserver(this);
-}
-
-LogListModel::~LogListModel() {
-  list_.SetObserver(nullptr);
-}
-
-int LogListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : rows_;
-}
-
-// The view asks for an index per row whenever it lays them out: no detour through the
-// generic checks.
-QModelIndex LogListModel::index(int row, int column, const QModelIndex& parent) const {
-  if (parent.isValid() || column != 0 || row < 0 || row >= rows_) return {};
-  return createIndex(row, 0);
-}
-
-QVariant LogListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= rows_) return {};
-  switch (role) {
-    case Qt::DisplayRole:
-      return DisplayText(list_.TextAt(index.row()));
-    case Qt::SizeHintRole:
-      return QSize(std::max(extent_, 1), rowHeight_);
-    default:
-      return {};
-  }
-}
-
-Qt::ItemFlags LogListModel::flags(const QModelIndex& index) const {
-  if (!index.isValid()) return Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-}
-
-void LogListModel::ShowPending() {
-  if (pending_ == 0) return;
-  changing_ = true;
-  beginInsertRows(QModelIndex(), rows_, rows_ + pending_ - 1);
-  rows_ += pending_;
-  pending_ = 0;
-  endInsertRows();
-  changing_ = false;
-}
-
-// The list has already changed when it reports; the row count the view sees moves
-// between the begin and the end of each change, as the view expects.
-void LogListModel::ItemInserted(int index) {
-  if (index == rows_ + pending_) {
-    ++pending_;
-    emit updateRequested();
-    return;
-  }
-  ShowPending();
-  changing_ = true;
-  beginInsertRows(QModelIndex(), index, index);
-  ++rows_;
-  endInsertRows();
-  changing_ = false;
-  emit updateRequested();
-}
-
-void LogListModel::ItemRemoved(int index) {
-  ShowPending();
-  changing_ = true;
-  beginRemoveRows(QModelIndex(), index, index);
-  --rows_;
-  endRemoveRows();
-  changing_ = false;
-}
-
-void LogListModel::ContentReset() {
-  changing_ = true;
-  beginResetModel();
-  rows_ = list_.GetCount();
-  pending_ = 0;
-  endResetModel();
-  changing_ = false;
-  emit updateRequested();
-}
-
-void LogListModel::SelectionChanged(int) {
-  emit updateRequested();
-}
-
-void LogListModel::HorizontalExtentChanged(int extent) {
-  extent_ = extent;
-  emit extentChanged();
-}
-
-void LogItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                            const QModelIndex& index) const {
-  const bool selected = option.state & QStyle::State_Selected;
-  QPalette::ColorGroup group = QPalette::Active;
-  if (!(option.state & QStyle::State_Enabled)) {
-    group = QPalette::Disabled;
-  } else if (!(option.state & QStyle::State_Active)) {
-    group = QPalette::Inactive;
-  }
-  // A selected line is marked across the whole row of the list, however short it is.
-  QRect row = option.rect;
-  if (option.widget) row.setRight(std::max(row.right(), option.widget->width()));
-  if (selected) painter->fillRect(row, option.palette.brush(group, QPalette::Highlight));
-  painter->setPen(
-      option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-  // The extent is the text's width plus 3 pixels: the text starts 2 pixels in.
-  painter->drawText(option.rect.adjusted(2, 0, 0, 0),
-                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
-                    index.data(Qt::DisplayRole).toString());
-}
-
-QSize LogItemDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
-  return index.data(Qt::SizeHintRole).toSize();
-}
-
-LogView::LogView(const QFont& font, QWidget* parent) : QListView(parent), measurer_(font) {
+LogView::LogView(const QFont& font, QWidget* parent)
+    : QAbstractScrollArea(parent), measurer_(font), rowHeight_(QFontMetrics(font).height()) {
   setFont(font);
+  viewport()->setFont(font);
   list_.SetMeasurer(&measurer_);
-  model_ = new LogListModel(list_, QFontMetrics(font).height(), this);
-  delegate_ = new LogItemDelegate(this);
-  setItemDelegate(delegate_);
-  setModel(model_);
-  setUniformItemSizes(true);
-  setGridSize(QSize(1, QFontMetrics(font).height()));  // follows the extent
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  list_.SetObserver(this);
+  setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  setTextElideMode(Qt::ElideNone);
-  setWordWrap(false);
   horizontalScrollBar()->setSingleStep(std::max(1, QFontMetrics(font).averageCharWidth()));
-
-  updateTimer_.setSingleShot(true);
-  connect(&updateTimer_, &QTimer::timeout, this, &LogView::SyncNow);
-  clock_.start();
-  connect(model_, &LogListModel::updateRequested, this, &LogView::ScheduleUpdate);
-  connect(model_, &LogListModel::extentChanged, this, &LogView::FollowExtent);
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current) { OnCurrentChanged(current); });
+  verticalScrollBar()->setSingleStep(1);
+  // Scrolling moves whole rows; a paint draws from the top row, so nothing is scrolled
+  // pixel by pixel.
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(),
+          qOverload<>(&QWidget::update));
+  connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(),
+          qOverload<>(&QWidget::update));
+  syncTimer_.setSingleShot(true);
+  sinceSync_.start();
+  connect(&syncTimer_, &QTimer::timeout, this, &LogView::SyncNow);
+  UpdateRanges();
 }
 
 LogView::~LogView() {
-  // The model reads the list, which goes with this object, before the model would go
-  // with the view's children.
-  delete model_;
-  model_ = nullptr;
+  list_.SetObserver(nullptr);
 }
 
-void LogView::ScheduleUpdate() {
-  if (updateTimer_.isActive()) return;
-  updateTimer_.start(static_cast<int>(std::max<qint64>(0, nextUpdateMs_ - clock_.elapsed())));
+void LogView::Schedule() {
+  if (syncTimer_.isActive()) return;
+  syncTimer_.start(static_cast<int>(std::max<qint64>(0, kMinSyncGapMs - sinceSync_.elapsed())));
+}
+
+void LogView::ItemInserted(int) {
+  Schedule();
+}
+
+void LogView::ItemRemoved(int) {
+  SyncNow();
+}
+
+void LogView::ContentReset() {
+  SyncNow();
+}
+
+void LogView::SelectionChanged(int) {
+  selectionMoved_ = true;
+  Schedule();
+}
+
+void LogView::HorizontalExtentChanged(int) {
+  Schedule();
 }
 
 void LogView::SyncNow() {
-  updateTimer_.stop();
-  qint64 started = clock_.elapsed();
-  model_->ShowPending();
-  executeDelayedItemsLayout();
-  syncing_ = true;
-  int selected = list_.GetCurSel();
-  if (selected >= 0 && selected < model_->rowCount()) {
-    QModelIndex index = model_->index(selected, 0);
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    scrollTo(index, QAbstractItemView::EnsureVisible);
-  } else {
-    selectionModel()->clear();
+  syncTimer_.stop();
+  sinceSync_.restart();
+  rows_ = list_.GetCount();
+  selection_ = list_.GetCurSel();
+  UpdateRanges();
+  if (selectionMoved_ && selection_ >= 0) ScrollToRow(selection_);
+  selectionMoved_ = false;
+  viewport()->update();
+}
+
+int LogView::FullRows() const {
+  return std::max(1, viewport()->height() / rowHeight_);
+}
+
+int LogView::TopRow() const {
+  return verticalScrollBar()->value();
+}
+
+void LogView::UpdateRanges() {
+  const int fullRows = FullRows();
+  verticalScrollBar()->setPageStep(fullRows);
+  verticalScrollBar()->setRange(0, std::max(0, rows_ - fullRows));
+  // The extent is the widest line's width; the view scrolls sideways over what does not
+  // fit, as the list box's horizontal extent does.
+  const int width = viewport()->width();
+  horizontalScrollBar()->setPageStep(std::max(1, width));
+  horizontalScrollBar()->setRange(0, std::max(0, list_.GetHorizontalExtent() - width));
+}
+
+void LogView::ScrollToRow(int row) {
+  const int top = TopRow();
+  if (row < top) {
+    verticalScrollBar()->setValue(row);
+  } else if (row >= top + FullRows()) {
+    verticalScrollBar()->setValue(row - FullRows() + 1);
   }
-  syncing_ = false;
-  // Laying out the rows is the cost that grows with the log; the next update waits so
-  // that updating stays a small share of the thread's time.
-  qint64 cost = clock_.elapsed() - started;
-  nextUpdateMs_ = clock_.elapsed() + std::min<qint64>(cost * (kUpdateShare - 1), kMaxUpdateGapMs);
 }
 
-void LogView::FollowExtent() {
-  // The rows are as wide as the extent. A grid of that width spares the view asking
-  // every row for its size when it lays them out; it does so at the next update.
-  setGridSize(QSize(std::max(model_->Extent(), 1), QFontMetrics(font()).height()));
+QRect LogView::RowRect(int row) const {
+  return QRect(-horizontalScrollBar()->value(), (row - TopRow()) * rowHeight_,
+               std::max({list_.GetHorizontalExtent(), viewport()->width(), 1}), rowHeight_);
 }
 
-void LogView::OnCurrentChanged(const QModelIndex& current) {
-  if (syncing_ || model_->Changing()) return;
+QString LogView::RowText(int row) const {
+  if (row < 0 || row >= rows_) return {};
+  return DisplayText(list_.TextAt(row));
+}
+
+int LogView::RowAt(int y) const {
+  if (y < 0) return -1;
+  const int row = TopRow() + y / rowHeight_;
+  return row < rows_ ? row : -1;
+}
+
+void LogView::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  const QRect area = event->rect();
+  const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled
+                                     : hasFocus() ? QPalette::Active
+                                                  : QPalette::Inactive;
+  painter.fillRect(area, palette().brush(group, QPalette::Base));
+  const int first = TopRow() + std::max(0, area.top()) / rowHeight_;
+  const int last = std::min(rows_ - 1, TopRow() + area.bottom() / rowHeight_);
+  for (int row = first; row <= last; ++row) {
+    QRect rect = RowRect(row);
+    const bool selected = row == selection_;
+    // A selected line is marked across the whole row, however short it is.
+    if (selected) {
+      painter.fillRect(rect.united(QRect(0, rect.top(), viewport()->width(), rowHeight_)),
+                       palette().brush(group, QPalette::Highlight));
+    }
+    painter.setPen(palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    // The extent is the text's width plus 3 pixels: the text starts 2 pixels in.
+    painter.drawText(rect.adjusted(2, 0, 0, 0),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
+                     RowText(row));
+  }
+}
+
+void LogView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateRanges();
+  // The horizontal bar coming or going changes the rows that fit: the newest line, when
+  // selected, stays in view.
+  if (selection_ >= 0 && selection_ == rows_ - 1) ScrollToRow(selection_);
+}
+
+void LogView::Select(int row) {
+  if (row < 0 || row >= rows_) return;
   // The user picked a line; the list's selection follows, as a click on a list box does.
-  list_.SetCurSel(current.isValid() ? current.row() : -1);
+  list_.SetCurSel(row);
+  SyncNow();
+}
+
+void LogView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) Select(RowAt(event->position().toPoint().y()));
+  event->accept();
+}
+
+void LogView::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) Select(RowAt(event->position().toPoint().y()));
+  event->accept();
+}
+
+void LogView::keyPressEvent(QKeyEvent* event) {
+  const int current = std::max(selection_, 0);
+  int row;
+  switch (event->key()) {
+    case Qt::Key_Up:
+      row = current - 1;
+      break;
+    case Qt::Key_Down:
+      row = selection_ < 0 ? 0 : current + 1;
+      break;
+    case Qt::Key_PageUp:
+      row = current - FullRows() + 1;
+      break;
+    case Qt::Key_PageDown:
+      row = current + FullRows() - 1;
+      break;
+    case Qt::Key_Home:
+      row = 0;
+      break;
+    case Qt::Key_End:
+      row = rows_ - 1;
+      break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      QAbstractScrollArea::keyPressEvent(event);
+      return;
+    default:
+      // Enter and Escape belong to the dialog.
+      event->ignore();
+      return;
+  }
+  Select(std::clamp(row, 0, std::max(rows_ - 1, 0)));
+  event->accept();
 }
 
 }  // namespace morlane::gui

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QAbstractItemDelegate>
-#include <QAbstractListModel>
+#include <QAbstractScrollArea>
 #include <QElapsedTimer>
 #include <QFontMetrics>
-#include <QListView>
 #include <QTimer>
 
 #include "ui/hscroll_listbox.h"
@@ -21,35 +19,45 @@ class QtTextMeasurer : public TextMeasurer {
   QFontMetrics metrics_;
 };
 
-// The log lines as rows, read straight from the list: no object per line. Every row has
-// the same size, as wide as the list's horizontal extent and one font height tall.
+// The log list 1005. It owns the toolkit-free list the tool appends to and draws it.
 //
-// Lines appended at the end are shown to the view in batches (ShowPending): the view
-// lays out all its rows again whenever rows come, so one batch per update, not one per
-// line. Every other change is shown at once, after the batch.
-class LogListModel : public QAbstractListModel, public ListBoxObserver {
+// Nothing here grows with the log: there is no row object, no layout of rows and no
+// model between the list and the screen. Each paint draws the rows in view straight from
+// the list, the scroll bars are a row count and the extent, so a pass of the event loop
+// costs the same at a million lines as at ten. Changes are shown in batches (SyncNow), at
+// most one every kMinSyncGapMs, however many lines came meanwhile: drawing the view once
+// per line would spend the window thread on frames no one can see while a worker's lines
+// come fast. Every line appended makes the newest line the selection and scrolls it into
+// view, as the list box does.
+class LogView : public QAbstractScrollArea, private ListBoxObserver {
   Q_OBJECT
  public:
-  LogListModel(CHScrollListBox& list, int rowHeight, QObject* parent);
-  ~LogListModel() override;
+  // One frame of a 60 Hz screen.
+  static constexpr int kMinSyncGapMs = 16;
 
-  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-  QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
-  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  LogView(const QFont& font, QWidget* parent);
+  ~LogView() override;
 
-  // Shows the appended lines the view has not been told of yet.
-  void ShowPending();
-  int PendingRows() const { return pending_; }
-  int Extent() const { return extent_; }
-  // True while the rows change under the view; selection moves made by the view then are
-  // its own bookkeeping, not the user's choice.
-  bool Changing() const { return changing_; }
+  CHScrollListBox& List() { return list_; }
+  // Carries out a pending update at once.
+  void SyncNow();
 
- signals:
-  // Lines are waiting, or the list's selection moved: the view should update.
-  void updateRequested();
-  void extentChanged();
+  // What the view shows, as of the last update.
+  int RowCount() const { return rows_; }
+  int CurrentRow() const { return selection_; }
+  int TopRow() const;
+  int RowHeight() const { return rowHeight_; }
+  // Where a row is drawn, in the viewport's coordinates: as wide as the extent.
+  QRect RowRect(int row) const;
+  // A row's text as drawn: control characters as blanks.
+  QString RowText(int row) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void ItemInserted(int index) override;
@@ -58,57 +66,21 @@ class LogListModel : public QAbstractListModel, public ListBoxObserver {
   void SelectionChanged(int index) override;
   void HorizontalExtentChanged(int extent) override;
 
-  CHScrollListBox& list_;
-  int rows_ = 0;     // rows the view knows
-  int pending_ = 0;  // lines appended after them
-  int rowHeight_;
-  int extent_ = 0;
-  bool changing_ = false;
-};
-
-// Draws a line on one row, from the left edge, without eliding.
-class LogItemDelegate : public QAbstractItemDelegate {
- public:
-  using QAbstractItemDelegate::QAbstractItemDelegate;
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override;
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-};
-
-// The log list 1005. It owns the toolkit-free list the tool appends to and shows it.
-//
-// An append costs the list one text measurement. The view's part (new rows, the newest
-// selected and scrolled into view) is one update per pass of the event loop, however
-// many lines came in it; and since an update lays out every row, updates are spaced so
-// that they take at most a fifth of the window thread's time (an update is at most
-// kMaxUpdateGapMs late), which keeps a log of a million lines responsive.
-class LogView : public QListView {
-  Q_OBJECT
- public:
-  static constexpr int kMaxUpdateGapMs = 250;
-  static constexpr int kUpdateShare = 5;
-
-  LogView(const QFont& font, QWidget* parent);
-  ~LogView() override;
-
-  CHScrollListBox& List() { return list_; }
-  LogListModel& Model() { return *model_; }
-  // Carries out a pending update at once.
-  void SyncNow();
-
- private:
-  void ScheduleUpdate();
-  void FollowExtent();
-  void OnCurrentChanged(const QModelIndex& current);
+  void Schedule();
+  int FullRows() const;
+  void UpdateRanges();
+  void ScrollToRow(int row);
+  int RowAt(int y) const;
+  void Select(int row);
 
   CHScrollListBox list_;
   QtTextMeasurer measurer_;
-  LogListModel* model_;
-  LogItemDelegate* delegate_;
-  QTimer updateTimer_;
-  QElapsedTimer clock_;
-  qint64 nextUpdateMs_ = 0;
-  bool syncing_ = false;
+  int rowHeight_;
+  QTimer syncTimer_;
+  QElapsedTimer sinceSync_;
+  int rows_ = 0;        // rows shown
+  int selection_ = -1;  // selection shown
+  bool selectionMoved_ = false;
 };
 
 }  // namespace morlane::gui

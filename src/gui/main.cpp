@@ -75,6 +75,7 @@ int Run(QApplication& application) {
     });
     TerminationWatcher watcher([&window] { window.RequestClose(); });
 
+    window.SetServiceView(options.service);
     window.show();
     if (!options.screenshot.empty()) {
       QTimer::singleShot(kScreenshotDelayMs, &window, [&] {

@@ -34,6 +34,7 @@
 #include "gui/text_convert.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_values.h"
+#include "ui/service_panel.h"
 
 namespace morlane::gui {
 
@@ -113,6 +114,33 @@ void QtWindow::Build() {
     widget->setObjectName(control.id ? QStringLiteral("ctl%1").arg(control.id)
                                      : QStringLiteral("group%1").arg(control.y));
     if (control.id != 0) controls_[control.id] = widget;
+  }
+  for (const ControlSpec& frame : ServiceViewPanel().frames) {
+    auto* box = new QGroupBox(ToQString(frame.caption), this);
+    box->setGeometry(units_.Map(frame));
+    box->setObjectName(QStringLiteral("service%1").arg(serviceFrames_.size()));
+    box->hide();
+    serviceFrames_.push_back(box);
+  }
+}
+
+void QtWindow::SetServiceView(bool on) {
+  const DialogTemplate& dialog = MainDialogTemplate();
+  const ServicePanel& panel = ServiceViewPanel();
+  serviceView_ = on;
+  setFixedSize(units_.X(dialog.width + (on ? panel.width : 0)), units_.Y(dialog.height));
+  for (QWidget* frame : serviceFrames_) {
+    frame->setVisible(on);
+    // Under the controls it frames, so that clicks reach them.
+    frame->lower();
+  }
+  // The controls themselves move: the same widgets, handlers and enabled states.
+  for (const ServicePlacement& place : panel.placements) {
+    QWidget* widget = Control(place.id);
+    if (!widget) continue;
+    widget->setGeometry(on ? units_.Map(place.x, place.y, place.width, place.height)
+                           : units_.Map(*FindControl(place.id)));
+    widget->setVisible(on);
   }
 }
 
@@ -280,6 +308,10 @@ std::unique_ptr<QMenu> QtWindow::MakeWindowMenu() {
   QAction* about = menu->addAction(ToQString(kAboutEntry));
   about->setShortcut(QKeySequence(Qt::Key_F1));
   connect(about, &QAction::triggered, this, [this] { SysCommand(ctl::kAboutCommand); });
+  QAction* service = menu->addAction(ToQString(kServiceViewEntry));
+  service->setCheckable(true);
+  service->setChecked(serviceView_);
+  connect(service, &QAction::toggled, this, [this](bool on) { SetServiceView(on); });
   return menu;
 }
 

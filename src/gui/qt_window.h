@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "gui/dialog_units.h"
 #include "ui/window.h"
@@ -59,6 +60,10 @@ class QtWindow : public QWidget, public Window {
   void ShowAbout();
   // The window's menu (the context menu here; the system menu cannot be extended).
   std::unique_ptr<QMenu> MakeWindowMenu();
+  // The service view: the hidden console and USB controls shown in a panel beside the log.
+  // Off, the window is the template's.
+  void SetServiceView(bool on);
+  bool ServiceViewShown() const { return serviceView_; }
 
   // Window
   void EnableControl(int id, bool enabled) override;
@@ -100,6 +105,8 @@ class QtWindow : public QWidget, public Window {
   QFont font_;
   DialogUnits units_;
   std::map<int, QWidget*> controls_;
+  std::vector<QWidget*> serviceFrames_;
+  bool serviceView_ = false;
   LogView* log_ = nullptr;
   CommandHandler command_;
   CommandHandler sysCommand_;

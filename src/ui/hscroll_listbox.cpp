@@ -51,7 +51,22 @@ CHScrollListBox::CHScrollListBox(const TextMeasurer* measurer)
 std::string_view CHScrollListBox::TextAt(int index) const {
   if (index < 0 || index >= GetCount()) return {};
   const Line& line = lines_[static_cast<size_t>(index)];
-  return std::string_view(arena_.data() + line.offset, line.length);
+  return std::string_view(chunks_[line.chunk].bytes.get() + line.offset, line.length);
+}
+
+CHScrollListBox::Line CHScrollListBox::Store(std::string_view text) {
+  if (chunks_.empty() || chunks_.back().size - chunks_.back().used < text.size()) {
+    // A line longer than a chunk gets one of its own size.
+    const size_t size = std::max(kChunkBytes, text.size());
+    chunks_.push_back({std::make_unique_for_overwrite<char[]>(size), size, 0});
+  }
+  Chunk& chunk = chunks_.back();
+  Line line{static_cast<uint32_t>(chunks_.size() - 1), static_cast<uint32_t>(chunk.used),
+            static_cast<uint32_t>(text.size())};
+  std::copy(text.begin(), text.end(), chunk.bytes.get() + chunk.used);
+  chunk.used += text.size();
+  storedBytes_ += text.size();
+  return line;
 }
 
 std::string CHScrollListBox::GetText(int index) const {
@@ -60,13 +75,17 @@ std::string CHScrollListBox::GetText(int index) const {
 
 int CHScrollListBox::StandardInsert(int index, std::string_view text) {
   if (index < -1 || index > GetCount()) return kErr;
-  if (lines_.size() >= capacity_ || text.size() > std::numeric_limits<uint32_t>::max()) {
+  if (lines_.size() >= capacity_ || text.size() > std::numeric_limits<uint32_t>::max() ||
+      chunks_.size() >= std::numeric_limits<uint32_t>::max()) {
     return kErrSpace;
   }
   if (index == -1) index = GetCount();
-  Line line{arena_.size(), static_cast<uint32_t>(text.size())};
-  arena_.insert(arena_.end(), text.begin(), text.end());
-  lines_.insert(lines_.begin() + index, line);
+  Line line = Store(text);
+  if (index == GetCount()) {
+    lines_.push_back(line);
+  } else {
+    lines_.insert(lines_.begin() + index, line);
+  }
   if (selection_ >= index) ++selection_;
   if (observer_) observer_->ItemInserted(index);
   return index;
@@ -77,7 +96,8 @@ int CHScrollListBox::AddString(std::string_view text) {
   if (sorted_) {
     auto it = std::upper_bound(
         lines_.begin(), lines_.end(), text, [this](std::string_view value, const Line& line) {
-          return SortsBefore(value, std::string_view(arena_.data() + line.offset, line.length));
+          return SortsBefore(
+              value, std::string_view(chunks_[line.chunk].bytes.get() + line.offset, line.length));
         });
     index = static_cast<int>(it - lines_.begin());
   }
@@ -104,7 +124,7 @@ int CHScrollListBox::DeleteString(int index) {
     --selection_;
   }
   if (observer_) observer_->ItemRemoved(index);
-  if (deadBytes_ > arena_.size() / 2) CompactArena();
+  if (deadBytes_ > storedBytes_ / 2) CompactText();
   int result = GetCount();
   RecomputeExtent();
   return result;
@@ -129,10 +149,11 @@ int CHScrollListBox::Dir(std::string_view wildcard) {
 }
 
 void CHScrollListBox::ResetContent() {
-  arena_.clear();
-  arena_.shrink_to_fit();
+  chunks_.clear();
+  chunks_.shrink_to_fit();
   lines_.clear();
   lines_.shrink_to_fit();
+  storedBytes_ = 0;
   deadBytes_ = 0;
   selection_ = -1;
   if (observer_) observer_->ContentReset();
@@ -167,16 +188,13 @@ void CHScrollListBox::RecomputeExtent() {
   SetHorizontalExtent(widest);
 }
 
-void CHScrollListBox::CompactArena() {
-  std::vector<char> packed;
-  packed.reserve(arena_.size() - deadBytes_);
+void CHScrollListBox::CompactText() {
+  std::vector<Chunk> old = std::move(chunks_);
+  chunks_.clear();
+  storedBytes_ = 0;
   for (Line& line : lines_) {
-    uint64_t offset = packed.size();
-    packed.insert(packed.end(), arena_.begin() + static_cast<std::ptrdiff_t>(line.offset),
-                  arena_.begin() + static_cast<std::ptrdiff_t>(line.offset + line.length));
-    line.offset = offset;
+    line = Store(std::string_view(old[line.chunk].bytes.get() + line.offset, line.length));
   }
-  arena_ = std::move(packed);
   deadBytes_ = 0;
 }
 

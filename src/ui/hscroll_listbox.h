@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,9 +41,12 @@ class ListBoxObserver {
   virtual void HorizontalExtentChanged(int extent) = 0;
 };
 
-// The log list: lines kept in arrival order in one text arena (no object per line), with
-// a horizontal extent that follows the widest line. Each of the five requests below does
-// the standard list work first, then adjusts the extent, and returns the standard result.
+// The log list: lines kept in arrival order in text chunks (no object per line), with a
+// horizontal extent that follows the widest line. An append costs the same at a million
+// lines as at ten: the text goes to the end of the last chunk (or a new one) and nothing
+// stored is ever moved or copied for it, so no append waits for a growing buffer. Each of the five
+// requests below does the standard list work first, then adjusts the extent, and returns the
+// standard result.
 class CHScrollListBox {
  public:
   static constexpr int kErr = -1;
@@ -75,22 +80,32 @@ class CHScrollListBox {
   void SetCapacity(size_t lines) { capacity_ = lines; }
 
   int TextWidth(std::string_view text) const;
-  size_t ArenaBytes() const { return arena_.capacity(); }
 
  private:
+  // 12 bytes a line besides its text.
   struct Line {
-    uint64_t offset;
+    uint32_t chunk;
+    uint32_t offset;
     uint32_t length;
   };
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    size_t size;
+    size_t used;
+  };
+  static constexpr size_t kChunkBytes = 256 * 1024;
+
+  Line Store(std::string_view text);
   int StandardInsert(int index, std::string_view text);
   void WidenFor(std::string_view text);
   void RecomputeExtent();
-  void CompactArena();
+  void CompactText();
 
   const TextMeasurer* measurer_;
   ListBoxObserver* observer_ = nullptr;
-  std::vector<char> arena_;
-  std::vector<Line> lines_;
+  std::vector<Chunk> chunks_;
+  std::deque<Line> lines_;
+  size_t storedBytes_ = 0;
   size_t deadBytes_ = 0;
   size_t capacity_ = SIZE_MAX;
   int extent_ = 0;

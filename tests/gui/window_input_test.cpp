@@ -90,7 +90,7 @@ TEST_F(RecordingWindowTest, BusyWindowKeepsPaintingButTakesNoInput) {
     clock.SleepMs(80);
     // What the window shows has followed the procedure while it waited.
     EXPECT_TRUE(timerRan);
-    EXPECT_EQ(window.Log().currentIndex().row(), 1);
+    EXPECT_EQ(window.Log().CurrentRow(), 1);
   });
   ClickControl(window.Control(ctl::kOpen));
   EXPECT_FALSE(closeTaken);
@@ -163,7 +163,7 @@ TEST_F(DialogWindowTest, ClearLogEmptiesTheListAndItsScrollRange) {
   window.Log().SyncNow();
   ASSERT_GT(window.Log().horizontalScrollBar()->maximum(), 0);
   Click(ctl::kClearLog);
-  EXPECT_EQ(window.Log().model()->rowCount(), 0);
+  EXPECT_EQ(window.Log().RowCount(), 0);
   EXPECT_EQ(window.LogList().GetHorizontalExtent(), 0);
   EXPECT_EQ(window.Log().horizontalScrollBar()->maximum(), 0);
 }
@@ -190,8 +190,9 @@ TEST_F(DialogWindowTest, AboutBoxFromF1AndTheWindowMenu) {
   ModalCloser closer;
   QTest::keyClick(&window, Qt::Key_F1);
   std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
-  ASSERT_EQ(menu->actions().size(), 1);
+  ASSERT_EQ(menu->actions().size(), 2);
   EXPECT_EQ(menu->actions()[0]->text(), "About Tessaly");
+  EXPECT_EQ(menu->actions()[1]->text(), "Service View");
   menu->actions()[0]->trigger();
   EXPECT_THAT(closer.titles, ElementsAre("About Tessaly", "About Tessaly"));
   EXPECT_FALSE(dialog.Ended());
