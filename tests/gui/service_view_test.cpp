@@ -1,12 +1,15 @@
 // The service view: the console and USB controls, hidden in the template, reached from a
 // panel beside the log; with the view off the window is the template's.
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include "gui/gui_clock.h"
+#include "sim/host_platform.h"
 #include "ui/control_ids.h"
 #include "ui/hscroll_listbox.h"
 #include "ui/service_panel.h"
@@ -113,6 +116,65 @@ TEST_F(ServiceViewTest, TheCommandTestsButtonRulesHoldInThePanel) {
   EXPECT_TRUE(QFile::exists(folder.filePath("MCUlog.txt")));
   Click(ctl::kClose);
   EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
+}
+
+}  // namespace
+}  // namespace morlane::gui::test
+
+namespace morlane::gui::test {
+namespace {
+
+std::string ReadAll(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
+
+// A technician's service session from the panel, on the simulated unit over its serial
+// line and the real clock: open, send "Q1", run the command test, stop it, close.
+TEST(ServiceSession, FromThePanelOnTheSimulatedUnit) {
+  sim::HostPlatform platform;
+  std::string error;
+  ASSERT_TRUE(platform.Start(true, {}, &error)) << error;
+  QTemporaryDir folder;
+  QtWindow window;
+  GuiClock clock;
+  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+  dialog.workingDir = folder.path().toStdString();
+  window.Attach(dialog);
+  dialog.OnInitDialog();
+  window.SetServiceView(true);
+  window.show();
+  CHScrollListBox& log = window.LogList();
+  auto logged = [&log](const std::string& text) {
+    for (int i = 0; i < log.GetCount(); ++i) {
+      if (log.GetText(i).starts_with(text)) return true;
+    }
+    return false;
+  };
+
+  ClickControl(window.Control(ctl::kOpen));
+  ASSERT_TRUE(window.IsControlEnabled(ctl::kSend));
+  QTest::keyClicks(window.Control(ctl::kCommandEdit), "Q1");
+  ClickControl(window.Control(ctl::kSend));
+  ASSERT_GE(log.GetCount(), 2);
+  EXPECT_EQ(log.GetText(log.GetCount() - 2), "Q1");
+  EXPECT_EQ(log.GetText(log.GetCount() - 1).substr(0, 1), "(") << log.GetText(log.GetCount() - 1);
+
+  ClickControl(window.Control(ctl::kStart));
+  // The worker waits half a second, then sends "Q1" every 300 ms.
+  EXPECT_TRUE(WaitUntil([&] { return logged("Send MCU command in auto thread"); }));
+  QTest::qWait(1500);
+  ClickControl(window.Control(ctl::kStop));
+  EXPECT_TRUE(WaitUntil([&] { return window.IsControlEnabled(ctl::kStart); }));
+  EXPECT_TRUE(logged("Stop auto send command!"));
+  const std::string file = ReadAll(folder.filePath("MCUlog.txt"));
+  EXPECT_NE(file.find("\r\nQ1\r\n("), std::string::npos) << file;
+  EXPECT_NE(file.find("Test Finish Time: "), std::string::npos);
+
+  ClickControl(window.Control(ctl::kClose));
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
+  EXPECT_FALSE(window.IsControlEnabled(ctl::kSend));
 }
 
 }  // namespace
