@@ -79,6 +79,8 @@ int Run(const WinOptions& options) {
   dialog.workingDir = std::filesystem::current_path(ignored);
   window.Attach(dialog);
   dialog.OnInitDialog();
+  // Before the window is first shown, so that it appears at its full size, centred.
+  if (options.service) window.SetServiceView(true);
   window.Show(options.screenshot.empty() ? SW_SHOWDEFAULT : SW_SHOWNORMAL);
   startup.Release();
 

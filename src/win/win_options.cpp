@@ -50,6 +50,10 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       parsed.simulate = true;
       continue;
     }
+    if (argument == "--service") {
+      parsed.service = true;
+      continue;
+    }
     if (ValueOf("--port", arguments, &i, &value, &missing)) {
       if (!missing && !value.empty()) parsed.ports.push_back(value);
     } else if (ValueOf("--screenshot", arguments, &i, &value, &missing)) {

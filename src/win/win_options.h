@@ -8,6 +8,7 @@ namespace morlane::win {
 struct WinOptions {
   bool simulate = false;           // the simulated unit inside the process
   std::vector<std::string> ports;  // COM1, COM2, ... in this order
+  bool service = false;            // start with the service view on
   std::string screenshot;          // save the window (BMP, or PNG by name) once shown, then end
   std::string instanceTag;         // separate single-instance group (tests, screenshots)
 };

@@ -7,10 +7,12 @@
 #include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/dialog_values.h"
+#include "ui/service_panel.h"
 #include "win/about_box.h"
 #include "win/app_icon.h"
 #include "win/dialog_template.h"
 #include "win/file_dialog.h"
+#include "win/service_view.h"
 #include "win/single_instance.h"
 #include "win/win_clock.h"
 
@@ -46,8 +48,9 @@ Win32Window::Win32Window(const std::string& instanceTag)
   InitCommonControlsEx(&controls);
   const DialogTemplate& dialog = MainDialogTemplate();
   fontFace_ = DialogFace(dialog);
-  std::vector<WORD> bytes =
-      EncodeDialog(kMainStyle, WS_EX_APPWINDOW, dialog, fontFace_, ItemsOf(dialog));
+  std::vector<DialogItem> items = ItemsOf(dialog);
+  for (DialogItem& frame : ServiceFrameItems()) items.push_back(std::move(frame));
+  std::vector<WORD> bytes = EncodeDialog(kMainStyle, WS_EX_APPWINDOW, dialog, fontFace_, items);
   HWND made = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
                                          reinterpret_cast<const DLGTEMPLATE*>(bytes.data()),
                                          nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
@@ -91,6 +94,7 @@ void Win32Window::OnInit(HWND hwnd) {
   if (HMENU menu = GetSystemMenu(hwnd, FALSE)) {
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu, MF_STRING, ctl::kAboutCommand, kAboutEntry);
+    AppendMenuA(menu, MF_STRING | MF_UNCHECKED, ctl::kServiceViewCommand, kServiceViewEntry);
   }
 
   for (const ControlSpec& control : MainDialogTemplate().controls) {
@@ -202,6 +206,11 @@ bool Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
 
 bool Win32Window::OnSysCommand(UINT command) {
   const UINT which = command & 0xFFF0;
+  if (which == ctl::kServiceViewCommand) {
+    // The window's own entry: the dialog has no part in how the window is laid out.
+    if (!busy_) SetServiceView(!serviceView_);
+    return true;
+  }
   if (which != ctl::kAboutCommand && which != SC_CLOSE) return false;
   // While busy the close box and the About entry are refused, as every input is.
   if (!busy_) SysCommand(static_cast<int>(command));
@@ -347,6 +356,15 @@ void Win32Window::RequestClose() {
 
 void Win32Window::ShowAbout() {
   ShowAboutBox(hwnd_, bigIcon_);
+}
+
+void Win32Window::SetServiceView(bool on) {
+  if (!hwnd_ || on == serviceView_) return;
+  serviceView_ = on;
+  ArrangeServiceView(hwnd_, on);
+  if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
+    CheckMenuItem(menu, ctl::kServiceViewCommand, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  }
 }
 
 void Win32Window::RunLater(int ms, std::function<void()> action) {

@@ -66,6 +66,11 @@ class Win32Window : public Window {
   // Ends the window as the close command does; while a handler runs, once it returned.
   void RequestClose();
   void ShowAbout();
+  // The service view: the console, command test and USB controls the template keeps
+  // hidden, shown in a panel to the right of the log (the same controls, so the same
+  // handlers and enable rules). Off at start; the system menu's entry turns it on and off.
+  void SetServiceView(bool on);
+  bool ServiceViewShown() const { return serviceView_; }
   // Runs action on this thread once, ms from now (a timer of the window).
   void RunLater(int ms, std::function<void()> action);
 
@@ -127,6 +132,7 @@ class Win32Window : public Window {
   bool busy_ = false;
   bool closeRequested_ = false;
   bool destroyRequested_ = false;
+  bool serviceView_ = false;
 
   std::map<UINT_PTR, std::function<void()>> timers_;
   UINT_PTR nextTimer_ = 1;

@@ -24,6 +24,8 @@ using morlane::test::ImageSection;
 using morlane::test::MakeInverterImage;
 using morlane::test::Words;
 using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 // Tiny images: every frame of the bootloader costs 200 ms.
 const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}, {0x9000, {0x0102}}};
@@ -117,6 +119,49 @@ TEST_F(WinDialogTest, AutomaticProgramsBothCpusOfTheSimulatedUnit) {
   EXPECT_EQ(SendMessageA(List(), LB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(SendMessageA(List(), LB_GETHORIZONTALEXTENT, 0, 0), 0);
   EXPECT_FALSE(GetWindowLongA(List(), GWL_STYLE) & WS_HSCROLL);
+}
+
+TEST_F(WinDialogTest, ServiceViewSendsAndRunsTheCommandTest) {
+  window.SetServiceView(true);
+  Click(window, ctl::kOpen);
+  ASSERT_EQ(dialog->session.sessionState, SessionState::Serial);
+  const CHScrollListBox& log = window.LogList();
+  auto lastLines = [&log](int n) {
+    std::vector<std::string> lines;
+    for (int i = std::max(log.GetCount() - n, 0); i < log.GetCount(); ++i) {
+      lines.push_back(log.GetText(i));
+    }
+    return lines;
+  };
+
+  // Typed into the panel's edit box and sent with its "Send": the unit's answer comes.
+  HWND edit = window.Control(ctl::kCommandEdit);
+  ASSERT_TRUE(IsWindowVisible(edit));
+  SetWindowTextA(edit, "V2");
+  Click(window, ctl::kSend);
+  EXPECT_THAT(lastLines(3), ElementsAre("Send MCU command", "V2", StartsWith("(V2 01.20")));
+
+  // The command test from the panel, with the enable rules of the hidden controls.
+  Click(window, ctl::kStart);
+  EXPECT_FALSE(window.IsControlEnabled(ctl::kStart));
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kStop));
+  auto answered = [&] {
+    std::vector<std::string> lines = lastLines(log.GetCount());
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& line) { return line.starts_with("(230.1"); });
+  };
+  EXPECT_TRUE(PumpUntil(window, answered, 10000));
+  Click(window, ctl::kStop);
+  // Over once the worker has said so and put the buttons back.
+  EXPECT_TRUE(PumpUntil(
+      window,
+      [&] {
+        std::vector<std::string> lines = lastLines(2);
+        return lines.size() == 2 && lines[0] == "Stop auto send command!";
+      },
+      10000));
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kStart));
+  EXPECT_FALSE(window.IsControlEnabled(ctl::kStop));
 }
 
 TEST_F(WinDialogTest, EscapeEndsTheDialogWithTheCleanUp) {

@@ -29,11 +29,12 @@ TEST(OpenDialogFilter, FromTheBarSeparatedForm) {
 TEST(WinOptions, ParsedAsTheOtherFrontEndsTakeThem) {
   WinOptions options;
   std::string message;
-  EXPECT_EQ(ParseWinOptions({"--simulate", "--port", "COM7", "--port=COM9", "--screenshot", "a.png",
-                             "--instance-tag=t"},
+  EXPECT_EQ(ParseWinOptions({"--simulate", "--service", "--port", "COM7", "--port=COM9",
+                             "--screenshot", "a.png", "--instance-tag=t"},
                             &options, &message),
             ParseOutcome::Run);
   EXPECT_TRUE(options.simulate);
+  EXPECT_TRUE(options.service);
   EXPECT_THAT(options.ports, ::testing::ElementsAre("COM7", "COM9"));
   EXPECT_EQ(options.screenshot, "a.png");
   EXPECT_EQ(options.instanceTag, "t");

@@ -80,9 +80,16 @@ HWND WaitForInstance(const std::string& tag, Started& process, int ms) {
 
 TEST(MorlaneProgram, SecondStartRaisesTheFirstAndEnds) {
   std::string tag = InstanceTag("second");
-  Started first({"--simulate", "--instance-tag", tag});
+  Started first({"--simulate", "--service", "--instance-tag", tag});
   HWND window = WaitForInstance(tag, first, 20000);
   ASSERT_NE(window, nullptr);
+  // Started in the service view: the console's controls can be seen once it is shown.
+  bool consoleShown = false;
+  for (int waited = 0; waited < 10000 && !consoleShown; waited += 20) {
+    consoleShown = IsWindowVisible(GetDlgItem(window, ctl::kSend));
+    if (!consoleShown) Sleep(20);
+  }
+  EXPECT_TRUE(consoleShown);
   ShowWindow(window, SW_MINIMIZE);
   EXPECT_TRUE(IsIconic(window));
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "win/dialog_template.h"
+#include "win/win32.h"
+
+namespace morlane::win {
+
+// The ids the window gives the service panel's frames, which the shared table leaves
+// without one (a group box needs an id of its own to be found again). They lie far above
+// the template's ids (1000 to 1099) and the dialog manager's own (IDOK, IDCANCEL), and
+// below kNoId, so no control of the template can ever answer to one of them.
+inline constexpr int kServiceFrameFirstId = 0x7F00;
+
+int ServiceFrameId(size_t index);
+// The panel's frames as items of the dialog, made hidden with it: they take the dialog's
+// font as the template's own group boxes do, and exist for the window's whole life.
+std::vector<DialogItem> ServiceFrameItems();
+
+// Puts the window in or out of the service view: each control of the panel is moved to
+// its place there and shown, or back to its place in the template and hidden; the frames
+// are shown or hidden with them; the client area is the template's, or grown to the right
+// by the panel. Nothing else of a control (enabled state, check mark, text) is touched.
+void ArrangeServiceView(HWND dialog, bool on);
+
+}  // namespace morlane::win

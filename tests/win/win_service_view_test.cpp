@@ -1,0 +1,164 @@
+// The service view of the native window: the template's hidden console, command test and
+// USB controls shown in a panel of their own from the system menu, and put back.
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "ui/control_table.h"
+#include "ui/service_panel.h"
+#include "win/service_view.h"
+#include "win_fixture.h"
+
+namespace morlane::win::test {
+namespace {
+
+// What the view must leave as it found it.
+struct ControlState {
+  HWND handle;
+  bool enabled;
+  int check;
+};
+
+class ServiceViewTest : public ::testing::Test {
+ protected:
+  ServiceViewTest() {
+    window.SetSysCommandHandler([this](int command) { sysCommands.push_back(command); });
+    window.Show();
+  }
+
+  HWND Dialog() { return window.Handle(); }
+  void ChooseEntry() { SendMessageA(Dialog(), WM_SYSCOMMAND, ctl::kServiceViewCommand, 0); }
+  bool EntryChecked() {
+    return GetMenuState(GetSystemMenu(Dialog(), FALSE), ctl::kServiceViewCommand, MF_BYCOMMAND) &
+           MF_CHECKED;
+  }
+  RECT Client() {
+    RECT client{};
+    GetClientRect(Dialog(), &client);
+    return client;
+  }
+  RECT ClientOf(int widthUnits) {
+    return Mapped(Dialog(), 0, 0, widthUnits, MainDialogTemplate().height);
+  }
+  std::map<int, ControlState> States() {
+    std::map<int, ControlState> states;
+    for (const ServicePlacement& placement : ServiceViewPanel().placements) {
+      states[placement.id] = {window.Control(placement.id), window.IsControlEnabled(placement.id),
+                              window.GetCheck(placement.id)};
+    }
+    return states;
+  }
+  // The dialog's own children that can be seen.
+  int ShownChildren() {
+    int shown = 0;
+    for (HWND child = GetWindow(Dialog(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (StyleOf(child) & WS_VISIBLE) ++shown;
+    }
+    return shown;
+  }
+  // Off: the template's window exactly, the panel's frames made but hidden.
+  void ExpectTemplateWindow() {
+    EXPECT_FALSE(window.ServiceViewShown());
+    EXPECT_FALSE(EntryChecked());
+    RECT client = Client(), want = ClientOf(MainDialogTemplate().width);
+    EXPECT_TRUE(EqualRect(&client, &want));
+    int templateShown = 0;
+    for (const ControlSpec& control : MainDialogTemplate().controls) templateShown += control.shown;
+    EXPECT_EQ(ShownChildren(), templateShown);
+    for (const ServicePlacement& placement : ServiceViewPanel().placements) {
+      SCOPED_TRACE(placement.id);
+      const ControlSpec* control = FindControl(placement.id);
+      ASSERT_NE(control, nullptr);
+      EXPECT_FALSE(window.IsControlShown(placement.id));
+      RECT place = PlaceOf(window.Control(placement.id));
+      RECT home = Mapped(Dialog(), control->x, control->y, control->width, control->height);
+      EXPECT_TRUE(EqualRect(&place, &home));
+    }
+    for (size_t i = 0; i < ServiceViewPanel().frames.size(); ++i) {
+      HWND frame = GetDlgItem(Dialog(), ServiceFrameId(i));
+      ASSERT_NE(frame, nullptr);
+      EXPECT_FALSE(StyleOf(frame) & WS_VISIBLE);
+      EXPECT_EQ(FindControl(ServiceFrameId(i)), nullptr);
+    }
+  }
+
+  Win32Window window{InstanceTag("service")};
+  std::vector<int> sysCommands;
+};
+
+TEST_F(ServiceViewTest, MenuEntryShowsThePanelAndPutsEverythingBack) {
+  HMENU menu = GetSystemMenu(Dialog(), FALSE);
+  const int entries = GetMenuItemCount(menu);
+  EXPECT_EQ(GetMenuItemID(menu, entries - 2), static_cast<UINT>(ctl::kAboutCommand));
+  EXPECT_EQ(GetMenuItemID(menu, entries - 1), static_cast<UINT>(ctl::kServiceViewCommand));
+  char entry[64] = {};
+  GetMenuStringA(menu, ctl::kServiceViewCommand, entry, sizeof entry, MF_BYCOMMAND);
+  EXPECT_STREQ(entry, "Service View");
+  ExpectTemplateWindow();
+
+  window.EnableControl(ctl::kSend, true);
+  window.EnableControl(ctl::kCommandEdit, false);
+  window.SetCheck(ctl::kCheckV2, 1);
+  const std::map<int, ControlState> before = States();
+  const RECT logPlace = PlaceOf(window.Control(ctl::kLogList));
+
+  ChooseEntry();
+  EXPECT_TRUE(window.ServiceViewShown());
+  EXPECT_TRUE(EntryChecked());
+  const RECT client = Client();
+  const RECT grown = ClientOf(MainDialogTemplate().width + ServiceViewPanel().width);
+  EXPECT_TRUE(EqualRect(&client, &grown));
+  for (const ServicePlacement& placement : ServiceViewPanel().placements) {
+    SCOPED_TRACE(placement.id);
+    HWND control = window.Control(placement.id);
+    EXPECT_TRUE(window.IsControlShown(placement.id));
+    RECT place = PlaceOf(control);
+    RECT want = Mapped(Dialog(), placement.x, placement.y, placement.width, placement.height);
+    EXPECT_TRUE(EqualRect(&place, &want));
+    EXPECT_LE(place.right, client.right);
+    EXPECT_LE(place.bottom, client.bottom);
+  }
+  for (size_t i = 0; i < ServiceViewPanel().frames.size(); ++i) {
+    const ControlSpec& frame = ServiceViewPanel().frames[i];
+    HWND made = GetDlgItem(Dialog(), ServiceFrameId(i));
+    EXPECT_TRUE(StyleOf(made) & WS_VISIBLE);
+    EXPECT_EQ(TextOf(made), frame.caption);
+    RECT place = PlaceOf(made),
+         want = Mapped(Dialog(), frame.x, frame.y, frame.width, frame.height);
+    EXPECT_TRUE(EqualRect(&place, &want));
+  }
+  RECT logNow = PlaceOf(window.Control(ctl::kLogList));
+  EXPECT_TRUE(EqualRect(&logNow, &logPlace));
+  // The same windows, enabled and marked as they were.
+  const std::map<int, ControlState> shown = States();
+  for (const auto& [id, state] : before) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(shown.at(id).handle, state.handle);
+    EXPECT_EQ(shown.at(id).enabled, state.enabled);
+    EXPECT_EQ(shown.at(id).check, state.check);
+  }
+
+  // While a handler runs the entry is refused, as every input is.
+  window.SetCommandHandler([this](int) { ChooseEntry(); });
+  Click(window, ctl::kOpen);
+  EXPECT_TRUE(window.ServiceViewShown());
+
+  // Off again from a control of the panel that has the focus: all back, and the focus
+  // on a control that can be seen.
+  SetFocus(window.Control(ctl::kSend));
+  ChooseEntry();
+  ExpectTemplateWindow();
+  EXPECT_TRUE(IsWindowVisible(GetFocus()));
+  const std::map<int, ControlState> after = States();
+  for (const auto& [id, state] : before) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(after.at(id).handle, state.handle);
+    EXPECT_EQ(after.at(id).enabled, state.enabled);
+    EXPECT_EQ(after.at(id).check, state.check);
+  }
+  // The entry is the window's own: the dialog's system-command handler never saw it.
+  EXPECT_TRUE(sysCommands.empty());
+}
+
+}  // namespace
+}  // namespace morlane::win::test
