@@ -68,26 +68,54 @@ void LogListView::Sync() {
   scheduled_ = false;
   const ULONGLONG started = GetTickCount64();
   const int count = model_.GetCount();
+  const int selection = model_.GetCurSel();
+  const int extent = std::max(model_.GetHorizontalExtent(), 0);
+  if (count == shownCount_ && selection == shownSelection_ && extent == shownExtent_) return;
+  // Each request below makes the box bring its scroll bars up to date at once (and
+  // scroll its rows), which under Wine costs a round trip to the display server each,
+  // several milliseconds on a busy machine: one batch then held the window for several
+  // frames. With redrawing off the box takes the new count, selection and extent, and
+  // updates its scroll bars once when redrawing is turned on again; its rows are painted
+  // in a pass of the message loop of their own.
+  SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
   if (count != shownCount_) {
     SendMessageA(list_, LB_SETCOUNT, static_cast<WPARAM>(count), 0);
     shownCount_ = count;
     shownSelection_ = -2;  // the box may have moved its selection with the count
   }
-  const int selection = model_.GetCurSel();
   if (selection != shownSelection_) {
     // Selecting scrolls the line into view.
     SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(selection), 0);
     shownSelection_ = selection;
   }
-  const int extent = std::max(model_.GetHorizontalExtent(), 0);
   if (extent != shownExtent_) {
     SendMessageA(list_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
     shownExtent_ = extent;
   }
+  SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+  KeepSelectionInView();
+  // Painted now, so that the cost below is all that showing the batch took.
+  InvalidateRect(list_, nullptr, TRUE);
+  UpdateWindow(list_);
   // Showing costs what the box takes to redraw; the next sync waits so that showing
   // stays a small share of the thread's time.
   const ULONGLONG now = GetTickCount64();
   nextSyncAt_ = now + std::min<ULONGLONG>((now - started) * (kSyncShare - 1), kMaxSyncGapMs);
+}
+
+void LogListView::KeepSelectionInView() {
+  // The box scrolls a line it selects only until part of it shows, and the horizontal
+  // scroll bar that a wider line brings takes the bottom row's room: the newest line
+  // would stand half under the bar.
+  if (shownSelection_ < 0) return;
+  const auto top = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0));
+  const auto height = static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, 0, 0));
+  RECT client{};
+  GetClientRect(list_, &client);
+  const int rows = height > 0 ? std::max<int>(client.bottom / height, 1) : 1;
+  if (shownSelection_ >= top && shownSelection_ < top + rows) return;
+  const int wanted = shownSelection_ < top ? shownSelection_ : shownSelection_ - rows + 1;
+  SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(wanted), 0);
 }
 
 void LogListView::Schedule() {

@@ -62,6 +62,8 @@ class LogListView : private ListBoxObserver {
 
  private:
   void Schedule();
+  // Scrolls the box so that its selected line shows whole.
+  void KeepSelectionInView();
   void ItemInserted(int index) override;
   void ItemRemoved(int index) override;
   void ContentReset() override;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -36,15 +37,28 @@ bool PumpUntil(Win32Window& window, Done done, int ms = 3000) {
   }
 }
 
+// Whether the box's selected line, if any, is one of the rows it shows whole.
+inline bool SelectionInView(HWND box) {
+  const auto selected = static_cast<int>(SendMessageA(box, LB_GETCURSEL, 0, 0));
+  if (selected < 0) return true;
+  const auto top = static_cast<int>(SendMessageA(box, LB_GETTOPINDEX, 0, 0));
+  const auto height = static_cast<int>(SendMessageA(box, LB_GETITEMHEIGHT, 0, 0));
+  RECT client{};
+  GetClientRect(box, &client);
+  const int rows = height > 0 ? std::max<int>(client.bottom / height, 1) : 1;
+  return top <= selected && selected < top + rows;
+}
+
 // Serves the window until the log box shows what the log list holds: its lines, its
-// selection and its extent.
+// selection (scrolled into view) and its extent.
 inline bool LogShown(Win32Window& window) {
   HWND box = window.Control(ctl::kLogList);
   const CHScrollListBox& log = window.LogList();
   return PumpUntil(window, [&] {
     return SendMessageA(box, LB_GETCOUNT, 0, 0) == log.GetCount() &&
            SendMessageA(box, LB_GETCURSEL, 0, 0) == log.GetCurSel() &&
-           SendMessageA(box, LB_GETHORIZONTALEXTENT, 0, 0) == log.GetHorizontalExtent();
+           SendMessageA(box, LB_GETHORIZONTALEXTENT, 0, 0) == log.GetHorizontalExtent() &&
+           SelectionInView(box);
   });
 }
 
