@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes docs/windows-window.png: the window of the Windows build (morlane.exe) as it
-# starts on the simulated unit, under Wine on a virtual X server. Builds it first if
+# Makes docs/windows-window.png and docs/windows-window-service.png: the window of the
+# Windows build (morlane.exe) as it starts on the simulated unit, and as it starts with
+# the service view (--service), under Wine on a virtual X server. Builds it first if
 # needed.
 #   scripts/screenshot-windows.sh [BUILD_DIR]     (default: build/windows)
 set -euo pipefail
@@ -15,9 +16,15 @@ cmake --build "$build" --target morlane
 program="$build/src/win/morlane.exe"
 
 mkdir -p docs
-out="$PWD/docs/windows-window.png"
 export MORLANE_WINEPREFIX=${MORLANE_WINEPREFIX:-$PWD/$build/wineprefix}
-# A single-instance group of its own: a window the user has open is left alone. Wine
-# shows the machine's root as drive Z:.
-cmake/wine-gui-run.sh "$program" --simulate --instance-tag "screenshot.$$" --screenshot "Z:$out"
-echo "screenshot: $out"
+# Each in a single-instance group of its own: a window the user has open is left alone.
+# Wine shows the machine's root as drive Z:.
+shoot() {
+  local out="$PWD/docs/$1"
+  shift
+  cmake/wine-gui-run.sh "$program" --simulate "$@" --instance-tag "screenshot.$$" \
+    --screenshot "Z:$out"
+  echo "screenshot: $out"
+}
+shoot windows-window.png
+shoot windows-window-service.png --service
