@@ -16,6 +16,8 @@ const std::vector<WindowOption>& WindowOptions() {
        false},
       {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
       {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
+      {nullptr, "simulate-fault", "SWITCH[=V]",
+       "Give the simulated unit one of morlane-unit-sim's fault switches; repeatable.", true},
   };
   return kOptions;
 }

@@ -43,20 +43,9 @@ bool CliSession::ApplySimulatedFaults(std::string* error) {
       *error = "--simulate-fault " + fault + ": no such simulated unit";
       return false;
     }
-    std::string name = fault.substr(colon + 1);
-    std::string value;
-    if (size_t equals = name.find('='); equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.resize(equals);
-    }
-    std::vector<std::string> words = {"morlane-unit-sim", "--" + name};
-    if (!value.empty()) words.push_back(value);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
     std::string why;
-    if (sim::ApplyOptions(static_cast<int>(argv.size()), argv.data(), target->Faults(), &why) !=
-        sim::OptionsOutcome::Run) {
-      *error = "--simulate-fault " + fault + ": " + (why.empty() ? "not a fault switch" : why);
+    if (!sim::ApplyFaultSwitch(fault.substr(colon + 1), target->Faults(), &why)) {
+      *error = "--simulate-fault " + fault + ": " + why;
       return false;
     }
   }

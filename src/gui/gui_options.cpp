@@ -46,6 +46,9 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
   }
   options->screenshot = FromQString(parser.value(QStringLiteral("screenshot")));
   options->instanceTag = FromQString(parser.value(QStringLiteral("instance-tag")));
+  for (const QString& fault : parser.values(QStringLiteral("simulate-fault"))) {
+    options->simulateFaults.push_back(FromQString(fault));
+  }
   return ParseOutcome::Run;
 }
 

@@ -12,6 +12,8 @@ struct GuiOptions {
   std::vector<std::string> ports;  // COM1, COM2, ... in this order
   std::string screenshot;          // save the window as a PNG file once shown, then end
   std::string instanceTag;         // separate single-instance group (tests, screenshots)
+  // The simulated unit's fault switches, "SWITCH[=VALUE]".
+  std::vector<std::string> simulateFaults;
 };
 
 enum class ParseOutcome { Run, Exit, Usage };

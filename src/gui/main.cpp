@@ -56,6 +56,10 @@ int Run(QApplication& application) {
     std::fprintf(stderr, "morlane: cannot start the simulated unit: %s\n", message.c_str());
     return 1;
   }
+  if (!platform.ApplyFaults(options.simulateFaults, &message)) {
+    std::fprintf(stderr, "morlane: %s\n", message.c_str());
+    return 2;
+  }
 
   int status = 0;
   {

@@ -262,8 +262,9 @@ class BootloaderRole : public SerialRole {
     }
     // Lost on the way back: the command was carried out, the host hears nothing.
     if (faults.dropAcksAfterFrames >= 0 && frames_ > faults.dropAcksAfterFrames) return;
-    emit(SerialAnswer{{0x06, 0x66, 0x99, sequence, 0x00, 0x08, 0x00, 0x00}, 0});
-    emit(SerialAnswer{std::move(out), delayMs});
+    const int replyDelayMs = faults.replyDelayMs;
+    emit(SerialAnswer{{0x06, 0x66, 0x99, sequence, 0x00, 0x08, 0x00, 0x00}, replyDelayMs});
+    emit(SerialAnswer{std::move(out), delayMs + replyDelayMs});
   }
 
   uint16_t Erase(int* delayMs) {

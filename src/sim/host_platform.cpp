@@ -3,6 +3,7 @@
 #include "platform/inprocess_hid.h"
 #include "platform/port_table.h"
 #include "platform/system_devices.h"
+#include "sim/sim_options.h"
 #include "sim/simulated_platform.h"
 
 namespace morlane::sim {
@@ -60,6 +61,17 @@ bool HostPlatform::StartUnits(int units, const std::vector<std::string>& ports,
   }
   hid_ = std::make_unique<InProcessHidBackend>();
   ports_ = std::make_unique<UnitsPortFactory>(std::move(lines), MakeSystemPorts(PortTable(ports)));
+  return true;
+}
+
+bool HostPlatform::ApplyFaults(const std::vector<std::string>& switches, std::string* error) {
+  for (const std::string& text : switches) {
+    std::string why = "no simulated unit";
+    if (!Simulated() || !ApplyFaultSwitch(text, Simulated()->Faults(), &why)) {
+      *error = "--simulate-fault " + text + ": " + why;
+      return false;
+    }
+  }
   return true;
 }
 

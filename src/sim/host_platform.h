@@ -24,6 +24,9 @@ class HostPlatform {
   // units simulated units, as COM1 to COM<units> (each on a line of its own), the given
   // ports after them; the HID backend is empty.
   bool StartUnits(int units, const std::vector<std::string>& ports, std::string* error);
+  // Fault switches ("SWITCH[=VALUE]", sim/sim_options.h) for the simulated unit, or for
+  // the first of several; error names the one that is refused, or says there is no unit.
+  bool ApplyFaults(const std::vector<std::string>& switches, std::string* error);
   // The simulated unit, when there is one; with several, the first.
   SimUnit* Simulated();
   // Simulated unit n (1-based), or nullptr.

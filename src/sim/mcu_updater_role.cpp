@@ -74,7 +74,7 @@ int McuUpdaterRole::OnData(const std::vector<uint8_t>& payload) {
   return kOk;
 }
 
-bool McuUpdaterRole::OnReport(const std::vector<uint8_t>& payload, InProcessHidDevice& device) {
+bool McuUpdaterRole::OnReport(const std::vector<uint8_t>& payload, const ReplyTo& reply) {
   std::string text(payload.begin(), payload.end());
   int code = -1;
   {
@@ -98,7 +98,7 @@ bool McuUpdaterRole::OnReport(const std::vector<uint8_t>& payload, InProcessHidD
       return false;  // a service command
     }
   }
-  if (code >= 0) SimUsb::Reply(device, {static_cast<uint8_t>(code)});
+  if (code >= 0) reply({static_cast<uint8_t>(code)});
   return true;
 }
 

@@ -35,7 +35,7 @@ class McuUpdaterRole : public UsbRole {
   static constexpr uint32_t kMaxImage = 1u << 20;
 
   explicit McuUpdaterRole(SimUnit& unit) : unit_(unit) {}
-  bool OnReport(const std::vector<uint8_t>& payload, InProcessHidDevice& device) override;
+  bool OnReport(const std::vector<uint8_t>& payload, const ReplyTo& reply) override;
 
   McuInstall Install();
 

@@ -10,6 +10,9 @@ struct SimFaults {
   // Service commands and the USB side.
   std::atomic<bool> silent{false};    // answers nothing at all, on either side
   std::atomic<int> answerDelayMs{0};  // delay before each service answer
+  // Delay before each answer of a bootloader to a command frame and each MCU updater
+  // reply: a slow unit on either link.
+  std::atomic<int> replyDelayMs{0};
 
   // CPU selection and bootloader.
   std::atomic<bool> noSelectionEcho{false};

@@ -24,6 +24,10 @@ const std::vector<Switch>& Switches() {
        [](SimFaults& f, int) { f.silent = true; }},
       {"--answer-delay-ms", true, "Wait N milliseconds before each service answer.",
        [](SimFaults& f, int n) { f.answerDelayMs = n; }},
+      {"--reply-delay-ms", true,
+       "Wait N milliseconds before each bootloader answer to a command and each MCU updater "
+       "reply.",
+       [](SimFaults& f, int n) { f.replyDelayMs = n; }},
       {"--no-selection-echo", false, "Do not echo the CPU selection.",
        [](SimFaults& f, int) { f.noSelectionEcho = true; }},
       {"--no-autobaud-echo", false, "The bootloaders do not echo the autobaud byte.",
@@ -97,6 +101,27 @@ OptionsOutcome ApplyOptions(int argc, char** argv, SimFaults& faults, std::strin
   if (help) return OptionsOutcome::Help;
   if (version) return OptionsOutcome::Version;
   return OptionsOutcome::Run;
+}
+
+bool ApplyFaultSwitch(const std::string& text, SimFaults& faults, std::string* error) {
+  std::string name = text;
+  std::string value;
+  if (size_t equals = name.find('='); equals != std::string::npos) {
+    value = name.substr(equals + 1);
+    name.resize(equals);
+  }
+  std::vector<std::string> words = {"morlane-unit-sim", "--" + name};
+  if (!value.empty()) words.push_back(value);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  std::string why;
+  // Help and version are no fault switches.
+  if (ApplyOptions(static_cast<int>(argv.size()), argv.data(), faults, &why) !=
+      OptionsOutcome::Run) {
+    *error = why.empty() ? "not a fault switch" : why;
+    return false;
+  }
+  return true;
 }
 
 std::vector<HelpEntry> OptionHelpEntries() {

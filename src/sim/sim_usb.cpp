@@ -55,7 +55,11 @@ void SimUsb::OnOutput(const std::vector<uint8_t>& report) {
                                report.begin() + 4 + static_cast<std::ptrdiff_t>(n));
   SimFaults& faults = unit_.Faults();
   if (faults.silent) return;
-  if (mcuUpdater_ && mcuUpdater_->OnReport(payload, *device_)) return;
+  const int replyDelayMs = faults.replyDelayMs;
+  auto reply = [this, replyDelayMs](std::vector<uint8_t> bytes) {
+    Answer(std::move(bytes), replyDelayMs);
+  };
+  if (mcuUpdater_ && mcuUpdater_->OnReport(payload, reply)) return;
 
   // A service command: text, usually ending in a carriage return.
   std::string command(payload.begin(), payload.end());

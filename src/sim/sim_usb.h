@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,11 +17,12 @@
 namespace morlane::sim {
 
 // A role on the unit's USB side: gets each output report's payload, answers with
-// 64-byte replies through the device. Returns true when it took the report.
+// 64-byte replies through reply. Returns true when it took the report.
 class UsbRole {
  public:
+  using ReplyTo = std::function<void(std::vector<uint8_t> reply)>;
   virtual ~UsbRole() = default;
-  virtual bool OnReport(const std::vector<uint8_t>& payload, InProcessHidDevice& device) = 0;
+  virtual bool OnReport(const std::vector<uint8_t>& payload, const ReplyTo& reply) = 0;
 };
 
 // The unit's USB interface controller: vendor 0x590, product 0x4b. Output reports are
@@ -45,7 +47,7 @@ class SimUsb {
 
  private:
   void OnOutput(const std::vector<uint8_t>& report);
-  // A service answer after delayMs, without holding up the host's write: answers that
+  // An answer after delayMs, without holding up the host's write: answers that
   // are due later are handed over by the delivery thread, in the order they were given.
   void Answer(std::vector<uint8_t> reply, int delayMs);
   void RunDelivery();

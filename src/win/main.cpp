@@ -68,6 +68,10 @@ int Run(const WinOptions& options) {
     ReportError("cannot start the simulated unit: " + error);
     return 1;
   }
+  if (!platform.ApplyFaults(options.simulateFaults, &error)) {
+    ReportError(error);
+    return 2;
+  }
 
   int status = 0;
   Win32Window window(options.instanceTag);

@@ -60,6 +60,8 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       single = &parsed.screenshot;
     } else if (ValueOf("--instance-tag", arguments, &i, &value, &missing)) {
       single = &parsed.instanceTag;
+    } else if (ValueOf("--simulate-fault", arguments, &i, &value, &missing)) {
+      if (!missing && !value.empty()) parsed.simulateFaults.push_back(value);
     } else if (argument.size() > 1 && argument[0] == '-') {
       *message = "unknown option: " + argument;
       return ParseOutcome::Usage;

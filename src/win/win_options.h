@@ -11,6 +11,8 @@ struct WinOptions {
   bool service = false;            // start with the service view on
   std::string screenshot;          // save the window (BMP, or PNG by name) once shown, then end
   std::string instanceTag;         // separate single-instance group (tests, screenshots)
+  // The simulated unit's fault switches, "SWITCH[=VALUE]".
+  std::vector<std::string> simulateFaults;
 };
 
 enum class ParseOutcome { Run, Help, Version, Usage };

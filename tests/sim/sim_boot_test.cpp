@@ -274,6 +274,15 @@ TEST_F(SimBootTest, FaultSwitches) {
   EXPECT_EQ(drops, 1);
   EXPECT_EQ(unit.Flash('M').words[1], 0xFFFF);
 
+  // A slow unit: the acknowledgement and the result come late, the erase's later still.
+  unit.Faults().replyDelayMs = 150;
+  Select('M');
+  Send(Command(0, Record(10, 0, 0, kMasterWords)));
+  ASSERT_THAT(answers, SizeIs(2));
+  EXPECT_EQ(answers[0].delayMs, 150);
+  EXPECT_EQ(answers[1].delayMs, 10 * 40 + 150);
+  unit.Faults().replyDelayMs = 0;
+
   unit.Faults().noAutobaudEcho = true;
   answers.clear();
   Send({'P', 'M', '\r'}, 9600);

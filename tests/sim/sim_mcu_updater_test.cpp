@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "sim/mcu_updater_role.h"
 #include "sim/sim_unit.h"
 #include "sim/sim_usb.h"
@@ -105,6 +108,22 @@ TEST_F(SimMcuUpdaterTest, FaultSwitchesActOnTheUpdateRepliesOnly) {
   EXPECT_EQ(Size(128), 0x11);
   EXPECT_EQ(Data(64, 0), 0x11);
   EXPECT_EQ(Data(64, 0), 0x15);
+}
+
+TEST_F(SimMcuUpdaterTest, SlowUnitRepliesAfterTheDelayInOrder) {
+  unit.Faults().replyDelayMs = 100;
+  auto start = std::chrono::steady_clock::now();
+  // The write returns at once; the reply is not there yet.
+  EXPECT_EQ(Select(), -1);
+  InProcessHidDevice& device = *usb.Device();
+  while (device.QueuedInputReports() == 0 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  Bytes input(65);
+  ASSERT_EQ(device.HostRead(input.data(), 65, 0), 65);
+  EXPECT_EQ(input[1], 0x06);
 }
 
 }  // namespace
