@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/console_texts.h"
+#include "platform/serve_wait.h"
 #include "ui/log.h"
 
 namespace morlane {
@@ -38,7 +39,8 @@ int SendOverHid(DialogContext& context, std::mutex& linkMutex) {
   int written = 0;
   int answered = 0;
   {
-    std::lock_guard lock(linkMutex);
+    // The command test's worker may be in the middle of an exchange on the link.
+    std::unique_lock lock = LockServing(linkMutex, context.clock);
     written = hid.WriteCommand(command);
     if (written) answered = hid.ReadReply(reply);
   }
@@ -63,7 +65,8 @@ int SendOverSerial(DialogContext& context, std::mutex& linkMutex) {
   std::array<uint8_t, kLineCapacity + 1> line{};
   int got = 0;
   {
-    std::lock_guard lock(linkMutex);
+    // The command test's worker may be in the middle of an exchange on the link.
+    std::unique_lock lock = LockServing(linkMutex, context.clock);
     // An empty command writes nothing; the answer line is awaited all the same.
     serial.SendBytes(reinterpret_cast<const uint8_t*>(command.data()),
                      static_cast<int>(command.size()));

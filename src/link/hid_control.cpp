@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/serve_wait.h"
+
 namespace morlane {
 
 CHIDControl::CHIDControl(HidBackend& backend, Clock& clock) : backend_(backend), clock_(clock) {}
@@ -49,6 +51,8 @@ int CHIDControl::WriteReport(const uint8_t* payload, int count) {
   int room = std::max(0, length - 4);
   int copied = std::clamp(count, 0, room);
   if (copied > 0) std::memcpy(staging_.data() + 4, payload, static_cast<size_t>(copied));
+  // Whole, also on the window thread: a report cannot be taken back and sent again in
+  // slices, and a unit that takes reports at all takes one at once.
   int written = device_->Write(staging_.data(), length, kWaitMs);
   return written == length ? 1 : 0;
 }
@@ -71,7 +75,9 @@ int CHIDControl::ReadReply(Reply& buffer) {
     // Spaces before every read, not only the first: a short report then shows spaces in
     // its missing tail instead of the previous report's bytes a second time.
     inputReport_.fill(0x20);
-    int n = device_->Read(inputReport_.data(), m, kWaitMs);
+    // One wait of 500 ms for its outcome, in slices on the window thread.
+    int n = WaitServing(clock_, kWaitMs,
+                        [this, m](int ms) { return device_->Read(inputReport_.data(), m, ms); });
     if (n > 0) {
       // Bytes 1 to M - 1 of the report, whatever the read counted.
       std::memcpy(buffer.data() + total, inputReport_.data() + 1, static_cast<size_t>(m - 1));

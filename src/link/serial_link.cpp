@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/serve_wait.h"
+
 namespace morlane {
 
 namespace {
@@ -52,14 +54,24 @@ int CSerialLink::SendBytes(const uint8_t* data, int count) {
   for (int i = 0; i < count; ++i) {
     // A byte the driver does not take within its wait is passed over, as a write that
     // timed out; the protocol notices the loss by the missing answer.
-    port_handle_->Write(data + i, 1, kByteWaitMs);
+    WaitServing(clock_, kByteWaitMs,
+                [this, data, i](int ms) { return port_handle_->Write(data + i, 1, ms); });
   }
   return count;
 }
 
 int CSerialLink::WriteBytes(const uint8_t* buffer, int count) {
   if (!port_handle_) return 0;
-  if (count > 0) port_handle_->Write(buffer, count, kWriteWaitMs);
+  // What a slice handed over stays handed over; the next slice goes on with the rest.
+  int done = 0;
+  if (count > 0) {
+    WaitServing(clock_, kWriteWaitMs, [this, buffer, count, &done](int ms) {
+      int put = port_handle_->Write(buffer + done, count - done, ms);
+      if (put < 0) return -1;
+      done += put;
+      return done >= count ? 1 : 0;
+    });
+  }
   return 1;
 }
 
@@ -95,7 +107,7 @@ int CSerialLink::ReadLine(uint8_t* buffer, int capacity, int seconds) {
     if (!open_ || !port_handle_) {
       clock_.SleepMs(50);
     } else {
-      port_handle_->WaitReadable(50);
+      WaitServing(clock_, 50, [this](int ms) { return port_handle_->WaitReadable(ms) ? 1 : 0; });
     }
   }
   return (elapsed < seconds && !overflow) ? 1 : 0;

@@ -34,6 +34,14 @@ class Clock {
   // ready() reads and is held when it is called.
   virtual bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
                        const std::function<bool()>& ready) = 0;
+
+  // Waits on a device (a HID report, the serial line) do not go through the clock, but a
+  // thread that serves something besides its procedure (the window thread its painting)
+  // must not be held by them. They are made in slices of at most this many ms, with
+  // ServeWhileWaiting() between them (platform/serve_wait.h); 0, the default, means the
+  // thread serves nothing else and waits whole.
+  virtual int ServeSliceMs() const { return 0; }
+  virtual void ServeWhileWaiting() {}
 };
 
 class SystemClock : public Clock {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace morlane {
@@ -19,6 +21,18 @@ class WindowClock : public Clock {
   // runs meanwhile may need it.
   bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
                const std::function<bool()>& ready) override;
+  // Device waits on the window thread go in slices, the window served between them; on
+  // any other thread they stay whole.
+  int ServeSliceMs() const override {
+    return OnWindowThread() ? std::min(PaintSliceMs(), kMostDeviceSliceMs) : 0;
+  }
+  void ServeWhileWaiting() override {
+    if (OnWindowThread()) ServeWindow();
+  }
+
+  // A device slice and the serving after it stay well inside the longest stretch a
+  // technician sees as a frozen window.
+  static constexpr int kMostDeviceSliceMs = 15;
 
  protected:
   virtual bool OnWindowThread() const = 0;
