@@ -76,28 +76,6 @@ TEST_F(ServiceViewTest, TheMenuShowsThePanelsControlsThemselvesAndTakesThemBack)
   }
 }
 
-TEST_F(ServiceViewTest, SendInThePanelSendsTheTypedCommandOverTheOpenLink) {
-  window.SetServiceView(true);
-  com1.SetPeer([](const std::vector<uint8_t>& written, int, morlane::test::MemoryLine& line) {
-    if (!written.empty() && written.back() == '\r') {
-      const std::string answer = "(230.0 49.9\r";
-      line.Queue({answer.begin(), answer.end()});
-    }
-  });
-  Click(ctl::kOpen);
-  ASSERT_TRUE(window.IsControlEnabled(ctl::kSend));
-  com1.ClearWrites();
-  QTest::keyClicks(Control(ctl::kCommandEdit), "Q1");
-  Click(ctl::kSend);
-  const std::vector<uint8_t> sent = com1.AllWritten();
-  EXPECT_EQ(std::string(sent.begin(), sent.end()), "Q1\r");
-  CHScrollListBox& log = window.LogList();
-  ASSERT_GE(log.GetCount(), 3);
-  EXPECT_EQ(log.GetText(log.GetCount() - 3), "Send MCU command");
-  EXPECT_EQ(log.GetText(log.GetCount() - 2), "Q1");
-  EXPECT_EQ(log.GetText(log.GetCount() - 1), "(230.0 49.9\r");
-}
-
 TEST_F(ServiceViewTest, TheCommandTestsButtonRulesHoldInThePanel) {
   window.SetServiceView(true);
   Click(ctl::kOpen);
