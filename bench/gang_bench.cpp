@@ -56,6 +56,12 @@ GangFigures RunGang(int units, const std::string& dir, const std::string& record
     std::fprintf(stderr, "gang_bench: %s\n", error.c_str());
     return figures;
   }
+  std::unique_ptr<RecordStore> store = RecordStore::Open(records, RecordStore::Mode::Write, &error);
+  if (!store) {
+    std::fprintf(stderr, "gang_bench: %s\n", error.c_str());
+    return figures;
+  }
+  const StationIdentity identity{"bench", std::nullopt};
   GangControl control;
   std::vector<std::unique_ptr<GangUnit>> gang;
   for (int com = 1; com <= units; ++com) {
@@ -69,7 +75,8 @@ GangFigures RunGang(int units, const std::string& dir, const std::string& record
   for (int i = 0; i < units; ++i) {
     threads.emplace_back([&, i] {
       const double before = ThreadCpuSeconds();
-      if (gang[static_cast<size_t>(i)]->Run(GangJob{"auto", "", ""}, dir, records)) ++passed;
+      if (gang[static_cast<size_t>(i)]->Run(GangJob{"auto", "", ""}, dir, *store, identity))
+        ++passed;
       cpu[static_cast<size_t>(i)] = ThreadCpuSeconds() - before;
     });
   }

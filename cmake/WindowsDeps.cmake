@@ -11,6 +11,22 @@ file(CREATE_LINK ${MORLANE_CLI11_HEADERS} ${cli11_include}/CLI SYMBOLIC)
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_include})
 
+# SQLite is built from its source with the cross compiler: scripts/sqlite-source.sh makes
+# the single-file form of Debian's source package in build/sqlite.
+set(MORLANE_SQLITE_SOURCES ${PROJECT_SOURCE_DIR}/build/sqlite CACHE PATH "SQLite's sqlite3.c and sqlite3.h")
+if(NOT EXISTS ${MORLANE_SQLITE_SOURCES}/sqlite3.c)
+  message(FATAL_ERROR "sqlite3.c not found in ${MORLANE_SQLITE_SOURCES} (run scripts/sqlite-source.sh)")
+endif()
+enable_language(C)
+add_library(morlane_sqlite3 STATIC ${MORLANE_SQLITE_SOURCES}/sqlite3.c)
+target_include_directories(morlane_sqlite3 SYSTEM PUBLIC ${MORLANE_SQLITE_SOURCES})
+# The tool needs no extensions loaded at run time; every connection may be used from
+# several threads (the gang's units commit through one store).
+target_compile_definitions(morlane_sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION
+                           SQLITE_DQS=0 SQLITE_DEFAULT_FOREIGN_KEYS=1)
+target_compile_options(morlane_sqlite3 PRIVATE -w)
+add_library(SQLite::SQLite3 ALIAS morlane_sqlite3)
+
 if(MORLANE_TESTS)
   set(MORLANE_GTEST_SOURCES /usr/src/googletest CACHE PATH "GoogleTest's sources")
   if(NOT EXISTS ${MORLANE_GTEST_SOURCES}/CMakeLists.txt)

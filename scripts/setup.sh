@@ -8,10 +8,12 @@ packages=(
   qt6-base-dev
   libhidapi-dev
   libcli11-dev
+  libsqlite3-dev
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth
   clang-14 libfuzzer-14-dev
+  tcl make
   dpkg-dev lintian desktop-file-utils appstream bash-completion groff-base man-db
 )
 

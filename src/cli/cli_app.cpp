@@ -27,8 +27,17 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
                   "morlane-unit-sim takes them (4:refuse-erase, 2:answer-delay-ms=300)")
       ->type_name("N:SWITCH");
   app->add_option("--records", options.records,
-                  "gang: where each unit's log and run record are written")
+                  "gang, records: the station's record store (records.db and runs/); "
+                  "default the working directory")
       ->type_name("DIR");
+  app->add_option("--unit-id", options.unitIds,
+                  "gang: the unit on slot COMn is ID (a serial number as scanned); repeatable")
+      ->type_name("COMn=ID");
+  app->add_option("--station", options.station,
+                  "the station's name in every run record (default: the host name)")
+      ->type_name("NAME");
+  app->add_option("--operator", options.operatorName, "the operator's name in every run record")
+      ->type_name("NAME");
   app->add_option("--dir", options.dir, "working directory of the run")->type_name("DIR");
   app->add_option("--log-json", options.logJson, "also write every log line to FILE as JSON")
       ->type_name("FILE");
@@ -39,6 +48,7 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   RegisterImageCommands(*app, selected);
   RegisterConsoleCommands(*app, selected);
   RegisterGangCommands(*app, selected);
+  RegisterRecordsCommands(*app, selected);
   return app;
 }
 

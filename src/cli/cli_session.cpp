@@ -126,11 +126,14 @@ void CliSession::OnLine(std::string_view line) {
   std::fputc('\n', stdout);
   std::fflush(stdout);
   if (bar) DrawBar();
-  if (json_) {
-    std::string encoded = JsonString(line);
-    std::fprintf(json_, "%s\n", encoded.c_str());
-    std::fflush(json_);
-  }
+  WriteLogJson(line);
+}
+
+void CliSession::WriteLogJson(std::string_view text) {
+  if (!json_) return;
+  std::string encoded = JsonString(text);
+  std::fprintf(json_, "%s\n", encoded.c_str());
+  std::fflush(json_);
 }
 
 void CliSession::OnProgress(int id, int position) {
@@ -152,45 +155,6 @@ void CliSession::ClearBar() {
   std::fprintf(stderr, "\r%*s\r", 28, "");
   std::fflush(stderr);
   barShown_ = false;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  out += '"';
-  return out;
 }
 
 }  // namespace morlane

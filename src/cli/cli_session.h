@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/kestrum_dlg.h"
 #include "platform/hid_device.h"
 #include "platform/serial_port.h"
+#include "ui/json_text.h"
 
 namespace CLI {
 class App;
@@ -29,6 +31,9 @@ struct GlobalOptions {
   // "N:SWITCH" or "N:SWITCH=VALUE": one of the simulated unit's fault switches for unit N.
   std::vector<std::string> simulateFaults;
   std::string records;
+  std::vector<std::string> unitIds;  // "COMn=ID"
+  std::string station;
+  std::optional<std::string> operatorName;
   std::string dir;
   std::string logJson;
   bool quiet = false;
@@ -50,6 +55,9 @@ class CliSession {
   bool OpenLink(const std::string& link);
   // Presses "Close" if a link was opened, then ends the dialog.
   void Finish();
+
+  // One line of --log-json, when it was asked for: the text as one JSON string.
+  void WriteLogJson(std::string_view text);
 
   HeadlessWindow& Window() { return *window_; }
   CKestrumDlg& Dialog() { return *dialog_; }
@@ -86,6 +94,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected);
 void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
 
 void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
+void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 
 // "Manual", FILE chosen, the CPU set when given, "Update Firmware"; and "Auto",
 // "Automatic": on a dialog whose COM link is open. 1 when the procedure succeeded. The
@@ -111,9 +120,5 @@ void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu);
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-
-// A line as one JSON string: quotes, backslashes and control characters escaped, bytes
-// above 0x7F written as \u00XX (the log's texts are 8-bit).
-std::string JsonString(std::string_view text);
 
 }  // namespace morlane

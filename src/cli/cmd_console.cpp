@@ -17,7 +17,7 @@ namespace {
 
 // Set by Ctrl-C (or a polite kill) while a test runs; the serving loop sees it and presses
 // "Stop" as the technician would.
-std::atomic<bool> stopRequested{false};
+std::atomic<int> stopRequested{0};
 
 // LIST as the boxes' captions name the commands (V for the "Auto" box); empty checks none.
 bool ParseCommandList(const std::string& list, std::vector<int>* entries, std::string* bad) {
@@ -65,7 +65,7 @@ int RunTest(CliSession& session, const std::string& link, const std::vector<int>
   // The worker's log lines and button changes are carried out here, on the window thread.
   Clock& clock = RealClock();
   const int64_t end = clock.MonotonicMs() + static_cast<int64_t>(seconds) * 1000;
-  while (!stopRequested.load() && (seconds < 0 || clock.MonotonicMs() < end)) {
+  while (stopRequested.load() == 0 && (seconds < 0 || clock.MonotonicMs() < end)) {
     window.ProcessPendingRequests(kServeSliceMs);
   }
   window.Click(ctl::kStop);

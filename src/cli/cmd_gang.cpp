@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +12,9 @@
 #include "cli/cli_session.h"
 #include "cli/gang_unit.h"
 #include "platform/console_io.h"
+#include "platform/file_io.h"
+#include "platform/host_inspection.h"
+#include "records/record_store.h"
 
 namespace morlane {
 
@@ -19,6 +22,7 @@ namespace {
 
 constexpr int kMaxUnits = 32;
 constexpr int kViewRefreshMs = 200;
+constexpr int kPollMs = 20;
 constexpr int kBarWidth = 20;
 
 // The live view on a terminal: one line per unit, drawn again in place. A log line is
@@ -58,34 +62,84 @@ class LiveView {
   bool drawn_ = false;
 };
 
+// "COMn=ID" for every slot of the gang; false, said on stderr, for anything else.
+bool UnitIdsBySlot(const std::vector<std::string>& given, size_t units,
+                   std::map<std::string, std::string>* ids) {
+  for (const std::string& pair : given) {
+    const size_t equals = pair.find('=');
+    const std::string slot = pair.substr(0, equals);
+    int com = 0;
+    if (slot.rfind("COM", 0) == 0 && slot.size() > 3 &&
+        slot.find_first_not_of("0123456789", 3) == std::string::npos && slot.size() <= 5) {
+      com = std::stoi(slot.substr(3));
+    }
+    if (equals == std::string::npos || equals + 1 == pair.size() || com < 1) {
+      std::fprintf(stderr, "morlane-cli: --unit-id takes COMn=ID, not \"%s\"\n", pair.c_str());
+      return false;
+    }
+    if (static_cast<size_t>(com) > units) {
+      std::fprintf(stderr, "morlane-cli: --unit-id %s: the gang has no unit on %s\n", pair.c_str(),
+                   slot.c_str());
+      return false;
+    }
+    if (!ids->emplace(slot, pair.substr(equals + 1)).second) {
+      std::fprintf(stderr, "morlane-cli: --unit-id names %s twice\n", slot.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   const GlobalOptions& options = session.Options();
   if (job.procedure == "flash" && !Readable(job.path)) return Unreadable(shown);
-
-  std::filesystem::path records = !options.records.empty() ? options.records
-                                  : !options.dir.empty()   ? options.dir
-                                                           : ".";
-  std::error_code failure;
-  std::filesystem::create_directories(records, failure);
-  if (!std::filesystem::is_directory(records, failure)) {
-    std::fprintf(stderr, "morlane-cli: cannot write records in %s\n", records.string().c_str());
-    return kExitUsage;
-  }
 
   GangControl control;
   std::mutex output;
   std::vector<std::unique_ptr<GangUnit>> units;
   const bool live = !options.quiet && IsTerminal(stderr);
   LiveView view(units);
+  std::vector<std::string> paths;
   for (int com = 1; com <= kMaxUnits; ++com) {
     std::string path = session.Ports().PathOf(com);
     if (path.empty()) break;
-    auto unit = std::make_unique<GangUnit>(com, path, session.Ports(), control);
-    unit->onLine = [&output, &view, live](const std::string& name, std::string_view line) {
+    paths.push_back(path);
+  }
+  if (paths.empty()) {
+    std::fprintf(stderr, "morlane-cli: no serial port to program a unit on\n");
+    return kExitUsage;
+  }
+  std::map<std::string, std::string> unitIds;
+  if (!UnitIdsBySlot(options.unitIds, paths.size(), &unitIds)) return kExitUsage;
+
+  // The store is made ready before any unit is touched: a folder that cannot take the
+  // records is found now, not after the units were programmed.
+  const std::string records = !options.records.empty() ? options.records
+                              : !options.dir.empty()   ? options.dir
+                                                       : ".";
+  std::string why;
+  std::unique_ptr<RecordStore> store = RecordStore::Open(records, RecordStore::Mode::Write, &why);
+  if (!store) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  StationIdentity identity{options.station.empty() ? HostName() : options.station,
+                           options.operatorName};
+
+  HostInspection host(HostRoots::System(), UserIdentity::Current());
+  std::vector<SerialDeviceFacts> facts = host.SerialDevices(paths);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const int com = static_cast<int>(i) + 1;
+    auto unit = std::make_unique<GangUnit>(com, paths[i], session.Ports(), control);
+    if (auto id = unitIds.find(unit->Name()); id != unitIds.end()) unit->unitId = id->second;
+    if (i < facts.size()) unit->portId = StablePortId(facts[i]);
+    unit->onLine = [&output, &view, &session, live](const std::string& name,
+                                                    std::string_view line) {
       std::lock_guard lock(output);
       if (live) view.Clear();
       std::printf("%s: %.*s\n", name.c_str(), static_cast<int>(line.size()), line.data());
       std::fflush(stdout);
+      session.WriteLogJson(name + ": " + std::string(line));
       if (live) view.Draw();
     };
     unit->onMessage = [&output, &view, live](const std::string& name, const std::string& text) {
@@ -96,36 +150,30 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
     };
     units.push_back(std::move(unit));
   }
-  if (units.empty()) {
-    std::fprintf(stderr, "morlane-cli: no serial port to program a unit on\n");
-    return kExitUsage;
-  }
 
-  std::atomic<bool> interrupted{false};
-  StopRequests signals(interrupted);
+  std::atomic<int> presses{0};
+  StopRequests signals(presses);
   std::atomic<int> running{static_cast<int>(units.size())};
   std::vector<std::thread> threads;
   std::vector<char> unitPassed(units.size(), 0);
   for (size_t i = 0; i < units.size(); ++i) {
     threads.emplace_back([&, i] {
-      unitPassed[i] = units[i]->Run(job, options.dir, records.string()) ? 1 : 0;
+      unitPassed[i] = units[i]->Run(job, options.dir, *store, identity) ? 1 : 0;
       --running;
     });
   }
 
-  int presses = 0;
-  while (running > 0) {
-    if (interrupted.exchange(false)) {
-      // Once: no unit starts another CPU. Twice: every unit stops now.
-      ++presses;
-      control.holdNextCpu = true;
-      if (presses >= 2) control.abortNow = true;
-    }
-    if (live) {
+  for (int tick = 0; running > 0; ++tick) {
+    // Every press counts, however quickly they come: once, no unit starts another CPU;
+    // twice, every unit stops now.
+    const int pressed = presses.load();
+    if (pressed >= 1) control.holdNextCpu = true;
+    if (pressed >= 2) control.abortNow = true;
+    if (live && tick % (kViewRefreshMs / kPollMs) == 0) {
       std::lock_guard lock(output);
       view.Draw();
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kViewRefreshMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   for (std::thread& thread : threads) thread.join();
   if (live) view.Draw();

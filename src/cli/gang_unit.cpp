@@ -1,13 +1,12 @@
 #include "cli/gang_unit.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
 #include "cli/cli_session.h"
-#include "cli/sha256.h"
-#include "platform/file_io.h"
 #include "platform/inprocess_hid.h"
 #include "ui/control_ids.h"
 
@@ -19,35 +18,45 @@ namespace {
 // ends as it would with the cable pulled, within its own waits.
 class StoppablePort : public SerialPort {
  public:
-  StoppablePort(std::unique_ptr<SerialPort> port, const std::atomic<bool>& stop)
-      : port_(std::move(port)), stop_(stop) {}
-  bool SetLine(int baud) override { return !stop_ && port_->SetLine(baud); }
-  int QueuedBytes() override { return stop_ ? -1 : port_->QueuedBytes(); }
-  int Read(uint8_t* buffer, int n) override { return stop_ ? -1 : port_->Read(buffer, n); }
+  StoppablePort(std::unique_ptr<SerialPort> port, const std::atomic<bool>& stop,
+                std::atomic<bool>& cut)
+      : port_(std::move(port)), stop_(stop), cut_(cut) {}
+  bool SetLine(int baud) override { return !Stopped() && port_->SetLine(baud); }
+  int QueuedBytes() override { return Stopped() ? -1 : port_->QueuedBytes(); }
+  int Read(uint8_t* buffer, int n) override { return Stopped() ? -1 : port_->Read(buffer, n); }
   int Write(const uint8_t* data, int n, int timeoutMs) override {
-    return stop_ ? -1 : port_->Write(data, n, timeoutMs);
+    return Stopped() ? -1 : port_->Write(data, n, timeoutMs);
   }
-  bool WaitReadable(int timeoutMs) override { return !stop_ && port_->WaitReadable(timeoutMs); }
+  bool WaitReadable(int timeoutMs) override { return !Stopped() && port_->WaitReadable(timeoutMs); }
 
  private:
+  bool Stopped() {
+    if (!stop_) return false;
+    cut_ = true;
+    return true;
+  }
+
   std::unique_ptr<SerialPort> port_;
   const std::atomic<bool>& stop_;
+  std::atomic<bool>& cut_;
 };
 
 // The table as one unit sees it: its own COM number and no other, so that its port search
 // finds that port whatever the others are doing.
 class PinnedPorts : public SerialPortFactory {
  public:
-  PinnedPorts(SerialPortFactory& all, int comNumber, const std::atomic<bool>& stop)
-      : all_(all), com_(comNumber), stop_(stop) {}
+  PinnedPorts(SerialPortFactory& all, int comNumber, const std::atomic<bool>& stop,
+              std::atomic<bool>& cut)
+      : all_(all), com_(comNumber), stop_(stop), cut_(cut) {}
   std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override {
+    if (comNumber == com_ && stop_) cut_ = true;
     if (comNumber != com_ || stop_) {
       if (error) *error = PortOpenError::NotFound;
       return nullptr;
     }
     std::unique_ptr<SerialPort> port = all_.Open(comNumber, error);
     if (!port) return nullptr;
-    return std::make_unique<StoppablePort>(std::move(port), stop_);
+    return std::make_unique<StoppablePort>(std::move(port), stop_, cut_);
   }
   std::string PathOf(int comNumber) const override {
     return comNumber == com_ ? all_.PathOf(comNumber) : std::string();
@@ -57,6 +66,7 @@ class PinnedPorts : public SerialPortFactory {
   SerialPortFactory& all_;
   int com_;
   const std::atomic<bool>& stop_;
+  std::atomic<bool>& cut_;
 };
 
 // The real clock, whose waits end early once every unit is to stop: a bootloader start
@@ -79,16 +89,33 @@ std::string CpuName(char cpu) {
   return cpu == 'M' ? "master" : cpu == 'S' ? "slave" : "";
 }
 
-std::string Now() {
-  return Iso8601Local(RealClock().CalendarSeconds());
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
-bool WriteRecord(const std::string& path, const RunRecord& record) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  std::string json = RunRecordJson(record);
-  bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-  return std::fclose(file) == 0 && written;
+std::string Iso8601(int64_t epochMs) {
+  return Iso8601Local(epochMs / 1000);
+}
+
+ImageRecord ImageOf(const std::string& path, const std::string& cpu, bool passed,
+                    const FlashOutcome& outcome) {
+  ImageRecord image;
+  image.file = path;
+  image.sha256 = outcome.sha256;
+  image.bytes = outcome.bytes;
+  image.cpu = cpu;
+  image.result = passed ? "pass" : "fail";
+  // An unanswered closing command after a passed verification keeps the pass: the step
+  // is only named for an image that failed.
+  if (!passed) image.step = FlashStepName(outcome.failedStep);
+  image.closing = outcome.closing;
+  for (const StepTime& time : outcome.seconds) image.seconds.emplace_back(time.step, time.seconds);
+  image.frames = outcome.link.frames;
+  image.retries = outcome.link.retries;
+  image.naks = outcome.link.naks;
+  return image;
 }
 
 }  // namespace
@@ -103,11 +130,8 @@ UnitView GangUnit::View() {
 }
 
 void GangUnit::Line(std::string_view line) {
-  if (log_) {
-    std::fwrite(line.data(), 1, line.size(), log_);
-    std::fputc('\n', log_);
-    std::fflush(log_);
-  }
+  log_.append(line);
+  log_ += '\n';
   if (onLine) onLine(Name(), line);
   std::string step(line);
   while (!step.empty() && (step.back() == '\n' || step.back() == ' ')) step.pop_back();
@@ -116,20 +140,44 @@ void GangUnit::Line(std::string_view line) {
   view_.step = step;
 }
 
-bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
-                   const std::string& recordsDir) {
-  const std::filesystem::path records(recordsDir);
-  log_ = std::fopen((records / UnitFileName(Name(), ".log")).string().c_str(), "wb");
+void GangUnit::BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog) {
+  if (job.procedure == "flash") {
+    const FlashOutcome& outcome = dialog.flasher.Programmer().outcome;
+    record.images.push_back(ImageOf(job.path, dialog.selection.cpuTarget == 1 ? "slave" : "master",
+                                    passed != 0, outcome));
+  } else {
+    for (const ImageAttempt& attempt : dialog.flasher.attempts) {
+      record.images.push_back(
+          ImageOf(attempt.path, CpuName(attempt.cpu), attempt.passed, attempt.outcome));
+    }
+  }
+  // The station's stop can cut only the CPU that was running: "Automatic" starts no other
+  // after it. That image did not fail on its own.
+  if (cut_ && !record.images.empty() && record.images.back().result == "fail") {
+    record.images.back().result = "aborted";
+  }
+}
+
+bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStore& store,
+                   const StationIdentity& identity) {
+  log_.clear();
+  cut_ = false;
   record = RunRecord{};
-  record.unit = Name();
+  record.station = identity.station;
+  record.slot = Name();
   record.port = port_;
+  record.portId = portId;
+  record.unitId = unitId;
+  record.operatorName = identity.operatorName;
   record.procedure = job.procedure;
   record.toolVersion = MORLANE_VERSION;
-  record.started = Now();
+  record.startedMs = NowMs();
+  record.started = Iso8601(record.startedMs);
+  record.runId = NewRunId(record.startedMs);
 
   HeadlessWindow window;
   StoppableClock clock(control_.abortNow);
-  PinnedPorts ports(ports_, com_, control_.abortNow);
+  PinnedPorts ports(ports_, com_, control_.abortNow, cut_);
   InProcessHidBackend noUsb;
   CKestrumDlg dialog(window, clock, ports, noUsb);
   dialog.workingDir = workingDir;
@@ -147,37 +195,32 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
   dialog.OnInitDialog();
 
   int passed = 0;
-  if (PressOpen(window, dialog, "com")) {
-    if (job.procedure == "flash") {
-      passed = PressFlash(window, dialog, job.path, job.cpu);
-      const FlashOutcome& outcome = dialog.flasher.Programmer().outcome;
-      record.images.push_back(
-          {job.path, FileSha256(job.path), dialog.selection.cpuTarget == 1 ? "slave" : "master",
-           passed ? "pass" : "fail", passed ? "" : FlashStepName(outcome.failedStep)});
-    } else {
-      passed = PressAuto(window, dialog);
-      for (const ImageAttempt& attempt : dialog.flasher.attempts) {
-        record.images.push_back({attempt.path, FileSha256(attempt.path), CpuName(attempt.cpu),
-                                 attempt.passed ? "pass" : "fail",
-                                 attempt.passed ? "" : FlashStepName(attempt.outcome.failedStep)});
-      }
-    }
+  const bool opened = PressOpen(window, dialog, "com");
+  if (opened) {
+    passed = job.procedure == "flash" ? PressFlash(window, dialog, job.path, job.cpu)
+                                      : PressAuto(window, dialog);
+    BuildImages(job, passed, dialog);
     PressClose(window, dialog);
   }
   dialog.EndDialog();
 
-  // Aborted: stopped at once, or held back from a CPU it would have programmed. A unit that
-  // failed on its own after the first Ctrl-C keeps its "fail".
+  // Stopped: at once, or held back from a CPU it would have programmed. A unit that failed
+  // on its own keeps its "fail" whatever was pressed.
   const bool stopped = control_.abortNow || dialog.flasher.heldBack;
-  record.result = stopped ? "aborted" : passed ? "pass" : "fail";
-  record.ended = Now();
-  // A station keeps the records: a unit whose log or record could not be written is not
-  // reported as passed.
-  bool kept = log_ != nullptr && !std::ferror(log_);
-  if (log_ && std::fclose(log_) != 0) kept = false;
-  log_ = nullptr;
-  kept = WriteRecord((records / UnitFileName(Name(), ".json")).string(), record) && kept;
-  if (!kept && onMessage) onMessage(Name(), "its log or run record could not be written");
+  record.result = RunResult(record.images, passed != 0, stopped);
+  record.failedStep = FirstFailedStep(record.images);
+  if (record.result == "fail" && record.failedStep.empty()) {
+    // Nothing was tried: the port did not open, or there was no image to program.
+    record.failedStep = opened ? "image" : "connect";
+  }
+  record.endedMs = NowMs();
+  record.ended = Iso8601(record.endedMs);
+
+  // The run is kept before the unit is shown as done; a unit whose run could not be kept
+  // is never reported as passed.
+  std::string why;
+  const bool kept = store.Commit(record, log_, &why);
+  if (!kept && onMessage) onMessage(Name(), "its run record could not be kept: " + why);
 
   std::lock_guard lock(viewMutex_);
   view_.done = true;
@@ -187,11 +230,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir,
   } else if (record.result == "aborted") {
     view_.verdict = "ABORTED";
   } else {
-    std::string step;
-    for (const ImageRecord& image : record.images) {
-      if (image.result == "fail" && step.empty()) step = image.step;
-    }
-    view_.verdict = "FAIL" + (step.empty() ? ": " + view_.step : " at " + step);
+    view_.verdict = "FAIL at " + record.failedStep;
   }
   return kept && record.result == "pass";
 }

@@ -1,17 +1,20 @@
 #pragma once
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/run_record.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "records/record_store.h"
+#include "records/run_record.h"
 
 namespace morlane {
+
+class CKestrumDlg;
 
 // What every unit of a production run does: "auto", or "flash" with one image.
 struct GangJob {
@@ -27,6 +30,12 @@ struct GangControl {
   std::atomic<bool> abortNow{false};
 };
 
+// What every record of one station's run says of where and by whom.
+struct StationIdentity {
+  std::string station;
+  std::optional<std::string> operatorName;
+};
+
 // What the live view shows of one unit.
 struct UnitView {
   std::string step;  // the last log line
@@ -36,13 +45,21 @@ struct UnitView {
 };
 
 // One unit of a production run: its own dialog on its own thread with a headless window,
-// seeing its one port of the table as its only port, writing COMn.log and COMn.json.
+// seeing its one port of the table as its only port. Its run is kept in the station's
+// record store before the unit is shown as done.
 class GangUnit {
  public:
   GangUnit(int comNumber, std::string portPath, SerialPortFactory& ports, GangControl& control);
 
-  // Runs the job to its end on the calling thread; true when the unit passed.
-  bool Run(const GangJob& job, const std::string& workingDir, const std::string& recordsDir);
+  // Runs the job to its end on the calling thread and keeps its record; true when the unit
+  // passed and its record was kept.
+  bool Run(const GangJob& job, const std::string& workingDir, RecordStore& store,
+           const StationIdentity& identity);
+
+  // The unit on this slot, as scanned; none when nobody said.
+  std::optional<std::string> unitId;
+  // The port's stable identity (see StablePortId).
+  std::string portId;
 
   int ComNumber() const { return com_; }
   std::string Name() const { return "COM" + std::to_string(com_); }
@@ -57,12 +74,16 @@ class GangUnit {
 
  private:
   void Line(std::string_view line);
+  void BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog);
 
   int com_;
   std::string port_;
   SerialPortFactory& ports_;
   GangControl& control_;
-  std::FILE* log_ = nullptr;
+  // Set when the station's stop refused one of this unit's port calls: the step that
+  // failed then was cut short, not failed by the unit.
+  std::atomic<bool> cut_{false};
+  std::string log_;
   std::mutex viewMutex_;
   UnitView view_;
 };

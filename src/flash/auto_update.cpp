@@ -83,19 +83,21 @@ int InverterFlasher::AutoUpdate() {
     char cpu = CpuOfName(name);
     if (!CheckBinFile(path)) {
       AppendLogLine(window, kBadImage);
-      attempts.push_back({path, cpu, false, {FlashStep::Image, "not an inverter image"}});
+      attempts.push_back({path, cpu, false, FailedAt(FlashStep::Image, "not an inverter image")});
       return 0;
     }
     if (cpu == 0) {
       AppendLogLine(window, FormatText(kNeitherCpuFormat, name.c_str()));
-      attempts.push_back({path, cpu, false, {FlashStep::Image, "its name names neither CPU"}});
+      attempts.push_back(
+          {path, cpu, false, FailedAt(FlashStep::Image, "its name names neither CPU")});
       everyFileBurned = false;
       continue;
     }
     // A broken section table is found before the CPU is selected, so that the CPU keeps
     // its firmware; the next file is tried.
     if (!programmer_.AcceptImage(path)) {
-      attempts.push_back({path, cpu, false, {FlashStep::Image, "not a sound inverter image"}});
+      attempts.push_back(
+          {path, cpu, false, FailedAt(FlashStep::Image, "not a sound inverter image")});
       AppendLogLine(window, kDash36);
       everyFileBurned = false;
       continue;
@@ -111,6 +113,11 @@ int InverterFlasher::AutoUpdate() {
       window.SetProgressPos(ctl::kProgressBar, 0);
     }
 
+    const int64_t selectStarted = context_.clock.MonotonicMs();
+    auto selectSeconds = [&] {
+      return StepTime{FlashStepName(FlashStep::Select),
+                      static_cast<double>(context_.clock.MonotonicMs() - selectStarted) / 1000.0};
+    };
     serial.Open(port, 9600);
     int echoed = 1;
     if (cpu == 'M') {
@@ -124,14 +131,18 @@ int InverterFlasher::AutoUpdate() {
         // the port closed and the reason in the log.
         serial.Close();
         AppendLogLine(window, kCommunicationFailed);
-        attempts.push_back({path, cpu, false, {FlashStep::Select, "CPU selection not echoed"}});
+        FlashOutcome refused = FailedAt(FlashStep::Select, "CPU selection not echoed");
+        refused.seconds.push_back(selectSeconds());
+        attempts.push_back({path, cpu, false, refused});
         return 0;
       }
     }
     serial.Close();
+    const StepTime selected = selectSeconds();
     const int passed = programmer_.ProgramSelectedCpu(path, echoed != 0);
     if (!passed) everyFileBurned = false;
     attempts.push_back({path, cpu, passed != 0, programmer_.outcome});
+    attempts.back().outcome.seconds.insert(attempts.back().outcome.seconds.begin(), selected);
     AppendLogLine(window, kDash36);
   }
   AppendLogLine(window, everyFileBurned ? kAllBurned : kNotAllBurned);

@@ -1,5 +1,6 @@
 #include "flash/bin_file.h"
 
+#include <cstring>
 #include <memory>
 
 #include "flash/be_bytes.h"
@@ -15,11 +16,22 @@ bool OpenForReading(InputFile& file, const std::string& path, uint64_t* size) {
   return true;
 }
 
+// The image's bytes already in memory, read as the file would be.
+struct MemorySource {
+  const uint8_t* data;
+  uint64_t size;
+  bool ReadAt(uint64_t offset, void* into, size_t count) const {
+    if (offset > size || count > size - offset) return false;
+    std::memcpy(into, data + offset, count);
+    return true;
+  }
+};
+
 // Walks the section list. Each section is handed to take(); the walk stops when take()
 // returns false, at a file error, or when fewer than 3 bytes remain. partialHeader is set
 // when a tail of 3 to 5 bytes announces words whose address is missing.
-template <typename Take>
-void WalkSections(InputFile& file, uint64_t size, Take take, bool* partialHeader) {
+template <typename Source, typename Take>
+void WalkSections(Source& file, uint64_t size, Take take, bool* partialHeader) {
   uint64_t offset = kSectionsOffset;
   while (size > offset && size - offset >= 3) {
     uint8_t head[6];
@@ -56,6 +68,21 @@ int ReadSections(const std::string& path, SectionTable& table) {
   if (!OpenForReading(file, path, &size) || size <= kSectionsOffset) return 0;
   WalkSections(
       file, size,
+      [&table](const BinSection& section) {
+        if (table.count >= kMaxSections) return false;
+        table.sections[static_cast<size_t>(table.count++)] = section;
+        return true;
+      },
+      nullptr);
+  return table.count;
+}
+
+int ReadSections(const uint8_t* data, uint64_t size, SectionTable& table) {
+  table.count = 0;
+  if (!data || size <= kSectionsOffset) return 0;
+  MemorySource source{data, size};
+  WalkSections(
+      source, size,
       [&table](const BinSection& section) {
         if (table.count >= kMaxSections) return false;
         table.sections[static_cast<size_t>(table.count++)] = section;

@@ -31,6 +31,8 @@ int CheckBinFile(const std::string& path);
 // The sections in file order, at most the 24 the table holds; stops at the first file
 // error with those read so far. Returns the count.
 int ReadSections(const std::string& path, SectionTable& table);
+// The same, of an image already read into memory.
+int ReadSections(const uint8_t* data, uint64_t size, SectionTable& table);
 
 // Whether an image can be programmed as a whole: it is judged before the CPU is selected
 // and erased, so that a broken file never leaves a CPU without firmware.

@@ -163,7 +163,11 @@ int BootLink::SendCommand(const uint8_t* record, int length, int code) {
     pending[5] = 0x08;
   }
   serial_.WriteBytes(pending, 8);
-  if (!serial_.WriteBytes(frame_.data(), kFrameHeader)) return 0;
+  ++counts.frames;
+  if (!serial_.WriteBytes(frame_.data(), kFrameHeader)) {
+    ++counts.naks;
+    return 0;
+  }
   serial_.WriteBytes(frame_.data() + kFrameHeader, length);
 
   clock_.SleepMs(kCommandWaitMs);
@@ -173,6 +177,7 @@ int BootLink::SendCommand(const uint8_t* record, int length, int code) {
   int got = Collect(answer, 8, kReplyPolls);
   // Only bytes 1 to 3 say which frame is acknowledged; byte 0 and the rest are not read.
   if (got >= 4 && answer[1] == 0x66 && answer[2] == 0x99 && answer[3] == sequence) return length;
+  ++counts.naks;
   return 0;
 }
 
@@ -191,7 +196,10 @@ int BootLink::ReceiveFrame(uint8_t* dest, int capacity, bool answer) {
   if (std::memcmp(frame_.data(), kUnitMark, 3) != 0) return 0;
   const uint8_t sequence = frame_[3];
   // The unit sends a frame again when it missed our acknowledgement: taken once only.
-  if (sequence == lastReceivedSequence) return 0;
+  if (sequence == lastReceivedSequence) {
+    ++counts.retries;
+    return 0;
+  }
   lastReceivedSequence = sequence;
   const int length = GetBe16(frame_.data() + 4);
   const uint16_t check = GetBe16(frame_.data() + 6);

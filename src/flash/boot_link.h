@@ -29,6 +29,16 @@ struct ParameterRecord {
   std::array<uint16_t, 4> words{};
 };
 
+// What the link itself saw of one CPU's session, for the run record: command frames sent,
+// result frames the unit sent again (it repeats one whose acknowledgement it missed), and
+// command frames whose acknowledgement was missing or wrong. The host sends each command
+// frame once; a frame the unit does not acknowledge fails its step.
+struct LinkCounts {
+  int frames = 0;
+  int retries = 0;
+  int naks = 0;
+};
+
 struct ParameterSet {
   ParameterRecord erase;
   ParameterRecord program;
@@ -78,6 +88,7 @@ class BootLink {
   int transmitSequence = 0;
   int lastReceivedSequence = -1;
   ParameterSet parameters;
+  LinkCounts counts;
   // Where the procedures build their command records and take the replies from.
   std::array<uint8_t, kMaxPayload> commandRecord{};
   std::array<uint8_t, kMaxPayload> reply{};

@@ -8,6 +8,7 @@
 
 #include "flash/be_bytes.h"
 #include "flash/flash_texts.h"
+#include "link/sha256.h"
 #include "platform/file_io.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
@@ -33,6 +34,10 @@ bool LongerThanHeader(const InputFile& file) {
   return file.Size() > kSectionsOffset;
 }
 
+// 24 sections of at most 65535 words each, with their headers, come to about 3 MiB; a file
+// past this is not an image the CPUs can take.
+constexpr uint64_t kMaxImageBytes = 8u << 20;
+
 }  // namespace
 
 const char* FlashStepName(FlashStep step) {
@@ -57,6 +62,13 @@ const char* FlashStepName(FlashStep step) {
   return "";
 }
 
+FlashOutcome FailedAt(FlashStep step, std::string reason) {
+  FlashOutcome outcome;
+  outcome.failedStep = step;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
+
 uint16_t VerifyChecksum(const uint8_t* data, int byteCount) {
   uint32_t sum = 0;
   for (int i = 0; i + 1 < byteCount; i += 2) sum += GetBe16(data + i);
@@ -67,7 +79,11 @@ FlashProgrammer::FlashProgrammer(DialogContext& context, ImageBuffer& image, Boo
     : context_(context), image_(image), link_(link) {}
 
 int FlashProgrammer::Fail(FlashStep step, std::string reason) {
-  if (outcome.failedStep == FlashStep::None) outcome = FlashOutcome{step, std::move(reason)};
+  // Only the first failure is kept; the digest, times and counts gathered so far stay.
+  if (outcome.failedStep == FlashStep::None) {
+    outcome.failedStep = step;
+    outcome.reason = std::move(reason);
+  }
   return 0;
 }
 
@@ -141,14 +157,12 @@ int FlashProgrammer::WriteBlock(uint32_t address, int byteCount, const uint8_t* 
 int FlashProgrammer::FlashBurn(const std::string& path) {
   Window& window = context_.window;
   image_.progressCount = 0;
+  if (!snapshotTaken_) TakeSnapshot(path);
+  if (outcome.bytes < 0) return Fail(FlashStep::Image, "image file cannot be read");
+  const auto* image = reinterpret_cast<const uint8_t*>(sent_.data());
+  const uint64_t size = sent_.size();
   SectionTable table;
-  if (ReadSections(path, table) == 0) return Fail(FlashStep::Image, "no sections to burn");
-  InputFile file;
-  if (!file.Open(path)) return Fail(FlashStep::Image, "image file cannot be opened");
-  if (!LongerThanHeader(file)) {
-    AppendLogLine(window, kBinFileError);
-    return Fail(FlashStep::Image, "image file too short");
-  }
+  if (ReadSections(image, size, table) == 0) return Fail(FlashStep::Image, "no sections to burn");
   AppendLogLine(window, kBurning);
   for (int s = 0; s < table.count; ++s) {
     const BinSection& section = table.sections[static_cast<size_t>(s)];
@@ -158,16 +172,18 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
     for (uint32_t j = 0; j <= blocks; ++j) {
       bool last = j == blocks;
       size_t bytes = last ? rest * 2 : kBlockBytes;
-      // A short read means the file changed since its table was judged: nothing more of
-      // it is sent.
-      bool read = file.ReadAt(section.start + uint64_t{j} * kBlockBytes, block_.data(), bytes);
+      const uint64_t at = section.start + uint64_t{j} * kBlockBytes;
+      // The image was judged whole before the CPU was selected; a section that runs past
+      // the copy read for the burn means the file changed in between: nothing more is sent.
+      bool read = at <= size && bytes <= size - at;
       if (read) {
+        std::memcpy(block_.data(), image + at, bytes);
         WriteBlock(section.address + kBlockWords * j, static_cast<int>(bytes), block_.data());
       }
       if (!read || !blockAcknowledged) {
         AppendLogLine(window, kBurnFailed);
         return read ? Fail(FlashStep::Burn, "program command not acknowledged")
-                    : Fail(FlashStep::Image, "image file changed during the burn");
+                    : Fail(FlashStep::Image, "image file changed before the burn");
       }
       image_.progressCount += kProgressPerBlock;
       ShowProgress();
@@ -214,22 +230,58 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
       all = false;
     }
   }
-  verifyPassed = all;
-  AppendLogLine(context_.window, all ? kVerified : kVerifyFailed);
-  if (!all) Fail(FlashStep::Verify, "flash differs from the image");
+  // The sections were verified against the file as it is now; the CPU holds what was
+  // read for the burn. Should the two differ, what the CPU holds is not the file's image.
+  bool unchanged = true;
+  if (snapshotTaken_) {
+    std::string now;
+    unchanged = ReadWholeFile(path, &now, kMaxImageBytes) == WholeFile::Read && now == sent_;
+  }
+  verifyPassed = all && unchanged;
+  AppendLogLine(context_.window, verifyPassed ? kVerified : kVerifyFailed);
+  if (!unchanged) {
+    Fail(FlashStep::Image, "image file changed after it was read for the burn");
+  } else if (!all) {
+    Fail(FlashStep::Verify, "flash differs from the image");
+  }
   return 1;
 }
 
 int FlashProgrammer::FlashClose() {
   uint8_t* record = link_.commandRecord.data();
   BuildCommandRecord(record, kClosingCode, 0, 0, link_.parameters.closing.words);
+  outcome.closing = "unanswered";
   if (!link_.SendCommand(record, kRecordBytes, kClosingCode)) {
     return Fail(FlashStep::Close, "closing command not acknowledged");
   }
   // The reply's status and data words are of no further use; it is acknowledged so that
   // the bootloader can hand over to the new firmware.
-  if (link_.ReceiveData(link_.reply.data(), kMaxPayload) >= 2) return 1;
+  if (link_.ReceiveData(link_.reply.data(), kMaxPayload) >= 2) {
+    outcome.closing = "answered";
+    return 1;
+  }
   return Fail(FlashStep::Close, "no closing result");
+}
+
+bool FlashProgrammer::TakeSnapshot(const std::string& path) {
+  snapshotTaken_ = true;
+  sent_.clear();
+  outcome.sha256.clear();
+  outcome.bytes = -1;
+  if (ReadWholeFile(path, &sent_, kMaxImageBytes) != WholeFile::Read) {
+    sent_.clear();
+    return false;
+  }
+  Sha256 digest;
+  digest.Update(reinterpret_cast<const uint8_t*>(sent_.data()), sent_.size());
+  outcome.sha256 = digest.HexDigest();
+  outcome.bytes = static_cast<int64_t>(sent_.size());
+  return true;
+}
+
+void FlashProgrammer::Timed(const char* step, int64_t startedMs) {
+  const int64_t elapsed = context_.clock.MonotonicMs() - startedMs;
+  outcome.seconds.push_back({step, static_cast<double>(elapsed) / 1000.0});
 }
 
 int FlashProgrammer::AcceptImage(const std::string& path) {
@@ -247,6 +299,7 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
     context_.window.SetProgressPos(ctl::kProgressBar, 0);
     return Fail(FlashStep::Image, "not a sound inverter image");
   }
+  const int64_t selectStarted = context_.clock.MonotonicMs();
   serial.Open(context_.session.comPortNumber, 9600);
   // The outcome of the selection is not examined: the handshake tells. It is kept for
   // the record, which names the selection when the handshake then fails.
@@ -261,24 +314,42 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
     echoed = link_.SelectCpu('S');
   }
   serial.Close();
-  return ProgramSelectedCpu(path, echoed != 0);
+  const double selectSeconds =
+      static_cast<double>(context_.clock.MonotonicMs() - selectStarted) / 1000.0;
+  const int passed = ProgramSelectedCpu(path, echoed != 0);
+  if (cpuTarget == kMasterCpu || cpuTarget == kSlaveCpu) {
+    outcome.seconds.insert(outcome.seconds.begin(),
+                           StepTime{FlashStepName(FlashStep::Select), selectSeconds});
+  }
+  return passed;
 }
 
 int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionEchoed) {
   outcome = FlashOutcome{};
+  link_.counts = LinkCounts{};
   CSerialLink& serial = context_.session.Serial();
   Window& window = context_.window;
   const int port = context_.session.comPortNumber;
+  TakeSnapshot(path);
   window.SetProgressPos(ctl::kProgressBar, 0);
+  auto timed = [this](FlashStep step, auto&& run) {
+    const int64_t started = context_.clock.MonotonicMs();
+    const int result = run();
+    Timed(FlashStepName(step), started);
+    return result;
+  };
   // Opened, closed and opened again at the bootloader's speed, as the unit's line driver
   // has always been given it.
+  const int64_t connectStarted = context_.clock.MonotonicMs();
   serial.Open(port, 19200);
   serial.Close();
   serial.Open(port, 19200);
   context_.clock.SleepMs(kBootloaderStartMs);
   verifyPassed = false;
   int passed = 0;
-  if (!link_.ConnectInverter()) {
+  const int connected = link_.ConnectInverter();
+  Timed(FlashStepName(FlashStep::Connect), connectStarted);
+  if (!connected) {
     AppendLogLine(window, kCommunicationFailed);
     if (!serial.IsOpen()) {
       Fail(FlashStep::Connect, "port cannot be opened");
@@ -287,12 +358,18 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
     } else {
       Fail(FlashStep::Select, "CPU selection not echoed");
     }
-  } else if (FlashErase() && FlashBurn(path) && FlashVerify(path)) {
-    FlashClose();
+  } else if (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
+             timed(FlashStep::Burn, [&] { return FlashBurn(path); }) &&
+             timed(FlashStep::Verify, [&] { return FlashVerify(path); })) {
+    timed(FlashStep::Close, [this] { return FlashClose(); });
     passed = verifyPassed ? 1 : 0;
   }
   serial.Close();
   window.SetProgressPos(ctl::kProgressBar, 0);
+  outcome.link = link_.counts;
+  // The copy is of no use once the CPU is done; a large image is not held between CPUs.
+  sent_ = std::string();
+  snapshotTaken_ = false;
   return passed;
 }
 

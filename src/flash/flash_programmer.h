@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "flash/bin_file.h"
 #include "flash/boot_link.h"
@@ -18,10 +19,29 @@ enum class FlashStep { None, Image, Select, Connect, Erase, Burn, Verify, Close 
 // "image", "select", "connect", "erase", "burn", "verify", "close"; "" for None.
 const char* FlashStepName(FlashStep step);
 
+// How long one step of a CPU's programming took.
+struct StepTime {
+  const char* step;  // a FlashStepName
+  double seconds;
+};
+
 struct FlashOutcome {
   FlashStep failedStep = FlashStep::None;
   std::string reason;  // why, in a few words, when a step failed
+  // The image as the programmer read it once for the burn, before the handshake: every
+  // byte sent comes from that copy, so its digest is the digest of what the CPU was given.
+  // Empty (and bytes -1) when the file could not be read.
+  std::string sha256;
+  int64_t bytes = -1;
+  // In the order the steps ran.
+  std::vector<StepTime> seconds;
+  // "answered" or "unanswered" once the closing command was sent; empty before.
+  std::string closing;
+  LinkCounts link;
 };
+
+// An outcome that failed at step before anything was sent.
+FlashOutcome FailedAt(FlashStep step, std::string reason);
 
 // The 16-bit sum of the words (each high byte first) that the verify command carries.
 uint16_t VerifyChecksum(const uint8_t* data, int byteCount);
@@ -64,6 +84,9 @@ class FlashProgrammer {
 
  private:
   void ShowProgress();
+  // Reads the whole image into sent_ and takes its digest; false when it cannot be read.
+  bool TakeSnapshot(const std::string& path);
+  void Timed(const char* step, int64_t startedMs);
   // Records the step unless an earlier one failed already; returns 0 for the caller.
   int Fail(FlashStep step, std::string reason);
 
@@ -71,6 +94,9 @@ class FlashProgrammer {
   ImageBuffer& image_;
   BootLink& link_;
   std::array<uint8_t, 256> block_{};
+  // The image's bytes as read for this CPU's burn; verify compares the file against them.
+  std::string sent_;
+  bool snapshotTaken_ = false;
 };
 
 }  // namespace morlane

@@ -74,6 +74,27 @@ std::string Iso8601Local(int64_t epochSeconds) {
   return text;
 }
 
+std::string CompactUtc(int64_t epochSeconds) {
+  const std::tm utc = Calendar(static_cast<std::time_t>(epochSeconds), false);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return text;
+}
+
+int64_t LocalDayStart(int year, int month, int day) {
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) return -1;
+  std::tm parts{};
+  parts.tm_year = year - 1900;
+  parts.tm_mon = month - 1;
+  parts.tm_mday = day;
+  parts.tm_isdst = -1;  // whatever the zone's rule for that day is
+  const std::time_t when = std::mktime(&parts);
+  // mktime moves 31 April to 1 May; such a day is refused.
+  if (when == static_cast<std::time_t>(-1) || parts.tm_mday != day) return -1;
+  return static_cast<int64_t>(when);
+}
+
 bool SystemClock::WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
                           const std::function<bool()>& ready) {
   return cv.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), ready);

@@ -58,6 +58,13 @@ class SystemClock : public Clock {
 // "2026-12-08T11:05:03+01:00", as the run records keep it.
 std::string Iso8601Local(int64_t epochSeconds);
 
+// The calendar time in UTC, compact: "20261208T100503Z".
+std::string CompactUtc(int64_t epochSeconds);
+
+// The epoch seconds at which the given local day begins (its midnight in this machine's
+// time zone); -1 for a day that does not exist.
+int64_t LocalDayStart(int year, int month, int day);
+
 // The process-wide real clock.
 Clock& RealClock();
 

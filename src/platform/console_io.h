@@ -13,11 +13,12 @@ bool IsTerminal(std::FILE* stream);
 // every "\n" inside a line into "\r\n".
 void UseBinaryStdio();
 
-// Sets the flag on Ctrl-C, Ctrl-Break or a polite request to end (SIGTERM), for as long as
-// it lives, and puts the previous handling back after. One at a time per process.
+// Counts Ctrl-C, Ctrl-Break and polite requests to end (SIGTERM) in presses, for as long as
+// it lives, and puts the previous handling back after. Every press is counted as it comes:
+// two presses in quick succession are two. One at a time per process.
 class StopRequests {
  public:
-  explicit StopRequests(std::atomic<bool>& flag);
+  explicit StopRequests(std::atomic<int>& presses);
   ~StopRequests();
   StopRequests(const StopRequests&) = delete;
   StopRequests& operator=(const StopRequests&) = delete;

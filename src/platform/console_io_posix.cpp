@@ -7,13 +7,14 @@ namespace morlane {
 
 namespace {
 
-std::atomic<std::atomic<bool>*> stopFlag{nullptr};
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
+std::atomic<std::atomic<int>*> stopCount{nullptr};
+static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 struct sigaction oldInt {};
 struct sigaction oldTerm {};
 
 void OnStopSignal(int) {
-  if (std::atomic<bool>* flag = stopFlag.load()) flag->store(true);
+  if (std::atomic<int>* presses = stopCount.load()) presses->fetch_add(1);
 }
 
 }  // namespace
@@ -24,9 +25,9 @@ bool IsTerminal(std::FILE* stream) {
 
 void UseBinaryStdio() {}
 
-StopRequests::StopRequests(std::atomic<bool>& flag) {
-  flag.store(false);
-  stopFlag.store(&flag);
+StopRequests::StopRequests(std::atomic<int>& presses) {
+  presses.store(0);
+  stopCount.store(&presses);
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -37,7 +38,7 @@ StopRequests::StopRequests(std::atomic<bool>& flag) {
 StopRequests::~StopRequests() {
   sigaction(SIGINT, &oldInt, nullptr);
   sigaction(SIGTERM, &oldTerm, nullptr);
-  stopFlag.store(nullptr);
+  stopCount.store(nullptr);
 }
 
 }  // namespace morlane

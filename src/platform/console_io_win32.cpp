@@ -8,7 +8,7 @@ namespace morlane {
 
 namespace {
 
-std::atomic<std::atomic<bool>*> stopFlag{nullptr};
+std::atomic<std::atomic<int>*> stopCount{nullptr};
 
 // Runs on a thread the system starts for the console event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -16,8 +16,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
-      if (std::atomic<bool>* flag = stopFlag.load()) {
-        flag->store(true);
+      if (std::atomic<int>* presses = stopCount.load()) {
+        presses->fetch_add(1);
         return TRUE;
       }
       return FALSE;
@@ -37,15 +37,15 @@ void UseBinaryStdio() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
-StopRequests::StopRequests(std::atomic<bool>& flag) {
-  flag.store(false);
-  stopFlag.store(&flag);
+StopRequests::StopRequests(std::atomic<int>& presses) {
+  presses.store(0);
+  stopCount.store(&presses);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 StopRequests::~StopRequests() {
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-  stopFlag.store(nullptr);
+  stopCount.store(nullptr);
 }
 
 }  // namespace morlane

@@ -67,6 +67,16 @@ enum class WholeFile { Read, NotOpened, TooLarge, Failed };
 // that shrinks while it is read is taken as far as it went.
 WholeFile ReadWholeFile(const std::string& path, std::string* contents, uint64_t limit);
 
+// Writes a whole file so that a reader never sees half of it and a power cut leaves either
+// no file or the whole one: the bytes go to a hidden temporary name beside path
+// (".NAME.part"), are flushed to the disk, and the file is renamed to path (the folder
+// flushed too, where the system allows). False, with the reason in *error, when any part
+// failed; the temporary file is then removed.
+bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error);
+
+// This machine's name, as the network knows it; "" when the system gives none.
+std::string HostName();
+
 // The name of a file kept for a unit: "COM3" and ".json" give "COM3.json". On Windows
 // "COM1" to "COM9" name the serial devices themselves, whatever extension follows, so a
 // file of that name would go to the port: there the name is "unit-COM3.json".

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include "platform/file_io.h"
 
@@ -107,6 +109,71 @@ void OutputFile::Close() {
   if (!IsOpen()) return;
   ::close(Fd(handle_));
   handle_ = kClosed;
+}
+
+namespace {
+
+std::string PartName(const std::string& path) {
+  std::filesystem::path target(path);
+  return (target.parent_path() / ("." + target.filename().string() + ".part")).string();
+}
+
+bool Failed(std::string* error, const char* what, const std::string& path) {
+  if (error) *error = std::string(what) + " " + path + ": " + std::strerror(errno);
+  return false;
+}
+
+}  // namespace
+
+bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error) {
+  const std::string part = PartName(path);
+  int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) return Failed(error, "cannot create", part);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (n == 0) errno = ENOSPC;
+      Failed(error, "cannot write", part);
+      ::close(fd);
+      ::unlink(part.c_str());
+      return false;
+    }
+  }
+  if (::fsync(fd) != 0) {
+    Failed(error, "cannot flush", part);
+    ::close(fd);
+    ::unlink(part.c_str());
+    return false;
+  }
+  if (::close(fd) != 0) {
+    Failed(error, "cannot close", part);
+    ::unlink(part.c_str());
+    return false;
+  }
+  if (::rename(part.c_str(), path.c_str()) != 0) {
+    Failed(error, "cannot rename to", path);
+    ::unlink(part.c_str());
+    return false;
+  }
+  // The rename itself is kept only once the folder's entry is on the disk.
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
 }
 
 std::string UnitFileName(const std::string& unit, const std::string& extension) {

@@ -1,6 +1,9 @@
 // Files on Windows: handles, with positioned reads through the OVERLAPPED offset.
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 #include "platform/file_io.h"
 
 namespace morlane {
@@ -110,6 +113,67 @@ void OutputFile::Close() {
   if (!IsOpen()) return;
   CloseHandle(Handle(handle_));
   handle_ = kClosed;
+}
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  }
+  return wide;
+}
+
+std::string PartName(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + "." + path.substr(name) + ".part";
+}
+
+bool Failed(std::string* error, const char* what, const std::string& path) {
+  if (error)
+    *error = std::string(what) + " " + path + " (error " + std::to_string(GetLastError()) + ")";
+  return false;
+}
+
+}  // namespace
+
+bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error) {
+  const std::string part = PartName(path);
+  const std::wstring widePart = Wide(part);
+  HANDLE file = CreateFileW(widePart.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Failed(error, "cannot create", part);
+  bool written = true;
+  for (size_t done = 0; done < bytes.size() && written;) {
+    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD put = 0;
+    written = WriteFile(file, bytes.data() + done, want, &put, nullptr) && put > 0;
+    done += put;
+  }
+  if (!written || !FlushFileBuffers(file)) {
+    Failed(error, written ? "cannot flush" : "cannot write", part);
+    CloseHandle(file);
+    DeleteFileW(widePart.c_str());
+    return false;
+  }
+  CloseHandle(file);
+  if (!MoveFileExW(widePart.c_str(), Wide(path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Failed(error, "cannot rename to", path);
+    DeleteFileW(widePart.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
 }
 
 std::string UnitFileName(const std::string& unit, const std::string& extension) {

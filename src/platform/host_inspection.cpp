@@ -15,6 +15,12 @@ HostRoots HostRoots::Under(const std::string& prefix) {
   return roots;
 }
 
+std::string StablePortId(const SerialDeviceFacts& facts) {
+  if (!facts.stableName.empty()) return facts.stableName;
+  if (!facts.usbId.empty()) return facts.usbId + ":" + facts.usbSerial;
+  return {};
+}
+
 bool UsbIdOfInstance(const std::string& instanceId, std::string* usbId, std::string* serial) {
   std::string id;
   for (char c : instanceId) id += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

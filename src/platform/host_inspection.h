@@ -68,6 +68,11 @@ struct SerialDeviceFacts {
   std::vector<DeviceHolder> holders;  // programs that have it open, where visible
 };
 
+// The port's identity that survives a re-plug, for the run records: its /dev/serial/by-id
+// link, else "vvvv:pppp:serial" of the USB adapter behind it (the serial number empty when
+// the adapter has none), else "" (a port built into the machine).
+std::string StablePortId(const SerialDeviceFacts& facts);
+
 // One hidraw node of the unit's USB interface controller.
 struct UnitHidNode {
   std::string path;  // e.g. /dev/hidraw3

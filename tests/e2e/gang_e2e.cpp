@@ -1,5 +1,6 @@
 // A production station: four units on pseudo-terminals programmed at once by one
-// morlane-cli, one unit refusing the erase; each unit's flash, log and run record.
+// morlane-cli, one unit refusing the erase; each unit's flash, log and run record, kept in
+// the station's store batch after batch, whatever stops the station.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,7 +15,10 @@
 #include <regex>
 #include <thread>
 
+#include <sqlite3.h>
+
 #include "flash/test_image_maker.h"
+#include "link/sha256.h"
 #include "sim/sim_unit.h"
 #include "support/process.h"
 
@@ -52,6 +56,29 @@ std::string Text(const TempDir& dir, const std::string& name) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// The store's runs as morlane-cli lists them: one whole record per line, newest first.
+std::vector<std::string> Records(const std::string& folder) {
+  test::ProcessResult list =
+      test::RunProcess({MORLANE_CLI, "--records", folder, "records", "list", "--json"}, "", 30);
+  EXPECT_EQ(list.status, 0) << list.err;
+  return test::SplitLines(list.out);
+}
+
+// The record of the slot's newest run; "" when there is none.
+std::string RecordOf(const std::vector<std::string>& records, const std::string& slot) {
+  for (const std::string& record : records) {
+    if (record.find("\"slot\": \"" + slot + "\"") != std::string::npos) return record;
+  }
+  return {};
+}
+
+std::string RunIdOf(const std::string& record) {
+  std::smatch m;
+  return std::regex_search(record, m, std::regex("\"run_id\": \"([A-Za-z0-9-]+)\""))
+             ? std::string(m[1])
+             : std::string();
+}
+
 TEST(GangE2e, FourUnitsOneRefusingTheErase) {
   TempDir dir;
   dir.Write("Master.bin", test::MakeInverterImage(kMaster));
@@ -65,36 +92,81 @@ TEST(GangE2e, FourUnitsOneRefusingTheErase) {
     ASSERT_TRUE(units.back()->Running());
     argv.insert(argv.end(), {"--port", units.back()->Path()});
   }
-  argv.insert(argv.end(), {"--dir", dir.Path(), "--records", dir.File("out"), "gang", "auto"});
+  argv.insert(argv.end(), {"--dir", dir.Path(), "--records", dir.File("out"), "--unit-id",
+                           "COM2=SN-0002", "--station", "line1-st3", "--operator", "Anna",
+                           "--log-json", "lines.json", "gang", "auto"});
   test::ProcessResult result = test::RunProcess(argv, "", 90);
   std::vector<std::string> reports;
   for (auto& unit : units) reports.push_back(unit->Stop());
 
   EXPECT_EQ(result.status, 1) << result.err;
+  std::vector<std::string> records = Records(dir.File("out"));
+  ASSERT_EQ(records.size(), 4u);
+  const std::string masterDigest = FileSha256(dir.File("Master.bin"));
   for (int n = 1; n <= 3; ++n) {
     const std::string name = "COM" + std::to_string(n);
     EXPECT_EQ(ReportedDigest(reports[n - 1], 'M'), ProgrammedDigest('M', kMaster)) << name;
     EXPECT_EQ(ReportedDigest(reports[n - 1], 'S'), ProgrammedDigest('S', kSlave)) << name;
-    std::string record = Text(dir, "out/" + name + ".json");
-    EXPECT_THAT(record, HasSubstr("\"unit\": \"" + name + "\", \"port\": \"" +
-                                  units[n - 1]->Path() + "\", \"procedure\": \"auto\""));
-    EXPECT_THAT(record, HasSubstr("\"result\": \"pass\", \"images\": [{\"file\": \"" +
-                                  dir.File("Master.bin") + "\", \"sha256\": \""));
-    EXPECT_THAT(record, Not(HasSubstr("fail")));
+    std::string record = RecordOf(records, name);
+    EXPECT_THAT(record, HasSubstr("\"station\": \"line1-st3\", \"slot\": \"" + name +
+                                  "\", \"port\": \"" + units[n - 1]->Path() + "\""));
+    EXPECT_THAT(record, HasSubstr("\"operator\": \"Anna\", \"procedure\": \"auto\""));
+    EXPECT_THAT(record,
+                HasSubstr("\"result\": \"pass\", \"failed_step\": null, \"images\": [{"
+                          "\"file\": \"" +
+                          dir.File("Master.bin") + "\", \"sha256\": \"" + masterDigest + "\""));
+    EXPECT_THAT(record, HasSubstr("\"closing\": \"answered\""));
+    EXPECT_THAT(record, Not(HasSubstr("\"fail\"")));
     EXPECT_THAT(result.out, HasSubstr(name + ": Flash verified Successful!!\n"));
   }
-  std::string failed = Text(dir, "out/COM4.json");
-  EXPECT_THAT(failed, HasSubstr("\"result\": \"fail\", \"images\": ["));
+  EXPECT_THAT(RecordOf(records, "COM2"), HasSubstr("\"unit_id\": \"SN-0002\""));
+  EXPECT_THAT(RecordOf(records, "COM1"), HasSubstr("\"unit_id\": null"));
+  std::string failed = RecordOf(records, "COM4");
+  EXPECT_THAT(failed, HasSubstr("\"result\": \"fail\", \"failed_step\": \"erase\""));
   EXPECT_THAT(failed, HasSubstr("\"cpu\": \"master\", \"result\": \"fail\", \"step\": \"erase\""));
-  EXPECT_THAT(Text(dir, "out/COM4.log"), HasSubstr("Flash Erased Fail!\n"));
   EXPECT_THAT(result.out, Not(HasSubstr("COM4: Flash verified Successful!!")));
+  // --log-json carries every line of every unit, prefixed as on stdout.
+  EXPECT_THAT(Text(dir, "lines.json"), HasSubstr("\"COM4: Flash Erased Fail!\\n\"\n"));
 
   // A unit's log is what a single run on that port prints, byte for byte.
   SimProcess single(MORLANE_UNIT_SIM);
   test::ProcessResult alone =
       test::RunProcess({MORLANE_CLI, "--port", single.Path(), "--dir", dir.Path(), "auto"}, "", 60);
   EXPECT_EQ(alone.status, 0);
-  EXPECT_EQ(Text(dir, "out/COM1.log"), alone.out);
+  test::ProcessResult shown =
+      test::RunProcess({MORLANE_CLI, "--records", dir.File("out"), "records", "show",
+                        RunIdOf(RecordOf(records, "COM1"))},
+                       "", 30);
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(shown.out, RecordOf(records, "COM1") + "\n" + alone.out);
+
+  // The next batch into the same folder keeps every record of the first.
+  test::ProcessResult next = test::RunProcess(
+      {MORLANE_CLI, "--simulate-units", "1", "--dir", dir.Path(), "--records", dir.File("out"),
+       "gang", "flash", dir.File("Master.bin"), "--cpu", "master"},
+      "", 60);
+  EXPECT_EQ(next.status, 0) << next.err;
+  std::vector<std::string> after = Records(dir.File("out"));
+  ASSERT_EQ(after.size(), 5u);
+  EXPECT_THAT(after[0], HasSubstr("\"procedure\": \"flash\""));
+  for (const std::string& record : records) EXPECT_THAT(after, ::testing::Contains(record));
+}
+
+// A folder that cannot take the records is found before any unit is touched.
+TEST(GangE2e, RecordsThatCannotBeKeptStopTheStationBeforeItStarts) {
+  TempDir dir;
+  dir.Write("Master.bin", test::MakeInverterImage(kMaster));
+  std::filesystem::create_directories(dir.File("out"));
+  dir.Write("out/runs", std::string("a file where the runs folder should be"));
+  SimProcess unit(MORLANE_UNIT_SIM);
+  test::ProcessResult result =
+      test::RunProcess({MORLANE_CLI, "--port", unit.Path(), "--dir", dir.Path(), "--records",
+                        dir.File("out"), "gang", "auto"},
+                       "", 30);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_THAT(result.err, HasSubstr("records"));
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(ReportedDigest(unit.Stop(), 'M'), ProgrammedDigest('M', kMaster));
 }
 
 // morlane-cli in the background, its output in files, so that a test can press Ctrl-C
@@ -161,26 +233,35 @@ class GangInterruptE2e : public ::testing::Test {
     dir.Write("Master.bin", test::MakeInverterImage(kMaster));
     dir.Write("Slave.bin", test::MakeInverterImage(kSlave));
   }
-  std::vector<std::string> Argv() const {
-    return {MORLANE_CLI, "--simulate-units", "2",    "--dir", dir.Path(),
-            "--records", dir.File("out"),    "gang", "auto"};
+  std::vector<std::string> Argv(std::vector<std::string> extra = {}) const {
+    std::vector<std::string> argv{MORLANE_CLI, "--simulate-units", "2", "--dir", dir.Path(),
+                                  "--records", dir.File("out")};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    argv.insert(argv.end(), {"gang", "auto"});
+    return argv;
+  }
+  std::string Log(const std::string& record) const {
+    return Text(dir, "out/runs/" + RunIdOf(record) + ".log");
   }
   TempDir dir;
 };
 
+// Once: the running CPUs finish and no other starts. A unit stopped so is "aborted"; a
+// unit that had failed on its own stays "fail".
 TEST_F(GangInterruptE2e, OnceFinishesTheRunningCpuAndStartsNoOther) {
-  Station station(Argv(), dir);
-  ASSERT_TRUE(station.WaitFor("out/COM2.log", "Flash burning in...", 30));
+  Station station(Argv({"--simulate-fault", "2:refuse-erase"}), dir);
+  ASSERT_TRUE(station.WaitFor("stdout", "COM2: Flash Erased Fail!", 30));
   station.Interrupt();
   EXPECT_EQ(station.Wait(30), 1);
-  for (const char* name : {"COM1", "COM2"}) {
-    std::string log = Text(dir, std::string("out/") + name + ".log");
-    EXPECT_THAT(log, HasSubstr("Flash verified Successful!!\n"));
-    EXPECT_THAT(log, Not(HasSubstr(dir.File("Slave.bin"))));
-    std::string record = Text(dir, std::string("out/") + name + ".json");
-    EXPECT_THAT(record, HasSubstr("\"result\": \"aborted\", \"images\": [{"));
-    EXPECT_THAT(record, HasSubstr("\"cpu\": \"master\", \"result\": \"pass\"}]}"));
-  }
+  std::vector<std::string> records = Records(dir.File("out"));
+  ASSERT_EQ(records.size(), 2u);
+  std::string stopped = RecordOf(records, "COM1");
+  EXPECT_THAT(Log(stopped), HasSubstr("Flash verified Successful!!\n"));
+  EXPECT_THAT(Log(stopped), Not(HasSubstr(dir.File("Slave.bin"))));
+  EXPECT_THAT(stopped, HasSubstr("\"result\": \"aborted\", \"failed_step\": null"));
+  EXPECT_THAT(stopped, HasSubstr("\"cpu\": \"master\", \"result\": \"pass\""));
+  EXPECT_THAT(RecordOf(records, "COM2"),
+              HasSubstr("\"result\": \"fail\", \"failed_step\": \"erase\""));
 }
 
 TEST_F(GangInterruptE2e, LiveViewOnATerminalEndsWithEachUnitsVerdict) {
@@ -193,23 +274,61 @@ TEST_F(GangInterruptE2e, LiveViewOnATerminalEndsWithEachUnitsVerdict) {
   EXPECT_THAT(result.out, HasSubstr("gang: 2 passed, 0 failed or stopped"));
 }
 
+// Twice, however quickly (a signal that comes while the first is still pending is one
+// signal to the system, so the presses are 50 ms apart, far below the station's own pace):
+// every unit stops now, within the waits of one exchange, and its record says which step
+// was cut.
 TEST_F(GangInterruptE2e, TwiceStopsEveryUnitNow) {
   Station station(Argv(), dir);
-  ASSERT_TRUE(station.WaitFor("out/COM2.log", "Flash burning in...", 30));
+  ASSERT_TRUE(station.WaitFor("stdout", "COM2: Flash burning in...", 30));
   const auto pressed = std::chrono::steady_clock::now();
   station.Interrupt();
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   station.Interrupt();
   EXPECT_EQ(station.Wait(30), 1);
-  // Within the waits of one exchange, not the rest of the burn.
   EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+  std::vector<std::string> records = Records(dir.File("out"));
+  ASSERT_EQ(records.size(), 2u);
   for (const char* name : {"COM1", "COM2"}) {
-    std::string log = Text(dir, std::string("out/") + name + ".log");
-    EXPECT_THAT(log, Not(HasSubstr("Flash verified Successful!!")));
-    EXPECT_THAT(log, HasSubstr("Close Serial MCU OK!"));
-    EXPECT_THAT(Text(dir, std::string("out/") + name + ".json"),
-                HasSubstr("\"result\": \"aborted\""));
+    std::string record = RecordOf(records, name);
+    EXPECT_THAT(Log(record), Not(HasSubstr("Flash verified Successful!!")));
+    EXPECT_THAT(Log(record), HasSubstr("Close Serial MCU OK!"));
+    EXPECT_THAT(record, HasSubstr("\"result\": \"aborted\""));
+    EXPECT_THAT(record, HasSubstr("\"cpu\": \"master\", \"result\": \"aborted\", \"step\": \""));
   }
+}
+
+// Killed in the middle of a burn: the store is whole, every earlier run is in it, and no
+// file of the killed run is left half-written.
+TEST_F(GangInterruptE2e, KilledMidBurnLosesNoEarlierRun) {
+  test::ProcessResult first = test::RunProcess(
+      {MORLANE_CLI, "--simulate-units", "1", "--dir", dir.Path(), "--records", dir.File("out"),
+       "gang", "flash", dir.File("Master.bin"), "--cpu", "master"},
+      "", 60);
+  ASSERT_EQ(first.status, 0) << first.err;
+  {
+    Station station(Argv(), dir);
+    ASSERT_TRUE(station.WaitFor("stdout", "COM1: Flash burning in...", 30));
+  }  // SIGKILL
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.File("out/records.db").c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* check = nullptr;
+  sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+  ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+  sqlite3_finalize(check);
+  sqlite3_close(db);
+  std::vector<std::string> records = Records(dir.File("out"));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_THAT(records[0], HasSubstr("\"procedure\": \"flash\""));
+  EXPECT_EQ(Text(dir, "out/runs/" + RunIdOf(records[0]) + ".json"), records[0] + "\n");
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("out/runs"))) {
+    EXPECT_EQ(entry.path().filename().string().rfind(RunIdOf(records[0]) + ".", 0), 0u)
+        << entry.path();
+    ++files;
+  }
+  EXPECT_EQ(files, 2);
 }
 
 }  // namespace

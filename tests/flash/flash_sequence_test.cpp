@@ -12,6 +12,7 @@
 #include "app/kestrum_dlg.h"
 #include "flash/sim_line.h"
 #include "flash/test_image_maker.h"
+#include "link/sha256.h"
 #include "platform/inprocess_hid.h"
 #include "sim/sim_unit.h"
 #include "support/memory_serial.h"
@@ -310,6 +311,43 @@ TEST_F(SequenceTest, RefusedEraseEndsTheRun) {
                                       "            \n", "------------------------------------"));
   EXPECT_EQ(unit.Flash('M').programFrames, 0);
   EXPECT_EQ(FailedStep(), "erase");
+}
+
+// What a station records of a CPU comes from the programmer itself: the digest of the
+// bytes it sent, their count, the time of each step, the closing and the link's counts.
+// A file replaced after it was read for the burn is recorded with what was sent, and the
+// CPU fails with "image": it does not hold the file's image.
+TEST_F(SequenceTest, TheRecordsFactsAreThoseOfTheBytesSent) {
+  const std::string path = Write("master.bin", kMasterImage);
+  const std::vector<uint8_t> sent = test::MakeInverterImage(kMasterImage);
+  EXPECT_EQ(Manual(path), 1);
+  const FlashOutcome& outcome = dialog.flasher.Programmer().outcome;
+  EXPECT_EQ(outcome.sha256, FileSha256(path));
+  EXPECT_EQ(outcome.bytes, static_cast<int64_t>(sent.size()));
+  EXPECT_EQ(outcome.closing, "answered");
+  // Erase, three program frames, two verify frames, the closing.
+  EXPECT_EQ(outcome.link.frames, 7);
+  EXPECT_EQ(outcome.link.naks, 0);
+  std::vector<std::string> steps;
+  for (const StepTime& time : outcome.seconds) steps.push_back(time.step);
+  EXPECT_THAT(steps, ElementsAre("select", "connect", "erase", "burn", "verify", "close"));
+  // The bootloader's start alone is two seconds of the virtual clock.
+  EXPECT_GE(outcome.seconds[1].seconds, 2.0);
+  const std::string sentDigest = outcome.sha256;
+
+  const std::vector<ImageSection> other = {{0x10, Words(120, 0x700)}, {0x2400, Words(5)}};
+  window.SetLineHandler([&](std::string_view line) {
+    if (line == "Flash update firmware Successful!\n") {
+      dir.Write("master.bin", test::MakeInverterImage(other));
+    }
+  });
+  EXPECT_EQ(Manual(path), 0);
+  window.SetLineHandler(nullptr);
+  EXPECT_EQ(NewLines()[8], "Flash verified fail!\n");
+  EXPECT_EQ(FailedStep(), "image");
+  EXPECT_EQ(outcome.sha256, sentDigest);
+  EXPECT_NE(FileSha256(path), sentDigest);
+  EXPECT_EQ(unit.Flash('M').words, Programmed('M', kMasterImage));
 }
 
 }  // namespace

@@ -166,21 +166,34 @@ TEST_F(WineCliRuns, SendAndTestAnswerAsOnLinux) {
   EXPECT_THAT(text, ::testing::HasSubstr("Test Finish Time: "));
 }
 
-// A station on two simulated units inside the Windows program. "COM1.json" would name the
-// serial device itself there: the records must land in files, under names of their own.
-TEST_F(WineCliRuns, GangKeepsItsRecordsInFilesNotOnThePorts) {
+// A station on two simulated units inside the Windows program: both runs kept in the
+// store (SQLite built for Windows), read back by the Windows program.
+TEST_F(WineCliRuns, GangKeepsEveryRunInTheStationsStore) {
   Images(true, true);
-  ProcessResult run =
-      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--simulate-units", "2", "--simulate-fault",
-                  "2:refuse-erase", "--records", "out", "gang", "auto"},
-                 windowsDir.Path(), 120);
+  ProcessResult run = RunProcess(
+      {MORLANE_WINE_RUN, WindowsCli(), "--simulate-units", "2", "--simulate-fault",
+       "2:refuse-erase", "--records", "out", "--unit-id", "COM1=SN-0001", "gang", "auto"},
+      windowsDir.Path(), 120);
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_THAT(run.out, ::testing::HasSubstr("COM1: Flash verified Successful!!\n"));
-  std::vector<uint8_t> pass = windowsDir.Read("out/unit-COM1.json");
-  std::vector<uint8_t> fail = windowsDir.Read("out/unit-COM2.json");
-  EXPECT_THAT(std::string(pass.begin(), pass.end()), ::testing::HasSubstr("\"result\": \"pass\""));
-  EXPECT_THAT(std::string(fail.begin(), fail.end()), ::testing::HasSubstr("\"step\": \"erase\""));
-  EXPECT_FALSE(windowsDir.Read("out/unit-COM1.log").empty());
+  ProcessResult list =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--records", "out", "records", "list", "--json"},
+                 windowsDir.Path(), 60);
+  ASSERT_EQ(list.status, 0) << list.err;
+  std::vector<std::string> records = test::SplitLines(list.out);
+  ASSERT_EQ(records.size(), 2u) << list.out;
+  std::string pass =
+      records[0].find("\"slot\": \"COM1\"") != std::string::npos ? records[0] : records[1];
+  std::string fail =
+      records[0].find("\"slot\": \"COM2\"") != std::string::npos ? records[0] : records[1];
+  EXPECT_THAT(pass, ::testing::HasSubstr("\"unit_id\": \"SN-0001\""));
+  EXPECT_THAT(pass, ::testing::HasSubstr("\"result\": \"pass\""));
+  EXPECT_THAT(fail, ::testing::HasSubstr("\"failed_step\": \"erase\""));
+  ProcessResult yield =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--records", "out", "records", "yield"},
+                 windowsDir.Path(), 60);
+  EXPECT_EQ(yield.status, 0) << yield.err;
+  EXPECT_THAT(yield.out, ::testing::HasSubstr("erase 1"));
 }
 
 }  // namespace

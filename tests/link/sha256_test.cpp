@@ -1,10 +1,9 @@
-// The digest and the record a station keeps of each unit's run.
+// SHA-256 of the images the programmer sends.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "cli/run_record.h"
-#include "cli/sha256.h"
+#include "link/sha256.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -38,27 +37,6 @@ TEST(Sha256Test, KnownDigestsWhateverThePieces) {
   dir.Write("image.bin", std::string("abc"));
   EXPECT_EQ(FileSha256(dir.File("image.bin")), Digest("abc"));
   EXPECT_EQ(FileSha256(dir.File("missing.bin")), "");
-}
-
-TEST(RunRecordTest, OneObjectWithEveryImageTried) {
-  RunRecord record{"COM2",
-                   "/dev/ttyUSB1",
-                   "auto",
-                   "1.0",
-                   "2026-12-08T11:05:03+01:00",
-                   "2026-12-08T11:06:10+01:00",
-                   "fail",
-                   {}};
-  record.images.push_back({"/units/master.bin", "ab", "master", "pass", ""});
-  record.images.push_back({"/units/odd \"name\".bin", "cd", "", "fail", "image"});
-  EXPECT_EQ(RunRecordJson(record),
-            "{\"unit\": \"COM2\", \"port\": \"/dev/ttyUSB1\", \"procedure\": \"auto\", "
-            "\"tool_version\": \"1.0\", \"started\": \"2026-12-08T11:05:03+01:00\", "
-            "\"ended\": \"2026-12-08T11:06:10+01:00\", \"result\": \"fail\", \"images\": ["
-            "{\"file\": \"/units/master.bin\", \"sha256\": \"ab\", \"cpu\": \"master\", "
-            "\"result\": \"pass\"}, "
-            "{\"file\": \"/units/odd \\\"name\\\".bin\", \"sha256\": \"cd\", \"result\": "
-            "\"fail\", \"step\": \"image\"}]}\n");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "cli/sha256.h"
+#include "link/sha256.h"
 
 #include <algorithm>
 #include <cstdio>

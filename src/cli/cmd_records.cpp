@@ -1,0 +1,188 @@
+// records list|show|export|yield: what the station's record store holds.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/cli_session.h"
+#include "records/record_report.h"
+#include "records/record_store.h"
+
+namespace morlane {
+
+namespace {
+
+struct RecordsArgs {
+  std::string unit;
+  std::string result;
+  std::string station;
+  std::string since;
+  std::string until;
+  int limit = -1;
+  bool json = false;
+  bool csv = false;
+  std::string by = "all";
+  std::string runId;
+};
+
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::unique_ptr<RecordStore> OpenForReading(const CliSession& session) {
+  const GlobalOptions& options = session.Options();
+  const std::string folder = !options.records.empty() ? options.records
+                             : !options.dir.empty()   ? options.dir
+                                                      : ".";
+  std::string why;
+  std::unique_ptr<RecordStore> store = RecordStore::Open(folder, RecordStore::Mode::Read, &why);
+  if (!store) std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+  return store;
+}
+
+// The filters of list, export and yield; false, said on stderr, for a date it cannot read.
+bool Filter(const RecordsArgs& args, RunFilter* filter) {
+  filter->unitId = args.unit;
+  filter->result = args.result;
+  filter->station = args.station;
+  filter->limit = args.limit;
+  if (!args.since.empty() && !ParseDate(args.since, false, &filter->sinceMs)) {
+    std::fprintf(stderr, "morlane-cli: --since %s is not a date (YYYY-MM-DD)\n",
+                 args.since.c_str());
+    return false;
+  }
+  if (!args.until.empty() && !ParseDate(args.until, true, &filter->untilMs)) {
+    std::fprintf(stderr, "morlane-cli: --until %s is not a date (YYYY-MM-DD)\n",
+                 args.until.c_str());
+    return false;
+  }
+  return true;
+}
+
+int RunList(CliSession& session, const RecordsArgs& args) {
+  RunFilter filter;
+  if (!Filter(args, &filter)) return kExitUsage;
+  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  if (!store) return kExitFailed;
+  std::string why;
+  std::vector<RunRecord> runs =
+      args.json ? store->List(filter, &why) : store->Summaries(filter, &why);
+  if (!why.empty()) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitFailed;
+  }
+  for (const RunRecord& run : runs) Print(args.json ? RunRecordJson(run) : RunLine(run));
+  return kExitOk;
+}
+
+int RunShow(CliSession& session, const RecordsArgs& args) {
+  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  if (!store) return kExitFailed;
+  std::string why;
+  std::optional<RunRecord> run = store->Load(args.runId, &why);
+  if (!run) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitFailed;
+  }
+  Print(RunRecordJson(*run));
+  std::optional<std::string> log = store->LogOf(run->runId);
+  if (!log) {
+    std::fprintf(stderr, "morlane-cli: the log of run %s cannot be read\n", run->runId.c_str());
+    return kExitFailed;
+  }
+  Print(*log);
+  return kExitOk;
+}
+
+int RunExport(CliSession& session, const RecordsArgs& args) {
+  RunFilter filter;
+  if (!Filter(args, &filter)) return kExitUsage;
+  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  if (!store) return kExitFailed;
+  std::string why;
+  std::vector<RunRecord> runs = store->List(filter, &why);
+  if (!why.empty()) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitFailed;
+  }
+  Print(RunsCsv(runs));
+  return kExitOk;
+}
+
+int RunYield(CliSession& session, const RecordsArgs& args) {
+  RunFilter filter;
+  if (!Filter(args, &filter)) return kExitUsage;
+  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  if (!store) return kExitFailed;
+  std::string why;
+  std::vector<RunRecord> runs = store->Summaries(filter, &why);
+  if (!why.empty()) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitFailed;
+  }
+  const YieldBy by = args.by == "day"       ? YieldBy::Day
+                     : args.by == "station" ? YieldBy::Station
+                     : args.by == "slot"    ? YieldBy::Slot
+                     : args.by == "step"    ? YieldBy::Step
+                                            : YieldBy::All;
+  std::vector<YieldFigures> groups = ComputeYield(runs, by);
+  Print(args.json ? YieldJson(groups) : YieldTable(groups, by));
+  return kExitOk;
+}
+
+void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
+  command.add_option("--unit", args.unit, "only the runs of this unit id")->type_name("ID");
+  command.add_option("--result", args.result, "only runs with this result")
+      ->check(CLI::IsMember({"pass", "fail", "aborted"}));
+  command.add_option("--station", args.station, "only runs of this station")->type_name("NAME");
+  command.add_option("--since", args.since, "only runs started on or after DATE (YYYY-MM-DD)")
+      ->type_name("DATE");
+  command.add_option("--until", args.until, "only runs started on or before DATE (YYYY-MM-DD)")
+      ->type_name("DATE");
+  if (withLimit) {
+    command.add_option("--limit", args.limit, "at most N runs, the newest")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+  }
+}
+
+}  // namespace
+
+void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
+  auto args = std::make_shared<RecordsArgs>();
+  auto* records = app.add_subcommand("records", "What the station's record store holds");
+  records->require_subcommand(1);
+
+  auto* list = records->add_subcommand("list", "One line per run, newest first");
+  AddFilters(*list, *args, true);
+  list->add_flag("--json", args->json, "one whole run record per line");
+  list->callback([&selected, args] {
+    selected = [args](CliSession& session) { return RunList(session, *args); };
+  });
+
+  auto* show = records->add_subcommand("show", "A run's record as JSON, then its log");
+  show->add_option("RUN_ID", args->runId, "the run")->required();
+  show->callback([&selected, args] {
+    selected = [args](CliSession& session) { return RunShow(session, *args); };
+  });
+
+  auto* exporting = records->add_subcommand("export", "One CSV row per image of every run");
+  exporting->add_flag("--csv", args->csv, "as CSV (RFC 4180, with a header line)")->required();
+  AddFilters(*exporting, *args, true);
+  exporting->callback([&selected, args] {
+    selected = [args](CliSession& session) { return RunExport(session, *args); };
+  });
+
+  auto* yield = records->add_subcommand(
+      "yield", "Runs, passed, failed, aborted, first-pass yield, failures by step, run times");
+  yield->add_option("--by", args->by, "one line per day, station, slot or failed step")
+      ->check(CLI::IsMember({"day", "station", "slot", "step"}));
+  AddFilters(*yield, *args, false);
+  yield->add_flag("--json", args->json, "one JSON object per line");
+  yield->callback([&selected, args] {
+    selected = [args](CliSession& session) { return RunYield(session, *args); };
+  });
+}
+
+}  // namespace morlane

@@ -1,0 +1,272 @@
+#include "records/record_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+#include "platform/clock.h"
+#include "ui/json_text.h"
+
+namespace morlane {
+
+namespace {
+
+std::string OrDash(const std::string& text) {
+  return text.empty() ? "-" : text;
+}
+
+std::string Csv(const std::string& field) {
+  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  std::string quoted = "\"";
+  for (char c : field) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string SecondsList(const ImageRecord& image) {
+  std::string text;
+  for (const auto& [step, seconds] : image.seconds) {
+    if (!text.empty()) text += ' ';
+    text += step + "=" + Fixed(seconds, 3);
+  }
+  return text;
+}
+
+// Nearest rank of sorted values; 0 for none.
+double Percentile(const std::vector<double>& sorted, double fraction) {
+  if (sorted.empty()) return 0;
+  size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
+  return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
+}
+
+double Median(const std::vector<double>& sorted) {
+  if (sorted.empty()) return 0;
+  size_t middle = sorted.size() / 2;
+  return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+}
+
+std::string KeyOf(const RunRecord& run, YieldBy by) {
+  switch (by) {
+    case YieldBy::Day:
+      return run.started.substr(0, 10);  // the station's local day
+    case YieldBy::Station:
+      return run.station;
+    case YieldBy::Slot:
+      return run.slot;
+    case YieldBy::Step:
+      return run.failedStep.empty() ? "-" : run.failedStep;
+    case YieldBy::All:
+      break;
+  }
+  return "all";
+}
+
+YieldFigures Figures(std::string key, std::vector<const RunRecord*> runs) {
+  YieldFigures figures;
+  figures.key = std::move(key);
+  std::sort(runs.begin(), runs.end(), [](const RunRecord* a, const RunRecord* b) {
+    return a->startedMs != b->startedMs ? a->startedMs < b->startedMs : a->runId < b->runId;
+  });
+  std::set<std::string> seen;
+  std::vector<double> seconds;
+  for (const RunRecord* run : runs) {
+    ++figures.runs;
+    if (run->result == "pass") ++figures.passed;
+    if (run->result == "fail") ++figures.failed;
+    if (run->result == "aborted") ++figures.aborted;
+    if (run->result == "fail") ++figures.failuresByStep[OrDash(run->failedStep)];
+    const bool first = !run->unitId || seen.insert(*run->unitId).second;
+    if (first) {
+      ++figures.units;
+      if (run->result == "pass") ++figures.firstPassUnits;
+    }
+    seconds.push_back(static_cast<double>(std::max<int64_t>(0, run->endedMs - run->startedMs)) /
+                      1000.0);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  figures.medianSeconds = Median(seconds);
+  figures.p95Seconds = Percentile(seconds, 0.95);
+  return figures;
+}
+
+std::string FirstPassYield(const YieldFigures& figures) {
+  if (figures.units == 0) return "-";
+  return Fixed(100.0 * figures.firstPassUnits / figures.units, 1) + " %";
+}
+
+std::string Failures(const YieldFigures& figures) {
+  std::string text;
+  for (const auto& [step, count] : figures.failuresByStep) {
+    if (!text.empty()) text += ", ";
+    text += step + " " + std::to_string(count);
+  }
+  return text.empty() ? "-" : text;
+}
+
+int Digits(const std::string& text, size_t at, size_t count) {
+  if (at + count > text.size()) return -1;
+  int value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// Days from 1970-01-01 of a civil date.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+std::string RunLine(const RunRecord& run) {
+  return run.runId + "\t" + run.started + "\t" + OrDash(run.station) + "\t" + OrDash(run.slot) +
+         "\t" + OrDash(run.unitId.value_or("")) + "\t" + run.result + "\t" +
+         OrDash(run.failedStep) + "\n";
+}
+
+std::string RunsCsv(const std::vector<RunRecord>& runs) {
+  std::string csv =
+      "run_id,started,ended,station,slot,port,port_id,unit_id,operator,procedure,tool_version,"
+      "profile,result,failed_step,file,sha256,bytes,cpu,image_result,step,skipped,closing,"
+      "seconds,frames,retries,naks\r\n";
+  for (const RunRecord& run : runs) {
+    const std::string head = Csv(run.runId) + "," + Csv(run.started) + "," + Csv(run.ended) + "," +
+                             Csv(run.station) + "," + Csv(run.slot) + "," + Csv(run.port) + "," +
+                             Csv(run.portId) + "," + Csv(run.unitId.value_or("")) + "," +
+                             Csv(run.operatorName.value_or("")) + "," + Csv(run.procedure) + "," +
+                             Csv(run.toolVersion) + "," + Csv(run.profile.value_or("")) + "," +
+                             Csv(run.result) + "," + Csv(run.failedStep);
+    if (run.images.empty()) csv += head + ",,,,,,,,,,,,\r\n";
+    for (const ImageRecord& image : run.images) {
+      csv += head + "," + Csv(image.file) + "," + Csv(image.sha256) + "," +
+             (image.bytes < 0 ? "" : std::to_string(image.bytes)) + "," + Csv(image.cpu) + "," +
+             Csv(image.result) + "," + Csv(image.step) + "," + (image.skipped ? "true" : "false") +
+             "," + Csv(image.closing) + "," + Csv(SecondsList(image)) + "," +
+             std::to_string(image.frames) + "," + std::to_string(image.retries) + "," +
+             std::to_string(image.naks) + "\r\n";
+    }
+  }
+  return csv;
+}
+
+std::vector<YieldFigures> ComputeYield(const std::vector<RunRecord>& runs, YieldBy by) {
+  std::map<std::string, std::vector<const RunRecord*>> groups;
+  for (const RunRecord& run : runs) groups[KeyOf(run, by)].push_back(&run);
+  if (groups.empty()) groups["all"];
+  std::vector<YieldFigures> figures;
+  for (auto& [key, members] : groups) figures.push_back(Figures(key, std::move(members)));
+  return figures;
+}
+
+std::string YieldTable(const std::vector<YieldFigures>& groups, YieldBy by) {
+  const char* heading = by == YieldBy::Day       ? "day"
+                        : by == YieldBy::Station ? "station"
+                        : by == YieldBy::Slot    ? "slot"
+                        : by == YieldBy::Step    ? "failed_step"
+                                                 : "";
+  size_t width = std::max<size_t>(5, std::string(heading).size());
+  for (const YieldFigures& group : groups) width = std::max(width, group.key.size());
+  char line[512];
+  std::snprintf(line, sizeof line, "%-*s %6s %6s %6s %7s %10s %8s %8s  %s\n",
+                static_cast<int>(width), heading, "runs", "passed", "failed", "aborted",
+                "first-pass", "median_s", "p95_s", "failures by step");
+  std::string table = line;
+  for (const YieldFigures& group : groups) {
+    std::snprintf(line, sizeof line, "%-*s %6d %6d %6d %7d %10s %8.1f %8.1f  ",
+                  static_cast<int>(width), group.key.c_str(), group.runs, group.passed,
+                  group.failed, group.aborted, FirstPassYield(group).c_str(), group.medianSeconds,
+                  group.p95Seconds);
+    table += line + Failures(group) + "\n";
+  }
+  return table;
+}
+
+std::string YieldJson(const std::vector<YieldFigures>& groups) {
+  std::string out;
+  for (const YieldFigures& group : groups) {
+    out += "{\"key\": " + JsonString(group.key) + ", \"runs\": " + std::to_string(group.runs) +
+           ", \"passed\": " + std::to_string(group.passed) +
+           ", \"failed\": " + std::to_string(group.failed) +
+           ", \"aborted\": " + std::to_string(group.aborted) +
+           ", \"units\": " + std::to_string(group.units) +
+           ", \"first_pass_units\": " + std::to_string(group.firstPassUnits) +
+           ", \"first_pass_yield\": " +
+           (group.units ? Fixed(static_cast<double>(group.firstPassUnits) / group.units, 4)
+                        : std::string("null")) +
+           ", \"failures_by_step\": {";
+    bool first = true;
+    for (const auto& [step, count] : group.failuresByStep) {
+      out += (first ? "" : ", ") + JsonString(step) + ": " + std::to_string(count);
+      first = false;
+    }
+    out += "}, \"median_seconds\": " + Fixed(group.medianSeconds, 3) +
+           ", \"p95_seconds\": " + Fixed(group.p95Seconds, 3) + "}\n";
+  }
+  return out;
+}
+
+bool ParseIsoTime(const std::string& text, int64_t* epochSeconds) {
+  // YYYY-MM-DDTHH:MM:SS then Z or +HH:MM / -HH:MM
+  if (text.size() < 20 || text[4] != '-' || text[7] != '-' ||
+      (text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':') {
+    return false;
+  }
+  const int year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
+  const int hour = Digits(text, 11, 2), minute = Digits(text, 14, 2), second = Digits(text, 17, 2);
+  if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
+      minute < 0 || minute > 59 || second < 0 || second > 60) {
+    return false;
+  }
+  int64_t offset = 0;
+  const std::string zone = text.substr(19);
+  if (zone == "Z") {
+    offset = 0;
+  } else if (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && zone[3] == ':') {
+    const int hours = Digits(zone, 1, 2), minutes = Digits(zone, 4, 2);
+    if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59) return false;
+    offset = (zone[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
+  } else {
+    return false;
+  }
+  *epochSeconds =
+      DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - offset;
+  return true;
+}
+
+bool ParseDate(const std::string& text, bool endOfDay, int64_t* epochMs) {
+  if (text.size() == 10 && text[4] == '-' && text[7] == '-') {
+    const int year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
+    const int64_t start = LocalDayStart(year, month, day);
+    if (start < 0) return false;
+    // The next day's start, not 24 hours on: a day of a clock change is 23 or 25 hours.
+    int64_t end = start;
+    if (endOfDay) {
+      end = LocalDayStart(year, month, day + 1);
+      if (end < 0) end = start + 86400;  // the last day of a month: mktime normalises it
+    }
+    *epochMs = (endOfDay ? end : start) * 1000;
+    return true;
+  }
+  int64_t seconds = 0;
+  if (!ParseIsoTime(text, &seconds)) return false;
+  *epochMs = seconds * 1000;
+  return true;
+}
+
+}  // namespace morlane

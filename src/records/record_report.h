@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "records/run_record.h"
+
+namespace morlane {
+
+// A run as one line of `records list`: run_id, started, station, slot, unit_id, result,
+// failed_step, separated by tabs, "-" for an absent fact.
+std::string RunLine(const RunRecord& run);
+
+// One CSV row (RFC 4180) per image of every run, after a header line; a run that tried no
+// image (its port never opened, no image found) still has a row, with the image's columns
+// empty, so that no run is missing from an export.
+std::string RunsCsv(const std::vector<RunRecord>& runs);
+
+enum class YieldBy { All, Day, Station, Slot, Step };
+
+// The figures of one group of runs.
+struct YieldFigures {
+  std::string key;  // the day, station, slot or failed step; "all" when not grouped
+  int runs = 0;
+  int passed = 0;
+  int failed = 0;
+  int aborted = 0;
+  // A unit is known by its unit id; a run without one is a unit of its own, as nothing
+  // says otherwise. Its first run is its earliest in the group.
+  int units = 0;
+  int firstPassUnits = 0;
+  std::map<std::string, int> failuresByStep;
+  double medianSeconds = 0;
+  double p95Seconds = 0;  // nearest rank
+};
+
+// runs in any order.
+std::vector<YieldFigures> ComputeYield(const std::vector<RunRecord>& runs, YieldBy by);
+std::string YieldTable(const std::vector<YieldFigures>& groups, YieldBy by);
+// One JSON object per group, one per line.
+std::string YieldJson(const std::vector<YieldFigures>& groups);
+
+// "2026-12-08" (local midnight, or the midnight after it when endOfDay is set) or a whole
+// ISO 8601 time with its offset ("2026-12-08T11:05:03+01:00", "...Z"). False for anything
+// else.
+bool ParseDate(const std::string& text, bool endOfDay, int64_t* epochMs);
+
+// Seconds from the epoch of an ISO 8601 time with offset as the records keep it; false
+// when the text is not one.
+bool ParseIsoTime(const std::string& text, int64_t* epochSeconds);
+
+}  // namespace morlane

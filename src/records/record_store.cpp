@@ -1,0 +1,462 @@
+#include "records/record_store.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file_io.h"
+
+namespace morlane {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kDatabaseName = "records.db";
+constexpr const char* kRunsFolder = "runs";
+// A station that cannot keep a day's records must say so before it programs a unit; a
+// run takes a few kilobytes, so this is room for thousands.
+constexpr uintmax_t kMinFreeBytes = 16u << 20;
+// Another station may hold the write lock while it commits a run.
+constexpr int kBusyTimeoutMs = 15000;
+// A log is read back for `records show`; a run's log is far below this.
+constexpr uint64_t kMaxLogBytes = 64u << 20;
+
+// Each entry brings the schema from its index to the next version, in one transaction.
+// New entries are only ever appended: a station's records.db written by an older tool is
+// migrated through all that follow its version.
+constexpr const char* kMigrations[] = {
+    // 0 -> 1: runs and the images each tried.
+    "CREATE TABLE runs ("
+    "  run_id TEXT PRIMARY KEY, station TEXT NOT NULL, slot TEXT NOT NULL,"
+    "  port TEXT NOT NULL, port_id TEXT NOT NULL, unit_id TEXT, operator TEXT,"
+    "  procedure TEXT NOT NULL, tool_version TEXT NOT NULL, profile TEXT,"
+    "  started TEXT NOT NULL, ended TEXT NOT NULL,"
+    "  started_ms INTEGER NOT NULL, ended_ms INTEGER NOT NULL,"
+    "  result TEXT NOT NULL, failed_step TEXT,"
+    "  pushed INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE images ("
+    "  run_id TEXT NOT NULL REFERENCES runs(run_id), position INTEGER NOT NULL,"
+    "  file TEXT NOT NULL, sha256 TEXT, bytes INTEGER, cpu TEXT, result TEXT NOT NULL,"
+    "  step TEXT, skipped INTEGER NOT NULL, closing TEXT, seconds TEXT NOT NULL,"
+    "  frames INTEGER NOT NULL, retries INTEGER NOT NULL, naks INTEGER NOT NULL,"
+    "  PRIMARY KEY (run_id, position));"
+    "CREATE INDEX runs_by_start ON runs(started_ms);"
+    "CREATE INDEX runs_by_unit ON runs(unit_id, started_ms);"
+    "CREATE INDEX runs_by_result ON runs(result, started_ms);"
+    "CREATE INDEX runs_by_station ON runs(station, started_ms);"
+    "CREATE INDEX runs_not_pushed ON runs(pushed) WHERE pushed = 0;",
+};
+static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
+
+// A prepared statement that finalizes itself.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool Ok() const { return statement_ != nullptr; }
+  sqlite3_stmt* get() { return statement_; }
+
+  void Bind(int at, const std::string& text) {
+    sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+  // Empty text stands for an absent fact.
+  void BindOrNull(int at, const std::string& text) {
+    if (text.empty()) {
+      sqlite3_bind_null(statement_, at);
+    } else {
+      Bind(at, text);
+    }
+  }
+  void Bind(int at, const std::optional<std::string>& text) {
+    if (text) {
+      Bind(at, *text);
+    } else {
+      sqlite3_bind_null(statement_, at);
+    }
+  }
+  void Bind(int at, int64_t value) { sqlite3_bind_int64(statement_, at, value); }
+
+  std::string Text(int column) {
+    const unsigned char* text = sqlite3_column_text(statement_, column);
+    return text ? std::string(reinterpret_cast<const char*>(text),
+                              static_cast<size_t>(sqlite3_column_bytes(statement_, column)))
+                : std::string();
+  }
+  std::optional<std::string> OptionalText(int column) {
+    if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
+    return Text(column);
+  }
+  int64_t Int(int column) { return sqlite3_column_int64(statement_, column); }
+  bool IsNull(int column) { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+std::string Reason(sqlite3* db, const std::string& what) {
+  return what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+// "select=2.110 connect=2.304": a step's name never holds a space or "=".
+std::string SecondsText(const std::vector<std::pair<std::string, double>>& seconds) {
+  std::string text;
+  for (const auto& [step, value] : seconds) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.3f", value);
+    if (!text.empty()) text += ' ';
+    text += step + "=" + number;
+  }
+  return text;
+}
+
+std::vector<std::pair<std::string, double>> ParseSeconds(const std::string& text) {
+  std::vector<std::pair<std::string, double>> seconds;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(at, end - at);
+    size_t equals = item.find('=');
+    if (equals != std::string::npos) {
+      seconds.emplace_back(item.substr(0, equals), std::strtod(item.c_str() + equals + 1, nullptr));
+    }
+    at = end + 1;
+  }
+  return seconds;
+}
+
+// Whether the folder takes a file: a probe is written as a run's files are, then removed.
+bool FolderTakesFiles(const fs::path& folder, std::string* error) {
+  // A name of its own: another station may be probing the same folder.
+  const fs::path probe = folder / ("probe-" + NewRunId(0) + ".tmp");
+  std::string why;
+  if (!WriteFileDurably(probe.string(), "probe\n", &why)) {
+    *error = "cannot write records in " + folder.string() + ": " + why;
+    return false;
+  }
+  std::error_code ignored;
+  fs::remove(probe, ignored);
+  return true;
+}
+
+}  // namespace
+
+RecordStore::RecordStore(std::string folder, sqlite3* db) : folder_(std::move(folder)), db_(db) {}
+
+RecordStore::~RecordStore() {
+  sqlite3_close_v2(db_);
+}
+
+std::string RecordStore::RunsFolder() const {
+  return (fs::path(folder_) / kRunsFolder).string();
+}
+
+std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode mode,
+                                               std::string* error) {
+  const fs::path root = folder.empty() ? fs::path(".") : fs::path(folder);
+  const fs::path database = root / kDatabaseName;
+  std::error_code failure;
+  if (mode == Mode::Write) {
+    fs::create_directories(root / kRunsFolder, failure);
+    if (!fs::is_directory(root / kRunsFolder, failure)) {
+      *error = "cannot make the records folder " + (root / kRunsFolder).string();
+      return nullptr;
+    }
+    if (!FolderTakesFiles(root / kRunsFolder, error)) return nullptr;
+    const fs::space_info space = fs::space(root, failure);
+    if (!failure && space.available < kMinFreeBytes) {
+      *error = "no room for records in " + root.string() + " (" +
+               std::to_string(space.available / 1024) + " KiB free)";
+      return nullptr;
+    }
+  } else if (!fs::is_regular_file(database, failure)) {
+    *error = "no records in " + root.string() + " (" + kDatabaseName + " not found)";
+    return nullptr;
+  }
+
+  sqlite3* db = nullptr;
+  const int flags =
+      (mode == Mode::Write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READWRITE) |
+      SQLITE_OPEN_FULLMUTEX;
+  if (sqlite3_open_v2(database.string().c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    *error = Reason(db, "cannot open " + database.string());
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  std::unique_ptr<RecordStore> store(new RecordStore(root.string(), db));
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // WAL: a kill or power cut leaves every committed run intact and readers never wait for
+  // a writer; synchronous FULL: a commit is on the disk before it returns.
+  if (!store->Exec("PRAGMA journal_mode=WAL", error) ||
+      !store->Exec("PRAGMA synchronous=FULL", error) ||
+      !store->Exec("PRAGMA foreign_keys=ON", error) || !store->Migrate(error)) {
+    *error = database.string() + ": " + *error;
+    return nullptr;
+  }
+  return store;
+}
+
+bool RecordStore::Exec(const char* sql, std::string* error) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  *error = message ? message : sqlite3_errmsg(db_);
+  sqlite3_free(message);
+  return false;
+}
+
+bool RecordStore::Migrate(std::string* error) {
+  // The version is read again inside the write transaction: two stations starting on a new
+  // folder at once migrate it once.
+  if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  int version = -1;
+  {
+    Statement read(db_, "PRAGMA user_version");
+    if (read.Ok() && sqlite3_step(read.get()) == SQLITE_ROW)
+      version = static_cast<int>(read.Int(0));
+  }
+  std::string ignored;
+  if (version < 0) {
+    *error = Reason(db_, "cannot read the schema version");
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  if (version > kSchemaVersion) {
+    *error = "its schema version " + std::to_string(version) + " is newer than this tool's (" +
+             std::to_string(kSchemaVersion) + "): use the newer morlane-cli that wrote it";
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  for (int step = version; step < kSchemaVersion; ++step) {
+    if (!Exec(kMigrations[step], error)) {
+      *error = "cannot bring the schema from version " + std::to_string(step) + ": " + *error;
+      Exec("ROLLBACK", &ignored);
+      return false;
+    }
+  }
+  const std::string setVersion = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
+  if (version != kSchemaVersion && !Exec(setVersion.c_str(), error)) {
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  return Exec("COMMIT", error);
+}
+
+bool RecordStore::Commit(const RunRecord& run, std::string_view log, std::string* error) {
+  std::lock_guard lock(mutex_);
+  const fs::path runs = fs::path(folder_) / kRunsFolder;
+  if (!WriteFileDurably((runs / (run.runId + ".json")).string(), RunRecordJson(run), error) ||
+      !WriteFileDurably((runs / (run.runId + ".log")).string(), log, error)) {
+    return false;
+  }
+  if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  {
+    Statement insert(db_,
+                     "INSERT INTO runs (run_id, station, slot, port, port_id, unit_id, operator,"
+                     " procedure, tool_version, profile, started, ended, started_ms, ended_ms,"
+                     " result, failed_step) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    ok = insert.Ok();
+    if (ok) {
+      insert.Bind(1, run.runId);
+      insert.Bind(2, run.station);
+      insert.Bind(3, run.slot);
+      insert.Bind(4, run.port);
+      insert.Bind(5, run.portId);
+      insert.Bind(6, run.unitId);
+      insert.Bind(7, run.operatorName);
+      insert.Bind(8, run.procedure);
+      insert.Bind(9, run.toolVersion);
+      insert.Bind(10, run.profile);
+      insert.Bind(11, run.started);
+      insert.Bind(12, run.ended);
+      insert.Bind(13, run.startedMs);
+      insert.Bind(14, run.endedMs);
+      insert.Bind(15, run.result);
+      insert.BindOrNull(16, run.failedStep);
+      ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+    }
+  }
+  for (size_t i = 0; ok && i < run.images.size(); ++i) {
+    const ImageRecord& image = run.images[i];
+    Statement insert(db_,
+                     "INSERT INTO images (run_id, position, file, sha256, bytes, cpu, result, step,"
+                     " skipped, closing, seconds, frames, retries, naks)"
+                     " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    ok = insert.Ok();
+    if (!ok) break;
+    insert.Bind(1, run.runId);
+    insert.Bind(2, static_cast<int64_t>(i));
+    insert.Bind(3, image.file);
+    insert.BindOrNull(4, image.sha256);
+    if (image.bytes >= 0) insert.Bind(5, image.bytes);
+    insert.BindOrNull(6, image.cpu);
+    insert.Bind(7, image.result);
+    insert.BindOrNull(8, image.step);
+    insert.Bind(9, int64_t{image.skipped ? 1 : 0});
+    insert.BindOrNull(10, image.closing);
+    insert.Bind(11, SecondsText(image.seconds));
+    insert.Bind(12, int64_t{image.frames});
+    insert.Bind(13, int64_t{image.retries});
+    insert.Bind(14, int64_t{image.naks});
+    ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+  }
+  if (!ok) {
+    *error = Reason(db_, "cannot keep run " + run.runId);
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  if (!Exec("COMMIT", error)) {
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  return true;
+}
+
+std::vector<RunRecord> RecordStore::List(const RunFilter& filter, std::string* error) {
+  return Query(filter, true, error);
+}
+
+std::vector<RunRecord> RecordStore::Summaries(const RunFilter& filter, std::string* error) {
+  return Query(filter, false, error);
+}
+
+std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImages,
+                                          std::string* error) {
+  std::lock_guard lock(mutex_);
+  std::string sql =
+      "SELECT run_id, station, slot, port, port_id, unit_id, operator, procedure, tool_version,"
+      " profile, started, ended, started_ms, ended_ms, result, failed_step FROM runs"
+      " WHERE started_ms >= ?1 AND started_ms < ?2";
+  if (!filter.unitId.empty()) sql += " AND unit_id = ?3";
+  if (!filter.result.empty()) sql += " AND result = ?4";
+  if (!filter.station.empty()) sql += " AND station = ?5";
+  sql += " ORDER BY started_ms DESC, run_id DESC";
+  if (filter.limit >= 0) sql += " LIMIT ?6";
+  Statement select(db_, sql.c_str());
+  std::vector<RunRecord> runs;
+  if (!select.Ok()) {
+    *error = Reason(db_, "cannot read the runs");
+    return runs;
+  }
+  select.Bind(1, filter.sinceMs);
+  select.Bind(2, filter.untilMs);
+  if (!filter.unitId.empty()) select.Bind(3, filter.unitId);
+  if (!filter.result.empty()) select.Bind(4, filter.result);
+  if (!filter.station.empty()) select.Bind(5, filter.station);
+  if (filter.limit >= 0) select.Bind(6, int64_t{filter.limit});
+  int step;
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+    RunRecord run;
+    run.runId = select.Text(0);
+    run.station = select.Text(1);
+    run.slot = select.Text(2);
+    run.port = select.Text(3);
+    run.portId = select.Text(4);
+    run.unitId = select.OptionalText(5);
+    run.operatorName = select.OptionalText(6);
+    run.procedure = select.Text(7);
+    run.toolVersion = select.Text(8);
+    run.profile = select.OptionalText(9);
+    run.started = select.Text(10);
+    run.ended = select.Text(11);
+    run.startedMs = select.Int(12);
+    run.endedMs = select.Int(13);
+    run.result = select.Text(14);
+    run.failedStep = select.Text(15);
+    runs.push_back(std::move(run));
+  }
+  if (step != SQLITE_DONE) {
+    *error = Reason(db_, "cannot read the runs");
+    runs.clear();
+    return runs;
+  }
+  if (withImages) {
+    for (RunRecord& run : runs) {
+      if (!LoadImages(run, error)) {
+        runs.clear();
+        break;
+      }
+    }
+  }
+  return runs;
+}
+
+bool RecordStore::LoadImages(RunRecord& run, std::string* error) {
+  Statement select(db_,
+                   "SELECT file, sha256, bytes, cpu, result, step, skipped, closing, seconds,"
+                   " frames, retries, naks FROM images WHERE run_id = ? ORDER BY position");
+  if (!select.Ok()) {
+    *error = Reason(db_, "cannot read the images");
+    return false;
+  }
+  select.Bind(1, run.runId);
+  int step;
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+    ImageRecord image;
+    image.file = select.Text(0);
+    image.sha256 = select.Text(1);
+    image.bytes = select.IsNull(2) ? -1 : select.Int(2);
+    image.cpu = select.Text(3);
+    image.result = select.Text(4);
+    image.step = select.Text(5);
+    image.skipped = select.Int(6) != 0;
+    image.closing = select.Text(7);
+    image.seconds = ParseSeconds(select.Text(8));
+    image.frames = static_cast<int>(select.Int(9));
+    image.retries = static_cast<int>(select.Int(10));
+    image.naks = static_cast<int>(select.Int(11));
+    run.images.push_back(std::move(image));
+  }
+  if (step != SQLITE_DONE) {
+    *error = Reason(db_, "cannot read the images");
+    return false;
+  }
+  return true;
+}
+
+std::optional<RunRecord> RecordStore::Load(const std::string& runId, std::string* error) {
+  std::unique_lock lock(mutex_);
+  Statement select(db_, "SELECT started_ms FROM runs WHERE run_id = ?");
+  if (!select.Ok()) {
+    *error = Reason(db_, "cannot read the runs");
+    return std::nullopt;
+  }
+  select.Bind(1, runId);
+  if (sqlite3_step(select.get()) != SQLITE_ROW) {
+    *error = "no run " + runId;
+    return std::nullopt;
+  }
+  const int64_t started = select.Int(0);
+  lock.unlock();
+  RunFilter filter;
+  filter.sinceMs = started;
+  filter.untilMs = started + 1;
+  for (RunRecord& run : Query(filter, true, error)) {
+    if (run.runId == runId) return std::move(run);
+  }
+  if (error->empty()) *error = "no run " + runId;
+  return std::nullopt;
+}
+
+std::optional<std::string> RecordStore::LogOf(const std::string& runId) const {
+  // Run ids are made of letters, digits and "-": anything else could name another file.
+  if (runId.empty() ||
+      runId.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                              "0123456789-") != std::string::npos) {
+    return std::nullopt;
+  }
+  std::string log;
+  const fs::path path = fs::path(folder_) / kRunsFolder / (runId + ".log");
+  if (ReadWholeFile(path.string(), &log, kMaxLogBytes) != WholeFile::Read) return std::nullopt;
+  return log;
+}
+
+}  // namespace morlane

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/run_record.h"
+
+struct sqlite3;
+
+namespace morlane {
+
+// Which runs a query takes; an empty text or the extreme times take every run.
+struct RunFilter {
+  std::string unitId;
+  std::string result;
+  std::string station;
+  int64_t sinceMs = std::numeric_limits<int64_t>::min();  // started at or after
+  int64_t untilMs = std::numeric_limits<int64_t>::max();  // started before
+  int limit = -1;                                         // newest first; -1: all
+};
+
+// The station's record store in one folder: records.db (SQLite) and, for every run,
+// runs/RUN_ID.json and runs/RUN_ID.log. Several processes may share the folder: SQLite
+// serialises their writes, and every run has files of its own. One object may be used
+// from several threads; its calls are serialised.
+class RecordStore {
+ public:
+  enum class Mode {
+    // The folder and the database are made when missing; the folder must take files and
+    // have room, which is checked before the store is handed out.
+    Write,
+    // An existing store only.
+    Read,
+  };
+
+  // The schema version this tool writes; an older database is brought up to it, a newer
+  // one is refused.
+  static constexpr int kSchemaVersion = 1;
+
+  // nullptr with the reason in *error when the store cannot be used.
+  static std::unique_ptr<RecordStore> Open(const std::string& folder, Mode mode,
+                                           std::string* error);
+  ~RecordStore();
+  RecordStore(const RecordStore&) = delete;
+  RecordStore& operator=(const RecordStore&) = delete;
+
+  // Keeps one run: its files are written (each by rename), then the run is committed in
+  // one transaction. Only a true return means the run is kept; false says why.
+  bool Commit(const RunRecord& run, std::string_view log, std::string* error);
+
+  // The runs the filter takes, newest first, with their images.
+  std::vector<RunRecord> List(const RunFilter& filter, std::string* error);
+  // The runs without their images, which is all that counts and yields need.
+  std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error);
+  std::optional<RunRecord> Load(const std::string& runId, std::string* error);
+  // The run's log as kept in runs/; nullopt when it cannot be read.
+  std::optional<std::string> LogOf(const std::string& runId) const;
+
+  const std::string& Folder() const { return folder_; }
+  std::string RunsFolder() const;
+
+ private:
+  RecordStore(std::string folder, sqlite3* db);
+  bool Migrate(std::string* error);
+  bool Exec(const char* sql, std::string* error);
+  std::vector<RunRecord> Query(const RunFilter& filter, bool withImages, std::string* error);
+  bool LoadImages(RunRecord& run, std::string* error);
+
+  std::string folder_;
+  sqlite3* db_;
+  std::mutex mutex_;
+};
+
+}  // namespace morlane

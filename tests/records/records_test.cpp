@@ -1,0 +1,231 @@
+// The station's record store: every run kept, read back as it was written, by several
+// stations at once; the figures a line is judged by.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "records/record_report.h"
+#include "records/record_store.h"
+#include "support/process.h"
+#include "ui/json_text.h"
+
+namespace morlane {
+namespace {
+
+using ::testing::HasSubstr;
+
+ImageRecord Image(const std::string& file, const std::string& result, const std::string& step) {
+  ImageRecord image;
+  image.file = file;
+  image.sha256 = std::string(64, 'a');
+  image.bytes = 1234;
+  image.cpu = "master";
+  image.result = result;
+  image.step = step;
+  image.closing = result == "pass" ? "unanswered" : "";
+  image.seconds = {{"select", 0.155}, {"connect", 2.5}, {"erase", 1.25}};
+  image.frames = 7;
+  image.retries = 1;
+  image.naks = 2;
+  return image;
+}
+
+RunRecord MakeRun(const std::string& unit, int64_t startedMs, const std::string& result,
+                  const std::string& step = "") {
+  RunRecord run;
+  run.runId = NewRunId(startedMs);
+  run.station = "line1-st3";
+  run.slot = "COM1";
+  run.port = "/dev/ttyUSB0";
+  run.portId = "0403:6001:A50285BI";
+  if (!unit.empty()) run.unitId = unit;
+  run.procedure = "auto";
+  run.toolVersion = "1.0";
+  run.startedMs = startedMs;
+  run.endedMs = startedMs + 60000;
+  run.started = "2026-12-08T11:05:03+01:00";
+  run.ended = "2026-12-08T11:06:03+01:00";
+  run.result = result;
+  run.failedStep = step;
+  run.images.push_back(Image("/images/prüf_master.bin", result, step));
+  return run;
+}
+
+std::unique_ptr<RecordStore> Open(const std::string& folder) {
+  std::string why;
+  auto store = RecordStore::Open(folder, RecordStore::Mode::Write, &why);
+  EXPECT_TRUE(store) << why;
+  return store;
+}
+
+TEST(JsonTextTest, UnicodeNamesStayWhole) {
+  EXPECT_EQ(JsonString("prüf_中文.bin"), "\"prüf_中文.bin\"");
+  // An 8-bit text that is no UTF-8 still gives valid JSON: each such byte on its own.
+  EXPECT_EQ(JsonString("\xfc"
+                       "ber \xe4"),
+            "\"\\u00fcber \\u00e4\"");
+  // A surrogate encoded in three bytes and an overlong slash are not well-formed.
+  EXPECT_EQ(JsonString("\xed\xa0\x80/\xc0\xaf"), "\"\\u00ed\\u00a0\\u0080/\\u00c0\\u00af\"");
+  EXPECT_EQ(JsonString("a\"b\\\n\x01"), "\"a\\\"b\\\\\\n\\u0001\"");
+}
+
+TEST(RunResultTest, AUnitsOwnFailureIsNeverAborted) {
+  std::vector<ImageRecord> own = {Image("m.bin", "pass", ""), Image("s.bin", "fail", "erase")};
+  EXPECT_EQ(RunResult(own, false, true), "fail");
+  std::vector<ImageRecord> cut = {Image("m.bin", "pass", ""), Image("s.bin", "aborted", "burn")};
+  EXPECT_EQ(RunResult(cut, false, true), "aborted");
+  EXPECT_EQ(RunResult({Image("m.bin", "pass", "")}, false, true), "aborted");
+  EXPECT_EQ(RunResult({Image("m.bin", "pass", "")}, true, false), "pass");
+  // No image tried, nothing stopped: the port or the images were missing.
+  EXPECT_EQ(RunResult({}, false, false), "fail");
+}
+
+TEST(RecordStoreTest, EveryRunIsKeptAndReadBackAsWritten) {
+  test::TempDir dir;
+  auto store = Open(dir.File("out"));
+  RunRecord first = MakeRun("SN1", 1000, "fail", "erase");
+  RunRecord second = MakeRun("", 2000, "pass");
+  second.operatorName = "Anna";
+  second.profile = std::string(64, 'b');
+  ASSERT_TRUE(store->Commit(first, "line 1\nline 2\n", nullptr));
+  ASSERT_TRUE(store->Commit(second, "", nullptr));
+
+  std::string why;
+  std::vector<RunRecord> runs = store->List(RunFilter{}, &why);
+  ASSERT_EQ(runs.size(), 2u) << why;
+  EXPECT_EQ(RunRecordJson(runs[0]), RunRecordJson(second));  // newest first
+  EXPECT_EQ(RunRecordJson(runs[1]), RunRecordJson(first));
+  EXPECT_THAT(RunRecordJson(first), HasSubstr("\"file\": \"/images/prüf_master.bin\""));
+  EXPECT_THAT(RunRecordJson(first), HasSubstr("\"unit_id\": \"SN1\", \"operator\": null"));
+  EXPECT_THAT(RunRecordJson(first),
+              HasSubstr("\"seconds\": {\"select\": 0.155, \"connect\": 2.500, \"erase\": 1.250}, "
+                        "\"link\": {\"frames\": 7, \"retries\": 1, \"naks\": 2}"));
+
+  // The files beside the database, whole, and nothing half-written left behind.
+  const std::string runs_dir = dir.File("out/runs");
+  std::vector<uint8_t> json = dir.Read("out/runs/" + first.runId + ".json");
+  EXPECT_EQ(std::string(json.begin(), json.end()), RunRecordJson(first));
+  EXPECT_EQ(store->LogOf(first.runId), "line 1\nline 2\n");
+  EXPECT_EQ(store->LogOf(second.runId), "");
+  EXPECT_EQ(store->LogOf("../records.db"), std::nullopt);
+  for (const auto& entry : std::filesystem::directory_iterator(runs_dir)) {
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+  }
+  // A run id is kept once: the same run committed again is refused, not doubled.
+  EXPECT_FALSE(store->Commit(first, "", &why));
+  EXPECT_EQ(store->List(RunFilter{}, &why).size(), 2u);
+}
+
+TEST(RecordStoreTest, StationsShareAFolderAndANewerSchemaIsRefused) {
+  test::TempDir dir;
+  auto one = Open(dir.File("out"));
+  auto two = Open(dir.File("out"));
+  ASSERT_TRUE(one->Commit(MakeRun("SN1", 1000, "pass"), "", nullptr));
+  ASSERT_TRUE(two->Commit(MakeRun("SN2", 2000, "pass"), "", nullptr));
+  std::string why;
+  EXPECT_EQ(one->List(RunFilter{}, &why).size(), 2u);
+  one.reset();
+  two.reset();
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.File("out/records.db").c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "PRAGMA user_version=7", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ(RecordStore::Open(dir.File("out"), RecordStore::Mode::Read, &why), nullptr);
+  EXPECT_THAT(why, HasSubstr("schema version 7 is newer than this tool's (1)"));
+
+  EXPECT_EQ(RecordStore::Open(dir.File("nothing"), RecordStore::Mode::Read, &why), nullptr);
+  EXPECT_THAT(why, HasSubstr("records.db not found"));
+  // A folder that cannot take the runs' files is refused when the store opens.
+  std::filesystem::create_directories(dir.File("blocked"));
+  dir.Write("blocked/runs", std::string("a file where the folder should be"));
+  EXPECT_EQ(RecordStore::Open(dir.File("blocked"), RecordStore::Mode::Write, &why), nullptr);
+}
+
+TEST(RecordStoreTest, FiltersTakeTheRunsAsked) {
+  test::TempDir dir;
+  auto store = Open(dir.File("out"));
+  for (int i = 0; i < 6; ++i) {
+    RunRecord run = MakeRun(i % 2 ? "SN-odd" : "SN-even", 1000 * (i + 1), i == 4 ? "fail" : "pass",
+                            i == 4 ? "burn" : "");
+    ASSERT_TRUE(store->Commit(run, "", nullptr));
+  }
+  std::string why;
+  RunFilter filter;
+  filter.unitId = "SN-even";
+  filter.limit = 2;
+  std::vector<RunRecord> runs = store->Summaries(filter, &why);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].startedMs, 5000);
+  EXPECT_EQ(runs[1].startedMs, 3000);
+  EXPECT_TRUE(runs[0].images.empty());
+  filter = RunFilter{};
+  filter.result = "fail";
+  EXPECT_EQ(store->Summaries(filter, &why).size(), 1u);
+  filter = RunFilter{};
+  filter.sinceMs = 2000;
+  filter.untilMs = 4000;
+  EXPECT_EQ(store->Summaries(filter, &why).size(), 2u);
+}
+
+TEST(RecordReportTest, YieldCountsUnitsByTheirFirstRun) {
+  std::vector<RunRecord> runs = {MakeRun("A", 1000, "fail", "erase"), MakeRun("A", 2000, "pass"),
+                                 MakeRun("B", 3000, "pass"), MakeRun("", 4000, "aborted"),
+                                 MakeRun("C", 5000, "fail", "verify")};
+  runs[1].endedMs = runs[1].startedMs + 30000;
+  std::vector<YieldFigures> all = ComputeYield(runs, YieldBy::All);
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0].runs, 5);
+  EXPECT_EQ(all[0].passed, 2);
+  EXPECT_EQ(all[0].failed, 2);
+  EXPECT_EQ(all[0].aborted, 1);
+  // A, B, C and the run without a unit id; only B passed at its first run.
+  EXPECT_EQ(all[0].units, 4);
+  EXPECT_EQ(all[0].firstPassUnits, 1);
+  EXPECT_EQ(all[0].failuresByStep, (std::map<std::string, int>{{"erase", 1}, {"verify", 1}}));
+  EXPECT_DOUBLE_EQ(all[0].medianSeconds, 60.0);
+  EXPECT_DOUBLE_EQ(all[0].p95Seconds, 60.0);
+  EXPECT_THAT(YieldTable(all, YieldBy::All), HasSubstr("25.0 %"));
+  EXPECT_THAT(YieldJson(all), HasSubstr("\"first_pass_yield\": 0.2500"));
+
+  std::vector<YieldFigures> bySteps = ComputeYield(runs, YieldBy::Step);
+  ASSERT_EQ(bySteps.size(), 3u);  // "-", erase, verify
+  EXPECT_EQ(bySteps[0].key, "-");
+  EXPECT_EQ(bySteps[0].runs, 3);
+}
+
+TEST(RecordReportTest, CsvQuotesAndKeepsRunsWithoutImages) {
+  RunRecord run = MakeRun("SN,1", 1000, "pass");
+  run.images[0].file = "/images/a \"b\", c.bin";
+  RunRecord empty = MakeRun("SN2", 2000, "fail", "connect");
+  empty.images.clear();
+  std::string csv = RunsCsv({run, empty});
+  EXPECT_THAT(csv, HasSubstr(",\"SN,1\","));
+  EXPECT_THAT(csv, HasSubstr(",\"/images/a \"\"b\"\", c.bin\","));
+  EXPECT_THAT(csv, HasSubstr(",fail,connect,,,,,,,,,,,,\r\n"));
+  // One header and one row per image, every row with as many fields as the header.
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+TEST(RecordReportTest, DatesAreReadAsTheRecordsWriteThem) {
+  int64_t seconds = 0;
+  ASSERT_TRUE(ParseIsoTime("2026-12-08T11:05:03+01:00", &seconds));
+  EXPECT_EQ(seconds, 1796724303);
+  ASSERT_TRUE(ParseIsoTime("2026-12-08T10:05:03Z", &seconds));
+  EXPECT_EQ(seconds, 1796724303);
+  int64_t since = 0;
+  int64_t until = 0;
+  ASSERT_TRUE(ParseDate("2026-12-08", false, &since));
+  ASSERT_TRUE(ParseDate("2026-12-08", true, &until));
+  EXPECT_EQ(until - since, 86400 * 1000);
+  EXPECT_FALSE(ParseDate("2026-02-30", false, &since));
+  EXPECT_FALSE(ParseDate("yesterday", false, &since));
+}
+
+}  // namespace
+}  // namespace morlane
