@@ -132,8 +132,9 @@ void CliSession::OnLine(std::string_view line) {
 void CliSession::WriteLogJson(std::string_view text) {
   if (!json_) return;
   std::string encoded = JsonString(text);
-  std::fprintf(json_, "%s\n", encoded.c_str());
-  std::fflush(json_);
+  if (std::fprintf(json_, "%s\n", encoded.c_str()) < 0 || std::fflush(json_) != 0) {
+    jsonFailed_ = true;
+  }
 }
 
 void CliSession::OnProgress(int id, int position) {

@@ -58,6 +58,8 @@ class CliSession {
 
   // One line of --log-json, when it was asked for: the text as one JSON string.
   void WriteLogJson(std::string_view text);
+  // Whether a line could not be written to --log-json: the run then does not pass.
+  bool LogJsonFailed() const { return jsonFailed_; }
 
   HeadlessWindow& Window() { return *window_; }
   CKestrumDlg& Dialog() { return *dialog_; }
@@ -78,6 +80,7 @@ class CliSession {
   std::unique_ptr<HeadlessWindow> window_;
   std::unique_ptr<CKestrumDlg> dialog_;
   std::FILE* json_ = nullptr;
+  bool jsonFailed_ = false;
   bool linkOpened_ = false;
   bool barShown_ = false;
   int barPosition_ = 0;

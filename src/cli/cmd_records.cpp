@@ -116,7 +116,7 @@ int RunYield(CliSession& session, const RecordsArgs& args) {
   std::unique_ptr<RecordStore> store = OpenForReading(session);
   if (!store) return kExitFailed;
   std::string why;
-  std::vector<RunRecord> runs = store->Summaries(filter, &why);
+  std::vector<YieldRow> runs = store->YieldRows(filter, &why);
   if (!why.empty()) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitFailed;

@@ -34,5 +34,10 @@ int main(int argc, char** argv) {
   }
   int status = selected(session);
   session.Finish();
+  if (session.LogJsonFailed()) {
+    std::fprintf(stderr, "morlane-cli: %s: not every log line could be written\n",
+                 options.logJson.c_str());
+    if (status == kExitOk) status = kExitFailed;
+  }
   return status;
 }

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include "platform/clock.h"
 #include "ui/json_text.h"
@@ -54,10 +55,10 @@ double Median(const std::vector<double>& sorted) {
   return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 }
 
-std::string KeyOf(const RunRecord& run, YieldBy by) {
+std::string KeyOf(const YieldRow& run, YieldBy by) {
   switch (by) {
     case YieldBy::Day:
-      return run.started.substr(0, 10);  // the station's local day
+      return run.day;
     case YieldBy::Station:
       return run.station;
     case YieldBy::Slot:
@@ -70,15 +71,17 @@ std::string KeyOf(const RunRecord& run, YieldBy by) {
   return "all";
 }
 
-YieldFigures Figures(std::string key, std::vector<const RunRecord*> runs) {
+YieldFigures Figures(std::string key, std::vector<const YieldRow*> runs) {
   YieldFigures figures;
   figures.key = std::move(key);
-  std::sort(runs.begin(), runs.end(), [](const RunRecord* a, const RunRecord* b) {
-    return a->startedMs != b->startedMs ? a->startedMs < b->startedMs : a->runId < b->runId;
+  std::stable_sort(runs.begin(), runs.end(), [](const YieldRow* a, const YieldRow* b) {
+    return a->startedMs < b->startedMs;
   });
-  std::set<std::string> seen;
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(runs.size());
   std::vector<double> seconds;
-  for (const RunRecord* run : runs) {
+  seconds.reserve(runs.size());
+  for (const YieldRow* run : runs) {
     ++figures.runs;
     if (run->result == "pass") ++figures.passed;
     if (run->result == "fail") ++figures.failed;
@@ -165,9 +168,20 @@ std::string RunsCsv(const std::vector<RunRecord>& runs) {
   return csv;
 }
 
-std::vector<YieldFigures> ComputeYield(const std::vector<RunRecord>& runs, YieldBy by) {
-  std::map<std::string, std::vector<const RunRecord*>> groups;
-  for (const RunRecord& run : runs) groups[KeyOf(run, by)].push_back(&run);
+YieldRow YieldRow::Of(const RunRecord& run) {
+  return YieldRow{run.started.substr(0, 10),
+                  run.station,
+                  run.slot,
+                  run.unitId,
+                  run.result,
+                  run.failedStep,
+                  run.startedMs,
+                  run.endedMs};
+}
+
+std::vector<YieldFigures> ComputeYield(const std::vector<YieldRow>& rows, YieldBy by) {
+  std::map<std::string, std::vector<const YieldRow*>> groups;
+  for (const YieldRow& row : rows) groups[KeyOf(row, by)].push_back(&row);
   if (groups.empty()) groups["all"];
   std::vector<YieldFigures> figures;
   for (auto& [key, members] : groups) figures.push_back(Figures(key, std::move(members)));

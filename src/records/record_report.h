@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,20 @@ std::string RunsCsv(const std::vector<RunRecord>& runs);
 
 enum class YieldBy { All, Day, Station, Slot, Step };
 
+// What the figures need of one run; a store of 10^5 runs is read this lean.
+struct YieldRow {
+  std::string day;  // the station's local day of the start, "2026-12-08"
+  std::string station;
+  std::string slot;
+  std::optional<std::string> unitId;
+  std::string result;
+  std::string failedStep;
+  int64_t startedMs = 0;
+  int64_t endedMs = 0;
+
+  static YieldRow Of(const RunRecord& run);
+};
+
 // The figures of one group of runs.
 struct YieldFigures {
   std::string key;  // the day, station, slot or failed step; "all" when not grouped
@@ -36,8 +51,8 @@ struct YieldFigures {
   double p95Seconds = 0;  // nearest rank
 };
 
-// runs in any order.
-std::vector<YieldFigures> ComputeYield(const std::vector<RunRecord>& runs, YieldBy by);
+// rows in any order.
+std::vector<YieldFigures> ComputeYield(const std::vector<YieldRow>& rows, YieldBy by);
 std::string YieldTable(const std::vector<YieldFigures>& groups, YieldBy by);
 // One JSON object per group, one per line.
 std::string YieldJson(const std::vector<YieldFigures>& groups);

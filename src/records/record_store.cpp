@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <span>
 #include <system_error>
 
 #include "platform/file_io.h"
@@ -43,7 +44,9 @@ constexpr const char* kMigrations[] = {
     "  step TEXT, skipped INTEGER NOT NULL, closing TEXT, seconds TEXT NOT NULL,"
     "  frames INTEGER NOT NULL, retries INTEGER NOT NULL, naks INTEGER NOT NULL,"
     "  PRIMARY KEY (run_id, position));"
-    "CREATE INDEX runs_by_start ON runs(started_ms);"
+    // Holds every column the yield figures read, so that they never touch the wide rows.
+    "CREATE INDEX runs_by_start ON runs(started_ms, started, station, slot, unit_id, result,"
+    "  failed_step, ended_ms);"
     "CREATE INDEX runs_by_unit ON runs(unit_id, started_ms);"
     "CREATE INDEX runs_by_result ON runs(result, started_ms);"
     "CREATE INDEX runs_by_station ON runs(station, started_ms);"
@@ -254,7 +257,33 @@ bool RecordStore::Commit(const RunRecord& run, std::string_view log, std::string
       !WriteFileDurably((runs / (run.runId + ".log")).string(), log, error)) {
     return false;
   }
+  return InsertRuns({&run, 1}, error);
+}
+
+bool RecordStore::ImportRuns(std::span<const RunRecord> runs, std::string* error) {
+  std::lock_guard lock(mutex_);
+  return InsertRuns(runs, error);
+}
+
+bool RecordStore::InsertRuns(std::span<const RunRecord> runs, std::string* error) {
   if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  for (const RunRecord& run : runs) {
+    if (!InsertRun(run)) {
+      *error = Reason(db_, "cannot keep run " + run.runId);
+      std::string ignored;
+      Exec("ROLLBACK", &ignored);
+      return false;
+    }
+  }
+  if (!Exec("COMMIT", error)) {
+    std::string ignored;
+    Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  return true;
+}
+
+bool RecordStore::InsertRun(const RunRecord& run) {
   bool ok = true;
   {
     Statement insert(db_,
@@ -306,18 +335,7 @@ bool RecordStore::Commit(const RunRecord& run, std::string_view log, std::string
     insert.Bind(14, int64_t{image.naks});
     ok = sqlite3_step(insert.get()) == SQLITE_DONE;
   }
-  if (!ok) {
-    *error = Reason(db_, "cannot keep run " + run.runId);
-    std::string ignored;
-    Exec("ROLLBACK", &ignored);
-    return false;
-  }
-  if (!Exec("COMMIT", error)) {
-    std::string ignored;
-    Exec("ROLLBACK", &ignored);
-    return false;
-  }
-  return true;
+  return ok;
 }
 
 std::vector<RunRecord> RecordStore::List(const RunFilter& filter, std::string* error) {
@@ -331,27 +349,17 @@ std::vector<RunRecord> RecordStore::Summaries(const RunFilter& filter, std::stri
 std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImages,
                                           std::string* error) {
   std::lock_guard lock(mutex_);
-  std::string sql =
+  const std::string sql =
       "SELECT run_id, station, slot, port, port_id, unit_id, operator, procedure, tool_version,"
-      " profile, started, ended, started_ms, ended_ms, result, failed_step FROM runs"
-      " WHERE started_ms >= ?1 AND started_ms < ?2";
-  if (!filter.unitId.empty()) sql += " AND unit_id = ?3";
-  if (!filter.result.empty()) sql += " AND result = ?4";
-  if (!filter.station.empty()) sql += " AND station = ?5";
-  sql += " ORDER BY started_ms DESC, run_id DESC";
-  if (filter.limit >= 0) sql += " LIMIT ?6";
+      " profile, started, ended, started_ms, ended_ms, result, failed_step FROM runs" +
+      FilterSql(filter);
   Statement select(db_, sql.c_str());
   std::vector<RunRecord> runs;
   if (!select.Ok()) {
     *error = Reason(db_, "cannot read the runs");
     return runs;
   }
-  select.Bind(1, filter.sinceMs);
-  select.Bind(2, filter.untilMs);
-  if (!filter.unitId.empty()) select.Bind(3, filter.unitId);
-  if (!filter.result.empty()) select.Bind(4, filter.result);
-  if (!filter.station.empty()) select.Bind(5, filter.station);
-  if (filter.limit >= 0) select.Bind(6, int64_t{filter.limit});
+  BindFilter(select.get(), filter);
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
     RunRecord run;
@@ -387,6 +395,54 @@ std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImag
     }
   }
   return runs;
+}
+
+std::string RecordStore::FilterSql(const RunFilter& filter, bool ordered) {
+  std::string sql = " WHERE started_ms >= ?1 AND started_ms < ?2";
+  if (!filter.unitId.empty()) sql += " AND unit_id = ?3";
+  if (!filter.result.empty()) sql += " AND result = ?4";
+  if (!filter.station.empty()) sql += " AND station = ?5";
+  if (ordered) sql += " ORDER BY started_ms DESC, run_id DESC";
+  if (filter.limit >= 0) sql += " LIMIT ?6";
+  return sql;
+}
+
+void RecordStore::BindFilter(sqlite3_stmt* statement, const RunFilter& filter) {
+  auto text = [statement](int at, const std::string& value) {
+    sqlite3_bind_text(statement, at, value.data(), static_cast<int>(value.size()),
+                      SQLITE_TRANSIENT);
+  };
+  sqlite3_bind_int64(statement, 1, filter.sinceMs);
+  sqlite3_bind_int64(statement, 2, filter.untilMs);
+  if (!filter.unitId.empty()) text(3, filter.unitId);
+  if (!filter.result.empty()) text(4, filter.result);
+  if (!filter.station.empty()) text(5, filter.station);
+  if (filter.limit >= 0) sqlite3_bind_int64(statement, 6, filter.limit);
+}
+
+std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::string* error) {
+  std::lock_guard lock(mutex_);
+  const std::string sql =
+      "SELECT substr(started, 1, 10), station, slot, unit_id, result, failed_step, started_ms,"
+      " ended_ms FROM runs" +
+      FilterSql(filter, false);
+  Statement select(db_, sql.c_str());
+  std::vector<YieldRow> rows;
+  if (!select.Ok()) {
+    *error = Reason(db_, "cannot read the runs");
+    return rows;
+  }
+  BindFilter(select.get(), filter);
+  int step;
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+    rows.push_back(YieldRow{select.Text(0), select.Text(1), select.Text(2), select.OptionalText(3),
+                            select.Text(4), select.Text(5), select.Int(6), select.Int(7)});
+  }
+  if (step != SQLITE_DONE) {
+    *error = Reason(db_, "cannot read the runs");
+    rows.clear();
+  }
+  return rows;
 }
 
 bool RecordStore::LoadImages(RunRecord& run, std::string* error) {

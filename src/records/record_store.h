@@ -5,13 +5,16 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "records/record_report.h"
 #include "records/run_record.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace morlane {
 
@@ -53,11 +56,16 @@ class RecordStore {
   // Keeps one run: its files are written (each by rename), then the run is committed in
   // one transaction. Only a true return means the run is kept; false says why.
   bool Commit(const RunRecord& run, std::string_view log, std::string* error);
+  // Keeps runs brought from elsewhere (a synthetic shift for a benchmark) in one
+  // transaction, without files of their own.
+  bool ImportRuns(std::span<const RunRecord> runs, std::string* error);
 
   // The runs the filter takes, newest first, with their images.
   std::vector<RunRecord> List(const RunFilter& filter, std::string* error);
-  // The runs without their images, which is all that counts and yields need.
+  // The runs without their images, which is all a list of runs needs.
   std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error);
+  // What the yield figures need of each run the filter takes.
+  std::vector<YieldRow> YieldRows(const RunFilter& filter, std::string* error);
   std::optional<RunRecord> Load(const std::string& runId, std::string* error);
   // The run's log as kept in runs/; nullopt when it cannot be read.
   std::optional<std::string> LogOf(const std::string& runId) const;
@@ -68,8 +76,14 @@ class RecordStore {
  private:
   RecordStore(std::string folder, sqlite3* db);
   bool Migrate(std::string* error);
+  int SchemaVersion();
   bool Exec(const char* sql, std::string* error);
+  bool InsertRuns(std::span<const RunRecord> runs, std::string* error);
+  bool InsertRun(const RunRecord& run);
   std::vector<RunRecord> Query(const RunFilter& filter, bool withImages, std::string* error);
+  // The WHERE and ORDER clauses of the filter, bound by BindFilter.
+  static std::string FilterSql(const RunFilter& filter, bool ordered = true);
+  static void BindFilter(sqlite3_stmt* statement, const RunFilter& filter);
   bool LoadImages(RunRecord& run, std::string* error);
 
   std::string folder_;

@@ -53,5 +53,14 @@ TEST(ProgramOptions, UnitSimHelpVersionAndUsageErrors) {
   }
 }
 
+// A log line that cannot be written to --log-json is never dropped in silence: the run
+// says so and does not pass.
+TEST(ProgramOptions, LogJsonThatCannotBeWrittenFailsTheRun) {
+  test::ProcessResult run =
+      RunProcess({MORLANE_CLI, "--simulate", "--log-json", "/dev/full", "open"}, "", 30);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("/dev/full: not every log line could be written"));
+}
+
 }  // namespace
 }  // namespace morlane

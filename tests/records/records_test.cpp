@@ -174,9 +174,12 @@ TEST(RecordStoreTest, FiltersTakeTheRunsAsked) {
 }
 
 TEST(RecordReportTest, YieldCountsUnitsByTheirFirstRun) {
-  std::vector<RunRecord> runs = {MakeRun("A", 1000, "fail", "erase"), MakeRun("A", 2000, "pass"),
-                                 MakeRun("B", 3000, "pass"), MakeRun("", 4000, "aborted"),
-                                 MakeRun("C", 5000, "fail", "verify")};
+  std::vector<YieldRow> runs;
+  for (const RunRecord& run :
+       {MakeRun("A", 1000, "fail", "erase"), MakeRun("A", 2000, "pass"), MakeRun("B", 3000, "pass"),
+        MakeRun("", 4000, "aborted"), MakeRun("C", 5000, "fail", "verify")}) {
+    runs.push_back(YieldRow::Of(run));
+  }
   runs[1].endedMs = runs[1].startedMs + 30000;
   std::vector<YieldFigures> all = ComputeYield(runs, YieldBy::All);
   ASSERT_EQ(all.size(), 1u);
