@@ -30,6 +30,10 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
                   "gang, records: the station's record store (records.db and runs/); "
                   "default the working directory")
       ->type_name("DIR");
+  app->add_option("--records-db", options.recordsDb,
+                  "also keep every run in the line's PostgreSQL database (postgresql://...)")
+      ->type_name("URL")
+      ->envname("MORLANE_RECORDS_DB");
   app->add_option("--unit-id", options.unitIds,
                   "gang: the unit on slot COMn is ID (a serial number as scanned); repeatable")
       ->type_name("COMn=ID");

@@ -31,6 +31,7 @@ struct GlobalOptions {
   // "N:SWITCH" or "N:SWITCH=VALUE": one of the simulated unit's fault switches for unit N.
   std::vector<std::string> simulateFaults;
   std::string records;
+  std::string recordsDb;             // --records-db, else MORLANE_RECORDS_DB
   std::vector<std::string> unitIds;  // "COMn=ID"
   std::string station;
   std::optional<std::string> operatorName;

@@ -14,6 +14,7 @@
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/host_inspection.h"
+#include "records/line_database.h"
 #include "records/record_store.h"
 
 namespace morlane {
@@ -125,6 +126,32 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   }
   StationIdentity identity{options.station.empty() ? HostName() : options.station,
                            options.operatorName};
+  std::unique_ptr<LineDatabase> lineDatabase;
+  if (!options.recordsDb.empty()) {
+    if (!LineDatabase::Supported()) {
+      std::fprintf(stderr, "morlane-cli: --records-db: %s\n",
+                   LineDatabase::WhyUnsupported().c_str());
+      return kExitUsage;
+    }
+    lineDatabase = std::make_unique<LineDatabase>(options.recordsDb);
+  }
+  // Each unit's run goes to the line's database after it is kept here, with whatever is
+  // still waiting; a line database that cannot be reached is said once.
+  bool lineWarned = false;
+  auto feedLine = [&] {
+    int sent = 0;
+    std::string lineWhy;
+    if (lineDatabase->SendBacklog(*store, &sent, &lineWhy)) return;
+    std::lock_guard lock(output);
+    if (lineWarned) return;
+    lineWarned = true;
+    if (live) view.Clear();
+    std::fprintf(stderr,
+                 "morlane-cli: the line database cannot be reached (%s); runs are kept in %s "
+                 "and sent later\n",
+                 lineWhy.c_str(), records.c_str());
+    if (live) view.Draw();
+  };
 
   HostInspection host(HostRoots::System(), UserIdentity::Current());
   std::vector<SerialDeviceFacts> facts = host.SerialDevices(paths);
@@ -133,6 +160,7 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
     auto unit = std::make_unique<GangUnit>(com, paths[i], session.Ports(), control);
     if (auto id = unitIds.find(unit->Name()); id != unitIds.end()) unit->unitId = id->second;
     if (i < facts.size()) unit->portId = StablePortId(facts[i]);
+    if (lineDatabase) unit->afterKept = feedLine;
     unit->onLine = [&output, &view, &session, live](const std::string& name,
                                                     std::string_view line) {
       std::lock_guard lock(output);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_session.h"
+#include "records/line_database.h"
 #include "records/record_report.h"
 #include "records/record_store.h"
 
@@ -131,6 +132,34 @@ int RunYield(CliSession& session, const RecordsArgs& args) {
   return kExitOk;
 }
 
+int RunPush(CliSession& session) {
+  const std::string& url = session.Options().recordsDb;
+  if (url.empty()) {
+    std::fprintf(stderr,
+                 "morlane-cli: records push needs --records-db URL (or MORLANE_RECORDS_DB)\n");
+    return kExitUsage;
+  }
+  if (!LineDatabase::Supported()) {
+    std::fprintf(stderr, "morlane-cli: --records-db: %s\n", LineDatabase::WhyUnsupported().c_str());
+    return kExitUsage;
+  }
+  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  if (!store) return kExitFailed;
+  LineDatabase line(url);
+  int sent = 0;
+  std::string why;
+  const bool all = line.SendBacklog(*store, &sent, &why);
+  std::printf("%d runs sent\n", sent);
+  if (!all) {
+    std::string left;
+    const size_t waiting = store->UnsentRunIds(&left).size();
+    std::fprintf(stderr, "morlane-cli: the line database: %s (%zu runs still waiting)\n",
+                 why.c_str(), waiting);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
 void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
   command.add_option("--unit", args.unit, "only the runs of this unit id")->type_name("ID");
   command.add_option("--result", args.result, "only runs with this result")
@@ -173,6 +202,10 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
   exporting->callback([&selected, args] {
     selected = [args](CliSession& session) { return RunExport(session, *args); };
   });
+
+  auto* push = records->add_subcommand(
+      "push", "Send to --records-db every run not yet there; prints how many were sent");
+  push->callback([&selected] { selected = [](CliSession& session) { return RunPush(session); }; });
 
   auto* yield = records->add_subcommand(
       "yield", "Runs, passed, failed, aborted, first-pass yield, failures by step, run times");

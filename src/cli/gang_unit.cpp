@@ -222,16 +222,19 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   const bool kept = store.Commit(record, log_, &why);
   if (!kept && onMessage) onMessage(Name(), "its run record could not be kept: " + why);
 
-  std::lock_guard lock(viewMutex_);
-  view_.done = true;
-  if (record.result == "pass") {
-    view_.verdict = "PASS";
-    view_.percent = 100;
-  } else if (record.result == "aborted") {
-    view_.verdict = "ABORTED";
-  } else {
-    view_.verdict = "FAIL at " + record.failedStep;
+  {
+    std::lock_guard lock(viewMutex_);
+    view_.done = true;
+    if (record.result == "pass") {
+      view_.verdict = "PASS";
+      view_.percent = 100;
+    } else if (record.result == "aborted") {
+      view_.verdict = "ABORTED";
+    } else {
+      view_.verdict = "FAIL at " + record.failedStep;
+    }
   }
+  if (kept && afterKept) afterKept();
   return kept && record.result == "pass";
 }
 

@@ -69,6 +69,8 @@ class GangUnit {
   // Where each log line goes besides the unit's own log: the station's stdout, prefixed.
   std::function<void(const std::string& unit, std::string_view line)> onLine;
   std::function<void(const std::string& unit, const std::string& text)> onMessage;
+  // Called once the unit's run is kept and shown as done: the line's database is fed.
+  std::function<void()> afterKept;
 
   RunRecord record;
 

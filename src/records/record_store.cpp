@@ -502,6 +502,34 @@ std::optional<RunRecord> RecordStore::Load(const std::string& runId, std::string
   return std::nullopt;
 }
 
+std::vector<std::string> RecordStore::UnsentRunIds(std::string* error) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> ids;
+  Statement select(db_, "SELECT run_id FROM runs WHERE pushed = 0 ORDER BY started_ms, run_id");
+  if (!select.Ok()) {
+    *error = Reason(db_, "cannot read the runs");
+    return ids;
+  }
+  int step;
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) ids.push_back(select.Text(0));
+  if (step != SQLITE_DONE) {
+    *error = Reason(db_, "cannot read the runs");
+    ids.clear();
+  }
+  return ids;
+}
+
+bool RecordStore::MarkSent(const std::string& runId, std::string* error) {
+  std::lock_guard lock(mutex_);
+  Statement update(db_, "UPDATE runs SET pushed = 1 WHERE run_id = ?");
+  if (update.Ok()) {
+    update.Bind(1, runId);
+    if (sqlite3_step(update.get()) == SQLITE_DONE) return true;
+  }
+  *error = Reason(db_, "cannot mark run " + runId + " as sent");
+  return false;
+}
+
 std::optional<std::string> RecordStore::LogOf(const std::string& runId) const {
   // Run ids are made of letters, digits and "-": anything else could name another file.
   if (runId.empty() ||

@@ -70,6 +70,11 @@ class RecordStore {
   // The run's log as kept in runs/; nullopt when it cannot be read.
   std::optional<std::string> LogOf(const std::string& runId) const;
 
+  // The outbox of the line's database: runs not yet sent there, oldest first, and the mark
+  // that one has been stored there.
+  std::vector<std::string> UnsentRunIds(std::string* error);
+  bool MarkSent(const std::string& runId, std::string* error);
+
   const std::string& Folder() const { return folder_; }
   std::string RunsFolder() const;
 

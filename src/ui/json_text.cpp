@@ -36,49 +36,77 @@ void Escape(std::string& out, unsigned char c) {
   out += escaped;
 }
 
+// Hands each well-formed multi-byte UTF-8 sequence to whole() and every other byte, ASCII
+// or stray, to byte().
+template <typename Whole, typename Byte>
+void WalkUtf8(std::string_view text, Whole whole, Byte byte) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c >= 0x80 ? Utf8SequenceAt(text, i) : 0;
+    if (length) {
+      whole(text.substr(i, length));
+      i += length - 1;
+    } else {
+      byte(c);
+    }
+  }
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
+  auto whole = [&out](std::string_view sequence) { out.append(sequence); };
+  WalkUtf8(text, whole, [&out](unsigned char c) {
     switch (c) {
       case '"':
         out += "\\\"";
-        continue;
+        return;
       case '\\':
         out += "\\\\";
-        continue;
+        return;
       case '\n':
         out += "\\n";
-        continue;
+        return;
       case '\r':
         out += "\\r";
-        continue;
+        return;
       case '\t':
         out += "\\t";
-        continue;
+        return;
       case '\b':
         out += "\\b";
-        continue;
+        return;
       case '\f':
         out += "\\f";
-        continue;
+        return;
       default:
         break;
     }
-    if (c < 0x20 || c == 0x7F) {
+    if (c < 0x20 || c >= 0x7F) {
       Escape(out, c);
+    } else {
+      out += static_cast<char>(c);
+    }
+  });
+  out += '"';
+  return out;
+}
+
+std::string Utf8Text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto whole = [&out](std::string_view sequence) { out.append(sequence); };
+  WalkUtf8(text, whole, [&out](unsigned char c) {
+    if (c == 0) {
+      out += "\xef\xbf\xbd";
     } else if (c < 0x80) {
       out += static_cast<char>(c);
-    } else if (size_t length = Utf8SequenceAt(text, i)) {
-      out.append(text.substr(i, length));
-      i += length - 1;
     } else {
-      Escape(out, c);
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
     }
-  }
-  out += '"';
+  });
   return out;
 }
 

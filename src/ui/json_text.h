@@ -12,4 +12,8 @@ namespace morlane {
 // output is always valid JSON.
 std::string JsonString(std::string_view text);
 
+// The text as valid UTF-8, for a database that takes nothing else: well-formed sequences
+// kept, any other byte taken as its own character in Latin-1, a NUL as U+FFFD.
+std::string Utf8Text(std::string_view text);
+
 }  // namespace morlane

@@ -72,6 +72,12 @@ TEST(JsonTextTest, UnicodeNamesStayWhole) {
   // A surrogate encoded in three bytes and an overlong slash are not well-formed.
   EXPECT_EQ(JsonString("\xed\xa0\x80/\xc0\xaf"), "\"\\u00ed\\u00a0\\u0080/\\u00c0\\u00af\"");
   EXPECT_EQ(JsonString("a\"b\\\n\x01"), "\"a\\\"b\\\\\\n\\u0001\"");
+  // What the line's database takes: always UTF-8, the same reading of stray bytes.
+  EXPECT_EQ(Utf8Text(std::string("pr\xc3\xbc"
+                                 "f \xfc\0!",
+                                 9)),
+            "pr\xc3\xbc"
+            "f \xc3\xbc\xef\xbf\xbd!");
 }
 
 TEST(RunResultTest, AUnitsOwnFailureIsNeverAborted) {

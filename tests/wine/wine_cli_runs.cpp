@@ -194,6 +194,16 @@ TEST_F(WineCliRuns, GangKeepsEveryRunInTheStationsStore) {
                  windowsDir.Path(), 60);
   EXPECT_EQ(yield.status, 0) << yield.err;
   EXPECT_THAT(yield.out, ::testing::HasSubstr("erase 1"));
+
+  // The Windows build has no PostgreSQL client: a line database is refused before any unit
+  // is touched, with the reason.
+  ProcessResult line =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--simulate-units", "1", "--records", "out",
+                  "--records-db", "postgresql://line-db/records", "gang", "auto"},
+                 windowsDir.Path(), 60);
+  EXPECT_EQ(line.status, 2);
+  EXPECT_THAT(line.err, ::testing::HasSubstr("no PostgreSQL client"));
+  EXPECT_EQ(line.out, "");
 }
 
 }  // namespace

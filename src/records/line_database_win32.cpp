@@ -1,0 +1,42 @@
+// The Windows build carries no PostgreSQL client: its stations keep their records in
+// their own store, and --records-db is refused there with this reason.
+#include "records/line_database.h"
+
+namespace morlane {
+
+LineDatabase::LineDatabase(std::string url) : url_(std::move(url)) {}
+
+LineDatabase::~LineDatabase() = default;
+
+bool LineDatabase::Supported() {
+  return false;
+}
+
+std::string LineDatabase::WhyUnsupported() {
+  return "this Windows build has no PostgreSQL client; records stay in the station's own store";
+}
+
+bool LineDatabase::SendBacklog(RecordStore&, int* sent, std::string* error) {
+  *sent = 0;
+  *error = WhyUnsupported();
+  return false;
+}
+
+bool LineDatabase::Connect(std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
+bool LineDatabase::MakeSchema(std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
+bool LineDatabase::Send(const RunRecord&, const std::string&, std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
+void LineDatabase::Disconnect() {}
+
+}  // namespace morlane
