@@ -31,7 +31,24 @@ void Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-std::unique_ptr<RecordStore> OpenForReading(const CliSession& session) {
+std::unique_ptr<RecordStore> OpenStore(const CliSession& session);
+
+// The station's store named by --records (or the working directory's); the line's
+// database when only --records-db (or MORLANE_RECORDS_DB) names one.
+std::unique_ptr<RecordSource> OpenSource(const CliSession& session) {
+  const GlobalOptions& options = session.Options();
+  if (options.records.empty() && !options.recordsDb.empty()) {
+    if (!LineDatabase::Supported()) {
+      std::fprintf(stderr, "morlane-cli: --records-db: %s\n",
+                   LineDatabase::WhyUnsupported().c_str());
+      return nullptr;
+    }
+    return std::make_unique<LineDatabase>(options.recordsDb);
+  }
+  return OpenStore(session);
+}
+
+std::unique_ptr<RecordStore> OpenStore(const CliSession& session) {
   const GlobalOptions& options = session.Options();
   const std::string folder = !options.records.empty() ? options.records
                              : !options.dir.empty()   ? options.dir
@@ -64,7 +81,7 @@ bool Filter(const RecordsArgs& args, RunFilter* filter) {
 int RunList(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
-  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  std::unique_ptr<RecordSource> store = OpenSource(session);
   if (!store) return kExitFailed;
   std::string why;
   std::vector<RunRecord> runs =
@@ -78,7 +95,7 @@ int RunList(CliSession& session, const RecordsArgs& args) {
 }
 
 int RunShow(CliSession& session, const RecordsArgs& args) {
-  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  std::unique_ptr<RecordSource> store = OpenSource(session);
   if (!store) return kExitFailed;
   std::string why;
   std::optional<RunRecord> run = store->Load(args.runId, &why);
@@ -99,7 +116,7 @@ int RunShow(CliSession& session, const RecordsArgs& args) {
 int RunExport(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
-  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  std::unique_ptr<RecordSource> store = OpenSource(session);
   if (!store) return kExitFailed;
   std::string why;
   std::vector<RunRecord> runs = store->List(filter, &why);
@@ -114,7 +131,7 @@ int RunExport(CliSession& session, const RecordsArgs& args) {
 int RunYield(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
-  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  std::unique_ptr<RecordSource> store = OpenSource(session);
   if (!store) return kExitFailed;
   std::string why;
   std::vector<YieldRow> runs = store->YieldRows(filter, &why);
@@ -143,7 +160,7 @@ int RunPush(CliSession& session) {
     std::fprintf(stderr, "morlane-cli: --records-db: %s\n", LineDatabase::WhyUnsupported().c_str());
     return kExitUsage;
   }
-  std::unique_ptr<RecordStore> store = OpenForReading(session);
+  std::unique_ptr<RecordStore> store = OpenStore(session);
   if (!store) return kExitFailed;
   LineDatabase line(url);
   int sent = 0;

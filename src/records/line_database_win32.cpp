@@ -39,4 +39,37 @@ bool LineDatabase::Send(const RunRecord&, const std::string&, std::string* error
 
 void LineDatabase::Disconnect() {}
 
+bool LineDatabase::Ready(std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
+std::vector<RunRecord> LineDatabase::Runs(const RunFilter&, const std::string&, bool,
+                                          std::string* error) {
+  *error = WhyUnsupported();
+  return {};
+}
+
+std::vector<RunRecord> LineDatabase::List(const RunFilter& filter, std::string* error) {
+  return Runs(filter, {}, true, error);
+}
+
+std::vector<RunRecord> LineDatabase::Summaries(const RunFilter& filter, std::string* error) {
+  return Runs(filter, {}, false, error);
+}
+
+std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter&, std::string* error) {
+  *error = WhyUnsupported();
+  return {};
+}
+
+std::optional<RunRecord> LineDatabase::Load(const std::string&, std::string* error) {
+  *error = WhyUnsupported();
+  return std::nullopt;
+}
+
+std::optional<std::string> LineDatabase::LogOf(const std::string&) {
+  return std::nullopt;
+}
+
 }  // namespace morlane

@@ -530,7 +530,7 @@ bool RecordStore::MarkSent(const std::string& runId, std::string* error) {
   return false;
 }
 
-std::optional<std::string> RecordStore::LogOf(const std::string& runId) const {
+std::optional<std::string> RecordStore::LogOf(const std::string& runId) {
   // Run ids are made of letters, digits and "-": anything else could name another file.
   if (runId.empty() ||
       runId.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"

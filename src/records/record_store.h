@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "records/record_report.h"
+#include "records/record_source.h"
 #include "records/run_record.h"
 
 struct sqlite3;
@@ -18,21 +19,11 @@ struct sqlite3_stmt;
 
 namespace morlane {
 
-// Which runs a query takes; an empty text or the extreme times take every run.
-struct RunFilter {
-  std::string unitId;
-  std::string result;
-  std::string station;
-  int64_t sinceMs = std::numeric_limits<int64_t>::min();  // started at or after
-  int64_t untilMs = std::numeric_limits<int64_t>::max();  // started before
-  int limit = -1;                                         // newest first; -1: all
-};
-
 // The station's record store in one folder: records.db (SQLite) and, for every run,
 // runs/RUN_ID.json and runs/RUN_ID.log. Several processes may share the folder: SQLite
 // serialises their writes, and every run has files of its own. One object may be used
 // from several threads; its calls are serialised.
-class RecordStore {
+class RecordStore : public RecordSource {
  public:
   enum class Mode {
     // The folder and the database are made when missing; the folder must take files and
@@ -49,7 +40,7 @@ class RecordStore {
   // nullptr with the reason in *error when the store cannot be used.
   static std::unique_ptr<RecordStore> Open(const std::string& folder, Mode mode,
                                            std::string* error);
-  ~RecordStore();
+  ~RecordStore() override;
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
 
@@ -60,15 +51,12 @@ class RecordStore {
   // transaction, without files of their own.
   bool ImportRuns(std::span<const RunRecord> runs, std::string* error);
 
-  // The runs the filter takes, newest first, with their images.
-  std::vector<RunRecord> List(const RunFilter& filter, std::string* error);
-  // The runs without their images, which is all a list of runs needs.
-  std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error);
-  // What the yield figures need of each run the filter takes.
-  std::vector<YieldRow> YieldRows(const RunFilter& filter, std::string* error);
-  std::optional<RunRecord> Load(const std::string& runId, std::string* error);
-  // The run's log as kept in runs/; nullopt when it cannot be read.
-  std::optional<std::string> LogOf(const std::string& runId) const;
+  std::vector<RunRecord> List(const RunFilter& filter, std::string* error) override;
+  std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error) override;
+  std::vector<YieldRow> YieldRows(const RunFilter& filter, std::string* error) override;
+  std::optional<RunRecord> Load(const std::string& runId, std::string* error) override;
+  // As kept in runs/.
+  std::optional<std::string> LogOf(const std::string& runId) override;
 
   // The outbox of the line's database: runs not yet sent there, oldest first, and the mark
   // that one has been stored there.

@@ -142,6 +142,30 @@ TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
   EXPECT_EQ(push.out, "5 runs sent\n");
   EXPECT_EQ(server.Number(runs), 5);
   EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.images"), 5);
+
+  // The line's runs read back are the station's, record for record, log for log.
+  auto records = [&](std::vector<std::string> source, std::vector<std::string> command) {
+    std::vector<std::string> argv{MORLANE_CLI};
+    argv.insert(argv.end(), source.begin(), source.end());
+    argv.push_back("records");
+    argv.insert(argv.end(), command.begin(), command.end());
+    return RunProcess(argv, "", 60);
+  };
+  const std::vector<std::string> station{"--records", dir.File("out")};
+  const std::vector<std::string> line{"--records-db", server.Url()};
+  test::ProcessResult here = records(station, {"list", "--json"});
+  test::ProcessResult there = records(line, {"list", "--json"});
+  EXPECT_EQ(there.status, 0) << there.err;
+  EXPECT_EQ(there.out, here.out);
+  EXPECT_EQ(test::SplitLines(there.out).size(), 5u);
+  const std::string record = test::SplitLines(here.out).back();
+  const size_t id = record.find("\"run_id\": \"") + 11;
+  const std::string oldest = record.substr(id, record.find('"', id) - id);
+  test::ProcessResult shown = records(line, {"show", oldest});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(shown.out, records(station, {"show", oldest}).out);
+  EXPECT_EQ(records(line, {"yield", "--by", "slot"}).out,
+            records(station, {"yield", "--by", "slot"}).out);
 }
 
 }  // namespace
