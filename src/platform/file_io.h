@@ -77,9 +77,4 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
 // This machine's name, as the network knows it; "" when the system gives none.
 std::string HostName();
 
-// The name of a file kept for a unit: "COM3" and ".json" give "COM3.json". On Windows
-// "COM1" to "COM9" name the serial devices themselves, whatever extension follows, so a
-// file of that name would go to the port: there the name is "unit-COM3.json".
-std::string UnitFileName(const std::string& unit, const std::string& extension);
-
 }  // namespace morlane

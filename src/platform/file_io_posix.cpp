@@ -176,8 +176,4 @@ std::string HostName() {
   return name;
 }
 
-std::string UnitFileName(const std::string& unit, const std::string& extension) {
-  return unit + extension;
-}
-
 }  // namespace morlane

@@ -176,8 +176,4 @@ std::string HostName() {
   return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
 }
 
-std::string UnitFileName(const std::string& unit, const std::string& extension) {
-  return "unit-" + unit + extension;
-}
-
 }  // namespace morlane
