@@ -8,6 +8,9 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   auto app = std::make_unique<CLI::App>(
       "Firmware programming and service commands for the unit, without a window", "morlane-cli");
   app->require_subcommand(1);
+  // Options may stand before or after the command: a command passes what it does not know
+  // to the options of the whole program.
+  app->fallthrough();
   app->set_version_flag("--version", std::string("morlane-cli ") + MORLANE_VERSION,
                         "print the version and exit");
   // The value names tell the shell completion what to offer: PATH and FILE files, DIR

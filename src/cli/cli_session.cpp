@@ -107,14 +107,25 @@ void PressClose(HeadlessWindow&, CKestrumDlg& dialog) {
 
 bool CliSession::OpenLink(const std::string& link) {
   linkOpened_ = PressOpen(*window_, *dialog_, link);
+  if (!linkOpened_) {
+    SetFailure("connect", link == "usb" ? "the unit was not found on USB"
+                                        : "the serial port could not be opened");
+  }
   return linkOpened_;
+}
+
+void CliSession::SetFailure(const std::string& step, const std::string& reason) {
+  if (!failedStep_.empty()) return;
+  failedStep_ = step;
+  failureReason_ = reason;
 }
 
 void CliSession::Finish() {
   if (!dialog_ || dialog_->Ended()) return;
   if (linkOpened_) PressClose(*window_, *dialog_);
   dialog_->EndDialog();
-  if (barShown_) std::fputc('\n', stderr);
+  // The bar is gone at the end: the verdict line says how the run went.
+  if (barShown_) ClearBar();
 }
 
 void CliSession::OnLine(std::string_view line) {

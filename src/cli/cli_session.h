@@ -59,6 +59,12 @@ class CliSession {
 
   // One line of --log-json, when it was asked for: the text as one JSON string.
   void WriteLogJson(std::string_view text);
+  // Why the procedure failed, for the verdict line that ends a run on stderr
+  // ("FAIL: erase: erase refused"); the first one said is kept.
+  void SetFailure(const std::string& step, const std::string& reason);
+  const std::string& FailedStep() const { return failedStep_; }
+  const std::string& FailureReason() const { return failureReason_; }
+
   // Whether a line could not be written to --log-json: the run then does not pass.
   bool LogJsonFailed() const { return jsonFailed_; }
 
@@ -82,6 +88,8 @@ class CliSession {
   std::unique_ptr<CKestrumDlg> dialog_;
   std::FILE* json_ = nullptr;
   bool jsonFailed_ = false;
+  std::string failedStep_;
+  std::string failureReason_;
   bool linkOpened_ = false;
   bool barShown_ = false;
   int barPosition_ = 0;
@@ -106,6 +114,8 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 int PressFlash(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& path,
                const std::string& cpu);
 int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog);
+// TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.
+int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& text, bool noEnter);
 // Selects "com" (entry 0) or "usb" (entry 1) and presses "Open"; true when a session opened.
 bool PressOpen(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& link);
 // The end of every command that opened a link: the command test stopped, "Close", the
@@ -119,6 +129,10 @@ bool Readable(const std::string& path);
 int Unreadable(const std::string& shown);
 // FILE and --cpu of "flash", for the single run and the gang alike.
 void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu);
+// Without --cpu the image's path decides the CPU, as the dialog decides it; a path that
+// names neither CPU, or both, would leave the choice to chance: such a run is refused as a
+// usage error, said on stderr (the status is returned; 0 when the path decides clearly).
+int RefuseUnclearCpu(const std::string& path, const std::string& shown, const std::string& cpu);
 
 // Exit statuses of morlane-cli.
 inline constexpr int kExitOk = 0;

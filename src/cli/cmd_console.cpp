@@ -40,11 +40,9 @@ bool ParseCommandList(const std::string& list, std::vector<int>* entries, std::s
 
 int RunSend(CliSession& session, const std::string& link, const std::string& text, bool noEnter) {
   if (!session.OpenLink(link)) return kExitFailed;
-  HeadlessWindow& window = session.Window();
-  window.TypeText(ctl::kCommandEdit, text);
-  window.SetCheck(ctl::kPlusEnter, noEnter ? 0 : 1);
-  if (!window.Click(ctl::kSend)) return kExitFailed;
-  return session.Dialog().lastResult == 1 ? kExitOk : kExitFailed;
+  if (PressSend(session.Window(), session.Dialog(), text, noEnter)) return kExitOk;
+  session.SetFailure("send", "the unit did not answer " + text);
+  return kExitFailed;
 }
 
 constexpr int kServeSliceMs = 50;
@@ -60,7 +58,10 @@ int RunTest(CliSession& session, const std::string& link, const std::vector<int>
 
   StopRequests signals(stopRequested);
   window.Click(ctl::kStart);
-  if (!dialog.console.TestRunning()) return kExitFailed;  // "Please open device first!"
+  if (!dialog.console.TestRunning()) {  // "Please open device first!"
+    session.SetFailure("test", "the command test did not start");
+    return kExitFailed;
+  }
 
   // The worker's log lines and button changes are carried out here, on the window thread.
   Clock& clock = RealClock();
@@ -75,10 +76,21 @@ int RunTest(CliSession& session, const std::string& link, const std::vector<int>
 
   const TestCounters& counters = dialog.console.Counters();
   // A unit that never answered fails the run; late or missing single answers do not.
-  return counters.sent > 0 && counters.answered == 0 ? kExitFailed : kExitOk;
+  if (counters.sent > 0 && counters.answered == 0) {
+    session.SetFailure("test", "the unit answered none of the commands sent");
+    return kExitFailed;
+  }
+  return kExitOk;
 }
 
 }  // namespace
+
+int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& text, bool noEnter) {
+  window.TypeText(ctl::kCommandEdit, text);
+  window.SetCheck(ctl::kPlusEnter, noEnter ? 0 : 1);
+  if (!window.Click(ctl::kSend)) return 0;
+  return dialog.lastResult == 1 ? 1 : 0;
+}
 
 void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected) {
   auto* send = app.add_subcommand("send", "TEXT into the command box, then Send");

@@ -8,6 +8,7 @@
 
 #include "cli/cli_session.h"
 #include "flash/bin_file.h"
+#include "flash/inverter_flasher.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -38,20 +39,35 @@ namespace {
 int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
              const std::string& cpu) {
   if (!Readable(path)) return Unreadable(shown);
+  if (int refused = RefuseUnclearCpu(path, shown, cpu)) return refused;
   if (!session.OpenLink("com")) return kExitFailed;
   int result = PressFlash(session.Window(), session.Dialog(), path, cpu);
+  if (result) return kExitOk;
   // The dialog refuses a file that is not an inverter image without a word; here the
   // caller is told why nothing happened.
-  if (!result && !CheckBinFile(path)) {
+  if (!CheckBinFile(path)) {
     std::fprintf(stderr, "morlane-cli: %s is not an inverter image (no 08 AA at its start)\n",
                  shown.c_str());
+    session.SetFailure("image", "not an inverter image");
   }
-  return result ? kExitOk : kExitFailed;
+  const FlashOutcome& outcome = session.Dialog().flasher.Programmer().outcome;
+  session.SetFailure(
+      outcome.failedStep == FlashStep::None ? "image" : FlashStepName(outcome.failedStep),
+      outcome.reason.empty() ? "the image was not accepted" : outcome.reason);
+  return kExitFailed;
 }
 
 int RunAuto(CliSession& session) {
   if (!session.OpenLink("com")) return kExitFailed;
-  return PressAuto(session.Window(), session.Dialog()) ? kExitOk : kExitFailed;
+  if (PressAuto(session.Window(), session.Dialog())) return kExitOk;
+  for (const ImageAttempt& attempt : session.Dialog().flasher.attempts) {
+    if (attempt.passed) continue;
+    const std::string file = std::filesystem::path(attempt.path).filename().string();
+    session.SetFailure(FlashStepName(attempt.outcome.failedStep),
+                       file + ": " + attempt.outcome.reason);
+  }
+  session.SetFailure("image", "no image file (*.bin) in the working directory");
+  return kExitFailed;
 }
 
 int RunInspect(const std::string& path, const std::string& shown) {
@@ -99,9 +115,26 @@ int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog) {
   return dialog.lastResult;
 }
 
+int RefuseUnclearCpu(const std::string& path, const std::string& shown, const std::string& cpu) {
+  if (!cpu.empty()) return kExitOk;
+  auto names = [&path](const char* upper, const char* lower) {
+    return path.find(upper) != std::string::npos || path.find(lower) != std::string::npos;
+  };
+  const bool master = names("Master", "master");
+  const bool slave = names("Slave", "slave");
+  if (master != slave) return kExitOk;
+  std::fprintf(stderr,
+               "morlane-cli: %s names %s CPU in its path (\"master\" or \"slave\"): say which "
+               "CPU it is for with --cpu master or --cpu slave\n",
+               shown.c_str(), master ? "more than one" : "no");
+  return kExitUsage;
+}
+
 void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu) {
   flash.add_option("FILE", file, "the inverter image (*.bin)")->required();
-  flash.add_option("--cpu", cpu, "master or slave; without it the path decides")
+  flash
+      .add_option("--cpu", cpu,
+                  "master or slave; without it the path decides, and must name one CPU")
       ->check(CLI::IsMember({"master", "slave"}));
 }
 

@@ -94,6 +94,9 @@ bool UnitIdsBySlot(const std::vector<std::string>& given, size_t units,
 int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   const GlobalOptions& options = session.Options();
   if (job.procedure == "flash" && !Readable(job.path)) return Unreadable(shown);
+  if (job.procedure == "flash") {
+    if (int refused = RefuseUnclearCpu(job.path, shown, job.cpu)) return refused;
+  }
 
   GangControl control;
   std::mutex output;
@@ -210,7 +213,10 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   for (char unit : unitPassed) passed += unit;
   const int failed = static_cast<int>(units.size()) - passed;
   std::fprintf(stderr, "gang: %d passed, %d failed or stopped\n", passed, failed);
-  return failed == 0 ? kExitOk : kExitFailed;
+  if (failed == 0) return kExitOk;
+  session.SetFailure("gang", std::to_string(failed) + " of " + std::to_string(units.size()) +
+                                 " units failed or were stopped");
+  return kExitFailed;
 }
 
 }  // namespace

@@ -34,8 +34,10 @@ int RunPrepare(CliSession& session, const PrepareArgs& args) {
   dialog.OnCommand(ctl::kSelectUsbFirmware);
   // Without a link the files are the whole point: the run succeeds when both were
   // written, although the dialog reports the missing link.
-  if (offline) return dialog.usbFirmware.filesWritten == 1 ? kExitOk : kExitFailed;
-  return dialog.lastResult == 1 ? kExitOk : kExitFailed;
+  const bool prepared = offline ? dialog.usbFirmware.filesWritten == 1 : dialog.lastResult == 1;
+  if (prepared) return kExitOk;
+  session.SetFailure("prepare", "tmp.txt and tmp.bin were not made from " + args.file);
+  return kExitFailed;
 }
 
 int RunMcuUpdate(CliSession& session, const std::string& cpu) {
@@ -45,7 +47,9 @@ int RunMcuUpdate(CliSession& session, const std::string& cpu) {
   // "Update Firmware" is enabled only by choosing a file, which over USB decides
   // nothing but the CPU: the handler is called as the enabled button would.
   dialog.OnCommand(ctl::kUpdateFirmware);
-  return dialog.lastResult == 1 ? kExitOk : kExitFailed;
+  if (dialog.lastResult == 1) return kExitOk;
+  session.SetFailure("mcu-update", "the MCU was not updated from tmp.bin");
+  return kExitFailed;
 }
 
 }  // namespace

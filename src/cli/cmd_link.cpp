@@ -53,10 +53,19 @@ void RegisterLinkCommands(CLI::App& app, CommandRunner& selected) {
 
   auto* open = app.add_subcommand("open", "Open on the chosen entry, then Close");
   auto link = std::make_shared<std::string>("com");
+  auto probe = std::make_shared<bool>(false);
   open->add_option("--link", *link, "usb or com")->check(CLI::IsMember({"usb", "com"}));
-  open->callback([&selected, link] {
-    selected = [link](CliSession& session) {
-      return session.OpenLink(*link) ? kExitOk : kExitFailed;
+  open->add_flag("--probe", *probe,
+                 "also send \"Q1\" and fail when the unit does not answer (an open port alone "
+                 "does not say that a unit is there)");
+  open->callback([&selected, link, probe] {
+    selected = [link, probe](CliSession& session) {
+      if (!session.OpenLink(*link)) return kExitFailed;
+      if (*probe && !PressSend(session.Window(), session.Dialog(), "Q1", false)) {
+        session.SetFailure("probe", "the unit did not answer Q1");
+        return kExitFailed;
+      }
+      return kExitOk;
     };
   });
 }

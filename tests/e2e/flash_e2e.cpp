@@ -20,6 +20,7 @@ using test::TempDir;
 using test::Words;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -126,8 +127,10 @@ class FlashE2e : public ::testing::Test {
 
 TEST_F(FlashE2e, MasterImageIsProgrammedOverThePseudoTerminal) {
   Images(true, false);
-  test::ProcessResult result = Run({"flash", dir.File("Master.bin")});
+  // Options may follow the command.
+  test::ProcessResult result = Run({"flash", dir.File("Master.bin"), "--quiet"});
   EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_THAT(result.err, EndsWith("PASS\n"));
   std::vector<std::string> expected = {"The MCU firmware file name is", dir.File("Master.bin"),
                                        "beginning burn master cpu ...\n", kDash36};
   expected.insert(expected.end(), kProgrammed.begin(), kProgrammed.end());
@@ -157,6 +160,8 @@ TEST_F(FlashE2e, ProgressBarOnATerminalNeverRunsIntoALine) {
     ASSERT_LT(at + 1, result.out.size());
     EXPECT_EQ(result.out[at + 1], '\r') << result.out.substr(at > 40 ? at - 40 : 0, 80);
   }
+  // The bar is cleared at the end, and the verdict is the last word.
+  EXPECT_THAT(result.out, EndsWith(std::string(28, ' ') + "\rPASS\r\n"));
 }
 
 TEST_F(FlashE2e, CpuOptionSendsAnyImageToTheSlave) {
@@ -193,6 +198,7 @@ struct FaultCase {
   std::vector<std::string> switches;
   std::vector<std::string> lines;  // in this order among the log lines
   bool masterErased;
+  std::string verdict;  // the last line on stderr
 };
 
 class FlashFaultE2e : public FlashE2e, public ::testing::WithParamInterface<FaultCase> {};
@@ -209,6 +215,7 @@ TEST_P(FlashFaultE2e, RunFailsWithItsLogLines) {
   }
   EXPECT_THAT(run, Not(Contains("Flash verified Successful!!\n")));
   EXPECT_EQ(ReportOf(simReport, 'M').erased, GetParam().masterErased ? 1 : 0) << simReport;
+  EXPECT_THAT(result.err, EndsWith(GetParam().verdict));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,20 +224,29 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{{"--no-autobaud-echo"},
                   {"Connected inverter Fail!\n",
                    "the communicaton with inverter is fail,please check it!", kDash36},
-                  false},
-        FaultCase{
-            {"--refuse-erase"}, {"Flash Erasing...\n", "Flash Erased Fail!\n", kDash36}, false},
+                  false,
+                  "FAIL: connect: no answer to the handshake\n"},
+        FaultCase{{"--refuse-erase"},
+                  {"Flash Erasing...\n", "Flash Erased Fail!\n", kDash36},
+                  false,
+                  "FAIL: erase: erase refused\n"},
         FaultCase{{"--drop-acks-after", "2"},
                   {"Flash burning in...\n", "Bruned failure\n", kDash36},
-                  true},
+                  true,
+                  "FAIL: burn: program command not acknowledged\n"},
         FaultCase{{"--line-gone-after", "0"},
                   {"Flash burning in...\n", "Bruned failure\n", kDash36},
-                  true},
+                  true,
+                  "FAIL: burn: program command not acknowledged\n"},
         FaultCase{{"--verify-mismatch"},
                   {"Flash update firmware Successful!\n", "Flash verified fail!\n", kDash36},
-                  true},
+                  true,
+                  "FAIL: verify: flash differs from the image\n"},
         // Erase, two program frames, then the first verify's result is garbled.
-        FaultCase{{"--corrupt-result-frame", "4"}, {"Flash verified fail!\n", kDash36}, true}));
+        FaultCase{{"--corrupt-result-frame", "4"},
+                  {"Flash verified fail!\n", kDash36},
+                  true,
+                  "FAIL: verify: flash differs from the image\n"}));
 
 TEST_F(FlashE2e, SilentSlaveSelectionStopsTheAutomaticUpdate) {
   Images(false, true);
@@ -276,6 +292,36 @@ TEST(FlashCliE2e, UsageErrorsAndInspect) {
   EXPECT_EQ(result.status, 2);
   EXPECT_THAT(result.err, HasSubstr("cannot read"));
   EXPECT_EQ(RunProcess({MORLANE_CLI, "flash", dir.File("x.bin"), "--cpu", "third"}).status, 2);
+
+  // A path that names no CPU, or both, would leave the CPU to chance: nothing is opened.
+  dir.Write("fw_v2.bin", test::MakeInverterImage({{0x10, Words(3)}}));
+  result = RunProcess({MORLANE_CLI, "--simulate", "flash", dir.File("fw_v2.bin")});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_THAT(result.err, HasSubstr("names no CPU in its path"));
+  EXPECT_THAT(result.err, HasSubstr("--cpu master or --cpu slave"));
+  EXPECT_EQ(result.out, "");
+  dir.Write("master_to_slave.bin", test::MakeInverterImage({{0x10, Words(3)}}));
+  result = RunProcess({MORLANE_CLI, "--simulate", "flash", dir.File("master_to_slave.bin")});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_THAT(result.err, HasSubstr("names more than one CPU"));
+
+  // A mistyped command is answered with the one meant.
+  result = RunProcess({MORLANE_CLI, "fash", dir.File("fw_v2.bin")});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "morlane-cli: unknown command \"fash\"; did you mean \"flash\"?\n");
+  result = RunProcess({MORLANE_CLI, "--records", dir.Path(), "records", "lsit"});
+  EXPECT_THAT(result.err, HasSubstr("did you mean \"list\"?"));
+
+  // An open port is not a unit: --probe asks it.
+  EXPECT_EQ(RunProcess({MORLANE_CLI, "--simulate", "--simulate-fault", "1:silent", "open"}).status,
+            0);
+  result =
+      RunProcess({MORLANE_CLI, "--simulate", "--simulate-fault", "1:silent", "open", "--probe"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.err, EndsWith("FAIL: probe: the unit did not answer Q1\n"));
+  result = RunProcess({MORLANE_CLI, "--simulate", "open", "--probe"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.err, EndsWith("PASS\n"));
 
   dir.Write("m.bin", test::MakeInverterImage({{0x10, Words(3)}, {0x2000, {}}}));
   result = RunProcess({MORLANE_CLI, "inspect", dir.File("m.bin")});
