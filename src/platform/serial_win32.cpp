@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "platform/monotonic.h"
 
@@ -88,9 +89,13 @@ class Win32Port : public SerialPort {
         inputEvents_(inputEvents) {}
 
   ~Win32Port() override {
-    // Every call completes its own operations before it returns; this only covers a
-    // driver that kept one anyway, before the handle and the events go.
+    // Every call but a write completes its own operations before it returns; a write may
+    // still be in the driver's hands, and its bytes and OVERLAPPED must outlive it.
     CancelIoEx(port_.get(), nullptr);
+    if (writePending_) {
+      DWORD ignored = 0;
+      GetOverlappedResult(port_.get(), &writeOp_, &ignored, TRUE);
+    }
   }
 
   bool SetLine(int baud) override {
@@ -155,19 +160,33 @@ class Win32Port : public SerialPort {
     return Finish(&op);
   }
 
+  // A write the driver has not finished within the caller's wait is left in its hands,
+  // never cancelled: a driver that counts a cancelled write short would have the caller
+  // send part of it again, and bytes of a bootloader frame would go out twice. The write
+  // ends by itself within the driver's own time-out (kDriverWriteMs); the caller, told
+  // that nothing was handed over yet, calls again with the same bytes and is given the
+  // count once the write has ended.
   int Write(const uint8_t* data, int n, int timeoutMs) override {
     if (failed_) return -1;
     if (n <= 0) return 0;
-    OVERLAPPED op{};
-    op.hEvent = writeDone_.get();
-    if (!WriteFile(port_.get(), data, static_cast<DWORD>(n), nullptr, &op)) {
-      DWORD error = GetLastError();
-      if (error != ERROR_IO_PENDING) return Failure(error);
-      if (WaitForSingleObject(op.hEvent, WaitSpan(timeoutMs)) != WAIT_OBJECT_0) {
-        CancelIoEx(port_.get(), &op);
-      }
+    if (writePending_) {
+      const bool sameBytes = static_cast<size_t>(n) == pendingBytes_.size() &&
+                             std::equal(pendingBytes_.begin(), pendingBytes_.end(), data);
+      if (sameBytes) return AwaitWrite(WaitSpan(timeoutMs));
+      // The caller gave those bytes up: they are the driver's until it is done with them.
+      AwaitWrite(INFINITE);
+      if (failed_) return -1;
     }
-    return Finish(&op);
+    pendingBytes_.assign(data, data + n);
+    writeOp_ = OVERLAPPED{};
+    writeOp_.hEvent = writeDone_.get();
+    if (WriteFile(port_.get(), pendingBytes_.data(), static_cast<DWORD>(n), nullptr, &writeOp_)) {
+      return Finish(&writeOp_);
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return Failure(error);
+    writePending_ = true;
+    return AwaitWrite(WaitSpan(timeoutMs));
   }
 
   bool WaitReadable(int timeoutMs) override {
@@ -236,6 +255,13 @@ class Win32Port : public SerialPort {
     return Awaited::Waited;
   }
 
+  // The pending write's count once it has ended within waitMs; 0 while it goes on.
+  int AwaitWrite(DWORD waitMs) {
+    if (WaitForSingleObject(writeOp_.hEvent, waitMs) != WAIT_OBJECT_0) return 0;
+    writePending_ = false;
+    return Finish(&writeOp_);
+  }
+
   // Collects an operation started on op, waiting for it to end: the caller's buffer and
   // op must not outlive the call in the driver's hands.
   int Finish(OVERLAPPED* op) {
@@ -264,6 +290,10 @@ class Win32Port : public SerialPort {
   OwnedHandle inputSeen_;
   bool inputEvents_;
   bool failed_ = false;
+  // The write in the driver's hands, with a copy of its bytes.
+  OVERLAPPED writeOp_{};
+  std::vector<uint8_t> pendingBytes_;
+  bool writePending_ = false;
 };
 
 }  // namespace
