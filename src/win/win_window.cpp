@@ -312,9 +312,19 @@ void Win32Window::RunBusy(const std::function<void()>& handler) {
     ~Idle() { busy = false; }
   } idle{busy_};
   busy_ = true;
+  focusLeft_ = nullptr;
   handler();
   busy_ = false;
   DropInput();
+  // A handler that disabled the focused control ("Open") enabled the controls that come
+  // next ("Auto", "Automatic"): the focus goes to the first of them, not to whatever was
+  // enabled when it had to leave.
+  if (focusLeft_ && hwnd_) {
+    if (HWND next = GetNextDlgTabItem(hwnd_, focusLeft_, FALSE)) {
+      SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+    }
+    focusLeft_ = nullptr;
+  }
   if (destroyRequested_) {
     destroyRequested_ = false;
     Destroy();
@@ -384,7 +394,12 @@ void Win32Window::EnableControl(int id, bool enabled) {
   HWND control = Control(id);
   if (!control) return;
   // The focus leaves a control that goes disabled, or the keyboard would reach nothing.
-  if (!enabled && GetFocus() == control) SendMessageA(hwnd_, WM_NEXTDLGCTL, 0, FALSE);
+  // Where it lands is decided again once the handler has enabled what follows (see
+  // RunBusy): now the next control may be one far off, such as "Clear Log".
+  if (!enabled && GetFocus() == control) {
+    focusLeft_ = control;
+    SendMessageA(hwnd_, WM_NEXTDLGCTL, 0, FALSE);
+  }
   EnableWindow(control, enabled);
   RepaintIfBusy(control);
 }

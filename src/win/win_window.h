@@ -130,6 +130,8 @@ class Win32Window : public Window {
   // Lets the dialog's callbacks find out whether this window still exists.
   std::shared_ptr<Win32Window*> self_;
   bool busy_ = false;
+  // The control a handler took the focus from by disabling it.
+  HWND focusLeft_ = nullptr;
   bool closeRequested_ = false;
   bool destroyRequested_ = false;
   bool serviceView_ = false;

@@ -80,8 +80,12 @@ class WinDialogTest : public ::testing::Test {
 
 TEST_F(WinDialogTest, AutomaticProgramsBothCpusOfTheSimulatedUnit) {
   EXPECT_EQ(window.GetComboText(ctl::kInterfaceCombo, 0), "COM1");
+  SetFocus(window.Control(ctl::kOpen));
   Click(window, ctl::kOpen);
   ASSERT_EQ(dialog->session.sessionState, SessionState::Serial);
+  // "Open" went disabled with the focus: it goes on to what comes next, never to "Clear
+  // Log", where the next key would empty the log.
+  EXPECT_EQ(GetFocus(), window.Control(ctl::kModeAuto));
   EXPECT_EQ(window.GetCheck(ctl::kModeAuto), 1);
   ASSERT_TRUE(window.IsControlEnabled(ctl::kAutomatic));
 
