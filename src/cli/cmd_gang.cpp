@@ -2,6 +2,7 @@
 // unit by a dialog of its own, with a log and a run record per unit.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -24,7 +25,12 @@ namespace {
 constexpr int kMaxUnits = 32;
 constexpr int kViewRefreshMs = 200;
 constexpr int kPollMs = 20;
-constexpr int kBarWidth = 20;
+// The live view's columns: a terminal that does not say its width is taken as 80 wide.
+constexpr int kDefaultColumns = 80;
+constexpr int kWideColumns = 120;
+constexpr int kPortWidth = 14;
+constexpr int kMinStepWidth = 8;
+constexpr int kVerdictWidth = 14;  // "FAIL at verify"
 
 // The live view on a terminal: one line per unit, drawn again in place. A log line is
 // printed above it: the view is taken away first and drawn again under the line, so that
@@ -41,17 +47,27 @@ class LiveView {
   }
 
   void Draw() {
+    // A line longer than the terminal would wrap, and the view would climb back the wrong
+    // number of rows: each is cut to the width, the step getting what the rest leaves.
+    const int columns = TerminalColumns(stderr) > 0 ? TerminalColumns(stderr) : kDefaultColumns;
+    const int barWidth = columns >= kWideColumns ? 20 : 10;
+    // name, port, step, [bar], "100 %", verdict, with their spaces
+    const int fixed = 6 + 1 + kPortWidth + 1 + 1 + (barWidth + 2) + 1 + 5 + 2 + kVerdictWidth;
+    const int stepWidth = std::max(kMinStepWidth, columns - 1 - fixed);
     std::string text;
     if (drawn_) text += "\x1b[" + std::to_string(units_.size()) + "A";
     for (auto& unit : units_) {
       UnitView view = unit->View();
-      std::string bar(static_cast<size_t>(view.percent * kBarWidth / 100), '#');
-      bar.resize(kBarWidth, ' ');
+      std::string bar(static_cast<size_t>(view.percent * barWidth / 100), '#');
+      bar.resize(static_cast<size_t>(barWidth), ' ');
       char line[512];
-      std::snprintf(line, sizeof line, "\r\x1b[K%-6s %-20.20s %-34.34s [%s] %3d %%  %s\n",
-                    unit->Name().c_str(), unit->Port().c_str(), view.step.c_str(), bar.c_str(),
-                    view.percent, view.verdict.c_str());
-      text += line;
+      std::snprintf(line, sizeof line, "%-6s %-*.*s %-*.*s [%s] %3d %%  %s", unit->Name().c_str(),
+                    kPortWidth, kPortWidth, unit->Port().c_str(), stepWidth, stepWidth,
+                    view.step.c_str(), bar.c_str(), view.percent, view.verdict.c_str());
+      std::string shown(line);
+      if (shown.size() > static_cast<size_t>(columns - 1))
+        shown.resize(static_cast<size_t>(columns - 1));
+      text += "\r\x1b[K" + shown + "\n";
     }
     std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
@@ -101,7 +117,7 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   GangControl control;
   std::mutex output;
   std::vector<std::unique_ptr<GangUnit>> units;
-  const bool live = !options.quiet && IsTerminal(stderr);
+  const bool live = !options.quiet && IsTerminal(stderr) && EnableTerminalEscapes(stderr);
   LiveView view(units);
   std::vector<std::string> paths;
   for (int com = 1; com <= kMaxUnits; ++com) {

@@ -9,6 +9,14 @@ namespace morlane {
 // drawn.
 bool IsTerminal(std::FILE* stream);
 
+// The width of the terminal (or console window) the stream goes to, in columns; 0 when it
+// does not say.
+int TerminalColumns(std::FILE* stream);
+
+// Makes the terminal the stream goes to take the escapes that move the cursor and clear a
+// line (a Windows console needs them turned on); false where it cannot.
+bool EnableTerminalEscapes(std::FILE* stream);
+
 // Standard output and error carry the log's bytes unchanged: Windows would otherwise turn
 // every "\n" inside a line into "\r\n".
 void UseBinaryStdio();

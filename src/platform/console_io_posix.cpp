@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/console_io.h"
@@ -24,6 +25,16 @@ bool IsTerminal(std::FILE* stream) {
 }
 
 void UseBinaryStdio() {}
+
+int TerminalColumns(std::FILE* stream) {
+  struct winsize size {};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+bool EnableTerminalEscapes(std::FILE*) {
+  return true;
+}
 
 StopRequests::StopRequests(std::atomic<int>& presses) {
   presses.store(0);

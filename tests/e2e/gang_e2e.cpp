@@ -272,6 +272,15 @@ TEST_F(GangInterruptE2e, LiveViewOnATerminalEndsWithEachUnitsVerdict) {
       << result.out;
   EXPECT_TRUE(std::regex_search(result.out, std::regex("COM2 +/dev/pts/[0-9]+ .*PASS")));
   EXPECT_THAT(result.out, HasSubstr("gang: 2 passed, 0 failed or stopped"));
+  // A terminal that does not say its width is taken as 80 columns: no status line may be
+  // wider, or it would wrap and the view would climb back the wrong number of rows.
+  for (const std::string& line : test::SplitLines(result.out)) {
+    const size_t drawn = line.rfind("\x1b[K");
+    if (drawn == std::string::npos) continue;
+    std::string shown = line.substr(drawn + 3);
+    if (!shown.empty() && shown.back() == '\r') shown.pop_back();
+    EXPECT_LT(shown.size(), 80u) << shown;
+  }
 }
 
 // Twice, however quickly (a signal that comes while the first is still pending is one
