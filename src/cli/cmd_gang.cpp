@@ -49,7 +49,8 @@ class LiveView {
   void Draw() {
     // A line longer than the terminal would wrap, and the view would climb back the wrong
     // number of rows: each is cut to the width, the step getting what the rest leaves.
-    const int columns = TerminalColumns(stderr) > 0 ? TerminalColumns(stderr) : kDefaultColumns;
+    const int reported = TerminalColumns(stderr);
+    const int columns = reported > 0 ? reported : kDefaultColumns;
     const int barWidth = columns >= kWideColumns ? 20 : 10;
     // name, port, step, [bar], "100 %", verdict, with their spaces
     const int fixed = 6 + 1 + kPortWidth + 1 + 1 + (barWidth + 2) + 1 + 5 + 2 + kVerdictWidth;

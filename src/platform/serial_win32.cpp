@@ -173,8 +173,16 @@ class Win32Port : public SerialPort {
       const bool sameBytes = static_cast<size_t>(n) == pendingBytes_.size() &&
                              std::equal(pendingBytes_.begin(), pendingBytes_.end(), data);
       if (sameBytes) return AwaitWrite(WaitSpan(timeoutMs));
-      // The caller gave those bytes up: they are the driver's until it is done with them.
-      AwaitWrite(INFINITE);
+      // The caller gave those bytes up: they are the driver's until it is done with them,
+      // which its own time-out bounds. A driver that keeps them past twice that has the
+      // write cancelled: nobody goes on from its count any more.
+      AwaitWrite(2 * kDriverWriteMs);
+      if (writePending_) {
+        CancelIoEx(port_.get(), &writeOp_);
+        DWORD ignored = 0;
+        GetOverlappedResult(port_.get(), &writeOp_, &ignored, TRUE);
+        writePending_ = false;
+      }
       if (failed_) return -1;
     }
     pendingBytes_.assign(data, data + n);
