@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <vector>
 
 #include "flash/be_bytes.h"
 #include "flash/flash_texts.h"
@@ -29,10 +28,6 @@ constexpr int kErasePollMs = 50;
 constexpr int kProgressPerBlock = 224;
 constexpr int kMasterCpu = 0;
 constexpr int kSlaveCpu = 1;
-
-bool LongerThanHeader(const InputFile& file) {
-  return file.Size() > kSectionsOffset;
-}
 
 // 24 sections of at most 65535 words each, with their headers, come to about 3 MiB; a file
 // past this is not an image the CPUs can take.
@@ -212,31 +207,39 @@ int FlashProgrammer::VerifyBlock(uint32_t address, int byteCount, const uint8_t*
 
 int FlashProgrammer::FlashVerify(const std::string& path) {
   verifyPassed = false;
-  SectionTable table;
-  if (ReadSections(path, table) == 0) return Fail(FlashStep::Image, "no sections to verify");
-  InputFile file;
-  if (!file.Open(path) || !LongerThanHeader(file)) {
+  // The file as it is now, read once: its sections are verified, and it is compared with
+  // what was read for the burn.
+  std::string now;
+  if (ReadWholeFile(path, &now, kMaxImageBytes) != WholeFile::Read) {
     return Fail(FlashStep::Image, "image file cannot be read for the verify");
+  }
+  const auto* image = reinterpret_cast<const uint8_t*>(now.data());
+  SectionTable table;
+  if (ReadSections(image, now.size(), table) == 0) {
+    return Fail(FlashStep::Image, "no sections to verify");
   }
   bool all = true;
   for (int s = 0; s < table.count; ++s) {
     const BinSection& section = table.sections[static_cast<size_t>(s)];
-    size_t length = static_cast<size_t>(section.end - section.start);
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length + 1]());
-    if (!data) return Fail(FlashStep::Verify, "out of memory");
-    // Bytes that cannot be read fail the section rather than being verified as zeros.
-    bool read = file.ReadAt(section.start, data.get(), length);
-    if (!VerifyBlock(section.address, static_cast<int>(length), data.get()) || !read) {
-      all = false;
+    const size_t length = static_cast<size_t>(section.end - section.start);
+    if (section.end <= now.size()) {
+      if (!VerifyBlock(section.address, static_cast<int>(length), image + section.start)) {
+        all = false;
+      }
+      continue;
     }
+    // A section that runs past the end is still asked about, with what there is of it, and
+    // fails rather than being verified as zeros.
+    std::vector<uint8_t> part(length + 1, 0);
+    if (section.start < now.size()) {
+      std::copy(image + section.start, image + now.size(), part.begin());
+    }
+    VerifyBlock(section.address, static_cast<int>(length), part.data());
+    all = false;
   }
-  // The sections were verified against the file as it is now; the CPU holds what was
-  // read for the burn. Should the two differ, what the CPU holds is not the file's image.
-  bool unchanged = true;
-  if (snapshotTaken_) {
-    std::string now;
-    unchanged = ReadWholeFile(path, &now, kMaxImageBytes) == WholeFile::Read && now == sent_;
-  }
+  // The CPU holds what was read for the burn: should the file differ from it now, what the
+  // CPU holds is not the file's image.
+  const bool unchanged = !snapshotTaken_ || now == sent_;
   verifyPassed = all && unchanged;
   AppendLogLine(context_.window, verifyPassed ? kVerified : kVerifyFailed);
   if (!unchanged) {

@@ -46,8 +46,7 @@ class LineDatabase : public RecordSource {
   bool Send(const RunRecord& run, const std::string& log, std::string* error);
   // Connected, with the tables there; false with the reason.
   bool Ready(std::string* error);
-  std::vector<RunRecord> Runs(const RunFilter& filter, const std::string& runId, bool withImages,
-                              std::string* error);
+  std::vector<RunRecord> Runs(const RunFilter& filter, bool withImages, std::string* error);
   void Disconnect();
 
   std::string url_;

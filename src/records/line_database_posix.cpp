@@ -308,8 +308,8 @@ bool LineDatabase::SendBacklog(RecordStore& store, int* sent, std::string* error
   return true;
 }
 
-std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, const std::string& runId,
-                                          bool withImages, std::string* error) {
+std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImages,
+                                          std::string* error) {
   std::lock_guard lock(mutex_);
   error->clear();
   std::vector<RunRecord> runs;
@@ -324,7 +324,7 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, const std::st
     }
     where += std::string(" AND ") + clause + " $" + std::to_string(values.Count());
   };
-  if (!runId.empty()) add("run_id =", runId);
+  if (!filter.runId.empty()) add("run_id =", filter.runId);
   if (filter.sinceMs != std::numeric_limits<int64_t>::min()) add("started_ms >=", filter.sinceMs);
   if (filter.untilMs != std::numeric_limits<int64_t>::max()) add("started_ms <", filter.untilMs);
   if (!filter.unitId.empty()) add("unit_id =", filter.unitId);
@@ -404,21 +404,23 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, const std::st
 }
 
 std::vector<RunRecord> LineDatabase::List(const RunFilter& filter, std::string* error) {
-  return Runs(filter, {}, true, error);
+  return Runs(filter, true, error);
 }
 
 std::vector<RunRecord> LineDatabase::Summaries(const RunFilter& filter, std::string* error) {
-  return Runs(filter, {}, false, error);
+  return Runs(filter, false, error);
 }
 
 std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::string* error) {
   std::vector<YieldRow> rows;
-  for (const RunRecord& run : Runs(filter, {}, false, error)) rows.push_back(YieldRow::Of(run));
+  for (const RunRecord& run : Runs(filter, false, error)) rows.push_back(YieldRow::Of(run));
   return rows;
 }
 
 std::optional<RunRecord> LineDatabase::Load(const std::string& runId, std::string* error) {
-  std::vector<RunRecord> runs = Runs(RunFilter{}, runId, true, error);
+  RunFilter filter;
+  filter.runId = runId;
+  std::vector<RunRecord> runs = Runs(filter, true, error);
   if (runs.empty()) {
     if (error->empty()) *error = "no run " + runId + " in the line database";
     return std::nullopt;

@@ -44,18 +44,17 @@ bool LineDatabase::Ready(std::string* error) {
   return false;
 }
 
-std::vector<RunRecord> LineDatabase::Runs(const RunFilter&, const std::string&, bool,
-                                          std::string* error) {
+std::vector<RunRecord> LineDatabase::Runs(const RunFilter&, bool, std::string* error) {
   *error = WhyUnsupported();
   return {};
 }
 
 std::vector<RunRecord> LineDatabase::List(const RunFilter& filter, std::string* error) {
-  return Runs(filter, {}, true, error);
+  return Runs(filter, true, error);
 }
 
 std::vector<RunRecord> LineDatabase::Summaries(const RunFilter& filter, std::string* error) {
-  return Runs(filter, {}, false, error);
+  return Runs(filter, false, error);
 }
 
 std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter&, std::string* error) {

@@ -13,6 +13,7 @@ namespace morlane {
 
 // Which runs a query takes; an empty text or the extreme times take every run.
 struct RunFilter {
+  std::string runId;
   std::string unitId;
   std::string result;
   std::string station;

@@ -156,10 +156,6 @@ RecordStore::~RecordStore() {
   sqlite3_close_v2(db_);
 }
 
-std::string RecordStore::RunsFolder() const {
-  return (fs::path(folder_) / kRunsFolder).string();
-}
-
 std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode mode,
                                                std::string* error) {
   const fs::path root = folder.empty() ? fs::path(".") : fs::path(folder);
@@ -399,6 +395,7 @@ std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImag
 
 std::string RecordStore::FilterSql(const RunFilter& filter, bool ordered) {
   std::string sql = " WHERE started_ms >= ?1 AND started_ms < ?2";
+  if (!filter.runId.empty()) sql += " AND run_id = ?7";
   if (!filter.unitId.empty()) sql += " AND unit_id = ?3";
   if (!filter.result.empty()) sql += " AND result = ?4";
   if (!filter.station.empty()) sql += " AND station = ?5";
@@ -418,6 +415,7 @@ void RecordStore::BindFilter(sqlite3_stmt* statement, const RunFilter& filter) {
   if (!filter.result.empty()) text(4, filter.result);
   if (!filter.station.empty()) text(5, filter.station);
   if (filter.limit >= 0) sqlite3_bind_int64(statement, 6, filter.limit);
+  if (!filter.runId.empty()) text(7, filter.runId);
 }
 
 std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::string* error) {
@@ -479,27 +477,14 @@ bool RecordStore::LoadImages(RunRecord& run, std::string* error) {
 }
 
 std::optional<RunRecord> RecordStore::Load(const std::string& runId, std::string* error) {
-  std::unique_lock lock(mutex_);
-  Statement select(db_, "SELECT started_ms FROM runs WHERE run_id = ?");
-  if (!select.Ok()) {
-    *error = Reason(db_, "cannot read the runs");
-    return std::nullopt;
-  }
-  select.Bind(1, runId);
-  if (sqlite3_step(select.get()) != SQLITE_ROW) {
-    *error = "no run " + runId;
-    return std::nullopt;
-  }
-  const int64_t started = select.Int(0);
-  lock.unlock();
   RunFilter filter;
-  filter.sinceMs = started;
-  filter.untilMs = started + 1;
-  for (RunRecord& run : Query(filter, true, error)) {
-    if (run.runId == runId) return std::move(run);
+  filter.runId = runId;
+  std::vector<RunRecord> runs = Query(filter, true, error);
+  if (runs.empty()) {
+    if (error->empty()) *error = "no run " + runId;
+    return std::nullopt;
   }
-  if (error->empty()) *error = "no run " + runId;
-  return std::nullopt;
+  return std::move(runs.front());
 }
 
 std::vector<std::string> RecordStore::UnsentRunIds(std::string* error) {

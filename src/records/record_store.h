@@ -63,9 +63,6 @@ class RecordStore : public RecordSource {
   std::vector<std::string> UnsentRunIds(std::string* error);
   bool MarkSent(const std::string& runId, std::string* error);
 
-  const std::string& Folder() const { return folder_; }
-  std::string RunsFolder() const;
-
  private:
   RecordStore(std::string folder, sqlite3* db);
   bool Migrate(std::string* error);
