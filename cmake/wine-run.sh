@@ -17,4 +17,7 @@ if [[ ! -f $prefix/.morlane-ready ]]; then
   flock -u 9
   exec 9>&-
 fi
+# Wine reads the names of files, folders and arguments through the locale's character set;
+# without a UTF-8 one, "ü" in a working folder is lost before the program starts.
+export LC_ALL=C.UTF-8
 exec wine "$@"

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "platform/console_io.h"
+#include "platform/file_io.h"
+#include "platform/utf8_path.h"
 #include "sim/host_platform.h"
 #include "sim/sim_options.h"
 #include "sim/sim_unit.h"
@@ -58,15 +60,15 @@ bool CliSession::Setup(std::string* error) {
   // change of directory would.
   if (!options_.dir.empty()) {
     std::error_code failure;
-    if (!std::filesystem::is_directory(options_.dir, failure)) {
+    if (!std::filesystem::is_directory(PathFromUtf8(options_.dir), failure)) {
       if (!failure) failure = std::make_error_code(std::errc::not_a_directory);
       *error = "cannot enter " + options_.dir + ": " + failure.message();
       return false;
     }
   }
   if (!options_.logJson.empty()) {
-    std::string jsonPath = (std::filesystem::path(options_.dir) / options_.logJson).string();
-    json_ = std::fopen(jsonPath.c_str(), "w");
+    std::string jsonPath = PathToUtf8(PathFromUtf8(options_.dir) / PathFromUtf8(options_.logJson));
+    json_ = OpenStream(jsonPath, "w");
     if (!json_) {
       *error = "cannot write " + options_.logJson;
       return false;
@@ -86,7 +88,7 @@ bool CliSession::Setup(std::string* error) {
       [](const std::string& text) { std::fprintf(stderr, "message: %s\n", text.c_str()); });
   window_->SetProgressHandler([this](int id, int position) { OnProgress(id, position); });
   dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), Ports(), HidDevices());
-  dialog_->workingDir = options_.dir;
+  dialog_->workingDir = PathFromUtf8(options_.dir);
   window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
   dialog_->OnInitDialog();
   return true;

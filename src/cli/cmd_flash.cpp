@@ -9,6 +9,8 @@
 #include "cli/cli_session.h"
 #include "flash/bin_file.h"
 #include "flash/inverter_flasher.h"
+#include "platform/file_io.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -16,14 +18,14 @@ namespace morlane {
 // FILE arguments are taken relative to where morlane-cli was started, not to --dir.
 std::string AbsolutePath(const std::string& path) {
   std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.string();
+  std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), error);
+  return error ? path : PathToUtf8(absolute);
 }
 
 bool Readable(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!std::filesystem::is_regular_file(PathFromUtf8(path), error)) return false;
+  std::FILE* file = OpenStream(path, "rb");
   if (!file) return false;
   std::fclose(file);
   return true;
@@ -62,7 +64,7 @@ int RunAuto(CliSession& session) {
   if (PressAuto(session.Window(), session.Dialog())) return kExitOk;
   for (const ImageAttempt& attempt : session.Dialog().flasher.attempts) {
     if (attempt.passed) continue;
-    const std::string file = std::filesystem::path(attempt.path).filename().string();
+    const std::string file = PathToUtf8(PathFromUtf8(attempt.path).filename());
     session.SetFailure(FlashStepName(attempt.outcome.failedStep),
                        file + ": " + attempt.outcome.reason);
   }

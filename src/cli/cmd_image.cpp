@@ -64,9 +64,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
       ->check(CLI::IsMember({"usb", "com", "none"}));
   prepare->callback([&selected, prepareArgs] {
     // The file dialog hands over full paths; --dir changes directory before the run.
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(prepareArgs->file, error);
-    if (!error) prepareArgs->file = absolute.string();
+    prepareArgs->file = AbsolutePath(prepareArgs->file);
     selected = [prepareArgs](CliSession& session) { return RunPrepare(session, *prepareArgs); };
   });
 

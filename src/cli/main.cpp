@@ -82,9 +82,16 @@ std::string NearestCommand(CLI::App& app, const std::string& word) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int systemArgc, char** systemArgv) {
   using namespace morlane;
   UseBinaryStdio();
+  // Paths on the command line stay UTF-8 from here on, on both systems.
+  std::vector<std::string> arguments = Utf8Arguments(systemArgc, systemArgv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  const int argc = static_cast<int>(arguments.size());
+  char** argv = pointers.data();
   GlobalOptions options;
   CommandRunner selected;
   std::unique_ptr<CLI::App> app = BuildCliApp(options, selected);

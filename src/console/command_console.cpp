@@ -4,6 +4,7 @@
 
 #include "console/console_texts.h"
 #include "console/single_send.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
 
@@ -61,7 +62,7 @@ void CommandConsole::OnStart() {
 }
 
 std::string CommandConsole::LogPath() const {
-  return logPath_.empty() ? context_.InWorkingDir(McuLog::kFileName).string() : logPath_;
+  return logPath_.empty() ? PathToUtf8(context_.InWorkingDir(McuLog::kFileName)) : logPath_;
 }
 
 void CommandConsole::StartWorker(int (*body)(TestRun&)) {

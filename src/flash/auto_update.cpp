@@ -7,6 +7,7 @@
 
 #include "flash/flash_texts.h"
 #include "flash/inverter_flasher.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
 
@@ -35,7 +36,7 @@ std::vector<std::string> FindImageFiles(const std::filesystem::path& directory) 
        it.increment(error)) {
     std::error_code kindError;
     if (!it->is_regular_file(kindError)) continue;
-    std::string name = it->path().filename().string();
+    std::string name = PathToUtf8(it->path().filename());
     if (EndsWithBin(name)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
@@ -79,7 +80,7 @@ int InverterFlasher::AutoUpdate() {
       everyFileBurned = false;
       break;
     }
-    std::string path = (directory / name).string();
+    std::string path = PathToUtf8(directory / PathFromUtf8(name));
     char cpu = CpuOfName(name);
     if (!CheckBinFile(path)) {
       AppendLogLine(window, kBadImage);

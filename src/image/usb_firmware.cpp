@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "image/image_texts.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
 
@@ -57,12 +58,12 @@ int UsbFirmware::PrepareUsbFirmware(const std::string& path) {
     return 0;
   }
   AppendLogLine(window, image_text::kRawListOk);
-  if (!image.WriteTxtFile(context_.InWorkingDir("tmp.txt").string())) {
+  if (!image.WriteTxtFile(PathToUtf8(context_.InWorkingDir("tmp.txt")))) {
     AppendLogLine(window, image_text::kTxtError);
     return 0;
   }
   AppendLogLine(window, image_text::kTxtOk);
-  if (!image.WriteBinFile(context_.InWorkingDir("tmp.bin").string())) {
+  if (!image.WriteBinFile(PathToUtf8(context_.InWorkingDir("tmp.bin")))) {
     AppendLogLine(window, image_text::kBinError);
     return 0;
   }

@@ -5,6 +5,7 @@
 
 #include "link/device_session.h"
 #include "platform/clock.h"
+#include "platform/utf8_path.h"
 #include "ui/dialog_values.h"
 #include "ui/window.h"
 
@@ -25,7 +26,7 @@ struct DialogContext {
   const std::filesystem::path& workingDir;
 
   std::filesystem::path InWorkingDir(std::string_view name) const {
-    return workingDir.empty() ? std::filesystem::path(name) : workingDir / name;
+    return workingDir.empty() ? PathFromUtf8(name) : workingDir / PathFromUtf8(name);
   }
 };
 

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace morlane {
 
@@ -17,8 +19,13 @@ int TerminalColumns(std::FILE* stream);
 // line (a Windows console needs them turned on); false where it cannot.
 bool EnableTerminalEscapes(std::FILE* stream);
 
+// The program's arguments as UTF-8, as main() got them on Linux; Windows hands main() its
+// arguments in the narrow code page, which turns "ü" and every Chinese character of a path
+// into "?", so there they are read from the wide command line.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
 // Standard output and error carry the log's bytes unchanged: Windows would otherwise turn
-// every "\n" inside a line into "\r\n".
+// every "\n" inside a line into "\r\n". A Windows console is told that the bytes are UTF-8.
 void UseBinaryStdio();
 
 // Counts Ctrl-C, Ctrl-Break and polite requests to end (SIGTERM) in presses, for as long as

@@ -26,6 +26,10 @@ bool IsTerminal(std::FILE* stream) {
 
 void UseBinaryStdio() {}
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 int TerminalColumns(std::FILE* stream) {
   struct winsize size {};
   if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;

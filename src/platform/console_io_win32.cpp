@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "platform/console_io.h"
 
@@ -57,6 +59,22 @@ bool EnableTerminalEscapes(std::FILE* stream) {
 void UseBinaryStdio() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n > 1 ? n - 1 : 0), '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), n, nullptr, nullptr);
+    arguments.push_back(std::move(utf8));
+  }
+  LocalFree(wide);
+  return arguments;
 }
 
 StopRequests::StopRequests(std::atomic<int>& presses) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -73,6 +74,9 @@ WholeFile ReadWholeFile(const std::string& path, std::string* contents, uint64_t
 // flushed too, where the system allows). False, with the reason in *error, when any part
 // failed; the temporary file is then removed.
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error);
+
+// fopen for a UTF-8 path: Windows' own fopen reads the name in the narrow code page.
+std::FILE* OpenStream(const std::string& path, const char* mode);
 
 // This machine's name, as the network knows it; "" when the system gives none.
 std::string HostName();

@@ -170,6 +170,10 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
   return true;
 }
 
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 std::string HostName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return {};

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "platform/file_io.h"
@@ -9,6 +10,17 @@
 namespace morlane {
 
 namespace {
+
+// Paths come as UTF-8 and reach the system in its wide form, so that any name opens.
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  }
+  return wide;
+}
 
 HANDLE Handle(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
@@ -41,7 +53,7 @@ InputFile::~InputFile() {
 bool InputFile::Open(const std::string& path, Share share) {
   Close();
   DWORD sharing = share == Share::Exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   handle_ = KeepDiskFile(file);
   return IsOpen();
@@ -87,9 +99,9 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const std::string& path) {
   Close();
-  HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   handle_ = KeepDiskFile(file);
   return IsOpen();
 }
@@ -116,16 +128,6 @@ void OutputFile::Close() {
 }
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  }
-  return wide;
-}
 
 std::string PartName(const std::string& path) {
   size_t slash = path.find_last_of("\\/");
@@ -170,10 +172,21 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
   return true;
 }
 
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
+}
+
 std::string HostName() {
-  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof name;
-  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return {};
+  int n =
+      WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size), utf8.data(), n, nullptr, nullptr);
+  }
+  return utf8;
 }
 
 }  // namespace morlane

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/file_io.h"
+#include "platform/utf8_path.h"
 
 namespace morlane {
 
@@ -139,8 +140,8 @@ bool FolderTakesFiles(const fs::path& folder, std::string* error) {
   // A name of its own: another station may be probing the same folder.
   const fs::path probe = folder / ("probe-" + NewRunId(0) + ".tmp");
   std::string why;
-  if (!WriteFileDurably(probe.string(), "probe\n", &why)) {
-    *error = "cannot write records in " + folder.string() + ": " + why;
+  if (!WriteFileDurably(PathToUtf8(probe), "probe\n", &why)) {
+    *error = "cannot write records in " + PathToUtf8(folder) + ": " + why;
     return false;
   }
   std::error_code ignored;
@@ -158,24 +159,24 @@ RecordStore::~RecordStore() {
 
 std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode mode,
                                                std::string* error) {
-  const fs::path root = folder.empty() ? fs::path(".") : fs::path(folder);
+  const fs::path root = folder.empty() ? fs::path(".") : PathFromUtf8(folder);
   const fs::path database = root / kDatabaseName;
   std::error_code failure;
   if (mode == Mode::Write) {
     fs::create_directories(root / kRunsFolder, failure);
     if (!fs::is_directory(root / kRunsFolder, failure)) {
-      *error = "cannot make the records folder " + (root / kRunsFolder).string();
+      *error = "cannot make the records folder " + PathToUtf8(root / kRunsFolder);
       return nullptr;
     }
     if (!FolderTakesFiles(root / kRunsFolder, error)) return nullptr;
     const fs::space_info space = fs::space(root, failure);
     if (!failure && space.available < kMinFreeBytes) {
-      *error = "no room for records in " + root.string() + " (" +
+      *error = "no room for records in " + PathToUtf8(root) + " (" +
                std::to_string(space.available / 1024) + " KiB free)";
       return nullptr;
     }
   } else if (!fs::is_regular_file(database, failure)) {
-    *error = "no records in " + root.string() + " (" + kDatabaseName + " not found)";
+    *error = "no records in " + PathToUtf8(root) + " (" + kDatabaseName + " not found)";
     return nullptr;
   }
 
@@ -183,19 +184,19 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode m
   const int flags =
       (mode == Mode::Write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READWRITE) |
       SQLITE_OPEN_FULLMUTEX;
-  if (sqlite3_open_v2(database.string().c_str(), &db, flags, nullptr) != SQLITE_OK) {
-    *error = Reason(db, "cannot open " + database.string());
+  if (sqlite3_open_v2(PathToUtf8(database).c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    *error = Reason(db, "cannot open " + PathToUtf8(database));
     sqlite3_close_v2(db);
     return nullptr;
   }
-  std::unique_ptr<RecordStore> store(new RecordStore(root.string(), db));
+  std::unique_ptr<RecordStore> store(new RecordStore(PathToUtf8(root), db));
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   // WAL: a kill or power cut leaves every committed run intact and readers never wait for
   // a writer; synchronous FULL: a commit is on the disk before it returns.
   if (!store->Exec("PRAGMA journal_mode=WAL", error) ||
       !store->Exec("PRAGMA synchronous=FULL", error) ||
       !store->Exec("PRAGMA foreign_keys=ON", error) || !store->Migrate(error)) {
-    *error = database.string() + ": " + *error;
+    *error = PathToUtf8(database) + ": " + *error;
     return nullptr;
   }
   return store;
@@ -248,9 +249,9 @@ bool RecordStore::Migrate(std::string* error) {
 
 bool RecordStore::Commit(const RunRecord& run, std::string_view log, std::string* error) {
   std::lock_guard lock(mutex_);
-  const fs::path runs = fs::path(folder_) / kRunsFolder;
-  if (!WriteFileDurably((runs / (run.runId + ".json")).string(), RunRecordJson(run), error) ||
-      !WriteFileDurably((runs / (run.runId + ".log")).string(), log, error)) {
+  const fs::path runs = PathFromUtf8(folder_) / kRunsFolder;
+  if (!WriteFileDurably(PathToUtf8(runs / (run.runId + ".json")), RunRecordJson(run), error) ||
+      !WriteFileDurably(PathToUtf8(runs / (run.runId + ".log")), log, error)) {
     return false;
   }
   return InsertRuns({&run, 1}, error);
@@ -523,8 +524,8 @@ std::optional<std::string> RecordStore::LogOf(const std::string& runId) {
     return std::nullopt;
   }
   std::string log;
-  const fs::path path = fs::path(folder_) / kRunsFolder / (runId + ".log");
-  if (ReadWholeFile(path.string(), &log, kMaxLogBytes) != WholeFile::Read) return std::nullopt;
+  const fs::path path = PathFromUtf8(folder_) / kRunsFolder / (runId + ".log");
+  if (ReadWholeFile(PathToUtf8(path), &log, kMaxLogBytes) != WholeFile::Read) return std::nullopt;
   return log;
 }
 

@@ -1,4 +1,5 @@
 #include "ui/hscroll_listbox.h"
+#include "platform/utf8_path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -134,7 +135,7 @@ int CHScrollListBox::Dir(std::string_view wildcard) {
   std::error_code error;
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(".", error)) {
-    std::string name = entry.path().filename().string();
+    std::string name = PathToUtf8(entry.path().filename());
     if (entry.is_regular_file(error) && WildcardMatch(wildcard, name)) names.push_back(name);
   }
   if (error) return kErr;

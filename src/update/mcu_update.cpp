@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
 #include "ui/window.h"
@@ -59,7 +60,7 @@ int McuUpdater::UpdateMcuOverHid() {
   }
 
   AppendLogLine(window, kDash36);
-  image_.imageLength = image_.LoadImageFile(context_.InWorkingDir(kImageFile).string());
+  image_.imageLength = image_.LoadImageFile(PathToUtf8(context_.InWorkingDir(kImageFile)));
   if (image_.imageLength < 0) {
     AppendLogLine(window, kMapError);
     return 0;

@@ -48,7 +48,7 @@ void ShowAboutBox(HWND owner, HICON icon) {
   }
   std::vector<WORD> bytes = EncodeDialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0,
                                          about, DialogFace(about), items);
-  DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
+  DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
                           reinterpret_cast<const DLGTEMPLATE*>(bytes.data()), owner, AboutProc,
                           reinterpret_cast<LPARAM>(icon));
 }

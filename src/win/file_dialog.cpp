@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "win/wide_text.h"
+
 namespace morlane::win {
 
 namespace {
@@ -51,16 +53,16 @@ std::string DefaultExtension(std::string_view pattern) {
 }
 
 std::optional<std::string> RunOpenFileDialog(HWND owner, const FileDialogRequest& request) {
-  const std::string filter = OpenDialogFilter(request.filter);
-  const std::string extension = DefaultExtension(request.defaultExtension);
-  std::vector<char> file(kPathBuffer, '\0');
-  std::copy_n(request.initialName.begin(), std::min(request.initialName.size(), kPathBuffer - 1),
-              file.begin());
-  std::vector<char> directory(kPathBuffer, '\0');
+  const std::wstring filter = Wide(OpenDialogFilter(request.filter));
+  const std::wstring extension = Wide(DefaultExtension(request.defaultExtension));
+  const std::wstring initialName = Wide(request.initialName);
+  std::vector<wchar_t> file(kPathBuffer, L'\0');
+  std::copy_n(initialName.begin(), std::min(initialName.size(), kPathBuffer - 1), file.begin());
+  std::vector<wchar_t> directory(kPathBuffer, L'\0');
   DWORD directoryLength =
-      GetCurrentDirectoryA(static_cast<DWORD>(directory.size()), directory.data());
+      GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
 
-  OPENFILENAMEA dialog{};
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpstrFilter = filter.c_str();
@@ -74,8 +76,8 @@ std::optional<std::string> RunOpenFileDialog(HWND owner, const FileDialogRequest
   // agreed; without it only existing files.
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
                  (request.promptCreate ? OFN_CREATEPROMPT : OFN_FILEMUSTEXIST);
-  if (!GetOpenFileNameA(&dialog)) return std::nullopt;
-  return std::string(file.data());
+  if (!GetOpenFileNameW(&dialog)) return std::nullopt;
+  return Utf8(file.data());
 }
 
 }  // namespace morlane::win

@@ -1,5 +1,7 @@
 #include "win/log_list_view.h"
 
+#include "win/wide_text.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -7,7 +9,7 @@ namespace morlane::win {
 
 namespace {
 
-int Length(std::string_view text) {
+int Length(std::wstring_view text) {
   return static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
 }
 
@@ -29,13 +31,15 @@ GdiTextMeasurer::~GdiTextMeasurer() {
 
 int GdiTextMeasurer::TextExtent(std::string_view text) const {
   SIZE size{};
-  if (!dc_ || !GetTextExtentPoint32A(dc_, text.data(), Length(text), &size)) return 0;
+  const std::wstring wide = Wide(text);
+  if (!dc_ || !GetTextExtentPoint32W(dc_, wide.data(), Length(wide), &size)) return 0;
   return size.cx;
 }
 
 int GdiTextMeasurer::TabbedTextExtent(std::string_view text) const {
   if (!dc_) return 0;
-  return LOWORD(GetTabbedTextExtentA(dc_, text.data(), Length(text), 0, nullptr));
+  const std::wstring wide = Wide(text);
+  return LOWORD(GetTabbedTextExtentW(dc_, wide.data(), Length(wide), 0, nullptr));
 }
 
 int GdiTextMeasurer::LineHeight() const {
@@ -176,8 +180,8 @@ void LogListView::Draw(const DRAWITEMSTRUCT& item) const {
   COLORREF previousText = SetTextColor(dc, text);
   COLORREF previousBack = SetBkColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
   // The extent is the text's width plus 3 pixels: the text starts 2 pixels in.
-  const std::string shown = DisplayText(model_.TextAt(static_cast<int>(item.itemID)));
-  ExtTextOutA(dc, row.left + 2, row.top, ETO_OPAQUE | ETO_CLIPPED, &row, shown.data(),
+  const std::wstring shown = Wide(DisplayText(model_.TextAt(static_cast<int>(item.itemID))));
+  ExtTextOutW(dc, row.left + 2, row.top, ETO_OPAQUE | ETO_CLIPPED, &row, shown.data(),
               static_cast<UINT>(Length(shown)), nullptr);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &row);
   SetBkColor(dc, previousBack);

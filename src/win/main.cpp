@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/kestrum_dlg.h"
+#include "platform/console_io.h"
 #include "sim/host_platform.h"
 #include "win/single_instance.h"
+#include "win/wide_text.h"
 #include "win/win32.h"
 #include "win/win_clock.h"
 #include "win/win_options.h"
@@ -47,7 +49,7 @@ void Tell(std::FILE* stream, const std::string& text, UINT icon) {
     std::fputs(text.c_str(), stream);
     std::fflush(stream);
   } else {
-    MessageBoxA(nullptr, text.c_str(), "morlane", MB_OK | icon);
+    MessageBoxW(nullptr, Wide(text).c_str(), L"morlane", MB_OK | icon);
   }
 }
 
@@ -106,7 +108,10 @@ int Run(const WinOptions& options) {
 int main(int argc, char** argv) {
   WinOptions options;
   std::string message;
-  switch (ParseWinOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &message)) {
+  // Paths given on the command line (--screenshot) keep every character.
+  std::vector<std::string> arguments = morlane::Utf8Arguments(argc, argv);
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  switch (ParseWinOptions(arguments, &options, &message)) {
     case ParseOutcome::Help:
       Tell(stdout, HelpText(), MB_ICONINFORMATION);
       return 0;

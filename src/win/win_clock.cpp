@@ -11,8 +11,8 @@ constexpr int kMostPerRange = 64;
 
 void Deliver(UINT first, UINT last) {
   MSG msg;
-  for (int n = 0; n < kMostPerRange && PeekMessageA(&msg, nullptr, first, last, PM_REMOVE); ++n) {
-    DispatchMessageA(&msg);
+  for (int n = 0; n < kMostPerRange && PeekMessageW(&msg, nullptr, first, last, PM_REMOVE); ++n) {
+    DispatchMessageW(&msg);
   }
 }
 

@@ -14,6 +14,7 @@
 #include "win/file_dialog.h"
 #include "win/service_view.h"
 #include "win/single_instance.h"
+#include "win/wide_text.h"
 #include "win/win_clock.h"
 
 namespace morlane::win {
@@ -51,7 +52,7 @@ Win32Window::Win32Window(const std::string& instanceTag)
   std::vector<DialogItem> items = ItemsOf(dialog);
   for (DialogItem& frame : ServiceFrameItems()) items.push_back(std::move(frame));
   std::vector<WORD> bytes = EncodeDialog(kMainStyle, WS_EX_APPWINDOW, dialog, fontFace_, items);
-  HWND made = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+  HWND made = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
                                          reinterpret_cast<const DLGTEMPLATE*>(bytes.data()),
                                          nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
   if (!made) {
@@ -92,9 +93,10 @@ void Win32Window::OnInit(HWND hwnd) {
   SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
   SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
   if (HMENU menu = GetSystemMenu(hwnd, FALSE)) {
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, ctl::kAboutCommand, kAboutEntry);
-    AppendMenuA(menu, MF_STRING | MF_UNCHECKED, ctl::kServiceViewCommand, kServiceViewEntry);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, ctl::kAboutCommand, Wide(kAboutEntry).c_str());
+    AppendMenuW(menu, MF_STRING | MF_UNCHECKED, ctl::kServiceViewCommand,
+                Wide(kServiceViewEntry).c_str());
   }
 
   for (const ControlSpec& control : MainDialogTemplate().controls) {
@@ -262,12 +264,12 @@ void Win32Window::Show(int how) {
 int Win32Window::RunMessageLoop() {
   MSG msg;
   while (hwnd_) {
-    BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(msg.wParam);
     if (got == -1) return 1;
     if (PreTranslate(msg)) continue;
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   return 0;
 }
@@ -283,7 +285,7 @@ bool Win32Window::PreTranslate(MSG& msg) {
       return true;
     }
   }
-  return IsDialogMessageA(hwnd_, &msg);
+  return IsDialogMessageW(hwnd_, &msg);
 }
 
 void Win32Window::Dispatch(int id) {
@@ -337,7 +339,7 @@ void Win32Window::RunBusy(const std::function<void()>& handler) {
 void Win32Window::DropInput() {
   MSG msg;
   for (const auto& range : kInputRanges) {
-    for (int n = 0; n < 10000 && PeekMessageA(&msg, nullptr, range[0], range[1], PM_REMOVE); ++n) {
+    for (int n = 0; n < 10000 && PeekMessageW(&msg, nullptr, range[0], range[1], PM_REMOVE); ++n) {
     }
   }
 }
@@ -429,17 +431,17 @@ int Win32Window::GetCheck(int id) const {
 void Win32Window::SetControlText(int id, const std::string& text) {
   HWND control = Control(id);
   if (!control) return;
-  SetWindowTextA(control, text.c_str());
+  SetWindowTextW(control, Wide(text).c_str());
   RepaintIfBusy(control);
 }
 
 std::string Win32Window::GetControlText(int id) const {
   HWND control = Control(id);
   if (!control) return {};
-  std::string text(static_cast<size_t>(GetWindowTextLengthA(control)) + 1, '\0');
-  int length = GetWindowTextA(control, text.data(), static_cast<int>(text.size()));
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  int length = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
   text.resize(static_cast<size_t>(std::max(length, 0)));
-  return text;
+  return Utf8(text);
 }
 
 void Win32Window::SetProgressPos(int id, int position) {
@@ -457,7 +459,8 @@ int Win32Window::GetProgressPos(int id) const {
 
 void Win32Window::AddComboString(int id, const std::string& text) {
   if (HWND control = Control(id)) {
-    SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    const std::wstring wide = Wide(text);
+    SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   }
 }
 
@@ -477,17 +480,18 @@ int Win32Window::GetComboSelection(int id) const {
 std::string Win32Window::GetComboText(int id, int index) const {
   HWND control = Control(id);
   if (!control) return {};
-  auto length = SendMessageA(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  auto length = SendMessageW(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == CB_ERR) return {};
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  auto got = SendMessageA(control, CB_GETLBTEXT, static_cast<WPARAM>(index),
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  auto got = SendMessageW(control, CB_GETLBTEXT, static_cast<WPARAM>(index),
                           reinterpret_cast<LPARAM>(text.data()));
   text.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
-  return text;
+  return Utf8(text);
 }
 
 void Win32Window::MessageBox(const std::string& text) {
-  MessageBoxA(hwnd_, text.c_str(), MainDialogTemplate().caption, MB_OK | MB_ICONWARNING);
+  MessageBoxW(hwnd_, Wide(text).c_str(), Wide(MainDialogTemplate().caption).c_str(),
+              MB_OK | MB_ICONWARNING);
 }
 
 std::optional<std::string> Win32Window::OpenFileDialog(const FileDialogRequest& request) {

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <fstream>
 
+#include "platform/utf8_path.h"
+
 namespace morlane::win {
 
 namespace {
@@ -176,7 +178,7 @@ std::vector<uint8_t> EncodePng(const Picture& picture) {
 bool SavePicture(const Picture& picture, const std::string& path) {
   if (picture.width <= 0 || picture.height <= 0) return false;
   std::vector<uint8_t> bytes = EndsWithPng(path) ? EncodePng(picture) : EncodeBmp(picture);
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  std::ofstream file(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
   file.close();

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <random>
 
+#include "platform/utf8_path.h"
 #include "support/process.h"
 
 namespace morlane::test {
@@ -16,28 +17,31 @@ TempDir::TempDir() {
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     std::filesystem::path candidate =
         base / ("morlane-test-" + std::to_string(entropy()) + "-" + std::to_string(serial++));
-    if (std::filesystem::create_directory(candidate, error)) path_ = candidate.generic_string();
+    if (std::filesystem::create_directory(candidate, error)) {
+      path_ = PathToUtf8(candidate.generic_u8string());
+    }
   }
 }
 
 TempDir::~TempDir() {
   std::error_code error;
-  if (!path_.empty()) std::filesystem::remove_all(path_, error);
+  if (!path_.empty()) std::filesystem::remove_all(PathFromUtf8(path_), error);
 }
 
+// Names are UTF-8, as the program's paths are, on both systems.
 void TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
+  std::ofstream file(PathFromUtf8(File(name)), std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
 }
 
 void TempDir::Write(const std::string& name, const std::string& text) const {
-  std::ofstream file(File(name), std::ios::binary | std::ios::trunc);
+  std::ofstream file(PathFromUtf8(File(name)), std::ios::binary | std::ios::trunc);
   file << text;
 }
 
 std::vector<uint8_t> TempDir::Read(const std::string& name) const {
-  std::ifstream file(File(name), std::ios::binary);
+  std::ifstream file(PathFromUtf8(File(name)), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 

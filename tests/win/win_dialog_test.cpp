@@ -7,10 +7,12 @@
 
 #include "app/kestrum_dlg.h"
 #include "flash/test_image_maker.h"
+#include "platform/utf8_path.h"
 #include "sim/host_platform.h"
 #include "support/process.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
+#include "win/wide_text.h"
 #include "win/win_clock.h"
 #include "win_fixture.h"
 
@@ -60,9 +62,9 @@ class WinDialogTest : public ::testing::Test {
         SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(List(), WM_GETFONT, 0, 0)));
     int widest = 0;
     for (int i = 0; i < window.LogList().GetCount(); ++i) {
-      std::string_view line = window.LogList().TextAt(i);
+      const std::wstring line = Wide(window.LogList().TextAt(i));
       SIZE size{};
-      GetTextExtentPoint32A(dc, line.data(), static_cast<int>(line.size()), &size);
+      GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size);
       widest = std::max(widest, static_cast<int>(size.cx) + 3);
     }
     SelectObject(dc, old);
@@ -123,6 +125,33 @@ TEST_F(WinDialogTest, AutomaticProgramsBothCpusOfTheSimulatedUnit) {
   EXPECT_EQ(SendMessageA(List(), LB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(SendMessageA(List(), LB_GETHORIZONTALEXTENT, 0, 0), 0);
   EXPECT_FALSE(GetWindowLongA(List(), GWL_STYLE) & WS_HSCROLL);
+}
+
+// A working folder and images named in any script: Automatic finds, reads and burns them,
+// and the log shows their names as they are, measured as they are drawn.
+TEST_F(WinDialogTest, AutomaticInAFolderNamedInAnyScript) {
+  const std::string folder = "d\xC3\xBCr \xE6\xB5\x8B\xE8\xAF\x95";  // "dür 测试"
+  const std::string slave = "Slave_\xE6\xB5\x8B.bin";                // "Slave_测.bin"
+  ASSERT_TRUE(std::filesystem::create_directory(PathFromUtf8(dir.File(folder))));
+  dir.Write(folder +
+                "/Master_pr\xC3\xBC"
+                "f.bin",
+            MakeInverterImage(kMaster));
+  dir.Write(folder + "/" + slave, MakeInverterImage(kSlave));
+  dialog->workingDir = PathFromUtf8(dir.File(folder));
+  Click(window, ctl::kOpen);
+  ASSERT_EQ(dialog->session.sessionState, SessionState::Serial);
+  Click(window, ctl::kAutomatic);
+
+  const CHScrollListBox& log = window.LogList();
+  std::vector<std::string> lines;
+  for (int i = 0; i < log.GetCount(); ++i) lines.push_back(log.GetText(i));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Flash verified Successful!!\n"), 2);
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.find(slave) != std::string::npos;
+  }));
+  EXPECT_TRUE(LogShown(window));
+  EXPECT_EQ(log.GetHorizontalExtent(), WidestLine());
 }
 
 TEST_F(WinDialogTest, ServiceViewSendsAndRunsTheCommandTest) {

@@ -9,6 +9,8 @@
 #include <regex>
 
 #include "flash/test_image_maker.h"
+#include "image/s19_text.h"
+#include "platform/utf8_path.h"
 #include "support/environment.h"
 #include "support/process.h"
 
@@ -164,6 +166,47 @@ TEST_F(WineCliRuns, SendAndTestAnswerAsOnLinux) {
   EXPECT_THAT(text, ::testing::StartsWith("\r\nTest Begin Time: "));
   EXPECT_THAT(text, ::testing::HasSubstr("Q1\r"));
   EXPECT_THAT(text, ::testing::HasSubstr("Test Finish Time: "));
+}
+
+// A Windows user's folders carry names in any script ("C:\\Users\\Müller", a Chinese name):
+// every path reaches the system whole, images are found, read and burned, and what a run
+// writes (tmp.txt, tmp.bin, MCUlog.txt) lands in that folder.
+TEST_F(WineCliRuns, FoldersAndFilesNamedInAnyScript) {
+  const std::string folder = "d\xC3\xBCr \xE6\xB5\x8B\xE8\xAF\x95";  // "dür 测试"
+  const std::string master =
+      "Master_pr\xC3\xBC"
+      "f.bin";                                                // "Master_prüf.bin"
+  const std::string source = "\xE5\x9B\xBA\xE4\xBB\xB6.S19";  // "固件.S19"
+  ASSERT_TRUE(std::filesystem::create_directory(PathFromUtf8(windowsDir.File(folder))));
+  windowsDir.Write(folder + "/" + master, test::MakeInverterImage(kMaster));
+  windowsDir.Write(folder + "/Slave_\xE6\xB5\x8B.bin", test::MakeInverterImage(kSlave));
+  windowsDir.Write(folder + "/" + source,
+                   test::S19File(test::S19Image(test::Span(0xE600, 0xE640)), "\r\n"));
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {MORLANE_WINE_RUN, WindowsCli(), "--simulate", "--dir", folder});
+    return RunProcess(args, windowsDir.Path(), 120);
+  };
+  auto count = [](const ProcessResult& result, const std::string& line) {
+    std::vector<std::string> lines = SplitLines(result.out);
+    return std::count(lines.begin(), lines.end(), line);
+  };
+
+  ProcessResult both = run({"auto"});
+  EXPECT_EQ(both.status, 0) << both.out << both.err;
+  EXPECT_EQ(count(both, "Flash verified Successful!!"), 2) << both.out;
+
+  ProcessResult one = run({"flash", folder + "\\" + master});
+  EXPECT_EQ(one.status, 0) << one.out << one.err;
+  EXPECT_EQ(count(one, "Flash verified Successful!!"), 1) << one.out;
+
+  ProcessResult prepared = run({"prepare", folder + "\\" + source, "--link", "none"});
+  EXPECT_EQ(prepared.status, 0) << prepared.out << prepared.err;
+  EXPECT_FALSE(windowsDir.Read(folder + "/tmp.txt").empty());
+
+  ProcessResult tested = run({"test", "--commands", "Q1", "--seconds", "1"});
+  EXPECT_EQ(tested.status, 0) << tested.out << tested.err;
+  std::vector<uint8_t> log = windowsDir.Read(folder + "/MCUlog.txt");
+  EXPECT_THAT(std::string(log.begin(), log.end()), ::testing::HasSubstr("Q1\r"));
 }
 
 // A station on two simulated units inside the Windows program: both runs kept in the
