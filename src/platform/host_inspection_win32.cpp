@@ -17,9 +17,14 @@ namespace morlane {
 
 UserIdentity UserIdentity::Current() {
   UserIdentity user;
-  char name[257] = {};
-  DWORD size = sizeof(name);
-  if (GetUserNameA(name, &size)) user.name = name;
+  // The wide form: a user named "Müller" is shown as such.
+  wchar_t name[257] = {};
+  DWORD size = 257;
+  if (!GetUserNameW(name, &size)) return user;
+  char utf8[257 * 3 + 1] = {};
+  if (WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr) > 0) {
+    user.name = utf8;
+  }
   return user;
 }
 
