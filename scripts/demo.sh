@@ -11,7 +11,7 @@ cmake --build --preset default
 demo=build/demo
 rm -rf "$demo"
 mkdir -p "$demo"
-build/default/examples/make_inverter_images "$demo"
+build/default/examples/morlane-sample-images "$demo"
 echo "demo: images in $demo:"
 ls -l "$demo"
 echo

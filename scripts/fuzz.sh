@@ -30,7 +30,7 @@ seeds=$build/seeds
 rm -rf "$seeds"
 for target in "${targets[@]}"; do mkdir -p "$seeds/$target"; done
 mkdir -p "$build/findings" "$seeds/bin_file_fuzz" "$seeds/s19_fuzz" "$seeds/report_descriptor_fuzz"
-"$build/examples/make_inverter_images" "$seeds/bin_file_fuzz" >/dev/null
+"$build/examples/morlane-sample-images" "$seeds/bin_file_fuzz" >/dev/null
 "$build/examples/make_s19" "$seeds/s19_fuzz.raw" >/dev/null 2>&1 || mkdir -p "$seeds/s19_fuzz.raw"
 "$build/examples/make_s19" "$seeds/s19_fuzz.raw" >/dev/null
 # The S-record target takes a settings byte before the file: 16-byte rows, nothing skipped.

@@ -12,13 +12,15 @@
 
 #include "app/window_options.h"
 #include "cli/cli_app.h"
+#include "console/command_table.h"
 #include "sim/sim_options.h"
 
 namespace morlane::docs {
 namespace {
 
 // What the shell completes as an option's value, or a positional argument.
-enum class ValueKind { None, File, Dir, Choice };
+// Serial: a serial device. List: a comma-separated list of choices. Fault: "N:SWITCH".
+enum class ValueKind { None, File, Dir, Choice, Serial, List, Fault };
 
 struct OptionDoc {
   std::vector<std::string> names;  // "-h", "--help"; for a positional its name ("FILE")
@@ -268,7 +270,20 @@ void WriteCliPage(std::ostream& out, const CommandDoc& cli) {
        "tmp.bin, tmp.txt\tthe MCU image and its listing, written by \"prepare\" and sent by "
        "\"mcu-update\".\n"
        "MCUlog.txt\tthe answers of the automatic command test."},
-      {"SEE ALSO", "morlane(1), morlane-unit-sim(1)"},
+      {"EXAMPLES",
+       "morlane-sample-images images\tsample images to try the tool with.\n"
+       "morlane-cli --simulate --dir images auto\tboth CPUs of the simulated unit programmed "
+       "from every image in images.\n"
+       "morlane-cli open --probe\twhether a unit answers on the first serial port.\n"
+       "morlane-cli --port /dev/ttyUSB0 flash --cpu master fw_v2.bin\tthe master CPU "
+       "programmed from an image whose name says neither CPU.\n"
+       "morlane-cli --records /srv/line --unit-id COM1=SN-0001 gang auto\tevery unit "
+       "attached programmed at once, each run kept in the station's records.\n"
+       "morlane-cli --records /srv/line records yield\tthe first-pass yield of the runs kept "
+       "there.\n"
+       "morlane-cli test --commands Q1,FWV --seconds 60\tthe command test for a minute, "
+       "every answer in MCUlog.txt."},
+      {"SEE ALSO", "morlane(1), morlane-unit-sim(1), morlane-sample-images(1)"},
   };
   WriteSections(out, page);
 }
@@ -292,7 +307,12 @@ void WriteWindowPage(std::ostream& out) {
       {"ENVIRONMENT",
        "MORLANE_PORTS\tthe serial devices that stand as COM1, COM2, ..., separated by colons, "
        "when no --port is given."},
-      {"SEE ALSO", "morlane-cli(1), morlane-unit-sim(1)"},
+      {"EXAMPLES",
+       "morlane\tthe window, searching COM1 to COM32 when Open is pressed.\n"
+       "morlane --port /dev/ttyUSB0\tthe window with /dev/ttyUSB0 as COM1.\n"
+       "morlane --simulate --service\tthe window on the simulated unit, the service view "
+       "shown."},
+      {"SEE ALSO", "morlane-cli(1), morlane-unit-sim(1), morlane-sample-images(1)"},
   };
   WriteSections(out, page);
 }
@@ -318,8 +338,36 @@ void WriteSimPage(std::ostream& out) {
       {"EXIT STATUS",
        "0\tended by a signal.\n1\tthe pseudo-terminal could not be opened.\n"
        "2\ta usage error."},
-      {"EXAMPLE", "morlane-unit-sim & morlane-cli --port /dev/pts/N --dir images auto"},
+      {"EXAMPLES",
+       "morlane-unit-sim --refuse-erase\ta unit whose bootloaders refuse to erase; give the "
+       "path it prints to morlane-cli --port /dev/pts/N."},
       {"SEE ALSO", "morlane(1), morlane-cli(1)"},
+  };
+  WriteSections(out, page);
+}
+
+void WriteSamplesPage(std::ostream& out) {
+  PageText page;
+  page.name = "morlane-sample-images";
+  page.summary = "sample firmware to try the tool on its simulated unit";
+  page.synopsis = ".B morlane\\-sample\\-images\n\\fIDIR\\fR";
+  page.description =
+      "Writes into DIR (made when missing) an inverter image for each CPU, master.bin and "
+      "slave.bin, and the unit's USB firmware as S-records, usb_firmware.S19. Every byte is "
+      "made by the program: the same files on every run. They fit the simulated unit, and "
+      "nothing else should be programmed with them.";
+  WriteHeader(out, page);
+  page.sections = {
+      {"EXIT STATUS",
+       "0\tthe files were written.\n1\tDIR or a file could not be written.\n"
+       "2\ta usage error."},
+      {"EXAMPLES",
+       "morlane-sample-images images\tthe three files in ./images.\n"
+       "morlane-cli --simulate --dir images auto\tboth CPUs of the simulated unit programmed "
+       "from them.\n"
+       "morlane-cli --simulate --dir images prepare images/usb_firmware.S19\ttmp.txt and "
+       "tmp.bin made from the S-records and sent to the simulated unit's MCU."},
+      {"SEE ALSO", "morlane-cli(1), morlane(1)"},
   };
   WriteSections(out, page);
 }
@@ -405,6 +453,29 @@ void WriteCompletion(std::ostream& out, const CommandDoc& cli) {
           out << "            compopt -o filenames 2>/dev/null\n"
                  "            COMPREPLY=($(compgen -f -- \"$cur\"))\n";
           break;
+        case ValueKind::Serial:
+          out << "            local device\n"
+                 "            for device in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* "
+                 "/dev/serial/by-id/*; do\n"
+                 "                [[ -e $device && $device == \"$cur\"* ]] && "
+                 "COMPREPLY+=(\"$device\")\n"
+                 "            done\n";
+          break;
+        case ValueKind::List:
+          // The item after the last comma, the ones before kept.
+          out << "            local before=\n"
+                 "            [[ $cur == *,* ]] && before=${cur%,*},\n"
+                 "            COMPREPLY=($(compgen -P \"$before\" -W "
+              << Words(option.choices) << " -- \"${cur##*,}\"))\n";
+          break;
+        case ValueKind::Fault:
+          // The unit's number first (1 when not typed yet), then the switch.
+          out << "            local unit=1:\n"
+                 "            [[ $cur == *:* ]] && unit=${cur%%:*}:\n"
+                 "            compopt -o nospace 2>/dev/null\n"
+                 "            COMPREPLY=($(compgen -P \"$unit\" -W "
+              << Words(option.choices) << " -- \"${cur#*:}\"))\n";
+          break;
         case ValueKind::None:
           break;
       }
@@ -452,6 +523,34 @@ void WriteCompletion(std::ostream& out, const CommandDoc& cli) {
          "complete -F _morlane_cli morlane-cli\n";
 }
 
+// Values the option table cannot name: serial devices for --port, the service commands
+// for the test's --commands, the simulated unit's fault switches.
+void CompleteSpecialValues(CommandDoc& command) {
+  for (OptionDoc& option : command.options) {
+    const std::string& name = option.names.back();
+    if (name == "--port") {
+      option.kind = ValueKind::Serial;
+    } else if (name == "--commands") {
+      CommandTable table;
+      table.InitCommandTable();
+      option.kind = ValueKind::List;
+      option.choices.clear();
+      for (int i = 0; i < CommandTable::kEntries; ++i) {
+        option.choices.emplace_back(table.Name(i));
+      }
+    } else if (name == "--simulate-fault") {
+      option.kind = ValueKind::Fault;
+      option.choices.clear();
+      for (std::string fault : sim::FaultSwitchNames()) {
+        // "answer-delay-ms=" leaves the number to be typed.
+        if (fault.ends_with("=N")) fault.pop_back();
+        option.choices.push_back(fault);
+      }
+    }
+  }
+  for (CommandDoc& sub : command.commands) CompleteSpecialValues(sub);
+}
+
 bool WriteFile(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary);
   file << text;
@@ -478,15 +577,18 @@ int main(int argc, char** argv) {
   CommandRunner selected;
   std::unique_ptr<CLI::App> app = BuildCliApp(options, selected);
   CommandDoc cli = FromCliApp(*app, "");
+  CompleteSpecialValues(cli);
 
-  std::ostringstream cliPage, windowPage, simPage, completion;
+  std::ostringstream cliPage, windowPage, simPage, samplesPage, completion;
   WriteCliPage(cliPage, cli);
   WriteWindowPage(windowPage);
   WriteSimPage(simPage);
+  WriteSamplesPage(samplesPage);
   WriteCompletion(completion, cli);
   bool written = WriteFile(dir + "/morlane-cli.1", cliPage.str()) &&
                  WriteFile(dir + "/morlane.1", windowPage.str()) &&
                  WriteFile(dir + "/morlane-unit-sim.1", simPage.str()) &&
+                 WriteFile(dir + "/morlane-sample-images.1", samplesPage.str()) &&
                  WriteFile(dir + "/morlane-cli.bash", completion.str());
   return written ? 0 : 1;
 }

@@ -17,7 +17,9 @@ const std::vector<WindowOption>& WindowOptions() {
       {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
       {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
       {nullptr, "simulate-fault", "SWITCH[=V]",
-       "Give the simulated unit one of morlane-unit-sim's fault switches; repeatable.", true},
+       "Give the simulated unit one of its fault switches (as morlane-cli takes them); "
+       "repeatable.",
+       true},
   };
   return kOptions;
 }

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "sim/sim_options.h"
+
 namespace morlane {
 
 std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& selected) {
@@ -25,9 +27,14 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
       ->type_name("N")
       ->check(CLI::Range(1, 32))
       ->excludes(simulate);
+  std::string switches;
+  for (const std::string& name : sim::FaultSwitchNames()) {
+    switches += (switches.empty() ? "" : ", ") + name;
+  }
   app->add_option("--simulate-fault", options.simulateFaults,
-                  "give simulated unit N one of the simulated unit's fault switches, as "
-                  "morlane-unit-sim takes them (4:refuse-erase, 2:answer-delay-ms=300)")
+                  "give simulated unit N one of its fault switches (4:refuse-erase, "
+                  "2:answer-delay-ms=300); the switches: " +
+                      switches)
       ->type_name("N:SWITCH");
   app->add_option("--records", options.records,
                   "gang, records: the station's record store (records.db and runs/); "

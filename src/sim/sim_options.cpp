@@ -124,6 +124,14 @@ bool ApplyFaultSwitch(const std::string& text, SimFaults& faults, std::string* e
   return true;
 }
 
+std::vector<std::string> FaultSwitchNames() {
+  std::vector<std::string> names;
+  for (const Switch& entry : Switches()) {
+    names.push_back(std::string(entry.name + 2) + (entry.takesNumber ? "=N" : ""));
+  }
+  return names;
+}
+
 std::vector<HelpEntry> OptionHelpEntries() {
   std::vector<HelpEntry> entries = {{"-h, --help", "", "Show this help and end."},
                                     {"--version", "", "Show the version and end."}};

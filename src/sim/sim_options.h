@@ -20,6 +20,8 @@ OptionsOutcome ApplyOptions(int argc, char** argv, SimFaults& faults, std::strin
 // One fault switch as "SWITCH[=VALUE]" without its dashes ("reply-delay-ms=100"), as the
 // front ends take it for the unit they simulate. False with error set when it is not one.
 bool ApplyFaultSwitch(const std::string& text, SimFaults& faults, std::string* error);
+// The fault switches as the front ends take them: "refuse-erase", "answer-delay-ms=N", ...
+std::vector<std::string> FaultSwitchNames();
 // Every option in the order --help lists them.
 std::vector<HelpEntry> OptionHelpEntries();
 std::string HelpText();

@@ -2,12 +2,11 @@
 # The Debian package, made from this build and checked as a technician's machine and the
 # archive tools see it: its files, the udev rule, the desktop entry, the AppStream data,
 # lintian, the manual pages, the shell completion and the programs unpacked from it.
-#   check_deb.sh BUILD_DIR VERSION MAKE_INVERTER_IMAGES
+#   check_deb.sh BUILD_DIR VERSION
 set -euo pipefail
 
 build=$1
 version=$2
-make_images=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -24,13 +23,13 @@ deb=$work/out/morlane_${version}_amd64.deb
 # -- The file list: everything a technician needs, nothing else.
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' | grep -v '/$' | sort >"$work/files"
 expected=(
-  /usr/bin/morlane /usr/bin/morlane-cli /usr/bin/morlane-unit-sim
+  /usr/bin/morlane /usr/bin/morlane-cli /usr/bin/morlane-unit-sim /usr/bin/morlane-sample-images
   /usr/lib/udev/rules.d/60-morlane.rules
   /usr/share/applications/org.morlane.Morlane.desktop
   /usr/share/metainfo/org.morlane.Morlane.metainfo.xml
   /usr/share/bash-completion/completions/morlane-cli
   /usr/share/man/man1/morlane.1.gz /usr/share/man/man1/morlane-cli.1.gz
-  /usr/share/man/man1/morlane-unit-sim.1.gz
+  /usr/share/man/man1/morlane-unit-sim.1.gz /usr/share/man/man1/morlane-sample-images.1.gz
   /usr/share/doc/morlane/copyright /usr/share/doc/morlane/changelog.gz
 )
 for size in 16 22 24 32 48 64 128 256; do
@@ -81,6 +80,7 @@ lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$work/linti
 for page in "$root"/usr/share/man/man1/*.1.gz; do
   warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1) || fail "$page does not render"
   [[ -z $warnings ]] || fail "$page: $warnings"
+  zcat "$page" | grep -q '^\.SH EXAMPLES$' || fail "$page has no EXAMPLES"
 done
 cli=$root/usr/bin/morlane-cli
 commands=$("$cli" --help | awk '/^Subcommands:/{on=1; next} on && NF {print $1}')
@@ -103,6 +103,10 @@ got=$(complete_words morlane-cli --quiet open --link '')
 [[ $got == "com usb " ]] || fail "open --link completed: $got"
 got=$(complete_words morlane-cli --dir /tmp flash --c)
 [[ $got == "--cpu " ]] || fail "flash --c completed: $got"
+got=$(complete_words morlane-cli test --commands Q1,F)
+[[ $got == "Q1,FWV " ]] || fail "test --commands Q1,F completed: $got"
+got=$(complete_words morlane-cli --simulate-fault refu)
+[[ $got == "1:refuse-erase " ]] || fail "--simulate-fault refu completed: $got"
 
 # -- The programs as unpacked, with the system's libraries.
 for program in morlane-cli morlane-unit-sim morlane; do
@@ -112,9 +116,10 @@ for program in morlane-cli morlane-unit-sim morlane; do
 done
 
 # Both CPUs of the simulated unit programmed by the unpacked morlane-cli, started in a
-# directory holding images, as a technician runs the installed one.
-mkdir "$work/images"
-"$make_images" "$work/images" >/dev/null
+# directory holding the package's own sample images, as a technician tries the installed
+# one.
+"$root/usr/bin/morlane-sample-images" "$work/images" >/dev/null ||
+  fail "morlane-sample-images failed"
 if out=$(cd "$work/images" && "$cli" --simulate --quiet auto 2>&1); then
   [[ $(grep -c '^Flash verified Successful!!' <<<"$out") == 2 ]] ||
     fail "auto did not program both CPUs: $out"
