@@ -64,9 +64,8 @@ GangFigures RunGang(int units, const std::string& dir, const std::string& record
   const StationIdentity identity{"bench", std::nullopt};
   GangControl control;
   std::vector<std::unique_ptr<GangUnit>> gang;
-  for (int com = 1; com <= units; ++com) {
-    gang.push_back(
-        std::make_unique<GangUnit>(com, platform.Ports().PathOf(com), platform.Ports(), control));
+  for (const StationPort& port : NamedPorts(platform.Ports())) {
+    gang.push_back(std::make_unique<GangUnit>(port, platform.Ports(), control));
   }
   std::vector<double> cpu(static_cast<size_t>(units));
   std::atomic<int> passed{0};

@@ -1,4 +1,4 @@
-// gang auto, gang flash FILE: every COM entry of the port table programmed at once, each
+// gang auto, gang flash FILE: every serial port of the station programmed at once, each
 // unit by a dialog of its own, with a log and a run record per unit.
 #include <CLI/CLI.hpp>
 
@@ -7,11 +7,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "cli/cli_session.h"
 #include "cli/gang_unit.h"
+#include "cli/station_ports.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/host_inspection.h"
@@ -22,7 +24,6 @@ namespace morlane {
 
 namespace {
 
-constexpr int kMaxUnits = 32;
 constexpr int kViewRefreshMs = 200;
 constexpr int kPollMs = 20;
 // The live view's columns: a terminal that does not say its width is taken as 80 wide.
@@ -80,22 +81,23 @@ class LiveView {
   bool drawn_ = false;
 };
 
-// "COMn=ID" for every slot of the gang; false, said on stderr, for anything else.
-bool UnitIdsBySlot(const std::vector<std::string>& given, size_t units,
+// "COMn=ID" for every slot of the gang, a slot being a port's name; false, said on stderr,
+// for anything else.
+bool UnitIdsBySlot(const std::vector<std::string>& given, const std::vector<StationPort>& ports,
                    std::map<std::string, std::string>* ids) {
+  std::set<std::string> slots;
+  for (const StationPort& port : ports) slots.insert(port.name);
   for (const std::string& pair : given) {
     const size_t equals = pair.find('=');
     const std::string slot = pair.substr(0, equals);
-    int com = 0;
-    if (slot.rfind("COM", 0) == 0 && slot.size() > 3 &&
-        slot.find_first_not_of("0123456789", 3) == std::string::npos && slot.size() <= 5) {
-      com = std::stoi(slot.substr(3));
-    }
-    if (equals == std::string::npos || equals + 1 == pair.size() || com < 1) {
+    const bool comName = slot.rfind("COM", 0) == 0 && slot.size() > 3 && slot.size() <= 7 &&
+                         slot[3] != '0' &&
+                         slot.find_first_not_of("0123456789", 3) == std::string::npos;
+    if (equals == std::string::npos || equals + 1 == pair.size() || !comName) {
       std::fprintf(stderr, "morlane-cli: --unit-id takes COMn=ID, not \"%s\"\n", pair.c_str());
       return false;
     }
-    if (static_cast<size_t>(com) > units) {
+    if (slots.count(slot) == 0) {
       std::fprintf(stderr, "morlane-cli: --unit-id %s: the gang has no unit on %s\n", pair.c_str(),
                    slot.c_str());
       return false;
@@ -120,18 +122,13 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   std::vector<std::unique_ptr<GangUnit>> units;
   const bool live = !options.quiet && IsTerminal(stderr) && EnableTerminalEscapes(stderr);
   LiveView view(units);
-  std::vector<std::string> paths;
-  for (int com = 1; com <= kMaxUnits; ++com) {
-    std::string path = session.Ports().PathOf(com);
-    if (path.empty()) break;
-    paths.push_back(path);
-  }
-  if (paths.empty()) {
+  StationPorts ports(session);
+  if (ports.List().empty()) {
     std::fprintf(stderr, "morlane-cli: no serial port to program a unit on\n");
     return kExitUsage;
   }
   std::map<std::string, std::string> unitIds;
-  if (!UnitIdsBySlot(options.unitIds, paths.size(), &unitIds)) return kExitUsage;
+  if (!UnitIdsBySlot(options.unitIds, ports.List(), &unitIds)) return kExitUsage;
 
   // The store is made ready before any unit is touched: a folder that cannot take the
   // records is found now, not after the units were programmed.
@@ -174,10 +171,11 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
   };
 
   HostInspection host(HostRoots::System(), UserIdentity::Current());
+  std::vector<std::string> paths;
+  for (const StationPort& port : ports.List()) paths.push_back(port.path);
   std::vector<SerialDeviceFacts> facts = host.SerialDevices(paths);
-  for (size_t i = 0; i < paths.size(); ++i) {
-    const int com = static_cast<int>(i) + 1;
-    auto unit = std::make_unique<GangUnit>(com, paths[i], session.Ports(), control);
+  for (size_t i = 0; i < ports.List().size(); ++i) {
+    auto unit = std::make_unique<GangUnit>(ports.List()[i], ports.Factory(), control);
     if (auto id = unitIds.find(unit->Name()); id != unitIds.end()) unit->unitId = id->second;
     if (i < facts.size()) unit->portId = StablePortId(facts[i]);
     if (lineDatabase) unit->afterKept = feedLine;
@@ -240,7 +238,9 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
 
 void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto* gang = app.add_subcommand(
-      "gang", "The same procedure on every COM entry of the port table at once, a dialog per unit");
+      "gang",
+      "The same procedure on every serial port at once (the --port paths, else every port "
+      "the system has), a dialog per unit");
   gang->require_subcommand(1);
   auto* automatic = gang->add_subcommand("auto", "\"Automatic\" on every unit");
   automatic->callback([&selected] {

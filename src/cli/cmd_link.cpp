@@ -5,6 +5,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/host_report.h"
+#include "cli/station_ports.h"
 #include "link/device_session.h"
 #include "platform/host_inspection.h"
 #include "platform/serial_port.h"
@@ -13,15 +14,16 @@ namespace morlane {
 
 namespace {
 
-HostView SystemView(CliSession& session, const HostInspection& inspection) {
-  return HostView{session.Ports(), session.HidDevices(), inspection, session.Sim() == nullptr};
+HostView SystemView(CliSession& session, StationPorts& ports, const HostInspection& inspection) {
+  return HostView{ports.Factory(), session.HidDevices(), inspection, session.Sim() == nullptr};
 }
 
 // `ports`: the lines of PortsReport on stdout; nothing is logged and the exit status is 0
 // whatever the states are. A port is only opened and closed again to find its state.
 int ListPorts(CliSession& session) {
   HostInspection inspection(HostRoots::System(), UserIdentity::Current());
-  std::fputs(PortsReport(SystemView(session, inspection)).c_str(), stdout);
+  StationPorts ports(session);
+  std::fputs(PortsReport(SystemView(session, ports, inspection)).c_str(), stdout);
   std::fflush(stdout);
   return kExitOk;
 }
@@ -29,8 +31,9 @@ int ListPorts(CliSession& session) {
 // `doctor`: the findings of DoctorReport on stdout; 0 when none of them blocks use.
 int Doctor(CliSession& session) {
   HostInspection inspection(HostRoots::System(), UserIdentity::Current());
+  StationPorts ports(session);
   int status = kExitFailed;
-  std::fputs(DoctorReport(SystemView(session, inspection), &status).c_str(), stdout);
+  std::fputs(DoctorReport(SystemView(session, ports, inspection), &status).c_str(), stdout);
   std::fflush(stdout);
   return status;
 }

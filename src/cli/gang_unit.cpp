@@ -8,6 +8,7 @@
 #include "app/kestrum_dlg.h"
 #include "cli/cli_session.h"
 #include "platform/inprocess_hid.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -41,30 +42,37 @@ class StoppablePort : public SerialPort {
   std::atomic<bool>& cut_;
 };
 
-// The table as one unit sees it: its own COM number and no other, so that its port search
-// finds that port whatever the others are doing.
+// The table as one unit sees it: its own port under the number of the port's name and no
+// other, so that its port search finds that port whatever the others are doing, and says
+// it by the name the station shows (entry 2 of the table may be COM3).
 class PinnedPorts : public SerialPortFactory {
  public:
-  PinnedPorts(SerialPortFactory& all, int comNumber, const std::atomic<bool>& stop,
+  PinnedPorts(SerialPortFactory& all, const StationPort& port, const std::atomic<bool>& stop,
               std::atomic<bool>& cut)
-      : all_(all), com_(comNumber), stop_(stop), cut_(cut) {}
+      : all_(all),
+        entry_(port.entry),
+        shownAs_(std::stoi(port.name.substr(3))),
+        stop_(stop),
+        cut_(cut) {}
   std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override {
-    if (comNumber == com_ && stop_) cut_ = true;
-    if (comNumber != com_ || stop_) {
+    if (comNumber == shownAs_ && stop_) cut_ = true;
+    if (comNumber != shownAs_ || stop_) {
       if (error) *error = PortOpenError::NotFound;
       return nullptr;
     }
-    std::unique_ptr<SerialPort> port = all_.Open(comNumber, error);
+    std::unique_ptr<SerialPort> port = all_.Open(entry_, error);
     if (!port) return nullptr;
     return std::make_unique<StoppablePort>(std::move(port), stop_, cut_);
   }
   std::string PathOf(int comNumber) const override {
-    return comNumber == com_ ? all_.PathOf(comNumber) : std::string();
+    return comNumber == shownAs_ ? all_.PathOf(entry_) : std::string();
   }
+  int NumberBeyondSearch() const override { return shownAs_; }
 
  private:
   SerialPortFactory& all_;
-  int com_;
+  int entry_;
+  int shownAs_;
   const std::atomic<bool>& stop_;
   std::atomic<bool>& cut_;
 };
@@ -120,9 +128,8 @@ ImageRecord ImageOf(const std::string& path, const std::string& cpu, bool passed
 
 }  // namespace
 
-GangUnit::GangUnit(int comNumber, std::string portPath, SerialPortFactory& ports,
-                   GangControl& control)
-    : com_(comNumber), port_(std::move(portPath)), ports_(ports), control_(control) {}
+GangUnit::GangUnit(StationPort port, SerialPortFactory& ports, GangControl& control)
+    : port_(std::move(port)), ports_(ports), control_(control) {}
 
 UnitView GangUnit::View() {
   std::lock_guard lock(viewMutex_);
@@ -165,7 +172,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   record = RunRecord{};
   record.station = identity.station;
   record.slot = Name();
-  record.port = port_;
+  record.port = port_.path;
   record.portId = portId;
   record.unitId = unitId;
   record.operatorName = identity.operatorName;
@@ -177,10 +184,10 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
 
   HeadlessWindow window;
   StoppableClock clock(control_.abortNow);
-  PinnedPorts ports(ports_, com_, control_.abortNow, cut_);
+  PinnedPorts ports(ports_, port_, control_.abortNow, cut_);
   InProcessHidBackend noUsb;
   CKestrumDlg dialog(window, clock, ports, noUsb);
-  dialog.workingDir = workingDir;
+  dialog.workingDir = PathFromUtf8(workingDir);
   dialog.flasher.holdNextCpu = &control_.holdNextCpu;
   window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   window.SetLineHandler([this](std::string_view line) { Line(line); });

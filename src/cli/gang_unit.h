@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/station_ports.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "records/record_store.h"
@@ -45,11 +46,13 @@ struct UnitView {
 };
 
 // One unit of a production run: its own dialog on its own thread with a headless window,
-// seeing its one port of the table as its only port. Its run is kept in the station's
-// record store before the unit is shown as done.
+// seeing its one port of the table as its only port, under the port's name (the unit on
+// COM45 logs "Com45 is opened"). Its run is kept in the station's record store before the
+// unit is shown as done.
 class GangUnit {
  public:
-  GangUnit(int comNumber, std::string portPath, SerialPortFactory& ports, GangControl& control);
+  // port.entry is where ports opens it.
+  GangUnit(StationPort port, SerialPortFactory& ports, GangControl& control);
 
   // Runs the job to its end on the calling thread and keeps its record; true when the unit
   // passed and its record was kept.
@@ -61,9 +64,9 @@ class GangUnit {
   // The port's stable identity (see StablePortId).
   std::string portId;
 
-  int ComNumber() const { return com_; }
-  std::string Name() const { return "COM" + std::to_string(com_); }
-  const std::string& Port() const { return port_; }
+  // "COM3": the slot's name in the lines, the live view, the records and --unit-id.
+  const std::string& Name() const { return port_.name; }
+  const std::string& Port() const { return port_.path; }
   UnitView View();
 
   // Where each log line goes besides the unit's own log: the station's stdout, prefixed.
@@ -78,8 +81,7 @@ class GangUnit {
   void Line(std::string_view line);
   void BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog);
 
-  int com_;
-  std::string port_;
+  StationPort port_;
   SerialPortFactory& ports_;
   GangControl& control_;
   // Set when the station's stop refused one of this unit's port calls: the step that

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
+#include "cli/station_ports.h"
 #include "link/device_session.h"
-#include "link/serial_link.h"
 
 namespace morlane {
 
@@ -15,10 +15,10 @@ constexpr const char* kModemManager = "ModemManager";
 constexpr const char* kRuleInstalledAs = "/usr/lib/udev/rules.d/60-morlane.rules";
 
 struct Port {
-  int number = 0;
+  std::string name;
   PortOpenError openError = PortOpenError::None;
   SerialDeviceFacts facts;
-  std::string Label() const { return "COM" + std::to_string(number) + " " + facts.path; }
+  std::string Label() const { return name + " " + facts.path; }
 };
 
 // Each COM entry of the table, opened and closed again to learn its state, with what the
@@ -26,15 +26,13 @@ struct Port {
 std::vector<Port> InspectPorts(const HostView& host) {
   std::vector<Port> ports;
   std::vector<std::string> paths;
-  for (int n = 1; n <= CSerialLink::kMaxPort; ++n) {
-    std::string path = host.ports.PathOf(n);
-    if (path.empty()) continue;
+  for (const StationPort& entry : NamedPorts(host.ports)) {
     Port port;
-    port.number = n;
-    bool opened = host.ports.Open(n, &port.openError) != nullptr;
+    port.name = entry.name;
+    bool opened = host.ports.Open(entry.entry, &port.openError) != nullptr;
     if (opened) port.openError = PortOpenError::None;
     ports.push_back(port);
-    paths.push_back(path);
+    paths.push_back(entry.path);
   }
   std::vector<SerialDeviceFacts> facts = host.inspection.SerialDevices(paths);
   for (size_t i = 0; i < ports.size() && i < facts.size(); ++i) ports[i].facts = facts[i];
@@ -122,7 +120,8 @@ void CheckPorts(const std::vector<Port>& ports, const UserIdentity& user,
   for (const Port& port : ports) {
     const SerialDeviceFacts& facts = port.facts;
     if (port.openError == PortOpenError::NotFound || facts.access.access == DeviceAccess::Missing) {
-      // Windows tries COM1 to COM32 and passes over those it does not have.
+      // On Windows the table holds the ports the system lists: one not found was pulled
+      // out since, and is no finding.
       if (systemChecks) {
         findings->push_back({true, port.Label() +
                                        ": no such device: connect the cable or adapter, or "

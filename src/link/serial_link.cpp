@@ -18,7 +18,8 @@ CSerialLink::~CSerialLink() {
 }
 
 int CSerialLink::FindFreePort() {
-  for (int n = 1; n <= kMaxPort; ++n) {
+  const int last = std::max(kMaxPort, ports_.NumberBeyondSearch());
+  for (int n = 1; n <= last; ++n) {
     PortOpenError error = PortOpenError::None;
     // Opened and closed again at once: only whether it can be had now counts.
     if (ports_.Open(n, &error)) return n;

@@ -20,7 +20,8 @@ class CSerialLink {
   CSerialLink(const CSerialLink&) = delete;
   CSerialLink& operator=(const CSerialLink&) = delete;
 
-  // First COM number from 1 to 32 that can be opened exclusively now; 0 when none can.
+  // First COM number from 1 to 32 (or on to the table's number beyond) that can be opened
+  // exclusively now; 0 when none can.
   int FindFreePort();
   // 1 when open at baud, 8N1; an open link stays as it is and answers 1.
   int Open(int port, int baud);

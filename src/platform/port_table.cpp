@@ -28,17 +28,33 @@ std::vector<std::string> SplitPaths(const std::string& text) {
 
 }  // namespace
 
-PortTable PortTable::Discover(const std::vector<std::string>& cliPorts) {
+namespace {
+
+// The --port paths, else MORLANE_PORTS, else the system's part; the system is asked only
+// when neither says.
+std::vector<std::string> ChosenPaths(const std::vector<std::string>& cliPorts,
+                                     std::vector<std::string> (*system)()) {
   if (!cliPorts.empty()) {
     std::vector<std::string> paths;
-    for (const std::string& port : cliPorts) paths.push_back(DevicePath(port));
-    return PortTable(Capped(std::move(paths)));
+    for (const std::string& port : cliPorts) paths.push_back(PortTable::DevicePath(port));
+    return paths;
   }
   if (const char* fromEnvironment = std::getenv("MORLANE_PORTS")) {
     std::vector<std::string> paths = SplitPaths(fromEnvironment);
-    if (!paths.empty()) return PortTable(Capped(std::move(paths)));
+    if (!paths.empty()) return paths;
   }
-  return PortTable(Capped(SystemSerialDevices()));
+  return system();
+}
+
+}  // namespace
+
+PortTable PortTable::Discover(const std::vector<std::string>& cliPorts) {
+  return PortTable(Capped(ChosenPaths(cliPorts, SystemSerialDevices)));
+}
+
+// A station makes a unit of every entry and names it by the port, so nothing caps it.
+PortTable PortTable::DiscoverPresent(const std::vector<std::string>& cliPorts) {
+  return PortTable(ChosenPaths(cliPorts, PresentSerialDevices));
 }
 
 std::unique_ptr<SerialPort> TablePortFactory::Open(int comNumber, PortOpenError* error) {

@@ -9,6 +9,12 @@
 namespace morlane {
 
 // COM n is the n-th entry of this table of device paths (n from 1).
+//
+// Two tables come from the system. The window's port search (and the command-line runs
+// that press its buttons) tries COM1 to COM32 and takes the first that opens: on Windows
+// COM n is \\.\COMn itself, so that the window names a port as Windows does. The station
+// commands (`ports`, `doctor`, `gang`) work through every port the system has instead, any
+// number of them, and make a unit of each: a port that is not there has no place there.
 class PortTable {
  public:
   PortTable() = default;
@@ -17,13 +23,23 @@ class PortTable {
   // The --port paths when given, else MORLANE_PORTS (separated by PathSeparator()), else
   // the system's serial devices.
   static PortTable Discover(const std::vector<std::string>& cliPorts);
-  // Linux: /dev/ttyUSB*, /dev/ttyACM*, then /dev/ttyS* with hardware behind them, each group
-  // in numeric order. Windows: \\.\COM1 to \\.\COM32.
+  // As Discover, with the ports the system has (PresentSerialDevices) as the system's part;
+  // none of the three is cut to 32 entries.
+  static PortTable DiscoverPresent(const std::vector<std::string>& cliPorts);
+  // What the port search tries. Linux: /dev/ttyUSB*, /dev/ttyACM*, then /dev/ttyS* with
+  // hardware behind them, each group in numeric order. Windows: \\.\COM1 to \\.\COM32.
   static std::vector<std::string> SystemSerialDevices();
+  // The serial ports the system has. Linux: SystemSerialDevices(). Windows: the COM ports
+  // of the system's serial device map, in COM number order.
+  static std::vector<std::string> PresentSerialDevices();
   // ':' on Linux, ';' on Windows.
   static char PathSeparator();
   // The path that opens a port given by name: on Windows "COM5" becomes \\.\COM5.
   static std::string DevicePath(const std::string& name);
+  // The name the system itself gives the port behind a path: "COM45" for \\.\COM45 (or
+  // COM45) on Windows; empty for any other path, and on Linux, whose ports have no such
+  // names.
+  static std::string SystemName(const std::string& path);
 
   std::string PathOf(int comNumber) const;
   int Count() const { return static_cast<int>(paths_.size()); }

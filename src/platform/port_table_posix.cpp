@@ -65,6 +65,16 @@ std::string PortTable::DevicePath(const std::string& name) {
   return name;
 }
 
+std::string PortTable::SystemName(const std::string&) {
+  return {};
+}
+
+// Only devices that are there are listed: the search leaves out legacy ports without a
+// chip behind them.
+std::vector<std::string> PortTable::PresentSerialDevices() {
+  return SystemSerialDevices();
+}
+
 std::vector<std::string> PortTable::SystemSerialDevices() {
   std::vector<std::string> paths;
   for (const char* prefix : {"ttyUSB", "ttyACM"}) {

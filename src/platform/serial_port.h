@@ -36,6 +36,9 @@ class SerialPortFactory {
   virtual std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) = 0;
   // The device path behind COM n, empty when the table has no such entry.
   virtual std::string PathOf(int comNumber) const = 0;
+  // A COM number beyond the port search's own COM1 to COM32 that this table answers to,
+  // so that the search goes on to it (a station's unit on COM45); 0 when there is none.
+  virtual int NumberBeyondSearch() const { return 0; }
 };
 
 }  // namespace morlane

@@ -35,6 +35,22 @@ TEST(PortTable, NumbersOneToThirtyTwo) {
   EXPECT_EQ(table.PathOf(0), "");
   EXPECT_EQ(table.PathOf(33), "");
   EXPECT_EQ(table.PathOf(-1), "");
+
+  // A station makes a unit of every port it is given, however many.
+  PortTable station = PortTable::DiscoverPresent(many);
+  EXPECT_EQ(station.Count(), 40);
+  EXPECT_EQ(station.PathOf(40), "/dev/p39");
+}
+
+TEST(PortTable, StationTableIsTheGivenPathsElseThePortsTheSystemHas) {
+  const std::string separator(1, PortTable::PathSeparator());
+  ScopedEnvironment environment("MORLANE_PORTS", "/dev/envA" + separator + "/dev/envB");
+  EXPECT_EQ(PortTable::DiscoverPresent({"/dev/cliA"}).Paths(),
+            (std::vector<std::string>{"/dev/cliA"}));
+  EXPECT_EQ(PortTable::DiscoverPresent({}).Paths(),
+            (std::vector<std::string>{"/dev/envA", "/dev/envB"}));
+  ScopedEnvironment none("MORLANE_PORTS", std::nullopt);
+  EXPECT_EQ(PortTable::DiscoverPresent({}).Paths(), PortTable::PresentSerialDevices());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// COM names on Windows: the device namespace, and lists separated as PATH is.
+// COM names on Windows: the device namespace, lists separated as PATH is, the window's
+// search of COM1 to COM32 and the ports the system has.
 #include <gtest/gtest.h>
 
 #include "platform/port_table.h"
@@ -11,9 +12,14 @@ namespace {
 using test::ScopedEnvironment;
 
 TEST(PortTableWindows, ComNamesOpenThroughTheDeviceNamespace) {
-  PortTable given = PortTable::Discover({"COM12", "com3", "\\\\.\\COM4", "COMX"});
+  PortTable given =
+      PortTable::Discover({"COM12", "com3", "\\\\.\\COM4", "COMX", "COM256", "COM4096", "COM4097"});
   EXPECT_EQ(given.Paths(),
-            (std::vector<std::string>{"\\\\.\\COM12", "\\\\.\\com3", "\\\\.\\COM4", "COMX"}));
+            (std::vector<std::string>{"\\\\.\\COM12", "\\\\.\\com3", "\\\\.\\COM4", "COMX",
+                                      "\\\\.\\COM256", "\\\\.\\COM4096", "COM4097"}));
+  EXPECT_EQ(PortTable::SystemName("\\\\.\\com256"), "COM256");
+  EXPECT_EQ(PortTable::SystemName("COM45"), "COM45");
+  EXPECT_EQ(PortTable::SystemName("C:\\ports\\unit"), "");
   ScopedEnvironment environment("MORLANE_PORTS", "COM7;C:\\ports\\unit");
   EXPECT_EQ(PortTable::Discover({}).Paths(),
             (std::vector<std::string>{"\\\\.\\COM7", "C:\\ports\\unit"}));
@@ -22,6 +28,20 @@ TEST(PortTableWindows, ComNamesOpenThroughTheDeviceNamespace) {
   ASSERT_EQ(system.size(), 32u);
   EXPECT_EQ(system.front(), "\\\\.\\COM1");
   EXPECT_EQ(system.back(), "\\\\.\\COM32");
+}
+
+// What the system's serial device map holds depends on the machine: each entry is a COM
+// port, in number order, none twice.
+TEST(PortTableWindows, PortsTheSystemHasAreComPortsInNumberOrder) {
+  int last = 0;
+  for (const std::string& path : PortTable::PresentSerialDevices()) {
+    std::string name = PortTable::SystemName(path);
+    ASSERT_FALSE(name.empty()) << path;
+    EXPECT_EQ(path, "\\\\.\\" + name);
+    int number = std::stoi(name.substr(3));
+    EXPECT_GT(number, last) << path;
+    last = number;
+  }
 }
 
 TEST(PortTableWindows, MissingPortIsNotFound) {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/serial_port.h"
+
+namespace morlane {
+
+class CliSession;
+
+// One serial port of a station's table.
+struct StationPort {
+  int entry = 0;     // its COM number in Factory(), through which it is opened
+  std::string name;  // what the technician calls it: "COM3"
+  std::string path;
+};
+
+// The entries of a table, from COM1 to the last, each with its name: the system's own name
+// for the port where it has one for every port (Windows: \\.\COM3 is "COM3"), else
+// "COM" and its entry.
+std::vector<StationPort> NamedPorts(const SerialPortFactory& ports);
+
+// The serial ports `ports`, `doctor` and `gang` work through: with real ports, the --port
+// paths, else MORLANE_PORTS, else every port the system has; with simulated units, the
+// session's own ports. The window's port search of COM1 to COM32 is no list of ports: on
+// Windows it would make a unit of 32 numbers, most of them not there.
+class StationPorts {
+ public:
+  explicit StationPorts(CliSession& session);
+
+  SerialPortFactory& Factory() { return *factory_; }
+  const std::vector<StationPort>& List() const { return list_; }
+
+ private:
+  std::unique_ptr<SerialPortFactory> own_;
+  SerialPortFactory* factory_ = nullptr;
+  std::vector<StationPort> list_;
+};
+
+}  // namespace morlane
