@@ -30,13 +30,27 @@ void UseBinaryStdio();
 
 // Counts Ctrl-C, Ctrl-Break and polite requests to end (SIGTERM) in presses, for as long as
 // it lives, and puts the previous handling back after. Every press is counted as it comes:
-// two presses in quick succession are two. One at a time per process.
+// two presses in quick succession are two. The terminal going away (SIGHUP; on Windows the
+// console window closed, the user logging off, the system shutting down) counts as two
+// presses at once: everything stops now. Windows ends the process as soon as its handler
+// of such an event returns, so there the handler holds the process until this object is
+// destroyed (its owner has kept what it must keep) or, at the most, kConsoleCloseWaitMs.
+// One at a time per process.
 class StopRequests {
  public:
   explicit StopRequests(std::atomic<int>& presses);
   ~StopRequests();
   StopRequests(const StopRequests&) = delete;
   StopRequests& operator=(const StopRequests&) = delete;
+
+  // Windows gives a console program 5 s after a close (and its shut-down time-out after a
+  // log-off or shut-down) before it ends it; longer than that nothing is lost by waiting.
+  static constexpr int kConsoleCloseWaitMs = 10000;
 };
+
+// Hands a console event to the process's handlers as the system does (Windows; the value is
+// the system's CTRL_..._EVENT), and answers what they answered; false elsewhere. For tests:
+// the system sends a close only to a console window that really closes.
+bool DeliverConsoleEvent(unsigned long event);
 
 }  // namespace morlane

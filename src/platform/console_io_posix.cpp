@@ -13,9 +13,15 @@ static_assert(std::atomic<std::atomic<int>*>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 struct sigaction oldInt {};
 struct sigaction oldTerm {};
+struct sigaction oldHangUp {};
 
 void OnStopSignal(int) {
   if (std::atomic<int>* presses = stopCount.load()) presses->fetch_add(1);
+}
+
+// The terminal is gone: nobody is left to press a second time.
+void OnHangUp(int) {
+  if (std::atomic<int>* presses = stopCount.load()) presses->fetch_add(2);
 }
 
 }  // namespace
@@ -48,12 +54,19 @@ StopRequests::StopRequests(std::atomic<int>& presses) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &oldInt);
   sigaction(SIGTERM, &action, &oldTerm);
+  action.sa_handler = OnHangUp;
+  sigaction(SIGHUP, &action, &oldHangUp);
 }
 
 StopRequests::~StopRequests() {
   sigaction(SIGINT, &oldInt, nullptr);
   sigaction(SIGTERM, &oldTerm, nullptr);
+  sigaction(SIGHUP, &oldHangUp, nullptr);
   stopCount.store(nullptr);
+}
+
+bool DeliverConsoleEvent(unsigned long) {
+  return false;
 }
 
 }  // namespace morlane

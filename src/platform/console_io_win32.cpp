@@ -12,17 +12,32 @@ namespace {
 
 std::atomic<std::atomic<int>*> stopCount{nullptr};
 
+// Set when the StopRequests that counts goes away; made once and kept for the process's
+// life, so that a handler still waiting never waits on a closed handle.
+HANDLE Finished() {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
 // Runs on a thread the system starts for the console event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
+  std::atomic<int>* presses = stopCount.load();
+  if (!presses) return FALSE;
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      presses->fetch_add(1);
+      return TRUE;
     case CTRL_CLOSE_EVENT:
-      if (std::atomic<int>* presses = stopCount.load()) {
-        presses->fetch_add(1);
-        return TRUE;
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The process ends when this returns: everything stops now, and the return waits
+      // until the records are kept.
+      presses->fetch_add(2);
+      if (HANDLE finished = Finished()) {
+        WaitForSingleObject(finished, StopRequests::kConsoleCloseWaitMs);
       }
-      return FALSE;
+      return TRUE;
     default:
       return FALSE;
   }
@@ -79,6 +94,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 
 StopRequests::StopRequests(std::atomic<int>& presses) {
   presses.store(0);
+  if (HANDLE finished = Finished()) ResetEvent(finished);
   stopCount.store(&presses);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
@@ -86,6 +102,11 @@ StopRequests::StopRequests(std::atomic<int>& presses) {
 StopRequests::~StopRequests() {
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
   stopCount.store(nullptr);
+  if (HANDLE finished = Finished()) SetEvent(finished);
+}
+
+bool DeliverConsoleEvent(unsigned long event) {
+  return OnConsoleEvent(event) == TRUE;
 }
 
 }  // namespace morlane

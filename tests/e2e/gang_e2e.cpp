@@ -207,6 +207,7 @@ class Station {
     return false;
   }
   void Interrupt() { kill(pid_, SIGINT); }
+  void HangUp() { kill(pid_, SIGHUP); }
   // The exit status, or -1 when it had not ended after seconds.
   int Wait(int seconds) {
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -304,6 +305,20 @@ TEST_F(GangInterruptE2e, TwiceStopsEveryUnitNow) {
     EXPECT_THAT(Log(record), HasSubstr("Close Serial MCU OK!"));
     EXPECT_THAT(record, HasSubstr("\"result\": \"aborted\""));
     EXPECT_THAT(record, HasSubstr("\"cpu\": \"master\", \"result\": \"aborted\", \"step\": \""));
+  }
+}
+
+// The terminal closed (the technician shut its window): nobody is left to press twice, so
+// every unit stops now, and the records are kept before the station ends.
+TEST_F(GangInterruptE2e, TerminalClosedStopsEveryUnitAndKeepsTheRecords) {
+  Station station(Argv(), dir);
+  ASSERT_TRUE(station.WaitFor("stdout", "COM2: Flash burning in...", 30));
+  station.HangUp();
+  EXPECT_EQ(station.Wait(30), 1);
+  std::vector<std::string> records = Records(dir.File("out"));
+  ASSERT_EQ(records.size(), 2u);
+  for (const char* name : {"COM1", "COM2"}) {
+    EXPECT_THAT(RecordOf(records, name), HasSubstr("\"result\": \"aborted\""));
   }
 }
 
