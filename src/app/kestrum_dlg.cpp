@@ -6,10 +6,15 @@
 #include "ui/control_ids.h"
 #include "ui/hscroll_listbox.h"
 #include "ui/log.h"
+#include "ui/session_controls.h"
 
 namespace morlane {
 
 namespace {
+
+constexpr std::string_view kLinkClosedNotice =
+    "The serial port is closed now: the update closes it when it ends.";
+constexpr std::string_view kOpenAgainNotice = "Press Open to work with the unit again.";
 
 constexpr const char* kStopTestFirst = "Stop the automatic command test first!";
 
@@ -71,6 +76,7 @@ void CKestrumDlg::OnCommand(int id) {
     case ctl::kAutomatic:
       if (RefusedWhileTestRuns()) break;
       lastResult = flasher.AutoUpdate();
+      AnnounceClosedLink();
       break;
     case ctl::kSelectFirmware:
       OnSelectFirmware();
@@ -83,6 +89,7 @@ void CKestrumDlg::OnCommand(int id) {
     case ctl::kUpdateFirmware:
       if (RefusedWhileTestRuns()) break;
       lastResult = dispatch.OnUpdateFirmware();
+      AnnounceClosedLink();
       break;
     case ctl::kSelectUsbFirmware:
       lastResult = usbFirmware.OnSelectUsbFirmware();
@@ -134,6 +141,20 @@ bool CKestrumDlg::RefusedWhileTestRuns() {
   if (!console.TestRunning()) return false;
   AppendLogLine(window, kStopTestFirst);
   return true;
+}
+
+// The procedures close the port when they end, while the session still counts as open:
+// "Send" would wait for an answer that cannot come, and Open stayed greyed out. The
+// session is ended as Close would end it, with a word on what to do next.
+void CKestrumDlg::AnnounceClosedLink() {
+  if (!announceClosedLink || session.sessionState != SessionState::Serial || serial.IsOpen()) {
+    return;
+  }
+  session.sessionState = SessionState::None;
+  SetSessionControls(window, 0);
+  AppendLogLine(window, kLinkClosedNotice);
+  AppendLogLine(window, kOpenAgainNotice);
+  AppendLogLine(window, kDash36);
 }
 
 void CKestrumDlg::OnModeAuto() {

@@ -46,6 +46,11 @@ class CKestrumDlg {
   // Called once EndDialog has run; the window closes.
   std::function<void()> closeWindow;
 
+  // A window sets this: when "Automatic" or "Update Firmware" leaves the serial port closed
+  // (as they do when they end), the log says so and Open can be pressed again. A run of
+  // the command line ends there, and its log stays the dialog's own.
+  bool announceClosedLink = false;
+
   // Outcome of the last procedure a handler ran: 1 success, 0 failure. The dialog's
   // handlers return nothing; the command-line front end reads this for its exit status.
   int lastResult = 0;
@@ -72,6 +77,7 @@ class CKestrumDlg {
 
  private:
   bool RefusedWhileTestRuns();
+  void AnnounceClosedLink();
   void OnModeAuto();
   void OnModeManual();
   void OnSelectFirmware();

@@ -66,6 +66,7 @@ int InverterFlasher::AutoUpdate() {
   if (names.empty()) {
     AppendLogLine(window, kNoBinFile);
     AppendLogLine(window, kInstallDirectory);
+    AppendLogLine(window, std::string(kSearchedFolder) + PathToUtf8(directory));
     return 0;
   }
 

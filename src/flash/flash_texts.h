@@ -25,6 +25,8 @@ inline constexpr std::string_view kVerifyFailed = "Flash verified fail!\n";
 inline constexpr std::string_view kNoBinFile =
     "there are not the bin file,please check your software \n";
 inline constexpr std::string_view kInstallDirectory = "install directory!\n";
+// After the two lines above: where the images were looked for.
+inline constexpr std::string_view kSearchedFolder = "Images (*.bin) were searched for in ";
 inline constexpr std::string_view kBadImage = "bin file Error";
 inline constexpr const char* kNeitherCpuFormat = "%s is not master file or slave file\n";
 inline constexpr std::string_view kFileNameIs = "The MCU firmware file name is";

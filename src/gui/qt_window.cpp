@@ -193,6 +193,7 @@ QWidget* QtWindow::CreateControl(const ControlSpec& control) {
 }
 
 void QtWindow::Attach(CKestrumDlg& dialog) {
+  dialog.announceClosedLink = true;
   SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   SetSysCommandHandler([&dialog](int command) { dialog.OnSysCommand(command); });
   QPointer<QtWindow> self(this);
@@ -312,6 +313,11 @@ std::unique_ptr<QMenu> QtWindow::MakeWindowMenu() {
   service->setCheckable(true);
   service->setChecked(serviceView_);
   connect(service, &QAction::toggled, this, [this](bool on) { SetServiceView(on); });
+  QAction* closeLink = menu->addAction(ToQString(kCloseLinkEntry));
+  closeLink->setEnabled(IsControlEnabled(ctl::kClose));
+  connect(closeLink, &QAction::triggered, this, [this] {
+    if (IsControlEnabled(ctl::kClose)) Dispatch(ctl::kClose);
+  });
   return menu;
 }
 

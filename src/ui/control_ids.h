@@ -43,5 +43,7 @@ inline constexpr int kCheckFwv = 1043;
 inline constexpr int kAboutCommand = 0x0010;
 // The window's own entry that turns the service view on and off; never reaches the dialog.
 inline constexpr int kServiceViewCommand = 0x0020;
+// The window's own entry that presses "Close", which only the service view shows.
+inline constexpr int kCloseLinkCommand = 0x0030;
 
 }  // namespace morlane::ctl

@@ -28,5 +28,8 @@ const ServicePlacement* FindServicePlacement(int id);
 
 // The window's menu entry that turns the view on and off.
 inline constexpr const char* kServiceViewEntry = "Service View";
+// The window's menu entry that presses "Close" whichever view is shown; usable when "Close"
+// is.
+inline constexpr const char* kCloseLinkEntry = "Close Link";
 
 }  // namespace morlane

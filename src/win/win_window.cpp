@@ -97,6 +97,7 @@ void Win32Window::OnInit(HWND hwnd) {
     AppendMenuW(menu, MF_STRING, ctl::kAboutCommand, Wide(kAboutEntry).c_str());
     AppendMenuW(menu, MF_STRING | MF_UNCHECKED, ctl::kServiceViewCommand,
                 Wide(kServiceViewEntry).c_str());
+    AppendMenuW(menu, MF_STRING | MF_GRAYED, ctl::kCloseLinkCommand, Wide(kCloseLinkEntry).c_str());
   }
 
   for (const ControlSpec& control : MainDialogTemplate().controls) {
@@ -213,6 +214,10 @@ bool Win32Window::OnSysCommand(UINT command) {
     if (!busy_) SetServiceView(!serviceView_);
     return true;
   }
+  if (which == ctl::kCloseLinkCommand) {
+    if (!busy_ && IsControlEnabled(ctl::kClose)) Dispatch(ctl::kClose);
+    return true;
+  }
   if (which != ctl::kAboutCommand && which != SC_CLOSE) return false;
   // While busy the close box and the About entry are refused, as every input is.
   if (!busy_) SysCommand(static_cast<int>(command));
@@ -236,6 +241,7 @@ bool Win32Window::PaintMinimised() {
 }
 
 void Win32Window::Attach(CKestrumDlg& dialog) {
+  dialog.announceClosedLink = true;
   SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   SetSysCommandHandler([&dialog](int command) { dialog.OnSysCommand(command); });
   std::weak_ptr<Win32Window*> self = self_;
@@ -404,6 +410,12 @@ void Win32Window::EnableControl(int id, bool enabled) {
   }
   EnableWindow(control, enabled);
   RepaintIfBusy(control);
+  if (id == ctl::kClose) {
+    if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
+      EnableMenuItem(menu, ctl::kCloseLinkCommand,
+                     MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    }
+  }
 }
 
 bool Win32Window::IsControlEnabled(int id) const {

@@ -14,6 +14,7 @@
 #include "flash/test_image_maker.h"
 #include "link/sha256.h"
 #include "platform/inprocess_hid.h"
+#include "platform/utf8_path.h"
 #include "sim/sim_unit.h"
 #include "support/memory_serial.h"
 #include "support/process.h"
@@ -228,8 +229,11 @@ TEST_F(SequenceTest, SilentSlaveSelectionEndsTheAutomaticUpdateWithThePortClosed
 
 TEST_F(SequenceTest, AutomaticUpdateWithoutUsableImages) {
   EXPECT_EQ(Auto(), 0);
+  // The dialog's two lines, then the folder that was searched.
   EXPECT_THAT(NewLines(), ElementsAre("there are not the bin file,please check your software \n",
-                                      "install directory!\n"));
+                                      "install directory!\n",
+                                      "Images (*.bin) were searched for in " +
+                                          PathToUtf8(std::filesystem::current_path())));
   EXPECT_THAT(unit.ReceivedBytes(), IsEmpty());
 
   // A file without the mark stops everything, even with a good image after it.

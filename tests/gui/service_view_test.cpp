@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "flash/test_image_maker.h"
 #include "gui/gui_clock.h"
 #include "sim/host_platform.h"
 #include "ui/control_ids.h"
@@ -153,6 +154,52 @@ TEST(ServiceSession, FromThePanelOnTheSimulatedUnit) {
   ClickControl(window.Control(ctl::kClose));
   EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
   EXPECT_FALSE(window.IsControlEnabled(ctl::kSend));
+}
+
+// "Automatic" closes the serial port when it ends: the window says so, Open works again,
+// and "Close" is in the window's menu whichever view is shown, usable when the button is.
+TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
+  sim::HostPlatform platform;
+  std::string error;
+  ASSERT_TRUE(platform.Start(true, {}, &error)) << error;
+  QTemporaryDir folder;
+  QFile image(folder.filePath("Master.bin"));
+  ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+  const std::vector<uint8_t> bytes = morlane::test::MakeInverterImage({{0x2010, {0x0102, 3}}});
+  image.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  image.close();
+  QtWindow window;
+  GuiClock clock;
+  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+  dialog.workingDir = folder.path().toStdString();
+  window.Attach(dialog);
+  dialog.OnInitDialog();
+  window.show();
+  auto closeEntry = [&window] {
+    std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
+    return menu->actions().back()->isEnabled();
+  };
+  EXPECT_FALSE(closeEntry());
+
+  ClickControl(window.Control(ctl::kOpen));
+  EXPECT_TRUE(closeEntry());
+  ClickControl(window.Control(ctl::kAutomatic));
+  CHScrollListBox& log = window.LogList();
+  ASSERT_GE(log.GetCount(), 3);
+  EXPECT_EQ(log.GetText(log.GetCount() - 3),
+            "The serial port is closed now: the update closes it when it ends.");
+  EXPECT_EQ(log.GetText(log.GetCount() - 2), "Press Open to work with the unit again.");
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
+  EXPECT_FALSE(window.IsControlEnabled(ctl::kAutomatic));
+  EXPECT_FALSE(closeEntry());
+
+  ClickControl(window.Control(ctl::kOpen));
+  ASSERT_TRUE(dialog.serial.IsOpen());
+  std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
+  menu->actions().back()->trigger();
+  EXPECT_FALSE(dialog.serial.IsOpen());
+  EXPECT_EQ(log.GetText(log.GetCount() - 2), "Close Serial MCU OK!");
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
 }
 
 }  // namespace

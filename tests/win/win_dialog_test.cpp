@@ -127,6 +127,33 @@ TEST_F(WinDialogTest, AutomaticProgramsBothCpusOfTheSimulatedUnit) {
   EXPECT_FALSE(GetWindowLongA(List(), GWL_STYLE) & WS_HSCROLL);
 }
 
+// "Automatic" closes the serial port when it ends: the log says so, Open works again, and
+// "Close" is in the system menu whichever view is shown, usable when the button is.
+TEST_F(WinDialogTest, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
+  HMENU menu = GetSystemMenu(window.Handle(), FALSE);
+  auto closeEntryEnabled = [menu] {
+    return (GetMenuState(menu, ctl::kCloseLinkCommand, MF_BYCOMMAND) & MF_GRAYED) == 0;
+  };
+  EXPECT_FALSE(closeEntryEnabled());
+  Click(window, ctl::kOpen);
+  EXPECT_TRUE(closeEntryEnabled());
+  Click(window, ctl::kAutomatic);
+  const CHScrollListBox& log = window.LogList();
+  ASSERT_GE(log.GetCount(), 3);
+  EXPECT_EQ(log.GetText(log.GetCount() - 3),
+            "The serial port is closed now: the update closes it when it ends.");
+  EXPECT_EQ(log.GetText(log.GetCount() - 2), "Press Open to work with the unit again.");
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
+  EXPECT_FALSE(closeEntryEnabled());
+
+  Click(window, ctl::kOpen);
+  ASSERT_TRUE(dialog->serial.IsOpen());
+  SendMessageW(window.Handle(), WM_SYSCOMMAND, ctl::kCloseLinkCommand, 0);
+  EXPECT_FALSE(dialog->serial.IsOpen());
+  EXPECT_EQ(log.GetText(log.GetCount() - 2), "Close Serial MCU OK!");
+  EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
+}
+
 // A working folder and images named in any script: Automatic finds, reads and burns them,
 // and the log shows their names as they are, measured as they are drawn.
 TEST_F(WinDialogTest, AutomaticInAFolderNamedInAnyScript) {

@@ -1,22 +1,23 @@
 // morlane.exe as a program: one window per group, the picture of the window, the
-// version and the usage errors.
+// version and the usage errors; the resources both programs carry.
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "support/process.h"
 #include "win/single_instance.h"
+#include "win/wide_text.h"
 #include "win_fixture.h"
 
 namespace morlane::win::test {
 namespace {
 
-// The program, copied beside the tests by the build.
-std::string Program() {
+// A program copied beside the tests by the build.
+std::string Program(const char* name = "morlane.exe") {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string own(path);
-  return own.substr(0, own.find_last_of("\\/") + 1) + "morlane.exe";
+  return own.substr(0, own.find_last_of("\\/") + 1) + name;
 }
 
 // The program in the background, its output and errors in one pipe; ended if still
@@ -134,6 +135,47 @@ TEST(MorlaneProgram, VersionAndUsageErrors) {
   ASSERT_TRUE(wrong.Ended(10000));
   EXPECT_EQ(wrong.ExitCode(), 2u);
   EXPECT_NE(wrong.Output().find("no-such-option"), std::string::npos);
+}
+
+// What Explorer, the task bar and the loader read from the file: the icon, the version
+// the program prints, and the manifest that gives the window today's controls, sharp at
+// every monitor's scale.
+TEST(MorlaneProgram, BothProgramsCarryIconVersionAndManifest) {
+  for (const char* name : {"morlane.exe", "morlane-cli.exe"}) {
+    SCOPED_TRACE(name);
+    const std::wstring path = Wide(Program(name));
+    HMODULE file = LoadLibraryExW(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    for (int size : {16, 32, 48, 256}) {
+      HANDLE icon = LoadImageW(file, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0);
+      EXPECT_NE(icon, nullptr) << size;
+      if (icon) DestroyIcon(static_cast<HICON>(icon));
+    }
+    HRSRC found = FindResourceW(file, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(file, found))),
+                               SizeofResource(file, found));
+    EXPECT_NE(manifest.find("\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2"), std::string::npos);
+    FreeLibrary(file);
+
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                  std::to_string(LOWORD(fixed->dwFileVersionMS)),
+              MORLANE_VERSION);
+    wchar_t* product = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904b0\\ProductVersion",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_EQ(Utf8(product), MORLANE_VERSION);
+  }
 }
 
 }  // namespace
