@@ -72,6 +72,14 @@ int RunAuto(CliSession& session) {
   return kExitFailed;
 }
 
+// The same presses as flash and auto, with the programmer told to check only: the CPU is
+// selected and handed over, every section verified, the closing command sent.
+int RunVerify(CliSession& session, const std::string& path, const std::string& shown,
+              const std::string& cpu, bool automatic) {
+  session.Dialog().flasher.Programmer().verifyOnly = true;
+  return automatic ? RunAuto(session) : RunFlash(session, path, shown, cpu);
+}
+
 int RunInspect(const std::string& path, const std::string& shown) {
   if (!Readable(path)) return Unreadable(shown);
   ImageSurvey survey = SurveyImage(path);
@@ -156,6 +164,32 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   auto* automatic = app.add_subcommand(
       "auto", "Program every *.bin of the working directory: Open on COM, \"Automatic\"");
   automatic->callback([&selected] { selected = RunAuto; });
+
+  auto* verify = app.add_subcommand(
+      "verify",
+      "Check a CPU's flash against FILE, or every *.bin of the working directory with --auto, "
+      "without programming: no erase or program frame is sent");
+  auto verifyFile = std::make_shared<std::string>();
+  auto verifyCpu = std::make_shared<std::string>();
+  auto verifyAll = std::make_shared<bool>(false);
+  CLI::Option* fileOption = verify->add_option("FILE", *verifyFile, "the inverter image (*.bin)");
+  verify
+      ->add_option("--cpu", *verifyCpu,
+                   "master or slave; without it the path decides, and must name one CPU")
+      ->check(CLI::IsMember({"master", "slave"}));
+  verify
+      ->add_flag("--auto", *verifyAll,
+                 "every *.bin of the working directory, each against the CPU its name says")
+      ->excludes(fileOption);
+  verify->callback([&selected, verifyFile, verifyCpu, verifyAll] {
+    if (verifyFile->empty() && !*verifyAll) {
+      throw CLI::ValidationError("verify", "give FILE, or --auto for every image");
+    }
+    std::string path = verifyFile->empty() ? std::string() : AbsolutePath(*verifyFile);
+    selected = [path, verifyFile, verifyCpu, verifyAll](CliSession& session) {
+      return RunVerify(session, path, *verifyFile, *verifyCpu, *verifyAll);
+    };
+  });
 
   auto* inspect =
       app.add_subcommand("inspect", "Whether FILE is an inverter image, and its section table");

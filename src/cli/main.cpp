@@ -15,7 +15,7 @@ namespace {
 // The commands that run a procedure on the unit, and so end with PASS or FAIL.
 bool IsProcedure(const std::string& command) {
   for (const char* name :
-       {"open", "flash", "auto", "prepare", "mcu-update", "send", "test", "gang"}) {
+       {"open", "flash", "auto", "verify", "prepare", "mcu-update", "send", "test", "gang"}) {
     if (command == name) return true;
   }
   return false;

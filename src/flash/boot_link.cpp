@@ -129,6 +129,7 @@ int BootLink::SelectCpu(char letter) {
 }
 
 int BootLink::ConnectInverter() {
+  commandSent_ = false;
   const uint8_t autobaud = 'A';
   int connected = 0;
   if (serial_.WriteBytes(&autobaud, 1)) {
@@ -153,9 +154,12 @@ int BootLink::SendCommand(const uint8_t* record, int length, int code) {
   std::memcpy(frame_.data() + kFrameHeader, record, static_cast<size_t>(length));
 
   // The acknowledgement of the unit's result frame to the previous command, which was
-  // read without an answer. The erase opens a CPU's session: nothing precedes it.
+  // read without an answer. The erase opens a CPU's session: nothing precedes it; nor does
+  // anything precede a verify that opens one (a check of what the CPU already holds).
   uint8_t pending[8] = {};
-  if (code != kEraseCode) {
+  const bool opensSession = code == kEraseCode || !commandSent_;
+  commandSent_ = true;
+  if (!opensSession) {
     pending[0] = kAccepted;
     pending[1] = 0x99;
     pending[2] = 0x66;

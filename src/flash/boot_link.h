@@ -104,6 +104,9 @@ class BootLink {
   Clock& clock_;
   Window& window_;
   std::array<uint8_t, kFrameBuffer> frame_{};
+  // Whether a command went out since the last handshake: the first one has no result frame
+  // before it to acknowledge.
+  bool commandSent_ = false;
 };
 
 }  // namespace morlane

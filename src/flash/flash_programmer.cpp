@@ -361,8 +361,8 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
     } else {
       Fail(FlashStep::Select, "CPU selection not echoed");
     }
-  } else if (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
-             timed(FlashStep::Burn, [&] { return FlashBurn(path); }) &&
+  } else if ((verifyOnly || (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
+                             timed(FlashStep::Burn, [&] { return FlashBurn(path); }))) &&
              timed(FlashStep::Verify, [&] { return FlashVerify(path); })) {
     timed(FlashStep::Close, [this] { return FlashClose(); });
     passed = verifyPassed ? 1 : 0;

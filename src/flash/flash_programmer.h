@@ -74,6 +74,11 @@ class FlashProgrammer {
   // as "Bin file is error!\n".
   int AcceptImage(const std::string& path);
 
+  // Set for a check of what the CPU holds: the sequence runs without the erase and the
+  // burn (no erase or program frame is sent); the verify and the closing command follow
+  // the handshake. 1 only when every section matched.
+  bool verifyOnly = false;
+
   // Cleared when a program command was not acknowledged; the burn stops on it.
   int blockAcknowledged = 1;
   bool verifyPassed = false;

@@ -94,11 +94,13 @@ void QtWindow::Build() {
   setFont(font_);
   units_ = DialogUnits::ForFont(font_);
   setWindowTitle(ToQString(dialog.caption));
-  // Caption with system menu and minimise box, a fixed frame.
+  // Caption with system menu, minimise and maximise boxes; the frame sizes the window
+  // from its start size up (see GrowRuleOf for what the controls do then).
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
-  setFixedSize(units_.X(dialog.width), units_.Y(dialog.height));
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  setMinimumSize(StartSize());
+  resize(StartSize());
   setWindowIcon(AppIcon());
   // The running instance's mark, as the other front ends know it.
   setProperty("Kestrum", 1);
@@ -124,11 +126,19 @@ void QtWindow::Build() {
   }
 }
 
-void QtWindow::SetServiceView(bool on) {
+QSize QtWindow::StartSize() const {
   const DialogTemplate& dialog = MainDialogTemplate();
+  const int panelWidth = serviceView_ ? ServiceViewPanel().width : 0;
+  return {units_.X(dialog.width + panelWidth), units_.Y(dialog.height)};
+}
+
+void QtWindow::SetServiceView(bool on) {
   const ServicePanel& panel = ServiceViewPanel();
+  // The room the user gave the log is kept: the window grows or shrinks by the panel.
+  const QSize extra = (size() - StartSize()).expandedTo(QSize(0, 0));
   serviceView_ = on;
-  setFixedSize(units_.X(dialog.width + (on ? panel.width : 0)), units_.Y(dialog.height));
+  setMinimumSize(StartSize());
+  if (!isMaximized() && !isFullScreen()) resize(StartSize() + extra);
   for (QWidget* frame : serviceFrames_) {
     frame->setVisible(on);
     // Under the controls it frames, so that clicks reach them.
@@ -138,10 +148,37 @@ void QtWindow::SetServiceView(bool on) {
   for (const ServicePlacement& place : panel.placements) {
     QWidget* widget = Control(place.id);
     if (!widget) continue;
-    widget->setGeometry(on ? units_.Map(place.x, place.y, place.width, place.height)
-                           : units_.Map(*FindControl(place.id)));
+    if (!on) widget->setGeometry(units_.Map(*FindControl(place.id)));
     widget->setVisible(on);
   }
+  FollowSize();
+}
+
+void QtWindow::FollowSize() {
+  const QSize extra = size() - StartSize();
+  auto place = [&](QWidget* widget, const QRect& start, GrowRule rule) {
+    if (!widget) return;
+    const PixelRect at = GrownPlace({start.x(), start.y(), start.width(), start.height()}, rule,
+                                    extra.width(), extra.height());
+    widget->setGeometry(at.x, at.y, at.width, at.height);
+  };
+  for (int id : {ctl::kLogList, ctl::kClearLog}) {
+    place(Control(id), units_.Map(*FindControl(id)), GrowRuleOf(id, false));
+  }
+  if (!serviceView_) return;
+  const ServicePanel& panel = ServiceViewPanel();
+  for (const ServicePlacement& spot : panel.placements) {
+    place(Control(spot.id), units_.Map(spot.x, spot.y, spot.width, spot.height),
+          GrowRuleOf(spot.id, true));
+  }
+  for (size_t i = 0; i < serviceFrames_.size() && i < panel.frames.size(); ++i) {
+    place(serviceFrames_[i], units_.Map(panel.frames[i]), GrowRuleOf(0, true));
+  }
+}
+
+void QtWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FollowSize();
 }
 
 QWidget* QtWindow::CreateControl(const ControlSpec& control) {
@@ -327,7 +364,9 @@ void QtWindow::ShowAbout() {
 }
 
 void QtWindow::Activate() {
-  showNormal();
+  // Minimised, it comes back as the user left it, maximised or not.
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
   raise();
   activateWindow();
 }

@@ -61,9 +61,12 @@ class QtWindow : public QWidget, public Window {
   // The window's menu (the context menu here; the system menu cannot be extended).
   std::unique_ptr<QMenu> MakeWindowMenu();
   // The service view: the hidden console and USB controls shown in a panel beside the log.
-  // Off, the window is the template's.
+  // Off, the layout is the template's.
   void SetServiceView(bool on);
   bool ServiceViewShown() const { return serviceView_; }
+  // The template's size, widened by the panel with the service view: the window's
+  // layout as the dialog draws it, and the smallest the user can make the window.
+  QSize StartSize() const;
 
   // Window
   void EnableControl(int id, bool enabled) override;
@@ -89,12 +92,15 @@ class QtWindow : public QWidget, public Window {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Build();
   QWidget* CreateControl(const ControlSpec& control);
+  // Places the log, "Clear Log" and the service panel for the window's size.
+  void FollowSize();
   void Dispatch(int id);
   void SysCommand(int command);
   void RunBusy(const std::function<void()>& handler);

@@ -1,5 +1,6 @@
 #include "ui/service_panel.h"
 
+#include <algorithm>
 #include <array>
 
 #include "ui/control_ids.h"
@@ -50,6 +51,25 @@ constexpr std::array kPlacements{
 const ServicePanel& ServiceViewPanel() {
   static const ServicePanel panel{152, kFrames, kPlacements};
   return panel;
+}
+
+GrowRule GrowRuleOf(int id, bool inServicePanel) {
+  if (inServicePanel || id == ctl::kClearLog) return GrowRule::MovesRight;
+  return id == ctl::kLogList ? GrowRule::Grows : GrowRule::Stays;
+}
+
+PixelRect GrownPlace(const PixelRect& start, GrowRule rule, int extraWidth, int extraHeight) {
+  extraWidth = std::max(extraWidth, 0);
+  extraHeight = std::max(extraHeight, 0);
+  switch (rule) {
+    case GrowRule::Grows:
+      return {start.x, start.y, start.width + extraWidth, start.height + extraHeight};
+    case GrowRule::MovesRight:
+      return {start.x + extraWidth, start.y, start.width, start.height};
+    case GrowRule::Stays:
+      break;
+  }
+  return start;
 }
 
 const ServicePlacement* FindServicePlacement(int id) {

@@ -23,6 +23,26 @@ struct ServicePanel {
 };
 
 const ServicePanel& ServiceViewPanel();
+
+// How a control follows a window the user made larger than its start size (the template's
+// size, or with the service view the template's and the panel's): the start size is the
+// dialog's layout and the smallest the window gets. The log takes all the room gained,
+// right and down, since more lines of it are what a technician makes the window larger
+// for. What stands right of the log moves with its right edge: "Clear Log" stays at the
+// log's top-right corner, and the service view's panel stays beside the log at the
+// window's right edge, its controls at their sizes. Every other control keeps its
+// template place.
+enum class GrowRule { Stays, MovesRight, Grows };
+GrowRule GrowRuleOf(int id, bool inServicePanel);
+
+// A rectangle in pixels.
+struct PixelRect {
+  int x, y, width, height;
+};
+// Where a control whose start place is `start` stands when the window is `extraWidth` and
+// `extraHeight` pixels larger than its start size (neither below 0).
+PixelRect GrownPlace(const PixelRect& start, GrowRule rule, int extraWidth, int extraHeight);
+
 // The placement of a control in the panel, or nullptr when the panel does not show it.
 const ServicePlacement* FindServicePlacement(int id);
 

@@ -113,13 +113,24 @@ void LogListView::KeepSelectionInView() {
   // would stand half under the bar.
   if (shownSelection_ < 0) return;
   const auto top = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0));
-  const auto height = static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, 0, 0));
-  RECT client{};
-  GetClientRect(list_, &client);
-  const int rows = height > 0 ? std::max<int>(client.bottom / height, 1) : 1;
+  const int rows = RowsShown();
   if (shownSelection_ >= top && shownSelection_ < top + rows) return;
   const int wanted = shownSelection_ < top ? shownSelection_ : shownSelection_ - rows + 1;
   SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(wanted), 0);
+}
+
+int LogListView::RowsShown() const {
+  const auto height = static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, 0, 0));
+  RECT client{};
+  GetClientRect(list_, &client);
+  return height > 0 ? std::max<int>(client.bottom / height, 1) : 1;
+}
+
+void LogListView::Resized() {
+  const auto top = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0));
+  const int filled = std::max(shownCount_ - RowsShown(), 0);
+  if (top > filled) SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(filled), 0);
+  KeepSelectionInView();
 }
 
 void LogListView::Schedule() {

@@ -59,11 +59,16 @@ class LogListView : private ListBoxObserver {
   void Draw(const DRAWITEMSTRUCT& item) const;
   // The box's selection changed by the user (LBN_SELCHANGE).
   void UserSelectionChanged();
+  // The box was made larger or smaller: its rows fill it (a taller box shows older lines
+  // above the newest rather than blank rows below it), and the selection stays in view.
+  void Resized();
 
  private:
   void Schedule();
   // Scrolls the box so that its selected line shows whole.
   void KeepSelectionInView();
+  // The rows the box shows whole.
+  int RowsShown() const;
   void ItemInserted(int index) override;
   void ItemRemoved(int index) override;
   void ContentReset() override;

@@ -1,5 +1,8 @@
 #include "win/service_view.h"
 
+#include <algorithm>
+
+#include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/service_panel.h"
 
@@ -22,25 +25,36 @@ void Place(HWND control, const RECT& at, bool shown) {
                SWP_NOZORDER | SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
-void SetClientSize(HWND dialog, int width, int height) {
+void Move(HWND control, const RECT& at) {
+  if (!control) return;
+  SetWindowPos(control, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The client area goes from the start size `from` to the start size `to`, keeping the room
+// the user gave the log: the window grows or shrinks by the panel.
+void ChangeStartSize(HWND dialog, SIZE from, SIZE to) {
+  const int widthChange = to.cx - from.cx;
+  const int heightChange = to.cy - from.cy;
   if (IsIconic(dialog)) {
     // Minimised (the entry is reachable from the task bar), the size it comes back at
     // is changed instead; the client area of the icon says nothing.
-    RECT frame{0, 0, width, height};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE)));
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     if (!GetWindowPlacement(dialog, &placement)) return;
     RECT& normal = placement.rcNormalPosition;
-    normal.right = normal.left + (frame.right - frame.left);
-    normal.bottom = normal.top + (frame.bottom - frame.top);
+    normal.right += widthChange;
+    normal.bottom += heightChange;
     SetWindowPlacement(dialog, &placement);
     return;
   }
+  // Maximised, the window keeps the screen; the log gives the panel its room.
+  if (IsZoomed(dialog)) return;
   RECT outer{}, inner{};
   GetWindowRect(dialog, &outer);
   GetClientRect(dialog, &inner);
+  const int width = std::max<int>(to.cx, inner.right + widthChange);
+  const int height = std::max<int>(to.cy, inner.bottom + heightChange);
   const int oldWidth = outer.right - outer.left;
   const int newWidth = oldWidth + width - inner.right;
   const int newHeight = outer.bottom - outer.top + height - inner.bottom;
@@ -71,7 +85,6 @@ std::vector<DialogItem> ServiceFrameItems() {
 
 void ArrangeServiceView(HWND dialog, bool on) {
   const ServicePanel& panel = ServiceViewPanel();
-  const DialogTemplate& main = MainDialogTemplate();
   HWND focus = GetFocus();
   bool focusHidden = false;
   for (const ServicePlacement& placement : panel.placements) {
@@ -90,9 +103,49 @@ void ArrangeServiceView(HWND dialog, bool on) {
   }
   // The keyboard would reach nothing from a control that went hidden.
   if (focusHidden) SendMessageA(dialog, WM_NEXTDLGCTL, 0, FALSE);
-  const RECT client = Pixels(dialog, 0, 0, main.width + (on ? panel.width : 0), main.height);
-  SetClientSize(dialog, client.right, client.bottom);
+  ChangeStartSize(dialog, StartClientSize(dialog, !on), StartClientSize(dialog, on));
+  // Moving the window has placed them already, unless its size stayed (maximised).
+  FollowClientSize(dialog, on);
   InvalidateRect(dialog, nullptr, TRUE);
+}
+
+SIZE StartClientSize(HWND dialog, bool serviceView) {
+  const DialogTemplate& main = MainDialogTemplate();
+  const int panelWidth = serviceView ? ServiceViewPanel().width : 0;
+  const RECT client = Pixels(dialog, 0, 0, main.width + panelWidth, main.height);
+  return {client.right, client.bottom};
+}
+
+void FollowClientSize(HWND dialog, bool serviceView) {
+  if (IsIconic(dialog)) return;
+  RECT client{};
+  GetClientRect(dialog, &client);
+  const SIZE start = StartClientSize(dialog, serviceView);
+  const int extraWidth = client.right - start.cx;
+  const int extraHeight = client.bottom - start.cy;
+  auto place = [&](HWND control, const RECT& at, GrowRule rule) {
+    const PixelRect grown = GrownPlace({at.left, at.top, at.right - at.left, at.bottom - at.top},
+                                       rule, extraWidth, extraHeight);
+    Move(control, RECT{grown.x, grown.y, grown.x + grown.width, grown.y + grown.height});
+  };
+  for (int id : {ctl::kLogList, ctl::kClearLog}) {
+    const ControlSpec* control = FindControl(id);
+    if (!control) continue;
+    place(GetDlgItem(dialog, id),
+          Pixels(dialog, control->x, control->y, control->width, control->height),
+          GrowRuleOf(id, false));
+  }
+  if (!serviceView) return;
+  const ServicePanel& panel = ServiceViewPanel();
+  for (const ServicePlacement& spot : panel.placements) {
+    place(GetDlgItem(dialog, spot.id), Pixels(dialog, spot.x, spot.y, spot.width, spot.height),
+          GrowRuleOf(spot.id, true));
+  }
+  for (size_t i = 0; i < panel.frames.size(); ++i) {
+    const ControlSpec& frame = panel.frames[i];
+    place(GetDlgItem(dialog, ServiceFrameId(i)),
+          Pixels(dialog, frame.x, frame.y, frame.width, frame.height), GrowRuleOf(0, true));
+  }
 }
 
 }  // namespace morlane::win

@@ -21,8 +21,16 @@ std::vector<DialogItem> ServiceFrameItems();
 
 // Puts the window in or out of the service view: each control of the panel is moved to
 // its place there and shown, or back to its place in the template and hidden; the frames
-// are shown or hidden with them; the client area is the template's, or grown to the right
-// by the panel. Nothing else of a control (enabled state, check mark, text) is touched.
+// are shown or hidden with them; the client area grows to the right by the panel, or
+// gives its room back, keeping what the user added to the start size. Nothing else of a
+// control (enabled state, check mark, text) is touched.
 void ArrangeServiceView(HWND dialog, bool on);
+
+// The client area the dialog's layout is drawn for: the template's, widened by the panel
+// with the service view. It is the smallest the user can make the window.
+SIZE StartClientSize(HWND dialog, bool serviceView);
+// Places the log, "Clear Log" and, with the service view, the panel for the client area
+// the window has now (GrowRuleOf says how each follows it).
+void FollowClientSize(HWND dialog, bool serviceView);
 
 }  // namespace morlane::win

@@ -24,8 +24,10 @@ namespace {
 // The entry of the window's system menu.
 constexpr const char* kAboutEntry = "About Tessaly";
 
-constexpr DWORD kMainStyle =
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER;
+// A sizing frame and the maximise box: the window grows from its start size, which is
+// also its smallest (see GrowRuleOf for what the controls do then).
+constexpr DWORD kMainStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
+                             WS_THICKFRAME | DS_MODALFRAME | DS_CENTER;
 
 bool IsButtonKind(ControlKind kind) {
   return kind == ControlKind::PushButton || kind == ControlKind::CheckBox ||
@@ -160,6 +162,15 @@ INT_PTR Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return FALSE;
     case WM_PAINT:
       return PaintMinimised();
+    case WM_GETMINMAXINFO:
+      KeepStartSizeAtLeast(*reinterpret_cast<MINMAXINFO*>(lParam));
+      return TRUE;
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED) {
+        FollowClientSize(hwnd_, serviceView_);
+        if (logView_) logView_->Resized();
+      }
+      return FALSE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(bigIcon_);
     case WM_TIMER: {
@@ -238,6 +249,22 @@ bool Win32Window::PaintMinimised() {
   DrawIcon(dc, x, y, bigIcon_);
   EndPaint(hwnd_, &paint);
   return true;
+}
+
+void Win32Window::KeepStartSizeAtLeast(MINMAXINFO& limits) const {
+  const SIZE start = StartClientSize(hwnd_, serviceView_);
+  RECT frame{0, 0, start.cx, start.cy};
+  RECT outer{}, inner{};
+  if (!IsIconic(hwnd_) && GetWindowRect(hwnd_, &outer) && GetClientRect(hwnd_, &inner)) {
+    // The frame the window has now, whatever the system adds around the client area.
+    frame.right += (outer.right - outer.left) - inner.right;
+    frame.bottom += (outer.bottom - outer.top) - inner.bottom;
+  } else {
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_EXSTYLE)));
+  }
+  limits.ptMinTrackSize.x = frame.right - frame.left;
+  limits.ptMinTrackSize.y = frame.bottom - frame.top;
 }
 
 void Win32Window::Attach(CKestrumDlg& dialog) {
@@ -380,6 +407,7 @@ void Win32Window::SetServiceView(bool on) {
   if (!hwnd_ || on == serviceView_) return;
   serviceView_ = on;
   ArrangeServiceView(hwnd_, on);
+  if (logView_) logView_->Resized();
   if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
     CheckMenuItem(menu, ctl::kServiceViewCommand, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   }

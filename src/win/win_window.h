@@ -103,6 +103,8 @@ class Win32Window : public Window {
   bool OnCommand(WPARAM wParam, LPARAM lParam);
   bool OnSysCommand(UINT command);
   bool PaintMinimised();
+  // The user sizes the window no smaller than the start size of the view shown.
+  void KeepStartSizeAtLeast(MINMAXINFO& limits) const;
   void Dispatch(int id);
   void SysCommand(int command);
   void RunBusy(const std::function<void()>& handler);

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 
@@ -284,6 +285,48 @@ TEST_F(FlashE2e, RefusedFilesSendNothing) {
   EXPECT_EQ(result.status, 1);
   EXPECT_THAT(lines, Contains("there are not the bin file,please check your software \n"));
   EXPECT_THAT(lines, Contains("install directory!\n"));
+}
+
+// A check of what the CPUs hold, run after run on one unit: it passes only where the flash
+// holds the image, and no erase or program frame ever reaches the unit.
+TEST_F(FlashE2e, VerifyChecksWithoutProgramming) {
+  Images(true, true);
+  TempDir elsewhere;  // not among the images "auto" takes
+  elsewhere.Write("other_master.bin", test::MakeInverterImage({{0x2010, Words(3, 0x7000)}}));
+  SimProcess sim(MORLANE_UNIT_SIM);
+  ASSERT_TRUE(sim.Running());
+  auto cli = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {MORLANE_CLI, "--port", sim.Path(), "--dir", dir.Path()});
+    return RunProcess(args, "", 60);
+  };
+
+  test::ProcessResult blank = cli({"verify", dir.File("Master.bin")});
+  EXPECT_EQ(blank.status, 1) << blank.out;
+  EXPECT_THAT(blank.out, HasSubstr("Flash verified fail!\n"));
+  EXPECT_THAT(blank.err, EndsWith("FAIL: verify: flash differs from the image\n"));
+  ASSERT_EQ(cli({"auto"}).status, 0);
+
+  test::ProcessResult both = cli({"verify", "--auto"});
+  EXPECT_EQ(both.status, 0) << both.out << both.err;
+  std::vector<std::string> lines = test::SplitLines(both.out);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Flash verified Successful!!"), 2);
+  EXPECT_THAT(both.out, Not(HasSubstr("Flash Erasing")));
+  EXPECT_THAT(both.out, Not(HasSubstr("File flash burn")));
+  EXPECT_THAT(both.err, EndsWith("PASS\n"));
+
+  test::ProcessResult other = cli({"verify", elsewhere.File("other_master.bin")});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(cli({"verify"}).status, 2);
+  EXPECT_EQ(cli({"verify", dir.File("Master.bin"), "--auto"}).status, 2);
+
+  // Erased and programmed by "auto" alone; every verify opened its session cleanly.
+  const std::string report = sim.Stop();
+  for (char cpu : {'M', 'S'}) {
+    CpuReport unit = ReportOf(report, cpu);
+    EXPECT_EQ(unit.erased, 1) << report;
+    EXPECT_EQ(unit.errors, 0) << report;
+  }
+  EXPECT_EQ(ReportOf(report, 'M').digest, DigestOf('M', &kMaster));
 }
 
 TEST(FlashCliE2e, UsageErrorsAndInspect) {

@@ -77,6 +77,50 @@ TEST_F(ServiceViewTest, TheMenuShowsThePanelsControlsThemselvesAndTakesThemBack)
   }
 }
 
+TEST_F(ServiceViewTest, InALargerWindowThePanelStaysBesideTheLogAtTheRightEdge) {
+  const QSize extra(110, 70);
+  window.resize(TemplateSize() + extra);
+  ASSERT_TRUE(WaitUntil([&] { return window.size() == TemplateSize() + extra; }, 2000));
+  const QRect logStart = window.Units().Map(*FindControl(ctl::kLogList));
+  const QRect clearStart = window.Units().Map(*FindControl(ctl::kClearLog));
+
+  // On, the window grows by the panel and keeps the room the user gave the log.
+  ToggleFromMenu();
+  const QSize withPanel = window.StartSize();
+  EXPECT_GT(withPanel.width(), TemplateSize().width());
+  EXPECT_EQ(window.minimumSize(), withPanel);
+  ASSERT_TRUE(WaitUntil([&] { return window.size() == withPanel + extra; }, 2000));
+  auto expectGrownBy = [&](QSize by) {
+    EXPECT_EQ(Control(ctl::kLogList)->geometry(), logStart.adjusted(0, 0, by.width(), by.height()));
+    EXPECT_EQ(Control(ctl::kClearLog)->geometry(), clearStart.translated(by.width(), 0));
+    EXPECT_EQ(Control(ctl::kOpen)->geometry(), window.Units().Map(*FindControl(ctl::kOpen)));
+    for (const ServicePlacement& place : ServiceViewPanel().placements) {
+      SCOPED_TRACE(place.id);
+      const QRect at =
+          window.Units().Map(place.x, place.y, place.width, place.height).translated(by.width(), 0);
+      EXPECT_EQ(Control(place.id)->geometry(), at);
+      EXPECT_EQ(window.childAt(at.center()), Control(place.id));
+    }
+  };
+  expectGrownBy(extra);
+
+  // The start size with the panel is the smallest now.
+  window.resize(TemplateSize());
+  ASSERT_TRUE(WaitUntil([&] { return window.size() == withPanel; }, 2000));
+  expectGrownBy(QSize(0, 0));
+
+  window.resize(withPanel + extra);
+  ASSERT_TRUE(WaitUntil([&] { return window.size() == withPanel + extra; }, 2000));
+  ToggleFromMenu();
+  EXPECT_EQ(window.minimumSize(), TemplateSize());
+  ASSERT_TRUE(WaitUntil([&] { return window.size() == TemplateSize() + extra; }, 2000));
+  EXPECT_EQ(Control(ctl::kLogList)->geometry(),
+            logStart.adjusted(0, 0, extra.width(), extra.height()));
+  for (const ServicePlacement& place : ServiceViewPanel().placements) {
+    EXPECT_TRUE(Control(place.id)->isHidden()) << place.id;
+  }
+}
+
 TEST_F(ServiceViewTest, TheCommandTestsButtonRulesHoldInThePanel) {
   window.SetServiceView(true);
   Click(ctl::kOpen);

@@ -85,11 +85,13 @@ TEST(WindowBuild, CaptionSizeIconAndInstanceMark) {
   const DialogTemplate& dialog = MainDialogTemplate();
   EXPECT_EQ(window.windowTitle(), "Morlane V1.0");
   EXPECT_EQ(window.size(), QSize(window.Units().X(dialog.width), window.Units().Y(dialog.height)));
-  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  // The start size is the smallest; larger is the user's to choose.
+  EXPECT_EQ(window.minimumSize(), window.size());
+  EXPECT_GT(window.maximumWidth(), window.width());
   EXPECT_FALSE(window.windowIcon().isNull());
   EXPECT_EQ(window.property("Kestrum").toInt(), 1);
   EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
 TEST(WindowBuild, DialogUnitsComeFromTheDialogFont) {

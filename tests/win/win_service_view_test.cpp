@@ -82,9 +82,77 @@ class ServiceViewTest : public ::testing::Test {
     }
   }
 
+  // The outer size changed as the user drags the frame's corner.
+  void SizeFrameBy(int wider, int taller) {
+    RECT outer{};
+    GetWindowRect(Dialog(), &outer);
+    SetWindowPos(Dialog(), nullptr, 0, 0, outer.right - outer.left + wider,
+                 outer.bottom - outer.top + taller, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
   Win32Window window{InstanceTag("service")};
   std::vector<int> sysCommands;
 };
+
+TEST_F(ServiceViewTest, InALargerWindowThePanelStaysBesideTheLogAtTheRightEdge) {
+  const int wider = 110, taller = 70;
+  const RECT logStart = PlaceOf(window.Control(ctl::kLogList));
+  const RECT clearStart = PlaceOf(window.Control(ctl::kClearLog));
+  const RECT openStart = PlaceOf(window.Control(ctl::kOpen));
+  SizeFrameBy(wider, taller);
+
+  // On, the window grows by the panel and keeps the room the user gave the log.
+  ChooseEntry();
+  const RECT withPanel = ClientOf(MainDialogTemplate().width + ServiceViewPanel().width);
+  auto expectGrownBy = [&](int right, int down) {
+    RECT client = Client();
+    EXPECT_EQ(client.right, withPanel.right + right);
+    EXPECT_EQ(client.bottom, withPanel.bottom + down);
+    RECT log = PlaceOf(window.Control(ctl::kLogList));
+    RECT logWant{logStart.left, logStart.top, logStart.right + right, logStart.bottom + down};
+    EXPECT_TRUE(EqualRect(&log, &logWant));
+    RECT clear = PlaceOf(window.Control(ctl::kClearLog));
+    RECT clearWant = clearStart;
+    OffsetRect(&clearWant, right, 0);
+    EXPECT_TRUE(EqualRect(&clear, &clearWant));
+    RECT open = PlaceOf(window.Control(ctl::kOpen));
+    EXPECT_TRUE(EqualRect(&open, &openStart));
+    for (const ServicePlacement& placement : ServiceViewPanel().placements) {
+      SCOPED_TRACE(placement.id);
+      RECT place = PlaceOf(window.Control(placement.id));
+      RECT want = Mapped(Dialog(), placement.x, placement.y, placement.width, placement.height);
+      OffsetRect(&want, right, 0);
+      EXPECT_TRUE(EqualRect(&place, &want));
+    }
+    for (size_t i = 0; i < ServiceViewPanel().frames.size(); ++i) {
+      const ControlSpec& frame = ServiceViewPanel().frames[i];
+      RECT place = PlaceOf(GetDlgItem(Dialog(), ServiceFrameId(i)));
+      RECT want = Mapped(Dialog(), frame.x, frame.y, frame.width, frame.height);
+      OffsetRect(&want, right, 0);
+      EXPECT_TRUE(EqualRect(&place, &want)) << i;
+    }
+  };
+  expectGrownBy(wider, taller);
+
+  // The start size with the panel is the smallest now.
+  SizeFrameBy(-wider - 60, -taller - 30);
+  expectGrownBy(0, 0);
+
+  // Off, the window gives the panel's room back and keeps the log's.
+  SizeFrameBy(wider, taller);
+  ChooseEntry();
+  RECT client = Client(), want = ClientOf(MainDialogTemplate().width);
+  EXPECT_EQ(client.right, want.right + wider);
+  EXPECT_EQ(client.bottom, want.bottom + taller);
+  RECT log = PlaceOf(window.Control(ctl::kLogList));
+  EXPECT_EQ(log.right, logStart.right + wider);
+  EXPECT_EQ(log.bottom, logStart.bottom + taller);
+  for (const ServicePlacement& placement : ServiceViewPanel().placements) {
+    EXPECT_FALSE(window.IsControlShown(placement.id)) << placement.id;
+  }
+  SizeFrameBy(-wider, -taller);
+  ExpectTemplateWindow();
+}
 
 TEST_F(ServiceViewTest, MenuEntryShowsThePanelAndPutsEverythingBack) {
   HMENU menu = GetSystemMenu(Dialog(), FALSE);

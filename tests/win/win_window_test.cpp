@@ -72,7 +72,7 @@ TEST_F(WinWindowTest, EveryTemplateControlStandsAsTheTableSays) {
   EXPECT_EQ(client.right, expected.right);
   EXPECT_EQ(client.bottom, expected.bottom);
   EXPECT_TRUE(StyleOf(dialog) & WS_MINIMIZEBOX);
-  EXPECT_FALSE(StyleOf(dialog) & WS_MAXIMIZEBOX);
+  EXPECT_TRUE(StyleOf(dialog) & WS_MAXIMIZEBOX);
 
   for (const ControlSpec& control : main.controls) {
     if (control.id == 0) continue;
