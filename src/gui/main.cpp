@@ -3,12 +3,11 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "app/kestrum_app.h"
 #include "app/kestrum_dlg.h"
 #include "gui/app_icon.h"
+#include "gui/folder_settings.h"
 #include "gui/gui_clock.h"
 #include "gui/gui_options.h"
 #include "gui/qt_window.h"
@@ -63,13 +62,15 @@ int Run(QApplication& application) {
 
   int status = 0;
   {
+    FolderSettings folderSettings;
     QtWindow window;
     GuiClock clock;
-    std::error_code ignored;
     CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
-    // The folder the window was started in stays its working directory, wherever a file
-    // dialog browses.
-    dialog.workingDir = std::filesystem::current_path(ignored);
+    // The working folder: the one chosen with "Working Folder..." at an earlier start
+    // while it is still a folder, else the folder the window was started in. It stays
+    // the working folder wherever a file dialog browses, until another is chosen.
+    dialog.workingDir = folderSettings.StartFolder();
+    window.SetFolderSettings(&folderSettings);
     window.Attach(dialog);
     dialog.OnInitDialog();
 

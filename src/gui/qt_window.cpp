@@ -29,12 +29,15 @@
 #include "gui/about_dlg.h"
 #include "gui/app_icon.h"
 #include "gui/file_filter.h"
+#include "gui/folder_settings.h"
 #include "gui/gui_clock.h"
 #include "gui/log_view.h"
 #include "gui/text_convert.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_values.h"
 #include "ui/service_panel.h"
+#include "ui/working_folder.h"
 
 namespace morlane::gui {
 
@@ -230,6 +233,7 @@ QWidget* QtWindow::CreateControl(const ControlSpec& control) {
 }
 
 void QtWindow::Attach(CKestrumDlg& dialog) {
+  dialog_ = &dialog;
   dialog.announceClosedLink = true;
   SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   SetSysCommandHandler([&dialog](int command) { dialog.OnSysCommand(command); });
@@ -240,6 +244,36 @@ void QtWindow::Attach(CKestrumDlg& dialog) {
   dialog.closeWindow = [self] {
     if (self) self->CloseFromDialog();
   };
+  ShowWorkingFolder();
+}
+
+void QtWindow::ShowWorkingFolder() {
+  const std::filesystem::path folder = dialog_ ? dialog_->workingDir : std::filesystem::path();
+  setWindowTitle(ToQString(CaptionWithFolder(MainDialogTemplate().caption, folder)));
+}
+
+QString QtWindow::StartDirectory() const {
+  if (dialog_ && !dialog_->workingDir.empty()) {
+    return ToQString(PathToUtf8(dialog_->workingDir));
+  }
+  return QDir::currentPath();
+}
+
+void QtWindow::ChooseWorkingFolder() {
+  // A procedure reads its files from the folder it started with.
+  if (busy_ || !dialog_) return;
+  std::optional<std::filesystem::path> chosen;
+  if (chooseFolder_) {
+    chosen = chooseFolder_(PathFromUtf8(FromQString(StartDirectory())));
+  } else {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Working Folder"), StartDirectory(), QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty()) chosen = PathFromUtf8(FromQString(folder));
+  }
+  if (!chosen || chosen->empty()) return;
+  dialog_->workingDir = *chosen;
+  ShowWorkingFolder();
+  if (folderSettings_) folderSettings_->Remember(*chosen);
 }
 
 QWidget* QtWindow::Control(int id) const {
@@ -355,6 +389,9 @@ std::unique_ptr<QMenu> QtWindow::MakeWindowMenu() {
   connect(closeLink, &QAction::triggered, this, [this] {
     if (IsControlEnabled(ctl::kClose)) Dispatch(ctl::kClose);
   });
+  QAction* folder = menu->addAction(ToQString(kWorkingFolderEntry));
+  folder->setEnabled(dialog_ != nullptr);
+  connect(folder, &QAction::triggered, this, [this] { ChooseWorkingFolder(); });
   return menu;
 }
 
@@ -475,7 +512,7 @@ void QtWindow::MessageBox(const std::string& text) {
 }
 
 std::optional<std::string> QtWindow::OpenFileDialog(const FileDialogRequest& request) {
-  QFileDialog dialog(this, QString(), QDir::currentPath());
+  QFileDialog dialog(this, QString(), StartDirectory());
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setNameFilters(FileDialogFilters(request.filter));
   QString extension = ToQString(request.defaultExtension);

@@ -4,10 +4,12 @@
 #include <QWidget>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "gui/dialog_units.h"
@@ -22,6 +24,7 @@ class CKestrumDlg;
 
 namespace morlane::gui {
 
+class FolderSettings;
 class LogView;
 
 // The main window "Morlane V1.0", built from the dialog template, and the dialog's Window.
@@ -33,6 +36,9 @@ class LogView;
 class QtWindow : public QWidget, public Window {
  public:
   using CommandHandler = std::function<void(int id)>;
+  // Asks the user for a folder, starting at the given one; nullopt when cancelled.
+  using FolderChooser =
+      std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>;
 
   explicit QtWindow(QWidget* parent = nullptr);
   ~QtWindow() override;
@@ -42,8 +48,16 @@ class QtWindow : public QWidget, public Window {
   void SetCommandHandler(CommandHandler handler) { command_ = std::move(handler); }
   void SetSysCommandHandler(CommandHandler handler) { sysCommand_ = std::move(handler); }
   // Wires the dialog to this window: its handlers, the About box, closing. The dialog
-  // may outlive the window.
+  // may outlive the window, not the other way round. The title shows the dialog's
+  // working folder from now on, when it has one.
   void Attach(CKestrumDlg& dialog);
+  // Where "Working Folder..." remembers the chosen folder; none, it is not remembered.
+  void SetFolderSettings(FolderSettings* settings) { folderSettings_ = settings; }
+  // Replaces the system's folder dialog.
+  void SetFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+  // The menu's "Working Folder...": a chosen folder becomes the dialog's working folder,
+  // shown in the title and remembered. Refused while busy.
+  void ChooseWorkingFolder();
 
   QWidget* Control(int id) const;
   LogView& Log() const { return *log_; }
@@ -105,6 +119,9 @@ class QtWindow : public QWidget, public Window {
   void SysCommand(int command);
   void RunBusy(const std::function<void()>& handler);
   void CloseFromDialog();
+  void ShowWorkingFolder();
+  // Where the file dialogs start: the dialog's working folder.
+  QString StartDirectory() const;
   void RepaintIfBusy(QWidget* widget);
   int ServeRequests();
 
@@ -116,6 +133,9 @@ class QtWindow : public QWidget, public Window {
   LogView* log_ = nullptr;
   CommandHandler command_;
   CommandHandler sysCommand_;
+  CKestrumDlg* dialog_ = nullptr;
+  FolderSettings* folderSettings_ = nullptr;
+  FolderChooser chooseFolder_;
   bool busy_ = false;
   bool closing_ = false;
   bool closeRequested_ = false;

@@ -45,5 +45,7 @@ inline constexpr int kAboutCommand = 0x0010;
 inline constexpr int kServiceViewCommand = 0x0020;
 // The window's own entry that presses "Close", which only the service view shows.
 inline constexpr int kCloseLinkCommand = 0x0030;
+// The window's own entry that chooses the dialog's working folder.
+inline constexpr int kWorkingFolderCommand = 0x0040;
 
 }  // namespace morlane::ctl

@@ -51,5 +51,8 @@ inline constexpr const char* kServiceViewEntry = "Service View";
 // The window's menu entry that presses "Close" whichever view is shown; usable when "Close"
 // is.
 inline constexpr const char* kCloseLinkEntry = "Close Link";
+// The window's menu entry that chooses the folder "Automatic" and the files of the dialog
+// use; refused while a procedure runs.
+inline constexpr const char* kWorkingFolderEntry = "Working Folder...";
 
 }  // namespace morlane

@@ -52,15 +52,22 @@ std::string DefaultExtension(std::string_view pattern) {
   return std::string(pattern);
 }
 
-std::optional<std::string> RunOpenFileDialog(HWND owner, const FileDialogRequest& request) {
+std::optional<std::string> RunOpenFileDialog(HWND owner, const FileDialogRequest& request,
+                                             const std::string& startFolder) {
   const std::wstring filter = Wide(OpenDialogFilter(request.filter));
   const std::wstring extension = Wide(DefaultExtension(request.defaultExtension));
   const std::wstring initialName = Wide(request.initialName);
   std::vector<wchar_t> file(kPathBuffer, L'\0');
   std::copy_n(initialName.begin(), std::min(initialName.size(), kPathBuffer - 1), file.begin());
   std::vector<wchar_t> directory(kPathBuffer, L'\0');
-  DWORD directoryLength =
-      GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
+  DWORD directoryLength = 0;
+  if (startFolder.empty()) {
+    directoryLength = GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
+  } else {
+    const std::wstring start = Wide(startFolder);
+    directoryLength = static_cast<DWORD>(std::min(start.size(), kPathBuffer - 1));
+    std::copy_n(start.begin(), directoryLength, directory.begin());
+  }
 
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;

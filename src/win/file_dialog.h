@@ -18,8 +18,10 @@ std::string OpenDialogFilter(std::string_view filter);
 // names no single extension ("*.*") gives none.
 std::string DefaultExtension(std::string_view pattern);
 
-// The open dialog, owned by the window; nullopt when cancelled. The working directory is
-// where it starts and is left as it was: "Automatic" takes its images from there.
-std::optional<std::string> RunOpenFileDialog(HWND owner, const FileDialogRequest& request);
+// The open dialog, owned by the window; nullopt when cancelled. It starts in the folder
+// given (UTF-8), else in the current directory, and leaves the current directory as it
+// was.
+std::optional<std::string> RunOpenFileDialog(HWND owner, const FileDialogRequest& request,
+                                             const std::string& startFolder = {});
 
 }  // namespace morlane::win

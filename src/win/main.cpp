@@ -1,14 +1,13 @@
 // morlane: the tool's window on Windows.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/kestrum_dlg.h"
 #include "platform/console_io.h"
 #include "sim/host_platform.h"
+#include "win/folder_registry.h"
 #include "win/single_instance.h"
 #include "win/wide_text.h"
 #include "win/win32.h"
@@ -76,13 +75,16 @@ int Run(const WinOptions& options) {
   }
 
   int status = 0;
+  const FolderRegistry folderRegistry;
   Win32Window window(options.instanceTag);
   WinClock clock;
-  std::error_code ignored;
   CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
-  // The folder the window was started in stays its working directory, wherever a file
-  // dialog browses.
-  dialog.workingDir = std::filesystem::current_path(ignored);
+  // The working folder: the one chosen with "Working Folder..." at an earlier start while
+  // it is still a folder, else the folder the window was started in (a shortcut's "Start
+  // in"). It stays the working folder wherever a file dialog browses, until another is
+  // chosen.
+  dialog.workingDir = folderRegistry.StartFolder();
+  window.SetFolderRegistry(&folderRegistry);
   window.Attach(dialog);
   dialog.OnInitDialog();
   // Before the window is first shown, so that it appears at its full size, centred.

@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <system_error>
 
 #include "app/kestrum_dlg.h"
+#include "platform/utf8_path.h"
 #include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/dialog_values.h"
 #include "ui/service_panel.h"
+#include "ui/working_folder.h"
 #include "win/about_box.h"
 #include "win/app_icon.h"
 #include "win/dialog_template.h"
 #include "win/file_dialog.h"
+#include "win/folder_dialog.h"
+#include "win/folder_registry.h"
 #include "win/service_view.h"
 #include "win/single_instance.h"
 #include "win/wide_text.h"
@@ -100,6 +105,7 @@ void Win32Window::OnInit(HWND hwnd) {
     AppendMenuW(menu, MF_STRING | MF_UNCHECKED, ctl::kServiceViewCommand,
                 Wide(kServiceViewEntry).c_str());
     AppendMenuW(menu, MF_STRING | MF_GRAYED, ctl::kCloseLinkCommand, Wide(kCloseLinkEntry).c_str());
+    AppendMenuW(menu, MF_STRING, ctl::kWorkingFolderCommand, Wide(kWorkingFolderEntry).c_str());
   }
 
   for (const ControlSpec& control : MainDialogTemplate().controls) {
@@ -229,6 +235,10 @@ bool Win32Window::OnSysCommand(UINT command) {
     if (!busy_ && IsControlEnabled(ctl::kClose)) Dispatch(ctl::kClose);
     return true;
   }
+  if (which == ctl::kWorkingFolderCommand) {
+    ChooseWorkingFolder();
+    return true;
+  }
   if (which != ctl::kAboutCommand && which != SC_CLOSE) return false;
   // While busy the close box and the About entry are refused, as every input is.
   if (!busy_) SysCommand(static_cast<int>(command));
@@ -268,6 +278,7 @@ void Win32Window::KeepStartSizeAtLeast(MINMAXINFO& limits) const {
 }
 
 void Win32Window::Attach(CKestrumDlg& dialog) {
+  dialog_ = &dialog;
   dialog.announceClosedLink = true;
   SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   SetSysCommandHandler([&dialog](int command) { dialog.OnSysCommand(command); });
@@ -278,6 +289,31 @@ void Win32Window::Attach(CKestrumDlg& dialog) {
   dialog.closeWindow = [self] {
     if (auto window = self.lock(); window && *window) (*window)->CloseFromDialog();
   };
+  ShowWorkingFolder();
+}
+
+void Win32Window::ShowWorkingFolder() {
+  if (!hwnd_) return;
+  const std::filesystem::path folder = dialog_ ? dialog_->workingDir : std::filesystem::path();
+  SetWindowTextW(hwnd_, Wide(CaptionWithFolder(MainDialogTemplate().caption, folder)).c_str());
+}
+
+void Win32Window::ChooseWorkingFolder() {
+  // A procedure reads its files from the folder it started with.
+  if (busy_ || !dialog_ || !hwnd_) return;
+  std::error_code ignored;
+  const std::filesystem::path start =
+      dialog_->workingDir.empty() ? std::filesystem::current_path(ignored) : dialog_->workingDir;
+  std::optional<std::filesystem::path> chosen;
+  if (chooseFolder_) {
+    chosen = chooseFolder_(start);
+  } else if (std::optional<std::string> folder = RunFolderDialog(hwnd_, PathToUtf8(start))) {
+    chosen = PathFromUtf8(*folder);
+  }
+  if (!chosen || chosen->empty()) return;
+  dialog_->workingDir = *chosen;
+  ShowWorkingFolder();
+  if (folderRegistry_) folderRegistry_->Remember(*chosen);
 }
 
 HWND Win32Window::Control(int id) const {
@@ -535,7 +571,8 @@ void Win32Window::MessageBox(const std::string& text) {
 }
 
 std::optional<std::string> Win32Window::OpenFileDialog(const FileDialogRequest& request) {
-  return RunOpenFileDialog(hwnd_, request);
+  return RunOpenFileDialog(hwnd_, request,
+                           dialog_ ? PathToUtf8(dialog_->workingDir) : std::string());
 }
 
 void Win32Window::RunOnWindowThread(const std::function<void()>& request) {

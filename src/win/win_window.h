@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/hscroll_listbox.h"
@@ -17,6 +19,8 @@ class CKestrumDlg;
 }
 
 namespace morlane::win {
+
+class FolderRegistry;
 
 // The main window "Morlane V1.0": the dialog template made into a modeless dialog, and the
 // dialog's Window.
@@ -33,6 +37,9 @@ namespace morlane::win {
 class Win32Window : public Window {
  public:
   using CommandHandler = std::function<void(int id)>;
+  // Asks the user for a folder, starting at the given one; nullopt when cancelled.
+  using FolderChooser =
+      std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>;
 
   // Made hidden; marked as the running instance of the tag's group.
   explicit Win32Window(const std::string& instanceTag = {});
@@ -45,8 +52,16 @@ class Win32Window : public Window {
   void SetCommandHandler(CommandHandler handler) { command_ = std::move(handler); }
   void SetSysCommandHandler(CommandHandler handler) { sysCommand_ = std::move(handler); }
   // Wires the dialog to this window: its handlers, the About box, closing. The dialog
-  // may outlive the window.
+  // may outlive the window, not the other way round. The title shows the dialog's
+  // working folder from now on, when it has one.
   void Attach(CKestrumDlg& dialog);
+  // Where "Working Folder..." remembers the chosen folder; none, it is not remembered.
+  void SetFolderRegistry(const FolderRegistry* registry) { folderRegistry_ = registry; }
+  // Replaces the system's folder dialog.
+  void SetFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+  // The system menu's "Working Folder...": a chosen folder becomes the dialog's working
+  // folder, shown in the title and remembered. Refused while busy.
+  void ChooseWorkingFolder();
 
   HWND Handle() const { return hwnd_; }
   HWND Control(int id) const;
@@ -109,6 +124,7 @@ class Win32Window : public Window {
   void SysCommand(int command);
   void RunBusy(const std::function<void()>& handler);
   void CloseFromDialog();
+  void ShowWorkingFolder();
   void Destroy();
   void DropInput();
   void RepaintIfBusy(HWND control);
@@ -129,6 +145,9 @@ class Win32Window : public Window {
 
   CommandHandler command_;
   CommandHandler sysCommand_;
+  CKestrumDlg* dialog_ = nullptr;
+  const FolderRegistry* folderRegistry_ = nullptr;
+  FolderChooser chooseFolder_;
   // Lets the dialog's callbacks find out whether this window still exists.
   std::shared_ptr<Win32Window*> self_;
   bool busy_ = false;

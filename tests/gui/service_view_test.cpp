@@ -221,7 +221,7 @@ TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   window.show();
   auto closeEntry = [&window] {
     std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
-    return menu->actions().back()->isEnabled();
+    return menu->actions()[2]->isEnabled();
   };
   EXPECT_FALSE(closeEntry());
 
@@ -240,7 +240,7 @@ TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   ClickControl(window.Control(ctl::kOpen));
   ASSERT_TRUE(dialog.serial.IsOpen());
   std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
-  menu->actions().back()->trigger();
+  menu->actions()[2]->trigger();
   EXPECT_FALSE(dialog.serial.IsOpen());
   EXPECT_EQ(log.GetText(log.GetCount() - 2), "Close Serial MCU OK!");
   EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));

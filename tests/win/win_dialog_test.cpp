@@ -12,6 +12,7 @@
 #include "support/process.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
+#include "win/folder_registry.h"
 #include "win/wide_text.h"
 #include "win/win_clock.h"
 #include "win_fixture.h"
@@ -261,6 +262,39 @@ TEST_F(WinDialogTest, FirmwareFileChosenInTheOpenDialog) {
   Click(window, ctl::kSelectFirmware);
   EXPECT_EQ(log.GetCount(), lines);
   EXPECT_EQ(std::filesystem::current_path(), before);
+}
+
+// "Working Folder..." in the system menu: the chosen folder is where "Automatic" looks,
+// the title shows it, and a later start with the same registry key begins there; once
+// the folder is gone, in the current directory.
+TEST_F(WinDialogTest, WorkingFolderChosenFromTheSystemMenu) {
+  const std::wstring key = L"Software\\Morlane\\Tests-" + std::to_wstring(GetCurrentProcessId());
+  const FolderRegistry registry(key);
+  window.SetFolderRegistry(&registry);
+  const std::string folder = "leer \xC3\xBC";  // "leer ü", no image in it
+  ASSERT_TRUE(std::filesystem::create_directory(PathFromUtf8(dir.File(folder))));
+  const std::filesystem::path chosen = PathFromUtf8(dir.File(folder)).make_preferred();
+  window.SetFolderChooser(
+      [&](const std::filesystem::path&) { return std::optional<std::filesystem::path>(chosen); });
+  SendMessageW(window.Handle(), WM_SYSCOMMAND, ctl::kWorkingFolderCommand, 0);
+  EXPECT_EQ(dialog->workingDir, chosen);
+  wchar_t title[1024] = {};
+  GetWindowTextW(window.Handle(), title, 1024);
+  EXPECT_EQ(Utf8(title), "Morlane V1.0 - " + PathToUtf8(chosen));
+
+  Click(window, ctl::kOpen);
+  Click(window, ctl::kAutomatic);
+  const CHScrollListBox& log = window.LogList();
+  bool named = false;
+  for (int i = 0; i < log.GetCount(); ++i) {
+    named = named || log.GetText(i) == "Images (*.bin) were searched for in " + PathToUtf8(chosen);
+  }
+  EXPECT_TRUE(named);
+
+  EXPECT_EQ(FolderRegistry(key).StartFolder(), chosen);
+  std::filesystem::remove(chosen);
+  EXPECT_EQ(FolderRegistry(key).StartFolder(), std::filesystem::current_path());
+  RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 
 TEST_F(WinDialogTest, CloseBoxEndsTheDialogWithTheCleanUp) {
