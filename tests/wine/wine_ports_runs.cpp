@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -131,6 +132,15 @@ class WineSystemPorts : public ::testing::Test {
     if (!std::filesystem::exists(WindowsCli())) {
       GTEST_SKIP() << "no Windows build at " << WindowsCli();
     }
+    // A prefix of its own: its session is ended and started again for the mapping to take
+    // effect, which must not cut off the other tests' Wine programs in the shared prefix.
+    const char* shared = std::getenv("MORLANE_WINEPREFIX");
+    if (shared) sharedPrefix_ = shared;
+    const std::string base = shared ? std::string(shared)
+                                    : std::filesystem::temp_directory_path().string() +
+                                          "/morlane-wine-" + std::to_string(getuid());
+    setenv("MORLANE_WINEPREFIX", (base + "-ports").c_str(), 1);
+    prefixChanged_ = true;
     ASSERT_TRUE(first_.Running() && second_.Running());
     for (const auto& [name, unit] : {std::pair{"COM1", &first_}, std::pair{"COM3", &second_}}) {
       ProcessResult mapped =
@@ -170,7 +180,16 @@ class WineSystemPorts : public ::testing::Test {
     // The next run starts on the prefix's own ports again.
     session_.reset();
     if (!mappedNames_.empty()) WaitForWineSessionEnd();
+    if (!prefixChanged_) return;
+    if (sharedPrefix_) {
+      setenv("MORLANE_WINEPREFIX", sharedPrefix_->c_str(), 1);
+    } else {
+      unsetenv("MORLANE_WINEPREFIX");
+    }
   }
+
+  std::optional<std::string> sharedPrefix_;
+  bool prefixChanged_ = false;
 
   SimProcess first_{MORLANE_UNIT_SIM};
   SimProcess second_{MORLANE_UNIT_SIM};
