@@ -3,12 +3,15 @@
 // protocol's own waits for that image and the tool's CPU time against the wall time.
 //
 // Targets: wall time within 2 % of the protocol minimum, CPU time under 2 % of the wall.
+// "flash_bench --events FILE" runs the same with every event written to FILE as NDJSON,
+// for the events' cost against a run without.
 #include <time.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "sim/pty_server.h"
 #include "sim/sim_unit.h"
 #include "ui/control_ids.h"
+#include "ui/event_file.h"
 
 namespace {
 
@@ -68,7 +72,15 @@ std::string WriteImage(const std::filesystem::path& dir) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::FILE* eventsOut = nullptr;
+  if (argc == 3 && std::string(argv[1]) == "--events") {
+    eventsOut = std::fopen(argv[2], "w");
+    if (!eventsOut) {
+      std::fprintf(stderr, "flash_bench: cannot write %s\n", argv[2]);
+      return 1;
+    }
+  }
   std::error_code error;
   std::filesystem::path dir = std::filesystem::temp_directory_path() / "morlane-flash-bench";
   std::filesystem::create_directories(dir, error);
@@ -85,6 +97,11 @@ int main() {
   InProcessHidBackend hid;
   HeadlessWindow window;
   CKestrumDlg dialog(window, RealClock(), ports, hid);
+  std::unique_ptr<EventFile> events;
+  if (eventsOut) {
+    events = std::make_unique<EventFile>(eventsOut);
+    dialog.events.Listen(events.get());
+  }
   window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   dialog.OnInitDialog();
   window.Click(ctl::kOpen);
@@ -107,6 +124,8 @@ int main() {
   double minimum = static_cast<double>(ProtocolMinimumMs(programFrames, kSections)) / 1000.0;
   double overWall = (wall - minimum) / minimum * 100.0;
   double cpuShare = cpu / wall * 100.0;
+  if (eventsOut) std::fclose(eventsOut);
+  std::printf("events: %s\n", eventsOut ? "every one written as NDJSON" : "none asked for");
   std::printf("image: %d KiB of data in %d sections, %d program frames, %d verify frames\n",
               kSections * kWordsPerSection * 2 / 1024, kSections, programFrames, kSections);
   std::printf("result: %s, %d program frames reached the unit\n",

@@ -22,12 +22,13 @@ constexpr const char* kStopTestFirst = "Stop the automatic command test first!";
 
 CKestrumDlg::CKestrumDlg(Window& window_, Clock& clock_, SerialPortFactory& ports,
                          HidBackend& hidBackend)
-    : window(window_),
+    : reportingWindow_(window_, events),
+      window(reportingWindow_),
       clock(clock_),
       hid(hidBackend, clock_),
       serial(ports, clock_),
-      session(window_, hid, serial),
-      context{window_, clock_, session, values, selection, workingDir},
+      session(reportingWindow_, hid, serial),
+      context{reportingWindow_, clock_, session, values, selection, workingDir, events},
       flasher(context, image),
       dispatch(context, image, flasher),
       usbFirmware(context),

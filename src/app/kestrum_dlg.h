@@ -16,6 +16,8 @@
 #include "platform/hid_device.h"
 #include "platform/serial_port.h"
 #include "ui/dialog_values.h"
+#include "ui/reporting_window.h"
+#include "ui/run_events.h"
 #include "ui/window.h"
 
 namespace morlane {
@@ -55,6 +57,16 @@ class CKestrumDlg {
   // handlers return nothing; the command-line front end reads this for its exit status.
   int lastResult = 0;
 
+  // Where the procedures report their typed events, beside the log: a front end that
+  // wants them sets the listener.
+  EventRelay events;
+
+ private:
+  // The front end's window, with every log line and message box reported to events as
+  // well; window below is this one.
+  ReportingWindow reportingWindow_;
+
+ public:
   Window& window;
   Clock& clock;
   // See DialogContext::workingDir; set before the first procedure runs.

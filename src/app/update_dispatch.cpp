@@ -1,5 +1,6 @@
 #include "app/update_dispatch.h"
 
+#include "flash/bin_file.h"
 #include "ui/control_ids.h"
 #include "ui/log.h"
 
@@ -46,8 +47,12 @@ int UpdateDispatch::UpdateOverHid() {
 int UpdateDispatch::UpdateOverSerial() {
   Window& window = context_.window;
   const std::string& path = context_.selection.firmwarePath;
-  // Not an inverter image, or no such file: nothing happens at all.
-  if (!InverterFlasher::CheckBinFile(path)) return 0;
+  // Not an inverter image, or no such file: nothing happens in the window at all; a
+  // program listening is told why.
+  if (!InverterFlasher::CheckBinFile(path)) {
+    ReportRefusedImage(context_.events, path, SurveyImage(path));
+    return 0;
+  }
   image_.imageLength = image_.LoadImageFile(path);
   window.EnableControl(ctl::kUpdateFirmware, false);
   window.EnableControl(ctl::kSelectFirmware, false);

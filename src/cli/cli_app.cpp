@@ -55,6 +55,10 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   app->add_option("--dir", options.dir, "working directory of the run")->type_name("DIR");
   app->add_option("--log-json", options.logJson, "also write every log line to FILE as JSON")
       ->type_name("FILE");
+  app->add_option("--events", options.events,
+                  "every procedure's typed events as NDJSON to FILE (-: stdout, which then "
+                  "carries no plain log lines)")
+      ->type_name("FILE");
   app->add_flag("--quiet", options.quiet, "no progress bar");
 
   RegisterLinkCommands(*app, selected);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -33,6 +34,7 @@ CliSession::~CliSession() {
   window_.reset();
   platform_.reset();
   if (json_) std::fclose(json_);
+  if (eventsOut_ && eventsOut_ != stdout) std::fclose(eventsOut_);
 }
 
 // "N:SWITCH[=VALUE]": the switch as the simulated unit's program takes it, on unit N.
@@ -74,6 +76,19 @@ bool CliSession::Setup(std::string* error) {
       return false;
     }
   }
+  if (!options_.events.empty()) {
+    if (options_.events == "-") {
+      eventsOut_ = stdout;
+    } else {
+      eventsOut_ =
+          OpenStream(PathToUtf8(PathFromUtf8(options_.dir) / PathFromUtf8(options_.events)), "w");
+    }
+    if (!eventsOut_) {
+      *error = "cannot write " + options_.events;
+      return false;
+    }
+    events_ = std::make_unique<EventFile>(eventsOut_);
+  }
   platform_ = std::make_unique<sim::HostPlatform>();
   if (options_.simulateUnits > 0) {
     if (!platform_->StartUnits(options_.simulateUnits, options_.ports, error)) return false;
@@ -89,6 +104,7 @@ bool CliSession::Setup(std::string* error) {
   window_->SetProgressHandler([this](int id, int position) { OnProgress(id, position); });
   dialog_ = std::make_unique<CKestrumDlg>(*window_, RealClock(), Ports(), HidDevices());
   dialog_->workingDir = PathFromUtf8(options_.dir);
+  dialog_->events.Listen(events_.get());
   window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
   dialog_->OnInitDialog();
   return true;
@@ -135,11 +151,32 @@ void CliSession::OnLine(std::string_view line) {
   // the two never run together.
   bool bar = barShown_;
   if (bar) ClearBar();
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  if (LogToStdout()) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
   if (bar) DrawBar();
   WriteLogJson(line);
+}
+
+void CliSession::ReportRunStarted(const std::string& command) {
+  if (!events_) return;
+  event::RunStarted started;
+  started.command = command;
+  started.port = Ports().PathOf(1);
+  started.toolVersion = MORLANE_VERSION;
+  started.started = Iso8601Local(std::time(nullptr));
+  events_->Report(started);
+}
+
+void CliSession::ReportRunEnded(int exitStatus, const std::string& command) {
+  if (!events_) return;
+  event::RunEnded ended;
+  ended.result = exitStatus == kExitOk ? "pass" : "fail";
+  if (exitStatus != kExitOk) ended.failedStep = failedStep_.empty() ? command : failedStep_;
+  ended.exit = exitStatus;
+  events_->Report(ended);
 }
 
 void CliSession::WriteLogJson(std::string_view text) {

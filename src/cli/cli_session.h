@@ -11,6 +11,7 @@
 #include "app/kestrum_dlg.h"
 #include "platform/hid_device.h"
 #include "platform/serial_port.h"
+#include "ui/event_file.h"
 #include "ui/json_text.h"
 
 namespace CLI {
@@ -37,6 +38,7 @@ struct GlobalOptions {
   std::optional<std::string> operatorName;
   std::string dir;
   std::string logJson;
+  std::string events;  // --events: NDJSON to this file, "-" for stdout
   bool quiet = false;
 };
 
@@ -68,6 +70,15 @@ class CliSession {
   // Whether a line could not be written to --log-json: the run then does not pass.
   bool LogJsonFailed() const { return jsonFailed_; }
 
+  // --events: the file every unit's events go to; null when not asked for.
+  EventFile* Events() { return events_.get(); }
+  // With --events - the events are stdout, and the plain log lines stay off it.
+  bool LogToStdout() const { return options_.events != "-"; }
+  // The run's first and last events, for the command that runs a procedure on the
+  // session's own dialog.
+  void ReportRunStarted(const std::string& command);
+  void ReportRunEnded(int exitStatus, const std::string& command);
+
   HeadlessWindow& Window() { return *window_; }
   CKestrumDlg& Dialog() { return *dialog_; }
   sim::SimUnit* Sim();
@@ -88,6 +99,8 @@ class CliSession {
   std::unique_ptr<CKestrumDlg> dialog_;
   std::FILE* json_ = nullptr;
   bool jsonFailed_ = false;
+  std::FILE* eventsOut_ = nullptr;
+  std::unique_ptr<EventFile> events_;
   std::string failedStep_;
   std::string failureReason_;
   bool linkOpened_ = false;

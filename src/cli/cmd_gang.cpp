@@ -179,12 +179,15 @@ int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
     if (auto id = unitIds.find(unit->Name()); id != unitIds.end()) unit->unitId = id->second;
     if (i < facts.size()) unit->portId = StablePortId(facts[i]);
     if (lineDatabase) unit->afterKept = feedLine;
+    unit->events = session.Events();
     unit->onLine = [&output, &view, &session, live](const std::string& name,
                                                     std::string_view line) {
       std::lock_guard lock(output);
       if (live) view.Clear();
-      std::printf("%s: %.*s\n", name.c_str(), static_cast<int>(line.size()), line.data());
-      std::fflush(stdout);
+      if (session.LogToStdout()) {
+        std::printf("%s: %.*s\n", name.c_str(), static_cast<int>(line.size()), line.data());
+        std::fflush(stdout);
+      }
       session.WriteLogJson(name + ": " + std::string(line));
       if (live) view.Draw();
     };

@@ -22,6 +22,7 @@ std::string CheckReadable(const std::string& path) {
 
 struct PrepareArgs {
   std::string file;
+  std::string shown;  // FILE as it was given, for what is said about it
   std::string link = "usb";
 };
 
@@ -36,6 +37,15 @@ int RunPrepare(CliSession& session, const PrepareArgs& args) {
   // written, although the dialog reports the missing link.
   const bool prepared = offline ? dialog.usbFirmware.filesWritten == 1 : dialog.lastResult == 1;
   if (prepared) return kExitOk;
+  // A refused S-record file is named with the line at fault, for the one who fixes it.
+  const S19Refusal& refusal = dialog.usbFirmware.image.refusal;
+  if (!refusal.reason.empty()) {
+    const std::string where =
+        refusal.line > 0 ? args.shown + " line " + std::to_string(refusal.line) : args.shown;
+    std::fprintf(stderr, "refused: %s: %s\n", where.c_str(), refusal.detail.c_str());
+    session.SetFailure("prepare", where + " refused (" + refusal.reason + ")");
+    return kExitFailed;
+  }
   session.SetFailure("prepare", "tmp.txt and tmp.bin were not made from " + args.file);
   return kExitFailed;
 }
@@ -64,6 +74,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
       ->check(CLI::IsMember({"usb", "com", "none"}));
   prepare->callback([&selected, prepareArgs] {
     // The file dialog hands over full paths; --dir changes directory before the run.
+    prepareArgs->shown = prepareArgs->file;
     prepareArgs->file = AbsolutePath(prepareArgs->file);
     selected = [prepareArgs](CliSession& session) { return RunPrepare(session, *prepareArgs); };
   });

@@ -140,11 +140,26 @@ void GangUnit::Line(std::string_view line) {
   log_.append(line);
   log_ += '\n';
   if (onLine) onLine(Name(), line);
-  std::string step(line);
-  while (!step.empty() && (step.back() == '\n' || step.back() == ' ')) step.pop_back();
-  if (step.empty() || step.find_first_not_of('-') == std::string::npos) return;
-  std::lock_guard lock(viewMutex_);
-  view_.step = step;
+}
+
+void GangUnit::Report(const RunEvent& reported) {
+  if (const auto* started = std::get_if<event::StepStarted>(&reported)) {
+    std::lock_guard lock(viewMutex_);
+    view_.step = started->cpu.empty() ? started->step : started->step + " " + started->cpu;
+  } else if (const auto* progress = std::get_if<event::Progress>(&reported)) {
+    std::lock_guard lock(viewMutex_);
+    view_.percent = std::clamp(progress->percent, 0, 100);
+  }
+  if (!events) return;
+  // A step the station's stop cut short did not fail on the unit's account.
+  const auto* ended = std::get_if<event::StepEnded>(&reported);
+  if (ended && ended->outcome == event::Outcome::Fail && cut_) {
+    event::StepEnded stopped = *ended;
+    stopped.reason = StepReason::Stopped;
+    events->Write(stopped, Name());
+    return;
+  }
+  events->Write(reported, Name());
 }
 
 void GangUnit::BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog) {
@@ -181,6 +196,17 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   record.startedMs = NowMs();
   record.started = Iso8601(record.startedMs);
   record.runId = NewRunId(record.startedMs);
+  if (events) {
+    event::RunStarted started;
+    started.command = "gang " + job.procedure;
+    started.port = port_.path;
+    started.toolVersion = record.toolVersion;
+    started.started = record.started;
+    started.runId = record.runId;
+    started.unitId = unitId;
+    started.station = true;
+    events->Write(started, Name());
+  }
 
   HeadlessWindow window;
   StoppableClock clock(control_.abortNow);
@@ -189,15 +215,11 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   CKestrumDlg dialog(window, clock, ports, noUsb);
   dialog.workingDir = PathFromUtf8(workingDir);
   dialog.flasher.holdNextCpu = &control_.holdNextCpu;
+  dialog.events.Listen(this);
   window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   window.SetLineHandler([this](std::string_view line) { Line(line); });
   window.SetMessageHandler([this](const std::string& text) {
     if (onMessage) onMessage(Name(), text);
-  });
-  window.SetProgressHandler([this](int id, int position) {
-    if (id != ctl::kProgressBar) return;
-    std::lock_guard lock(viewMutex_);
-    view_.percent = position;
   });
   dialog.OnInitDialog();
 
@@ -241,8 +263,16 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
       view_.verdict = "FAIL at " + record.failedStep;
     }
   }
+  const bool passedAndKept = kept && record.result == "pass";
+  if (events) {
+    event::RunEnded ended;
+    ended.result = record.result;
+    ended.failedStep = record.failedStep;
+    ended.exit = passedAndKept ? 0 : 1;
+    events->Write(ended, Name());
+  }
   if (kept && afterKept) afterKept();
-  return kept && record.result == "pass";
+  return passedAndKept;
 }
 
 }  // namespace morlane

@@ -12,6 +12,8 @@
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "records/run_record.h"
+#include "ui/event_file.h"
+#include "ui/run_events.h"
 
 namespace morlane {
 
@@ -37,9 +39,9 @@ struct StationIdentity {
   std::optional<std::string> operatorName;
 };
 
-// What the live view shows of one unit.
+// What the live view shows of one unit, from its events.
 struct UnitView {
-  std::string step;  // the last log line
+  std::string step;  // the step running: "erase master"
   int percent = 0;
   bool done = false;
   std::string verdict;  // "PASS", "FAIL: ..." or "ABORTED" once done
@@ -49,7 +51,7 @@ struct UnitView {
 // seeing its one port of the table as its only port, under the port's name (the unit on
 // COM45 logs "Com45 is opened"). Its run is kept in the station's record store before the
 // unit is shown as done.
-class GangUnit {
+class GangUnit : public RunEvents {
  public:
   // port.entry is where ports opens it.
   GangUnit(StationPort port, SerialPortFactory& ports, GangControl& control);
@@ -74,6 +76,11 @@ class GangUnit {
   std::function<void(const std::string& unit, const std::string& text)> onMessage;
   // Called once the unit's run is kept and shown as done: the line's database is fed.
   std::function<void()> afterKept;
+  // Where the unit's events go besides its live view; null when nobody asked for them.
+  EventFile* events = nullptr;
+
+  // The unit's dialog reports here.
+  void Report(const RunEvent& event) override;
 
   RunRecord record;
 

@@ -118,12 +118,17 @@ int main(int systemArgc, char** systemArgv) {
   }
   if (!selected) return kExitUsage;
 
+  const auto commands = app->get_subcommands();
+  const std::string command = commands.empty() ? "" : commands.front()->get_name();
   CliSession session(options);
   std::string error;
   if (!session.Setup(&error)) {
     std::fprintf(stderr, "morlane-cli: %s\n", error.c_str());
     return kExitUsage;
   }
+  // A gang's units each report their own run.
+  const bool reportsRun = IsProcedure(command) && command != "gang";
+  if (reportsRun) session.ReportRunStarted(command);
   int status = selected(session);
   session.Finish();
   if (session.LogJsonFailed()) {
@@ -132,9 +137,14 @@ int main(int systemArgc, char** systemArgv) {
     session.SetFailure("log-json", "not every log line could be written to " + options.logJson);
     if (status == kExitOk) status = kExitFailed;
   }
+  if (reportsRun) session.ReportRunEnded(status, command);
+  if (session.Events() && session.Events()->Failed()) {
+    std::fprintf(stderr, "morlane-cli: %s: not every event could be written\n",
+                 options.events.c_str());
+    session.SetFailure("events", "not every event could be written to " + options.events);
+    if (status == kExitOk) status = kExitFailed;
+  }
   // A procedure ends with its verdict, after the bar and every log line.
-  const auto commands = app->get_subcommands();
-  const std::string command = commands.empty() ? "" : commands.front()->get_name();
   if (IsProcedure(command) && status != kExitUsage) {
     if (status == kExitOk) {
       std::fprintf(stderr, "PASS\n");

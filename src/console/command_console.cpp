@@ -27,7 +27,20 @@ void CommandConsole::InitCommandTable() {
 }
 
 int CommandConsole::OnSend() {
-  return SendSingleCommand(context_, linkMutex_);
+  RunEvents& events = context_.events;
+  if (events.Listening()) events.Report(event::StepStarted{"send", ""});
+  const bool linked = context_.session.sessionState != SessionState::None;
+  const int answered = SendSingleCommand(context_, linkMutex_);
+  if (events.Listening()) {
+    event::StepEnded ended{"send", ""};
+    if (!answered) {
+      ended.outcome = event::Outcome::Fail;
+      ended.reason = linked ? StepReason::NoAnswer : StepReason::Port;
+      ended.detail = linked ? "the command was not answered" : "no link is open";
+    }
+    events.Report(ended);
+  }
+  return answered;
 }
 
 void CommandConsole::PrepareCommandTest() {
@@ -86,8 +99,12 @@ void CommandConsole::StartWorker(int (*body)(TestRun&)) {
   try {
     // The platform's default stack: the worker's frames and the log texts need more than
     // the 4 KiB a smaller one would give.
-    worker_ = std::thread([this, body, run]() mutable {
+    // The test runs until it is stopped: its end is its success, whatever it logged.
+    RunEvents& events = context_.events;
+    if (events.Listening()) events.Report(event::StepStarted{"test", ""});
+    worker_ = std::thread([this, body, run, &events]() mutable {
       body(run);
+      if (events.Listening()) events.Report(event::StepEnded{"test", ""});
       running_ = false;
     });
   } catch (const std::system_error&) {
@@ -95,6 +112,10 @@ void CommandConsole::StartWorker(int (*body)(TestRun&)) {
     running_ = false;
     stopFlag_ = true;
     SetTestEndedButtons(context_.window);
+    if (context_.events.Listening()) {
+      context_.events.Report(event::StepEnded{"test", "", event::Outcome::Fail, StepReason::Port,
+                                              "no thread for the command test"});
+    }
   }
 }
 

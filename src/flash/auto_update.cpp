@@ -43,6 +43,10 @@ std::vector<std::string> FindImageFiles(const std::filesystem::path& directory) 
   return names;
 }
 
+const char* CpuName(char cpu) {
+  return cpu == 'M' ? "master" : cpu == 'S' ? "slave" : "";
+}
+
 // 'M', 'S' or 0 by case-sensitive words in the name; master wins when both appear.
 char CpuOfName(const std::string& name) {
   auto has = [&name](const char* word) { return name.find(word) != std::string::npos; };
@@ -85,13 +89,20 @@ int InverterFlasher::AutoUpdate() {
     char cpu = CpuOfName(name);
     if (!CheckBinFile(path)) {
       AppendLogLine(window, kBadImage);
-      attempts.push_back({path, cpu, false, FailedAt(FlashStep::Image, "not an inverter image")});
+      ReportRefusedImage(context_.events, path, SurveyImage(path));
+      attempts.push_back({path, cpu, false,
+                          FailedAt(FlashStep::Image, StepReason::File, "not an inverter image")});
       return 0;
     }
     if (cpu == 0) {
       AppendLogLine(window, FormatText(kNeitherCpuFormat, name.c_str()));
+      if (context_.events.Listening()) {
+        context_.events.Report(
+            event::Refused{path, "no-cpu", 0, "its name names neither CPU (master, slave)"});
+      }
       attempts.push_back(
-          {path, cpu, false, FailedAt(FlashStep::Image, "its name names neither CPU")});
+          {path, cpu, false,
+           FailedAt(FlashStep::Image, StepReason::File, "its name names neither CPU")});
       everyFileBurned = false;
       continue;
     }
@@ -99,7 +110,8 @@ int InverterFlasher::AutoUpdate() {
     // its firmware; the next file is tried.
     if (!programmer_.AcceptImage(path)) {
       attempts.push_back(
-          {path, cpu, false, FailedAt(FlashStep::Image, "not a sound inverter image")});
+          {path, cpu, false,
+           FailedAt(FlashStep::Image, StepReason::File, "not a sound inverter image")});
       AppendLogLine(window, kDash36);
       everyFileBurned = false;
       continue;
@@ -120,6 +132,8 @@ int InverterFlasher::AutoUpdate() {
       return StepTime{FlashStepName(FlashStep::Select),
                       static_cast<double>(context_.clock.MonotonicMs() - selectStarted) / 1000.0};
     };
+    programmer_.BeginImage(path, CpuName(cpu));
+    programmer_.ReportStepStarted(FlashStep::Select);
     serial.Open(port, 9600);
     int echoed = 1;
     if (cpu == 'M') {
@@ -133,14 +147,17 @@ int InverterFlasher::AutoUpdate() {
         // the port closed and the reason in the log.
         serial.Close();
         AppendLogLine(window, kCommunicationFailed);
-        FlashOutcome refused = FailedAt(FlashStep::Select, "CPU selection not echoed");
+        FlashOutcome refused =
+            FailedAt(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
         refused.seconds.push_back(selectSeconds());
+        programmer_.ReportStepFailed(FlashStep::Select, refused.why, refused.reason);
         attempts.push_back({path, cpu, false, refused});
         return 0;
       }
     }
     serial.Close();
     const StepTime selected = selectSeconds();
+    programmer_.ReportStepEnded(FlashStep::Select, true);
     const int passed = programmer_.ProgramSelectedCpu(path, echoed != 0);
     if (!passed) everyFileBurned = false;
     attempts.push_back({path, cpu, passed != 0, programmer_.outcome});

@@ -5,6 +5,7 @@
 
 #include "flash/be_bytes.h"
 #include "platform/file_io.h"
+#include "ui/run_events.h"
 
 namespace morlane {
 
@@ -144,6 +145,31 @@ const char* ImageVerdictText(ImageVerdict verdict) {
       return "a section runs past the end of the file";
   }
   return "cannot be read";
+}
+
+const char* ImageVerdictWord(ImageVerdict verdict) {
+  switch (verdict) {
+    case ImageVerdict::Sound:
+      return "sound";
+    case ImageVerdict::Unreadable:
+      break;
+    case ImageVerdict::NotAnImage:
+      return "not-an-image";
+    case ImageVerdict::NoSections:
+      return "no-sections";
+    case ImageVerdict::TooManySections:
+      return "too-many-sections";
+    case ImageVerdict::SectionPastEnd:
+      return "section-past-end";
+  }
+  return "unreadable";
+}
+
+void ReportRefusedImage(RunEvents& events, const std::string& path, const ImageSurvey& survey) {
+  if (!events.Listening()) return;
+  std::string detail = ImageVerdictText(survey.verdict);
+  if (survey.badSection >= 0) detail += " (section " + std::to_string(survey.badSection + 1) + ")";
+  events.Report(event::Refused{path, ImageVerdictWord(survey.verdict), 0, detail});
 }
 
 }  // namespace morlane

@@ -55,5 +55,12 @@ struct ImageSurvey {
 
 ImageSurvey SurveyImage(const std::string& path);
 const char* ImageVerdictText(ImageVerdict verdict);
+// The verdict as one word for programs: "unreadable", "not-an-image", "no-sections",
+// "too-many-sections", "section-past-end".
+const char* ImageVerdictWord(ImageVerdict verdict);
+
+class RunEvents;
+// Reports an image refused by its first bytes or its section table, naming which.
+void ReportRefusedImage(RunEvents& events, const std::string& path, const ImageSurvey& survey);
 
 }  // namespace morlane

@@ -57,9 +57,10 @@ const char* FlashStepName(FlashStep step) {
   return "";
 }
 
-FlashOutcome FailedAt(FlashStep step, std::string reason) {
+FlashOutcome FailedAt(FlashStep step, StepReason why, std::string reason) {
   FlashOutcome outcome;
   outcome.failedStep = step;
+  outcome.why = why;
   outcome.reason = std::move(reason);
   return outcome;
 }
@@ -73,17 +74,56 @@ uint16_t VerifyChecksum(const uint8_t* data, int byteCount) {
 FlashProgrammer::FlashProgrammer(DialogContext& context, ImageBuffer& image, BootLink& link)
     : context_(context), image_(image), link_(link) {}
 
-int FlashProgrammer::Fail(FlashStep step, std::string reason) {
+int FlashProgrammer::Fail(FlashStep step, StepReason why, std::string reason) {
+  lastWhy_ = why;
+  lastReason_ = reason;
   // Only the first failure is kept; the digest, times and counts gathered so far stay.
   if (outcome.failedStep == FlashStep::None) {
     outcome.failedStep = step;
+    outcome.why = why;
     outcome.reason = std::move(reason);
   }
   return 0;
 }
 
 void FlashProgrammer::ShowProgress() {
-  ShowPercent(context_.window, image_.progressCount, image_.imageLength);
+  const int percent = ShowPercent(context_.window, image_.progressCount, image_.imageLength);
+  if (percent == lastPercent_ || !context_.events.Listening()) return;
+  lastPercent_ = percent;
+  context_.events.Report(
+      event::Progress{FlashStepName(FlashStep::Burn), burnDone_, burnTotal_, percent});
+}
+
+void FlashProgrammer::ReportStepStarted(FlashStep step) {
+  lastWhy_ = StepReason::None;
+  lastReason_.clear();
+  if (context_.events.Listening())
+    context_.events.Report(event::StepStarted{FlashStepName(step), cpu_});
+}
+
+void FlashProgrammer::ReportStepEnded(FlashStep step, bool passed) {
+  if (!context_.events.Listening()) return;
+  event::StepEnded ended{FlashStepName(step), cpu_};
+  if (!passed) {
+    ended.outcome = event::Outcome::Fail;
+    ended.reason = lastWhy_;
+    ended.detail = lastReason_;
+  }
+  context_.events.Report(ended);
+}
+
+void FlashProgrammer::ReportStepFailed(FlashStep step, StepReason why, std::string detail) {
+  lastWhy_ = why;
+  lastReason_ = std::move(detail);
+  ReportStepEnded(step, false);
+}
+
+template <typename Run>
+int FlashProgrammer::ReportedStep(FlashStep step, Run&& run) {
+  ReportStepStarted(step);
+  const int result = run();
+  ReportStepEnded(step, result != 0);
+  return result;
 }
 
 int FlashProgrammer::FlashErase() {
@@ -95,8 +135,10 @@ int FlashProgrammer::FlashErase() {
   BuildCommandRecord(record, kEraseCode, 0, 0, erase.words);
   bool erased = false;
   const char* why = "erase command not acknowledged";
+  StepReason reason = StepReason::Nak;
   if (link_.SendCommand(record, kRecordBytes, kEraseCode)) {
     why = "no erase result";
+    reason = StepReason::NoAnswer;
     // The erase takes its delay per sector: sector 0 and each further one in the mask.
     int sectors = 1 + std::popcount(static_cast<unsigned>(erase.words[0] & 0xFFFE));
     int totalMs = erase.delayMs * sectors * 10;
@@ -108,13 +150,14 @@ int FlashProgrammer::FlashErase() {
       if (link_.ReceiveResult(link_.reply.data(), kMaxPayload) >= 2) {
         erased = GetBe16(link_.reply.data()) == 0;
         why = "erase refused";
+        reason = StepReason::Status;
         break;
       }
     }
   }
   AppendLogLine(window, erased ? kErased : kEraseFailed);
   AppendLogLine(window, kBlankLine);
-  return erased ? 1 : Fail(FlashStep::Erase, why);
+  return erased ? 1 : Fail(FlashStep::Erase, reason, why);
 }
 
 int FlashProgrammer::WriteBlock(uint32_t address, int byteCount, const uint8_t* data) {
@@ -153,11 +196,21 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
   Window& window = context_.window;
   image_.progressCount = 0;
   if (!snapshotTaken_) TakeSnapshot(path);
-  if (outcome.bytes < 0) return Fail(FlashStep::Image, "image file cannot be read");
+  if (outcome.bytes < 0) {
+    return Fail(FlashStep::Image, StepReason::File, "image file cannot be read");
+  }
   const auto* image = reinterpret_cast<const uint8_t*>(sent_.data());
   const uint64_t size = sent_.size();
   SectionTable table;
-  if (ReadSections(image, size, table) == 0) return Fail(FlashStep::Image, "no sections to burn");
+  if (ReadSections(image, size, table) == 0) {
+    return Fail(FlashStep::Image, StepReason::File, "no sections to burn");
+  }
+  burnDone_ = 0;
+  burnTotal_ = 0;
+  lastPercent_ = -1;
+  for (int s = 0; s < table.count; ++s) {
+    burnTotal_ += int64_t{table.sections[static_cast<size_t>(s)].Words()} * 2;
+  }
   AppendLogLine(window, kBurning);
   for (int s = 0; s < table.count; ++s) {
     const BinSection& section = table.sections[static_cast<size_t>(s)];
@@ -177,9 +230,11 @@ int FlashProgrammer::FlashBurn(const std::string& path) {
       }
       if (!read || !blockAcknowledged) {
         AppendLogLine(window, kBurnFailed);
-        return read ? Fail(FlashStep::Burn, "program command not acknowledged")
-                    : Fail(FlashStep::Image, "image file changed before the burn");
+        return read
+                   ? Fail(FlashStep::Burn, StepReason::Nak, "program command not acknowledged")
+                   : Fail(FlashStep::Image, StepReason::File, "image file changed before the burn");
       }
+      burnDone_ += static_cast<int64_t>(bytes);
       image_.progressCount += kProgressPerBlock;
       ShowProgress();
     }
@@ -211,12 +266,12 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
   // what was read for the burn.
   std::string now;
   if (ReadWholeFile(path, &now, kMaxImageBytes) != WholeFile::Read) {
-    return Fail(FlashStep::Image, "image file cannot be read for the verify");
+    return Fail(FlashStep::Image, StepReason::File, "image file cannot be read for the verify");
   }
   const auto* image = reinterpret_cast<const uint8_t*>(now.data());
   SectionTable table;
   if (ReadSections(image, now.size(), table) == 0) {
-    return Fail(FlashStep::Image, "no sections to verify");
+    return Fail(FlashStep::Image, StepReason::File, "no sections to verify");
   }
   bool all = true;
   for (int s = 0; s < table.count; ++s) {
@@ -243,9 +298,9 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
   verifyPassed = all && unchanged;
   AppendLogLine(context_.window, verifyPassed ? kVerified : kVerifyFailed);
   if (!unchanged) {
-    Fail(FlashStep::Image, "image file changed after it was read for the burn");
+    Fail(FlashStep::Image, StepReason::File, "image file changed after it was read for the burn");
   } else if (!all) {
-    Fail(FlashStep::Verify, "flash differs from the image");
+    Fail(FlashStep::Verify, StepReason::Checksum, "flash differs from the image");
   }
   return 1;
 }
@@ -255,7 +310,7 @@ int FlashProgrammer::FlashClose() {
   BuildCommandRecord(record, kClosingCode, 0, 0, link_.parameters.closing.words);
   outcome.closing = "unanswered";
   if (!link_.SendCommand(record, kRecordBytes, kClosingCode)) {
-    return Fail(FlashStep::Close, "closing command not acknowledged");
+    return Fail(FlashStep::Close, StepReason::Nak, "closing command not acknowledged");
   }
   // The reply's status and data words are of no further use; it is acknowledged so that
   // the bootloader can hand over to the new firmware.
@@ -263,7 +318,7 @@ int FlashProgrammer::FlashClose() {
     outcome.closing = "answered";
     return 1;
   }
-  return Fail(FlashStep::Close, "no closing result");
+  return Fail(FlashStep::Close, StepReason::NoAnswer, "no closing result");
 }
 
 bool FlashProgrammer::TakeSnapshot(const std::string& path) {
@@ -288,9 +343,23 @@ void FlashProgrammer::Timed(const char* step, int64_t startedMs) {
 }
 
 int FlashProgrammer::AcceptImage(const std::string& path) {
-  if (SurveyImage(path).verdict == ImageVerdict::Sound) return 1;
+  const ImageSurvey survey = SurveyImage(path);
+  if (survey.verdict == ImageVerdict::Sound) return 1;
   AppendLogLine(context_.window, kBinFileError);
+  ReportRefusedImage(context_.events, path, survey);
   return 0;
+}
+
+void FlashProgrammer::BeginImage(const std::string& path, const std::string& cpu) {
+  outcome = FlashOutcome{};
+  link_.counts = LinkCounts{};
+  cpu_ = cpu;
+  imageBegun_ = true;
+  begunPath_ = path;
+  TakeSnapshot(path);
+  if (outcome.bytes >= 0 && context_.events.Listening()) {
+    context_.events.Report(event::Image{path, outcome.sha256, outcome.bytes, cpu});
+  }
 }
 
 int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarget) {
@@ -300,8 +369,11 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
   if (!AcceptImage(path)) {
     serial.Close();
     context_.window.SetProgressPos(ctl::kProgressBar, 0);
-    return Fail(FlashStep::Image, "not a sound inverter image");
+    return Fail(FlashStep::Image, StepReason::File, "not a sound inverter image");
   }
+  const bool selects = cpuTarget == kMasterCpu || cpuTarget == kSlaveCpu;
+  BeginImage(path, cpuTarget == kMasterCpu ? "master" : cpuTarget == kSlaveCpu ? "slave" : "");
+  if (selects) ReportStepStarted(FlashStep::Select);
   const int64_t selectStarted = context_.clock.MonotonicMs();
   serial.Open(context_.session.comPortNumber, 9600);
   // The outcome of the selection is not examined: the handshake tells. It is kept for
@@ -319,8 +391,10 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
   serial.Close();
   const double selectSeconds =
       static_cast<double>(context_.clock.MonotonicMs() - selectStarted) / 1000.0;
+  // The selection's echo is not the selection's verdict: the handshake after it is.
+  if (selects) ReportStepEnded(FlashStep::Select, true);
   const int passed = ProgramSelectedCpu(path, echoed != 0);
-  if (cpuTarget == kMasterCpu || cpuTarget == kSlaveCpu) {
+  if (selects) {
     outcome.seconds.insert(outcome.seconds.begin(),
                            StepTime{FlashStepName(FlashStep::Select), selectSeconds});
   }
@@ -328,19 +402,19 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
 }
 
 int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionEchoed) {
-  outcome = FlashOutcome{};
-  link_.counts = LinkCounts{};
+  if (!imageBegun_ || begunPath_ != path) BeginImage(path, "");
+  imageBegun_ = false;
   CSerialLink& serial = context_.session.Serial();
   Window& window = context_.window;
   const int port = context_.session.comPortNumber;
-  TakeSnapshot(path);
   window.SetProgressPos(ctl::kProgressBar, 0);
   auto timed = [this](FlashStep step, auto&& run) {
     const int64_t started = context_.clock.MonotonicMs();
-    const int result = run();
+    const int result = ReportedStep(step, run);
     Timed(FlashStepName(step), started);
     return result;
   };
+  ReportStepStarted(FlashStep::Connect);
   // Opened, closed and opened again at the bootloader's speed, as the unit's line driver
   // has always been given it.
   const int64_t connectStarted = context_.clock.MonotonicMs();
@@ -355,17 +429,29 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
   if (!connected) {
     AppendLogLine(window, kCommunicationFailed);
     if (!serial.IsOpen()) {
-      Fail(FlashStep::Connect, "port cannot be opened");
+      Fail(FlashStep::Connect, StepReason::Port, "port cannot be opened");
     } else if (selectionEchoed) {
-      Fail(FlashStep::Connect, "no answer to the handshake");
+      Fail(FlashStep::Connect, StepReason::NoAnswer, "no answer to the handshake");
     } else {
-      Fail(FlashStep::Select, "CPU selection not echoed");
+      Fail(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
     }
-  } else if ((verifyOnly || (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
-                             timed(FlashStep::Burn, [&] { return FlashBurn(path); }))) &&
-             timed(FlashStep::Verify, [&] { return FlashVerify(path); })) {
-    timed(FlashStep::Close, [this] { return FlashClose(); });
-    passed = verifyPassed ? 1 : 0;
+  }
+  ReportStepEnded(FlashStep::Connect, connected != 0);
+  const bool written =
+      connected && (verifyOnly || (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
+                                   timed(FlashStep::Burn, [&] { return FlashBurn(path); })));
+  if (written) {
+    // The verify answers 1 once every section was asked about; its verdict is verifyPassed,
+    // and the closing command follows either way.
+    ReportStepStarted(FlashStep::Verify);
+    const int64_t verifyStarted = context_.clock.MonotonicMs();
+    const int asked = FlashVerify(path);
+    Timed(FlashStepName(FlashStep::Verify), verifyStarted);
+    ReportStepEnded(FlashStep::Verify, asked && verifyPassed);
+    if (asked) {
+      timed(FlashStep::Close, [this] { return FlashClose(); });
+      passed = verifyPassed ? 1 : 0;
+    }
   }
   serial.Close();
   window.SetProgressPos(ctl::kProgressBar, 0);

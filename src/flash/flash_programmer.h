@@ -9,6 +9,7 @@
 #include "flash/boot_link.h"
 #include "link/dialog_context.h"
 #include "link/image_buffer.h"
+#include "ui/run_events.h"
 
 namespace morlane {
 
@@ -27,6 +28,7 @@ struct StepTime {
 
 struct FlashOutcome {
   FlashStep failedStep = FlashStep::None;
+  StepReason why = StepReason::None;
   std::string reason;  // why, in a few words, when a step failed
   // The image as the programmer read it once for the burn, before the handshake: every
   // byte sent comes from that copy, so its digest is the digest of what the CPU was given.
@@ -41,7 +43,7 @@ struct FlashOutcome {
 };
 
 // An outcome that failed at step before anything was sent.
-FlashOutcome FailedAt(FlashStep step, std::string reason);
+FlashOutcome FailedAt(FlashStep step, StepReason why, std::string reason);
 
 // The 16-bit sum of the words (each high byte first) that the verify command carries.
 uint16_t VerifyChecksum(const uint8_t* data, int byteCount);
@@ -74,6 +76,16 @@ class FlashProgrammer {
   // as "Bin file is error!\n".
   int AcceptImage(const std::string& path);
 
+  // Reads the image for the CPU ("master", "slave" or empty) once, takes its digest and
+  // reports it; the steps that follow name that CPU. ProgramSelectedCpu does it itself
+  // when nobody did before it.
+  void BeginImage(const std::string& path, const std::string& cpu);
+  // The events of one step: started, and ended with the reason of the last failure the
+  // step met.
+  void ReportStepStarted(FlashStep step);
+  void ReportStepEnded(FlashStep step, bool passed);
+  void ReportStepFailed(FlashStep step, StepReason why, std::string detail);
+
   // Set for a check of what the CPU holds: the sequence runs without the erase and the
   // burn (no erase or program frame is sent); the verify and the closing command follow
   // the handshake. 1 only when every section matched.
@@ -93,7 +105,10 @@ class FlashProgrammer {
   bool TakeSnapshot(const std::string& path);
   void Timed(const char* step, int64_t startedMs);
   // Records the step unless an earlier one failed already; returns 0 for the caller.
-  int Fail(FlashStep step, std::string reason);
+  int Fail(FlashStep step, StepReason why, std::string reason);
+  // Runs one step between its two events.
+  template <typename Run>
+  int ReportedStep(FlashStep step, Run&& run);
 
   DialogContext& context_;
   ImageBuffer& image_;
@@ -102,6 +117,16 @@ class FlashProgrammer {
   // The image's bytes as read for this CPU's burn; verify compares the file against them.
   std::string sent_;
   bool snapshotTaken_ = false;
+  bool imageBegun_ = false;
+  std::string begunPath_;
+  std::string cpu_;
+  // The last failure met, whichever step was first: what a step's end reports.
+  StepReason lastWhy_ = StepReason::None;
+  std::string lastReason_;
+  // The burn's progress in bytes, and the figure last reported.
+  int64_t burnDone_ = 0;
+  int64_t burnTotal_ = 0;
+  int lastPercent_ = -1;
 };
 
 }  // namespace morlane

@@ -26,11 +26,15 @@ int CXferS19::CheckRecord(const CS19block& record) {
   int bytes = record.count - 3;
   if (bytes < 0) {
     AppendLogLine(window_, FormatText(image_text::kShortRecordFormat, record.address));
-    return 0;
+    return Refuse(record.line, "byte-count",
+                  FormatText("the byte count is %d, below the 3 bytes of address and checksum",
+                             record.count));
   }
+  // The data field is taken as far as the line goes, never further.
   if (record.data.size() != static_cast<size_t>(2 * bytes)) {
     AppendLogLine(window_, FormatText(image_text::kCutRecordFormat, record.address));
-    return 0;
+    return Refuse(record.line, "short-line",
+                  FormatText("the line ends before the %d data bytes its byte count gives", bytes));
   }
   return 1;
 }
@@ -38,6 +42,7 @@ int CXferS19::CheckRecord(const CS19block& record) {
 int CXferS19::StartRow(const CS19block& record) {
   if (!CheckRecord(record)) return 0;
   row_ = CRawblock();
+  rowLine_ = record.line;
   row_.address = record.address;
   row_.length = record.count - 3;
   row_.data = record.data;
@@ -62,22 +67,26 @@ int CXferS19::CloseRow() {
   // A size of three hex digits would shift every following byte of tmp.bin.
   if (row_.size > kMaxRowSize) {
     AppendLogLine(window_, FormatText(image_text::kLongRowFormat, row_.address));
-    return 0;
+    return Refuse(rowLine_, "long-row",
+                  FormatText("the row at %04X would be %d bytes long, over %d", row_.address,
+                             row_.size, kMaxRowSize));
   }
   rawBlockList.push_back(row_);
   return 1;
 }
 
 int CXferS19::BuildRawBlockList() {
+  refusal = S19Refusal();
   rawBlockList.clear();
   if (s19BlockList.empty()) {
     window_.MessageBox(std::string(image_text::kS19FileErrorB));
-    return 0;
+    return Refuse(0, "no-records", "the file holds no record");
   }
   // Rows are 16, 32 or 128 bytes; anything else is no row format of the unit.
   if (rowSize < kStep || rowSize % kStep != 0 || rowSize > kMaxRowSize - 4) {
     AppendLogLine(window_, FormatText(image_text::kBadRowSizeFormat, rowSize));
-    return 0;
+    return Refuse(0, "row-size",
+                  FormatText("rows of %d bytes are no row format of the unit", rowSize));
   }
   const size_t last = s19BlockList.size() - 1;
   size_t first = skipFirst ? 1 : 0;
@@ -85,7 +94,7 @@ int CXferS19::BuildRawBlockList() {
   // list whose first row would start at it has no data: refused rather than read past.
   if (first >= last) {
     AppendLogLine(window_, image_text::kNoDataRecord);
-    return 0;
+    return Refuse(0, "no-data", "no data record comes before the last record");
   }
 
   int result = 1;

@@ -20,6 +20,7 @@ class CS19block {
   int address = 0;   // 16-bit address field
   std::string data;  // two hex characters per byte
   int checksum = 0;  // stored, never tested
+  int line = 0;      // line of the file it was read from (from 1); 0 for the fixed record
 };
 
 }  // namespace morlane

@@ -44,32 +44,65 @@ int UsbFirmware::ChooseSettings() {
 }
 
 int UsbFirmware::PrepareUsbFirmware(const std::string& path) {
+  RunEvents& events = context_.events;
+  if (events.Listening()) events.Report(event::StepStarted{"prepare", ""});
+  why_ = StepReason::None;
+  detail_.clear();
+  const int prepared = Prepare(path);
+  // The step is the making of the two files; a missing link is the log's concern.
+  if (events.Listening()) {
+    event::StepEnded ended{"prepare", ""};
+    if (filesWritten != 1) {
+      ended.outcome = event::Outcome::Fail;
+      ended.reason = why_;
+      ended.detail = detail_;
+    }
+    events.Report(ended);
+  }
+  return prepared;
+}
+
+int UsbFirmware::Failed(StepReason why, std::string detail) {
+  why_ = why;
+  detail_ = std::move(detail);
+  return 0;
+}
+
+int UsbFirmware::Prepare(const std::string& path) {
   Window& window = context_.window;
   filesWritten = 0;
   int linkFound = ChooseSettings();
-  if (linkFound < 0) return 0;
+  if (linkFound < 0) return Failed(StepReason::Port, "the unit on this link takes no MCU image");
   if (!image.BuildS19BlockList(path)) {
     AppendLogLine(window, image_text::kS19ListError);
-    return 0;
+    ReportRefusal(path);
+    return Failed(StepReason::File, "the S-record file was refused");
   }
   AppendLogLine(window, image_text::kS19ListOk);
   if (!image.BuildRawBlockList()) {
     AppendLogLine(window, image_text::kRawListError);
-    return 0;
+    ReportRefusal(path);
+    return Failed(StepReason::File, "the S-record file's records do not fit the image");
   }
   AppendLogLine(window, image_text::kRawListOk);
   if (!image.WriteTxtFile(PathToUtf8(context_.InWorkingDir("tmp.txt")))) {
     AppendLogLine(window, image_text::kTxtError);
-    return 0;
+    return Failed(StepReason::File, "tmp.txt cannot be written");
   }
   AppendLogLine(window, image_text::kTxtOk);
   if (!image.WriteBinFile(PathToUtf8(context_.InWorkingDir("tmp.bin")))) {
     AppendLogLine(window, image_text::kBinError);
-    return 0;
+    return Failed(StepReason::File, "tmp.bin cannot be written");
   }
   AppendLogLine(window, image_text::kBinOk);
   filesWritten = 1;
   return linkFound == 1 ? 1 : 0;
+}
+
+void UsbFirmware::ReportRefusal(const std::string& path) {
+  const S19Refusal& refusal = image.refusal;
+  if (!context_.events.Listening() || refusal.reason.empty()) return;
+  context_.events.Report(event::Refused{path, refusal.reason, refusal.line, refusal.detail});
 }
 
 int UsbFirmware::OnSelectUsbFirmware() {

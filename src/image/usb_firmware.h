@@ -29,8 +29,15 @@ class UsbFirmware {
   // Row settings by the open link; 0 when no usable link was found, -1 when the serial
   // entry names no unit type this image can go to.
   int ChooseSettings();
+  int Prepare(const std::string& path);
+  // Notes why the preparation failed, for the step's end; returns 0 for the caller.
+  int Failed(StepReason why, std::string detail);
+  // The S-record file's refusal, with its line and reason, as an event.
+  void ReportRefusal(const std::string& path);
 
   DialogContext& context_;
+  StepReason why_ = StepReason::None;
+  std::string detail_;
 };
 
 }  // namespace morlane

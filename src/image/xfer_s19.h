@@ -11,6 +11,15 @@ namespace morlane {
 
 class Window;
 
+// Why an S-record file was refused: the line at fault (from 1; 0 when no line is) and a
+// word for programs ("record-type", "blank-line", ...) with a sentence for people. Empty
+// reason: nothing was refused.
+struct S19Refusal {
+  int line = 0;
+  std::string reason;
+  std::string detail;
+};
+
 // The S-record image: the S19 block list read from a .S19 file, the raw block list of
 // fixed-size rows cut from it, and the writers of tmp.txt and tmp.bin.
 class CXferS19 {
@@ -41,6 +50,8 @@ class CXferS19 {
   bool skipFirst = false;
   std::vector<CS19block> s19BlockList;
   std::vector<CRawblock> rawBlockList;
+  // Why the last BuildS19BlockList, ParseS19Text or BuildRawBlockList refused the file.
+  S19Refusal refusal;
 
   static constexpr int kFixedRecordAddress = 0xDC80;
   static constexpr int kFirstDataAddress = 0xE600;
@@ -52,9 +63,14 @@ class CXferS19 {
   void FillRowTo(int m);
   int CloseRow();
   int CheckRecord(const CS19block& record);
+  // Notes why the file is refused; returns 0 for the caller.
+  int Refuse(int line, const char* reason, std::string detail);
+  // The refusal of a line ParseLine did not take, number counted from 1.
+  int RefuseLine(int number, std::string_view line);
 
   Window& window_;
   CRawblock row_;
+  int rowLine_ = 0;  // the line of the record that started row_
 };
 
 }  // namespace morlane

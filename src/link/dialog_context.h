@@ -7,12 +7,14 @@
 #include "platform/clock.h"
 #include "platform/utf8_path.h"
 #include "ui/dialog_values.h"
+#include "ui/run_events.h"
 #include "ui/window.h"
 
 namespace morlane {
 
 // What the dialog hands its procedures: the window, the clock, the session with both
-// links, its bound values and the firmware selection. All of them belong to the dialog.
+// links, its bound values, the firmware selection and where the procedures report their
+// typed events. All of them belong to the dialog.
 struct DialogContext {
   Window& window;
   Clock& clock;
@@ -24,6 +26,7 @@ struct DialogContext {
   // directory, as a single window started in a folder has it. Several dialogs in one
   // process each have their own; nothing changes the process's current directory.
   const std::filesystem::path& workingDir;
+  RunEvents& events;
 
   std::filesystem::path InWorkingDir(std::string_view name) const {
     return workingDir.empty() ? PathFromUtf8(name) : workingDir / PathFromUtf8(name);

@@ -43,12 +43,13 @@ int PercentOf(int progressCount, int imageLength) {
   return static_cast<int>(static_cast<int64_t>(progressCount) * 100 / imageLength);
 }
 
-void ShowPercent(Window& window, int progressCount, int imageLength, PercentText text) {
+int ShowPercent(Window& window, int progressCount, int imageLength, PercentText text) {
   int percent = PercentOf(progressCount, imageLength);
   int bar = std::clamp(percent, 0, 100);
-  window.SetControlText(ctl::kPercentText,
-                        FormatText("%d %%", text == PercentText::Capped ? bar : percent));
+  const int shown = text == PercentText::Capped ? bar : percent;
+  window.SetControlText(ctl::kPercentText, FormatText("%d %%", shown));
   window.SetProgressPos(ctl::kProgressBar, bar);
+  return shown;
 }
 
 }  // namespace morlane

@@ -49,8 +49,8 @@ enum class PercentText {
 };
 
 // Shows the percentage as "%d %%" in 1034 and as the position of bar 1029 (always within
-// 0 to 100).
-void ShowPercent(Window& window, int progressCount, int imageLength,
-                 PercentText text = PercentText::Capped);
+// 0 to 100); returns the figure shown in 1034.
+int ShowPercent(Window& window, int progressCount, int imageLength,
+                PercentText text = PercentText::Capped);
 
 }  // namespace morlane

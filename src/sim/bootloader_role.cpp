@@ -71,6 +71,8 @@ class BootloaderRole : public SerialRole {
   }
 
   void OnBytes(const uint8_t* data, size_t n, const SerialEmit& emit) override {
+    // A silent unit answers nothing, in its bootloaders as in its firmware.
+    if (unit_.Faults().silent) return;
     in_.insert(in_.end(), data, data + n);
     while (Step(emit)) {
     }

@@ -10,6 +10,7 @@
 namespace morlane {
 
 void AppendLogLine(Window& window, std::string_view text) {
+  window.LineAppended(text);
   auto append = [&window, text] {
     CHScrollListBox& list = window.LogList();
     list.InsertString(list.GetCount(), text);

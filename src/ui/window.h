@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace morlane {
 
@@ -43,6 +44,9 @@ class Window {
 
   // The log list 1005.
   virtual CHScrollListBox& LogList() = 0;
+  // Told of every line AppendLogLine adds, on the thread that adds it, before the line
+  // reaches the list.
+  virtual void LineAppended(std::string_view /*text*/) {}
 
   // A modal message box with only an OK button.
   virtual void MessageBox(const std::string& text) = 0;

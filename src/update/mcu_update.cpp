@@ -44,6 +44,33 @@ McuUpdater::McuUpdater(DialogContext& context, ImageBuffer& image)
     : context_(context), image_(image) {}
 
 int McuUpdater::UpdateMcuOverHid() {
+  RunEvents& events = context_.events;
+  const int cpuTarget = context_.selection.cpuTarget;
+  const std::string cpu = cpuTarget == 0 ? "master" : cpuTarget == 1 ? "slave" : "";
+  if (events.Listening()) events.Report(event::StepStarted{"mcu-update", cpu});
+  why_ = StepReason::None;
+  detail_.clear();
+  lastPercent_ = -1;
+  const int installed = RunUpdate();
+  if (events.Listening()) {
+    event::StepEnded ended{"mcu-update", cpu};
+    if (!installed) {
+      ended.outcome = event::Outcome::Fail;
+      ended.reason = why_;
+      ended.detail = detail_;
+    }
+    events.Report(ended);
+  }
+  return installed;
+}
+
+int McuUpdater::Failed(StepReason why, const char* detail) {
+  why_ = why;
+  detail_ = detail;
+  return 0;
+}
+
+int McuUpdater::RunUpdate() {
   Window& window = context_.window;
   CHIDControl& hid = context_.session.Hid();
 
@@ -51,19 +78,19 @@ int McuUpdater::UpdateMcuOverHid() {
   mcuReady = hid.ReadReply(selectionReply) == 1 && selectionReply[0] == kReadyCode ? 1 : 0;
   if (!mcuReady) {
     window.MessageBox(kNotReady);
-    return 0;
+    return Failed(StepReason::NoAnswer, "the MCU did not say it is ready");
   }
   mcuReady = 0;
   if (hid.Caps().outputReportLength < kDataReportLength) {
     window.MessageBox(kReportTooShort);
-    return 0;
+    return Failed(StepReason::Port, "USB report too short for firmware blocks");
   }
 
   AppendLogLine(window, kDash36);
   image_.imageLength = image_.LoadImageFile(PathToUtf8(context_.InWorkingDir(kImageFile)));
   if (image_.imageLength < 0) {
     AppendLogLine(window, kMapError);
-    return 0;
+    return Failed(StepReason::File, "tmp.bin cannot be read");
   }
   AppendLogLine(window, kMapOk);
 
@@ -75,7 +102,12 @@ int McuUpdater::UpdateMcuOverHid() {
   if (tableRead == 1 && firstHandshakeReply[0] == kTableAccepted) SendSize();
   // Even without the table accepted a reply is awaited; only 0x11 starts the transfer.
   int sizeRead = hid.ReadReply(secondHandshakeReply);
-  if (sizeRead == 1 && secondHandshakeReply[0] == kAccepted) installed = TransferImage();
+  if (sizeRead == 1 && secondHandshakeReply[0] == kAccepted) {
+    installed = TransferImage();
+  } else {
+    Failed(sizeRead == 1 ? StepReason::Status : StepReason::NoAnswer,
+           "the image's address table or size was not accepted");
+  }
 
   ResetControls();
   AppendLogLine(window, kDash36);
@@ -101,7 +133,13 @@ void McuUpdater::SendSize() {
 // The figure runs one block ahead and so reads 101 (or more) in the end cycle; only the
 // bar stops at its end.
 void McuUpdater::ShowTransferPercent() {
-  ShowPercent(context_.window, image_.progressCount, image_.imageLength, PercentText::Raw);
+  const int percent =
+      ShowPercent(context_.window, image_.progressCount, image_.imageLength, PercentText::Raw);
+  if (percent == lastPercent_ || !context_.events.Listening()) return;
+  lastPercent_ = percent;
+  const int64_t total = std::max(image_.imageLength, 0);
+  context_.events.Report(event::Progress{
+      "mcu-update", std::min<int64_t>(image_.progressCount, total), total, percent});
 }
 
 void McuUpdater::SendNextReport() {
@@ -148,7 +186,7 @@ int McuUpdater::TransferImage() {
       window.MessageBox(kTimeOut);
       noAnswerCount = 0;
       image_.ReleaseImage();
-      return 0;
+      return Failed(StepReason::NoAnswer, "no answer to a data block");
     }
     int read = hid.ReadReply(reply);
     if (!Usable(read, reply)) {
@@ -167,7 +205,7 @@ int McuUpdater::TransferImage() {
     } else {
       window.MessageBox(kReceiveError);
       image_.ReleaseImage();
-      return 0;
+      return Failed(StepReason::Status, "a data block was refused");
     }
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "link/dialog_context.h"
 #include "link/hid_control.h"
@@ -63,9 +64,15 @@ class McuUpdater {
   void SendSize();
   void SendNextReport();
   void ShowTransferPercent();
+  int RunUpdate();
+  // Notes why the update failed, for the step's end; returns 0 for the caller.
+  int Failed(StepReason why, const char* detail);
 
   DialogContext& context_;
   ImageBuffer& image_;
+  StepReason why_ = StepReason::None;
+  std::string detail_;
+  int lastPercent_ = -1;
 };
 
 }  // namespace morlane

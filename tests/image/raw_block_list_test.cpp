@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "app/headless_window.h"
 #include "image/s19_text.h"
@@ -193,6 +194,32 @@ TEST_F(RawBlockListTest, RowsTheBinFormatCannotCarryAreRefused) {
       ElementsAre("Image refused: row at 4000 would exceed 255 bytes",
                   "Image refused: S19 record at 4010 has a byte count below 3",
                   "Image refused: S19 record at 5000 holds fewer data bytes than its count"));
+}
+
+// The line is the file's, not the record's place in the list: the fixed record inserted
+// for an image at E600 is in no line.
+TEST_F(RawBlockListTest, RefusedRecordIsNamedByItsLine) {
+  auto refused = [this](const std::vector<std::string>& lines, int rowSize) {
+    EXPECT_EQ(Build(lines, rowSize, true), 0);
+    return std::make_tuple(xfer.refusal.line, xfer.refusal.reason, xfer.refusal.detail);
+  };
+  std::vector<std::string> lines = S19Image(Span(0xE600, 0xE640));  // lines 1 to 6
+  lines.insert(lines.begin() + 3, "S1024620");
+  EXPECT_EQ(refused(lines, 32),
+            std::make_tuple(4, "byte-count",
+                            "the byte count is 2, below the 3 bytes of address and checksum"));
+  lines[3] = "S11346200102";  // cut after two of its 16 data bytes
+  EXPECT_EQ(refused(lines, 32),
+            std::make_tuple(4, "short-line",
+                            "the line ends before the 16 data bytes its byte count gives"));
+  // The row started by line 2 outgrows its size byte (4 header bytes and 256 of data).
+  lines = {S19Header(), S19Line('1', 0x4000, Bytes(0x4000, 250)),
+           S19Line('1', 0x4100, Bytes(0x4100)), S19End()};
+  EXPECT_EQ(refused(lines, 128),
+            std::make_tuple(2, "long-row", "the row at 4000 would be 260 bytes long, over 255"));
+
+  ASSERT_EQ(Build(S19Image({0x1000, 0x1010}), 32, true), 1);
+  EXPECT_EQ(xfer.refusal.reason, "");
 }
 
 TEST_F(RawBlockListTest, LetterCaseShowsInTheListingOnly) {

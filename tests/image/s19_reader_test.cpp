@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "app/headless_window.h"
 #include "image/hex_byte.h"
@@ -157,6 +158,36 @@ TEST_F(S19ReaderTest, StopsAtTheFirstRejectedLineKeepingTheLinesBefore) {
   EXPECT_TRUE(window.MessageBoxes().empty());
 }
 
+// The refused line is counted as an editor counts it, whatever ends the lines.
+TEST_F(S19ReaderTest, RefusalNamesTheLineAndWhy) {
+  auto refused = [this](const std::string& text) {
+    EXPECT_EQ(xfer.ParseS19Text(text), 0);
+    return std::make_tuple(xfer.refusal.line, xfer.refusal.reason, xfer.refusal.detail);
+  };
+  std::vector<std::string> image = S19Image({0x1000, 0x1010});  // lines 1 to 4
+  for (const char* ending : {"\r\n", "\n"}) {
+    SCOPED_TRACE(ending == std::string("\n") ? "LF" : "CRLF");
+    // A count record before the end record, and a DOS end-of-file byte after it.
+    std::vector<std::string> lines = image;
+    lines.insert(lines.end() - 1, "S5030002FA");
+    EXPECT_EQ(refused(S19File(lines, ending)),
+              std::make_tuple(4, "record-type", "record type S5 is not read"));
+    EXPECT_EQ(refused(S19File(image, ending) + "\x1A"),
+              std::make_tuple(5, "record-type", "a DOS end-of-file byte (1A) is no record"));
+    lines = image;
+    lines.insert(lines.begin() + 2, "");
+    EXPECT_EQ(refused(S19File(lines, ending)),
+              std::make_tuple(3, "blank-line", "the line is empty"));
+    EXPECT_EQ(refused("\tS1130000" + std::string(ending)),
+              std::make_tuple(1, "record-type", "the line does not begin with S0, S1 or S9"));
+  }
+  // A file taken after a refused one carries no refusal of its own.
+  ASSERT_EQ(xfer.ParseS19Text(S19File(image, "\r\n")), 1);
+  EXPECT_EQ(xfer.refusal.reason, "");
+  EXPECT_EQ(xfer.refusal.line, 0);
+  EXPECT_TRUE(window.MessageBoxes().empty());
+}
+
 TEST_F(S19ReaderTest, FixedRecordGoesAfterTheFirstRecordOfAnImageAtE600) {
   ASSERT_EQ(Read(S19File(S19Image({0xE600, 0xE610}), "\n")), 1);
   EXPECT_THAT(Addresses(), ElementsAre(0, 0xDC80, 0xE600, 0xE610, 0xE610));
@@ -184,8 +215,11 @@ TEST_F(S19ReaderTest, UnreadableFileLeavesTheListAsItWas) {
   ASSERT_EQ(Read(S19File(S19Image({0x1000}), "\n")), 1);
   EXPECT_EQ(xfer.BuildS19BlockList(dir.File("missing.S19")), 0);
   EXPECT_EQ(xfer.BuildS19BlockList(dir.Path()), 0);
+  EXPECT_EQ(xfer.refusal.reason, "not-a-file");
   EXPECT_THAT(window.MessageBoxes(), ElementsAre("Read File Error !", "Read File Error !"));
   EXPECT_THAT(Addresses(), ElementsAre(0, 0x1000, 0x1000));
+  EXPECT_EQ(xfer.BuildS19BlockList(dir.File("missing.S19")), 0);
+  EXPECT_EQ(xfer.refusal.reason, "unreadable");
 }
 
 // A file of gigabytes picked by mistake is refused before it is read into memory (a sparse
@@ -196,6 +230,8 @@ TEST_F(S19ReaderTest, FileFarLargerThanAnyImageIsRefusedUnread) {
   EXPECT_EQ(xfer.BuildS19BlockList(dir.File("image.S19")), 0);
   EXPECT_THAT(window.MessageBoxes(), ElementsAre("S19 File Error (A) !"));
   EXPECT_TRUE(xfer.s19BlockList.empty());
+  EXPECT_EQ(xfer.refusal.reason, "too-large");
+  EXPECT_EQ(xfer.refusal.line, 0);
 }
 
 }  // namespace
