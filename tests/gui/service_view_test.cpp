@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "flash/test_image_maker.h"
 #include "gui/gui_clock.h"
 #include "sim/host_platform.h"
+#include "support/process.h"
 #include "ui/control_ids.h"
+#include "ui/event_file.h"
 #include "ui/hscroll_listbox.h"
 #include "ui/service_panel.h"
 #include "window_fixture.h"
@@ -200,8 +204,26 @@ TEST(ServiceSession, FromThePanelOnTheSimulatedUnit) {
   EXPECT_FALSE(window.IsControlEnabled(ctl::kSend));
 }
 
+// What a program learns of a run, less the log lines (the window adds its own) and the
+// times: the images, the steps with their outcomes, the progress and any refusal.
+std::string StepsOf(const std::string& stream) {
+  std::string kept;
+  std::regex time(R"("t":[0-9]+,)");
+  size_t start = 0;
+  for (size_t end; (end = stream.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = stream.substr(start, end - start);
+    if (line.find(R"("type":"log")") != std::string::npos ||
+        line.find(R"("type":"run_)") != std::string::npos) {
+      continue;
+    }
+    kept += std::regex_replace(line, time, "") + "\n";
+  }
+  return kept;
+}
+
 // "Automatic" closes the serial port when it ends: the window says so, Open works again,
 // and "Close" is in the window's menu whichever view is shown, usable when the button is.
+// Its events are the command line's for the same run.
 TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   sim::HostPlatform platform;
   std::string error;
@@ -219,6 +241,10 @@ TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   window.Attach(dialog);
   dialog.OnInitDialog();
   window.show();
+  std::FILE* eventsOut = std::fopen(folder.filePath("window.ndjson").toUtf8().constData(), "w");
+  ASSERT_NE(eventsOut, nullptr);
+  EventFile events(eventsOut);
+  dialog.events.Listen(&events);
   auto closeEntry = [&window] {
     std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
     return menu->actions()[2]->isEnabled();
@@ -236,6 +262,15 @@ TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
   EXPECT_FALSE(window.IsControlEnabled(ctl::kAutomatic));
   EXPECT_FALSE(closeEntry());
+  dialog.events.Listen(nullptr);
+  std::fclose(eventsOut);
+  morlane::test::ProcessResult cli = morlane::test::RunProcess(
+      {MORLANE_CLI, "--simulate", "--quiet", "--dir", folder.path().toStdString(), "--events",
+       folder.filePath("cli.ndjson").toStdString(), "auto"});
+  EXPECT_EQ(cli.status, 0) << cli.err;
+  const std::string fromWindow = StepsOf(ReadAll(folder.filePath("window.ndjson")));
+  EXPECT_NE(fromWindow.find(R"("step":"verify","cpu":"master","outcome":"ok")"), std::string::npos);
+  EXPECT_EQ(fromWindow, StepsOf(ReadAll(folder.filePath("cli.ndjson"))));
 
   ClickControl(window.Control(ctl::kOpen));
   ASSERT_TRUE(dialog.serial.IsOpen());
