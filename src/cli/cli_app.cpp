@@ -60,6 +60,9 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
                   "carries no plain log lines)")
       ->type_name("FILE");
   app->add_flag("--quiet", options.quiet, "no progress bar");
+  app->add_flag("--skip-identical", options.skipIdentical,
+                "gang: a CPU whose unit (--unit-id) last passed with the same image, by the "
+                "records, and that verifies against it now, is neither erased nor programmed");
 
   RegisterLinkCommands(*app, selected);
   RegisterFlashCommands(*app, selected);

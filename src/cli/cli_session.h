@@ -40,6 +40,7 @@ struct GlobalOptions {
   std::string logJson;
   std::string events;  // --events: NDJSON to this file, "-" for stdout
   bool quiet = false;
+  bool skipIdentical = false;
 };
 
 // One run of morlane-cli: the platform (real or simulated), a headless window and the

@@ -110,8 +110,9 @@ bool UnitIdsBySlot(const std::vector<std::string>& given, const std::vector<Stat
   return true;
 }
 
-int RunGang(CliSession& session, const GangJob& job, const std::string& shown) {
+int RunGang(CliSession& session, GangJob job, const std::string& shown) {
   const GlobalOptions& options = session.Options();
+  job.skipIdentical = options.skipIdentical;
   if (job.procedure == "flash" && !Readable(job.path)) return Unreadable(shown);
   if (job.procedure == "flash") {
     if (int refused = RefuseUnclearCpu(job.path, shown, job.cpu)) return refused;
@@ -247,14 +248,16 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   gang->require_subcommand(1);
   auto* automatic = gang->add_subcommand("auto", "\"Automatic\" on every unit");
   automatic->callback([&selected] {
-    selected = [](CliSession& session) { return RunGang(session, GangJob{"auto", "", ""}, ""); };
+    selected = [](CliSession& session) {
+      return RunGang(session, GangJob{"auto", "", "", false}, "");
+    };
   });
   auto* flash = gang->add_subcommand("flash", "One image programmed into every unit");
   auto file = std::make_shared<std::string>();
   auto cpu = std::make_shared<std::string>();
   AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
-    GangJob job{"flash", AbsolutePath(*file), *cpu};
+    GangJob job{"flash", AbsolutePath(*file), *cpu, false};
     selected = [job, file](CliSession& session) { return RunGang(session, job, *file); };
   });
 }

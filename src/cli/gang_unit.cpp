@@ -9,6 +9,7 @@
 #include "cli/cli_session.h"
 #include "platform/inprocess_hid.h"
 #include "platform/utf8_path.h"
+#include "records/unit_history.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -119,6 +120,7 @@ ImageRecord ImageOf(const std::string& path, const std::string& cpu, bool passed
   // is only named for an image that failed.
   if (!passed) image.step = FlashStepName(outcome.failedStep);
   image.closing = outcome.closing;
+  image.skipped = outcome.skipped;
   for (const StepTime& time : outcome.seconds) image.seconds.emplace_back(time.step, time.seconds);
   image.frames = outcome.link.frames;
   image.retries = outcome.link.retries;
@@ -216,6 +218,12 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   dialog.workingDir = PathFromUtf8(workingDir);
   dialog.flasher.holdNextCpu = &control_.holdNextCpu;
   dialog.events.Listen(this);
+  if (job.skipIdentical && unitId) {
+    dialog.flasher.Programmer().recordedAsHolding = [&store, this](const std::string& cpu,
+                                                                   const std::string& sha256) {
+      return LastPassedWith(store, *unitId, cpu, sha256);
+    };
+  }
   window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
   window.SetLineHandler([this](std::string_view line) { Line(line); });
   window.SetMessageHandler([this](const std::string& text) {

@@ -24,6 +24,9 @@ struct GangJob {
   std::string procedure;  // "auto" or "flash"
   std::string path;       // flash: the image, made absolute
   std::string cpu;        // flash: "master", "slave" or empty (the path decides)
+  // A CPU the records show this unit last passed with the same bytes, and that verifies
+  // against them now, is neither erased nor programmed. Needs the unit's id.
+  bool skipIdentical = false;
 };
 
 // Shared by the units and the station's main thread: Ctrl-C once holds every unit before

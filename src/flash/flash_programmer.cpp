@@ -260,7 +260,7 @@ int FlashProgrammer::VerifyBlock(uint32_t address, int byteCount, const uint8_t*
   return acknowledged && got >= 2 && GetBe16(link_.reply.data()) == 0 ? 1 : 0;
 }
 
-int FlashProgrammer::FlashVerify(const std::string& path) {
+int FlashProgrammer::FlashVerify(const std::string& path, bool logVerdict) {
   verifyPassed = false;
   // The file as it is now, read once: its sections are verified, and it is compared with
   // what was read for the burn.
@@ -296,7 +296,7 @@ int FlashProgrammer::FlashVerify(const std::string& path) {
   // CPU holds is not the file's image.
   const bool unchanged = !snapshotTaken_ || now == sent_;
   verifyPassed = all && unchanged;
-  AppendLogLine(context_.window, verifyPassed ? kVerified : kVerifyFailed);
+  if (logVerdict) AppendLogLine(context_.window, verifyPassed ? kVerified : kVerifyFailed);
   if (!unchanged) {
     Fail(FlashStep::Image, StepReason::File, "image file changed after it was read for the burn");
   } else if (!all) {
@@ -319,6 +319,24 @@ int FlashProgrammer::FlashClose() {
     return 1;
   }
   return Fail(FlashStep::Close, StepReason::NoAnswer, "no closing result");
+}
+
+bool FlashProgrammer::AlreadyHolds(const std::string& path) {
+  if (!recordedAsHolding || outcome.bytes < 0 || !recordedAsHolding(cpu_, outcome.sha256)) {
+    return false;
+  }
+  const FlashOutcome before = outcome;
+  const int64_t started = context_.clock.MonotonicMs();
+  const bool holds = FlashVerify(path, false) && verifyPassed;
+  Timed(FlashStepName(FlashStep::Verify), started);
+  if (!holds) {
+    // What the check found is the reason to program, not a failure of the CPU.
+    outcome.failedStep = before.failedStep;
+    outcome.why = before.why;
+    outcome.reason = before.reason;
+    verifyPassed = false;
+  }
+  return holds;
 }
 
 bool FlashProgrammer::TakeSnapshot(const std::string& path) {
@@ -437,9 +455,26 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
     }
   }
   ReportStepEnded(FlashStep::Connect, connected != 0);
-  const bool written =
-      connected && (verifyOnly || (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
-                                   timed(FlashStep::Burn, [&] { return FlashBurn(path); })));
+  // A CPU that provably holds the image is verified, not erased and programmed again.
+  const bool identical = connected && !verifyOnly && AlreadyHolds(path);
+  if (identical) {
+    AppendLogLine(window, kIdentical);
+    outcome.skipped = true;
+    for (FlashStep step : {FlashStep::Erase, FlashStep::Burn}) {
+      ReportStepStarted(step);
+      if (context_.events.Listening()) {
+        context_.events.Report(
+            event::StepEnded{FlashStepName(step), cpu_, event::Outcome::Skipped});
+      }
+    }
+    ReportStepStarted(FlashStep::Verify);
+    ReportStepEnded(FlashStep::Verify, true);
+    timed(FlashStep::Close, [this] { return FlashClose(); });
+    passed = 1;
+  }
+  const bool written = connected && !identical &&
+                       (verifyOnly || (timed(FlashStep::Erase, [this] { return FlashErase(); }) &&
+                                       timed(FlashStep::Burn, [&] { return FlashBurn(path); })));
   if (written) {
     // The verify answers 1 once every section was asked about; its verdict is verifyPassed,
     // and the closing command follows either way.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ struct FlashOutcome {
   std::vector<StepTime> seconds;
   // "answered" or "unanswered" once the closing command was sent; empty before.
   std::string closing;
+  // The CPU already held the image and was neither erased nor programmed.
+  bool skipped = false;
   LinkCounts link;
 };
 
@@ -62,7 +65,7 @@ class FlashProgrammer {
   // 1 whenever every section was sent for verification, whatever the verdict (the
   // closing command follows a failed verification as well); the verdict is in
   // verifyPassed.
-  int FlashVerify(const std::string& path);
+  int FlashVerify(const std::string& path, bool logVerdict = true);
   int FlashClose();
 
   // The whole sequence for cpuTarget (0 master, 1 slave; any other value selects no CPU
@@ -91,6 +94,12 @@ class FlashProgrammer {
   // the handshake. 1 only when every section matched.
   bool verifyOnly = false;
 
+  // Asked, when set, once the image is read and the CPU has answered the handshake:
+  // whether the unit's records say it last passed with these very bytes (by their SHA-256)
+  // on this CPU. Only then is the flash verified first and, when every section matches,
+  // left as it is. The verify's 16-bit sums alone could not tell two images apart.
+  std::function<bool(const std::string& cpu, const std::string& sha256)> recordedAsHolding;
+
   // Cleared when a program command was not acknowledged; the burn stops on it.
   int blockAcknowledged = 1;
   bool verifyPassed = false;
@@ -106,6 +115,9 @@ class FlashProgrammer {
   void Timed(const char* step, int64_t startedMs);
   // Records the step unless an earlier one failed already; returns 0 for the caller.
   int Fail(FlashStep step, StepReason why, std::string reason);
+  // Verifies before anything is erased, when the records say the CPU holds the image;
+  // true when it does. A mismatch is no failure: the CPU is then programmed as always.
+  bool AlreadyHolds(const std::string& path);
   // Runs one step between its two events.
   template <typename Run>
   int ReportedStep(FlashStep step, Run&& run);

@@ -20,6 +20,7 @@ inline constexpr std::string_view kBurnFailed = "Bruned failure\n";
 inline constexpr std::string_view kBurned = "Flash update firmware Successful!\n";
 inline constexpr std::string_view kVerified = "Flash verified Successful!!\n";
 inline constexpr std::string_view kVerifyFailed = "Flash verified fail!\n";
+inline constexpr std::string_view kIdentical = "Flash content identical, not programmed";
 
 // The automatic update.
 inline constexpr std::string_view kNoBinFile =

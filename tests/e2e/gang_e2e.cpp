@@ -355,5 +355,38 @@ TEST_F(GangInterruptE2e, KilledMidBurnLosesNoEarlierRun) {
   EXPECT_EQ(files, 2);
 }
 
+// A CPU is left as it is only when this unit's records say it passed with the same bytes
+// and a verify agrees now: never without the unit's id, never for an image whose 16-bit
+// sums match but whose words differ.
+TEST(GangSkipE2e, OnlyAProvenCpuIsSkipped) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("a"));
+  std::filesystem::create_directory(dir.File("b"));
+  dir.Write("a/Master.bin", test::MakeInverterImage({{0x2010, {0x1111, 0x2222, 0x3333}}}));
+  // Two words swapped: the same sum for the unit's verify, another image.
+  dir.Write("b/Master.bin", test::MakeInverterImage({{0x2010, {0x2222, 0x1111, 0x3333}}}));
+  SimProcess sim(MORLANE_UNIT_SIM);
+  ASSERT_TRUE(sim.Running());
+  auto run = [&](const std::string& images, bool withId) {
+    std::vector<std::string> argv{MORLANE_CLI,     "--port",           sim.Path(),
+                                  "--dir",         dir.File(images),   "--records",
+                                  dir.File("out"), "--skip-identical", "--quiet"};
+    if (withId) argv.insert(argv.end(), {"--unit-id", "COM1=SN7"});
+    argv.insert(argv.end(), {"gang", "auto"});
+    test::ProcessResult result = test::RunProcess(argv, "", 60);
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> records = Records(dir.File("out"));
+    return records.empty() ? std::string() : records.front();
+  };
+  EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": false"));  // no record yet
+  EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": true"));
+  EXPECT_THAT(run("a", false), HasSubstr("\"skipped\": false"));
+  EXPECT_THAT(run("b", true), HasSubstr("\"skipped\": false"));
+  EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": false"));  // b was the last to pass
+  const std::string report = sim.Stop();
+  EXPECT_THAT(report, HasSubstr("cpu M: erased 4 times")) << report;
+  EXPECT_THAT(report, HasSubstr("0 protocol errors")) << report;
+}
+
 }  // namespace
 }  // namespace morlane
