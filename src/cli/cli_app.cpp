@@ -38,14 +38,15 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
       ->type_name("N:SWITCH");
   app->add_option("--records", options.records,
                   "gang, records: the station's record store (records.db and runs/); "
-                  "default the working directory")
+                  "default the working directory. flash, auto, verify: keep the run there too")
       ->type_name("DIR");
   app->add_option("--records-db", options.recordsDb,
                   "also keep every run in the line's PostgreSQL database (postgresql://...)")
       ->type_name("URL")
       ->envname("MORLANE_RECORDS_DB");
   app->add_option("--unit-id", options.unitIds,
-                  "gang: the unit on slot COMn is ID (a serial number as scanned); repeatable")
+                  "gang (and a single run on COM1): the unit on slot COMn is ID (a serial "
+                  "number as scanned); repeatable")
       ->type_name("COMn=ID");
   app->add_option("--station", options.station,
                   "the station's name in every run record (default: the host name)")
@@ -61,8 +62,9 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
       ->type_name("FILE");
   app->add_flag("--quiet", options.quiet, "no progress bar");
   app->add_flag("--skip-identical", options.skipIdentical,
-                "gang: a CPU whose unit (--unit-id) last passed with the same image, by the "
-                "records, and that verifies against it now, is neither erased nor programmed");
+                "flash, auto, gang: a CPU whose unit (--unit-id) last passed with the same image, "
+                "by the records, and that verifies against it now, is neither erased nor "
+                "programmed");
 
   RegisterLinkCommands(*app, selected);
   RegisterFlashCommands(*app, selected);

@@ -1,5 +1,7 @@
 #include "cli/cli_session.h"
 
+#include "cli/gang_unit.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -9,6 +11,7 @@
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/utf8_path.h"
+#include "records/unit_history.h"
 #include "sim/host_platform.h"
 #include "sim/sim_options.h"
 #include "sim/sim_unit.h"
@@ -151,6 +154,10 @@ void CliSession::OnLine(std::string_view line) {
   // the two never run together.
   bool bar = barShown_;
   if (bar) ClearBar();
+  if (record_) {
+    log_.append(line);
+    log_ += '\n';
+  }
   if (LogToStdout()) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
@@ -177,6 +184,39 @@ void CliSession::ReportRunEnded(int exitStatus, const std::string& command) {
   if (exitStatus != kExitOk) ended.failedStep = failedStep_.empty() ? command : failedStep_;
   ended.exit = exitStatus;
   events_->Report(ended);
+}
+
+bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
+  if (options_.records.empty()) return true;
+  store_ = RecordStore::Open(options_.records, RecordStore::Mode::Write, why);
+  if (!store_) return false;
+  record_ = StartRecord(
+      {options_.station.empty() ? HostName() : options_.station, options_.operatorName}, procedure);
+  record_->slot = "COM1";
+  record_->port = Ports().PathOf(1);
+  for (const std::string& pair : options_.unitIds) {
+    if (pair.rfind("COM1=", 0) == 0 && pair.size() > 5) record_->unitId = pair.substr(5);
+  }
+  if (options_.skipIdentical && record_->unitId) {
+    dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,
+                                                             const std::string& sha256) {
+      return LastPassedWith(*store_, *record_->unitId, cpu, sha256);
+    };
+  }
+  return true;
+}
+
+void CliSession::RecordImages(const std::string& path, int passed) {
+  if (!record_) return;
+  AddImages(*record_, GangJob{record_->procedure, path, "", false}, passed, *dialog_, false);
+}
+
+bool CliSession::KeepRecord(int exitStatus, std::string* why) {
+  if (!record_ || !store_) return true;
+  FinishRecord(*record_, exitStatus == kExitOk ? 1 : 0, linkOpened_, false);
+  const bool kept = store_->Commit(*record_, log_, why);
+  record_.reset();
+  return kept;
 }
 
 void CliSession::WriteLogJson(std::string_view text) {

@@ -11,6 +11,8 @@
 #include "app/kestrum_dlg.h"
 #include "platform/hid_device.h"
 #include "platform/serial_port.h"
+#include "records/record_store.h"
+#include "records/run_record.h"
 #include "ui/event_file.h"
 #include "ui/json_text.h"
 
@@ -80,6 +82,17 @@ class CliSession {
   void ReportRunStarted(const std::string& command);
   void ReportRunEnded(int exitStatus, const std::string& command);
 
+  // With --records, a single flash, auto or verify keeps its run as a gang's unit does, on
+  // COM1 (--unit-id COM1=ID names the unit). The store is opened before anything is sent:
+  // false, with why, when the folder cannot take records. Nothing is kept without --records.
+  bool BeginRecord(const std::string& procedure, std::string* why);
+  // The images the dialog tried (path: the one image, empty for every image), taken once
+  // the procedure ended.
+  void RecordImages(const std::string& path, int passed);
+  // After Close: the record finished and committed before the run is reported done; false,
+  // with why, when it could not be kept.
+  bool KeepRecord(int exitStatus, std::string* why);
+
   HeadlessWindow& Window() { return *window_; }
   CKestrumDlg& Dialog() { return *dialog_; }
   sim::SimUnit* Sim();
@@ -105,6 +118,9 @@ class CliSession {
   std::string failedStep_;
   std::string failureReason_;
   bool linkOpened_ = false;
+  std::unique_ptr<RecordStore> store_;
+  std::optional<RunRecord> record_;
+  std::string log_;  // the run's lines, kept for its record
   bool barShown_ = false;
   int barPosition_ = 0;
 };

@@ -38,12 +38,27 @@ int Unreadable(const std::string& shown) {
 
 namespace {
 
+// The procedure a single run is recorded as.
+std::string RecordedAs(CliSession& session, const char* procedure) {
+  return session.Dialog().flasher.Programmer().verifyOnly ? "verify" : procedure;
+}
+
+// A records folder that cannot take the run stops it before anything is sent.
+bool RecordRefused(CliSession& session, const std::string& procedure) {
+  std::string why;
+  if (session.BeginRecord(procedure, &why)) return false;
+  std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+  return true;
+}
+
 int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
              const std::string& cpu) {
   if (!Readable(path)) return Unreadable(shown);
   if (int refused = RefuseUnclearCpu(path, shown, cpu)) return refused;
+  if (RecordRefused(session, RecordedAs(session, "flash"))) return kExitUsage;
   if (!session.OpenLink("com")) return kExitFailed;
   int result = PressFlash(session.Window(), session.Dialog(), path, cpu);
+  session.RecordImages(path, result);
   if (result) return kExitOk;
   // The dialog refuses a file that is not an inverter image without a word; here the
   // caller is told why nothing happened.
@@ -60,8 +75,11 @@ int RunFlash(CliSession& session, const std::string& path, const std::string& sh
 }
 
 int RunAuto(CliSession& session) {
+  if (RecordRefused(session, RecordedAs(session, "auto"))) return kExitUsage;
   if (!session.OpenLink("com")) return kExitFailed;
-  if (PressAuto(session.Window(), session.Dialog())) return kExitOk;
+  const int result = PressAuto(session.Window(), session.Dialog());
+  session.RecordImages("", result);
+  if (result) return kExitOk;
   for (const ImageAttempt& attempt : session.Dialog().flasher.attempts) {
     if (attempt.passed) continue;
     const std::string file = PathToUtf8(PathFromUtf8(attempt.path).filename());

@@ -164,8 +164,31 @@ void GangUnit::Report(const RunEvent& reported) {
   events->Write(reported, Name());
 }
 
-void GangUnit::BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog) {
-  if (job.procedure == "flash") {
+RunRecord StartRecord(const StationIdentity& identity, const std::string& procedure) {
+  RunRecord record;
+  record.station = identity.station;
+  record.operatorName = identity.operatorName;
+  record.procedure = procedure;
+  record.toolVersion = MORLANE_VERSION;
+  record.startedMs = NowMs();
+  record.started = Iso8601(record.startedMs);
+  record.runId = NewRunId(record.startedMs);
+  return record;
+}
+
+void FinishRecord(RunRecord& record, int passed, bool opened, bool stopped) {
+  record.result = RunResult(record.images, passed != 0, stopped);
+  record.failedStep = FirstFailedStep(record.images);
+  if (record.result == "fail" && record.failedStep.empty()) {
+    // Nothing was tried: the port did not open, or there was no image to program.
+    record.failedStep = opened ? "image" : "connect";
+  }
+  record.endedMs = NowMs();
+  record.ended = Iso8601(record.endedMs);
+}
+
+void AddImages(RunRecord& record, const GangJob& job, int passed, CKestrumDlg& dialog, bool cut) {
+  if (!job.path.empty()) {
     const FlashOutcome& outcome = dialog.flasher.Programmer().outcome;
     record.images.push_back(ImageOf(job.path, dialog.selection.cpuTarget == 1 ? "slave" : "master",
                                     passed != 0, outcome));
@@ -177,7 +200,7 @@ void GangUnit::BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog) 
   }
   // The station's stop can cut only the CPU that was running: "Automatic" starts no other
   // after it. That image did not fail on its own.
-  if (cut_ && !record.images.empty() && record.images.back().result == "fail") {
+  if (cut && !record.images.empty() && record.images.back().result == "fail") {
     record.images.back().result = "aborted";
   }
 }
@@ -186,18 +209,11 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
                    const StationIdentity& identity) {
   log_.clear();
   cut_ = false;
-  record = RunRecord{};
-  record.station = identity.station;
+  record = StartRecord(identity, job.procedure);
   record.slot = Name();
   record.port = port_.path;
   record.portId = portId;
   record.unitId = unitId;
-  record.operatorName = identity.operatorName;
-  record.procedure = job.procedure;
-  record.toolVersion = MORLANE_VERSION;
-  record.startedMs = NowMs();
-  record.started = Iso8601(record.startedMs);
-  record.runId = NewRunId(record.startedMs);
   if (events) {
     event::RunStarted started;
     started.command = "gang " + job.procedure;
@@ -236,7 +252,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   if (opened) {
     passed = job.procedure == "flash" ? PressFlash(window, dialog, job.path, job.cpu)
                                       : PressAuto(window, dialog);
-    BuildImages(job, passed, dialog);
+    AddImages(record, job, passed, dialog, cut_);
     PressClose(window, dialog);
   }
   dialog.EndDialog();
@@ -244,14 +260,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   // Stopped: at once, or held back from a CPU it would have programmed. A unit that failed
   // on its own keeps its "fail" whatever was pressed.
   const bool stopped = control_.abortNow || dialog.flasher.heldBack;
-  record.result = RunResult(record.images, passed != 0, stopped);
-  record.failedStep = FirstFailedStep(record.images);
-  if (record.result == "fail" && record.failedStep.empty()) {
-    // Nothing was tried: the port did not open, or there was no image to program.
-    record.failedStep = opened ? "image" : "connect";
-  }
-  record.endedMs = NowMs();
-  record.ended = Iso8601(record.endedMs);
+  FinishRecord(record, passed, opened, stopped);
 
   // The run is kept before the unit is shown as done; a unit whose run could not be kept
   // is never reported as passed.

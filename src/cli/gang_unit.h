@@ -19,10 +19,11 @@ namespace morlane {
 
 class CKestrumDlg;
 
-// What every unit of a production run does: "auto", or "flash" with one image.
+// What every unit of a production run does: "auto", or "flash" with one image; a single
+// run records "verify" as well.
 struct GangJob {
-  std::string procedure;  // "auto" or "flash"
-  std::string path;       // flash: the image, made absolute
+  std::string procedure;  // "auto", "flash" or "verify"
+  std::string path;       // flash: the image, made absolute; empty for every image
   std::string cpu;        // flash: "master", "slave" or empty (the path decides)
   // A CPU the records show this unit last passed with the same bytes, and that verifies
   // against them now, is neither erased nor programmed. Needs the unit's id.
@@ -41,6 +42,15 @@ struct StationIdentity {
   std::string station;
   std::optional<std::string> operatorName;
 };
+
+// A run's record as it starts: the station, the operator, the procedure, the start and a
+// new run id. The slot, port and unit are the caller's to fill.
+RunRecord StartRecord(const StationIdentity& identity, const std::string& procedure);
+// The images the dialog tried, with what the programmer saw of each (cut: the station's
+// stop cut the last one short). Taken while the link is still open.
+void AddImages(RunRecord& record, const GangJob& job, int passed, CKestrumDlg& dialog, bool cut);
+// Once the procedure ended: its result, failed step and end.
+void FinishRecord(RunRecord& record, int passed, bool opened, bool stopped);
 
 // What the live view shows of one unit, from its events.
 struct UnitView {
@@ -89,7 +99,6 @@ class GangUnit : public RunEvents {
 
  private:
   void Line(std::string_view line);
-  void BuildImages(const GangJob& job, int passed, CKestrumDlg& dialog);
 
   StationPort port_;
   SerialPortFactory& ports_;

@@ -131,6 +131,12 @@ int main(int systemArgc, char** systemArgv) {
   if (reportsRun) session.ReportRunStarted(command);
   int status = selected(session);
   session.Finish();
+  // The run is kept before it is reported done.
+  if (std::string why; !session.KeepRecord(status, &why)) {
+    std::fprintf(stderr, "morlane-cli: the run's record could not be kept: %s\n", why.c_str());
+    session.SetFailure("records", why);
+    if (status == kExitOk) status = kExitFailed;
+  }
   if (session.LogJsonFailed()) {
     std::fprintf(stderr, "morlane-cli: %s: not every log line could be written\n",
                  options.logJson.c_str());

@@ -306,8 +306,13 @@ TEST_F(FlashE2e, VerifyChecksWithoutProgramming) {
   EXPECT_THAT(blank.err, EndsWith("FAIL: verify: flash differs from the image\n"));
   ASSERT_EQ(cli({"auto"}).status, 0);
 
-  test::ProcessResult both = cli({"verify", "--auto"});
+  // Kept as a run of its own, as a station's are.
+  test::ProcessResult both = cli({"--records", dir.File("out"), "verify", "--auto"});
   EXPECT_EQ(both.status, 0) << both.out << both.err;
+  test::ProcessResult kept =
+      RunProcess({MORLANE_CLI, "--records", dir.File("out"), "records", "list", "--json"});
+  EXPECT_THAT(kept.out, HasSubstr(R"("procedure": "verify")"));
+  EXPECT_THAT(kept.out, HasSubstr(R"("result": "pass", "failed_step": null)"));
   std::vector<std::string> lines = test::SplitLines(both.out);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Flash verified Successful!!"), 2);
   EXPECT_THAT(both.out, Not(HasSubstr("Flash Erasing")));
