@@ -4,6 +4,8 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <mutex>
+
 #include "platform/console_io.h"
 
 namespace morlane {
@@ -11,6 +13,22 @@ namespace morlane {
 namespace {
 
 std::atomic<std::atomic<int>*> stopCount{nullptr};
+// Held while a handler counts and while the counter is taken away, so that a console event
+// that comes as the StopRequests goes never counts into a counter already gone. Never held
+// while a handler waits.
+std::mutex& CountGuard() {
+  static std::mutex guard;
+  return guard;
+}
+
+// Counts the presses into the live counter; false when none counts any more.
+bool Count(int presses) {
+  std::lock_guard lock(CountGuard());
+  std::atomic<int>* counter = stopCount.load();
+  if (!counter) return false;
+  counter->fetch_add(presses);
+  return true;
+}
 
 // Set when the StopRequests that counts goes away; made once and kept for the process's
 // life, so that a handler still waiting never waits on a closed handle.
@@ -21,19 +39,16 @@ HANDLE Finished() {
 
 // Runs on a thread the system starts for the console event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  std::atomic<int>* presses = stopCount.load();
-  if (!presses) return FALSE;
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      presses->fetch_add(1);
-      return TRUE;
+      return Count(1) ? TRUE : FALSE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       // The process ends when this returns: everything stops now, and the return waits
       // until the records are kept.
-      presses->fetch_add(2);
+      if (!Count(2)) return FALSE;
       if (HANDLE finished = Finished()) {
         WaitForSingleObject(finished, StopRequests::kConsoleCloseWaitMs);
       }
@@ -101,7 +116,10 @@ StopRequests::StopRequests(std::atomic<int>& presses) {
 
 StopRequests::~StopRequests() {
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-  stopCount.store(nullptr);
+  {
+    std::lock_guard lock(CountGuard());
+    stopCount.store(nullptr);
+  }
   if (HANDLE finished = Finished()) SetEvent(finished);
 }
 
