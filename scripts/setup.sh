@@ -14,7 +14,7 @@ packages=(
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth
   clang-14 libfuzzer-14-dev
-  tcl make python3-jsonschema
+  tcl make python3-jsonschema libtomlplusplus-dev
   dpkg-dev lintian desktop-file-utils appstream bash-completion groff-base man-db
 )
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morlane {
+
+// One image a station may program: the only bytes it will send are these.
+struct ApprovedImage {
+  std::string file;    // as the profile gives it
+  std::string path;    // made absolute against the profile's folder
+  std::string sha256;  // 64 lowercase hexadecimal digits
+};
+
+struct StationSlot {
+  std::string name;
+  std::string port;  // a device path, or "COM7" on Windows
+};
+
+// A production station's profile, as its TOML file gives it.
+struct StationProfile {
+  std::string station;    // empty: the host name
+  std::string procedure;  // "auto" or "flash"
+  std::vector<ApprovedImage> images;
+  std::string records;  // absolute; the profile's folder when not given
+  std::string recordsDb;
+  std::string start = "scan";  // "scan", "presence" or "both"
+  bool requireUnitId = false;
+  bool skipIdentical = false;
+  int retries = 0;  // more tries for a CPU whose handshake failed
+  std::vector<StationSlot> slots;
+  std::string sha256;  // of the profile file's bytes, for every run's record
+};
+
+// Reads and checks the profile. On a fault, nothing and why, naming the file and the line
+// at fault ("line1.toml line 4: procedure is \"auto\" or \"flash\", not \"burn\"").
+// Unknown keys are faults too: a misspelt setting would otherwise be silently ignored.
+std::optional<StationProfile> ReadProfile(const std::string& path, std::string* why);
+
+// Each approved image read and its SHA-256 compared: "" when every one matches, else what
+// does not ("master.bin: its SHA-256 is 3f..., the profile approves 9a...").
+std::string CheckApprovedImages(const StationProfile& profile);
+
+}  // namespace morlane
