@@ -28,6 +28,7 @@ function(morlane_windows_icon)
                      COMMAND ${MORLANE_HOST_CXX} -std=c++20 -O2 -I${PROJECT_SOURCE_DIR}/src
                              ${sources} -o ${tool}
                      DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/src/win/app_icon_pixels.h
+                             ${PROJECT_SOURCE_DIR}/src/win/le_bytes.h
                      COMMENT "Building the icon drawer for the build machine" VERBATIM)
   add_custom_command(OUTPUT ${icon} COMMAND ${tool} ${icon} DEPENDS ${tool}
                      COMMENT "Drawing the programs' icon" VERBATIM)

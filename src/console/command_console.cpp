@@ -28,18 +28,12 @@ void CommandConsole::InitCommandTable() {
 
 int CommandConsole::OnSend() {
   RunEvents& events = context_.events;
-  if (events.Listening()) events.Report(event::StepStarted{"send", ""});
+  ReportStepStarted(events, "send");
   const bool linked = context_.session.sessionState != SessionState::None;
   const int answered = SendSingleCommand(context_, linkMutex_);
-  if (events.Listening()) {
-    event::StepEnded ended{"send", ""};
-    if (!answered) {
-      ended.outcome = event::Outcome::Fail;
-      ended.reason = linked ? StepReason::NoAnswer : StepReason::Port;
-      ended.detail = linked ? "the command was not answered" : "no link is open";
-    }
-    events.Report(ended);
-  }
+  ReportStepEnded(events, "send", {}, answered != 0,
+                  linked ? StepReason::NoAnswer : StepReason::Port,
+                  linked ? "the command was not answered" : "no link is open");
   return answered;
 }
 

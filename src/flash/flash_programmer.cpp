@@ -97,19 +97,12 @@ void FlashProgrammer::ShowProgress() {
 void FlashProgrammer::ReportStepStarted(FlashStep step) {
   lastWhy_ = StepReason::None;
   lastReason_.clear();
-  if (context_.events.Listening())
-    context_.events.Report(event::StepStarted{FlashStepName(step), cpu_});
+  morlane::ReportStepStarted(context_.events, FlashStepName(step), cpu_);
 }
 
 void FlashProgrammer::ReportStepEnded(FlashStep step, bool passed) {
-  if (!context_.events.Listening()) return;
-  event::StepEnded ended{FlashStepName(step), cpu_};
-  if (!passed) {
-    ended.outcome = event::Outcome::Fail;
-    ended.reason = lastWhy_;
-    ended.detail = lastReason_;
-  }
-  context_.events.Report(ended);
+  morlane::ReportStepEnded(context_.events, FlashStepName(step), cpu_, passed, lastWhy_,
+                           lastReason_);
 }
 
 void FlashProgrammer::ReportStepFailed(FlashStep step, StepReason why, std::string detail) {

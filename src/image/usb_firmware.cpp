@@ -45,20 +45,12 @@ int UsbFirmware::ChooseSettings() {
 
 int UsbFirmware::PrepareUsbFirmware(const std::string& path) {
   RunEvents& events = context_.events;
-  if (events.Listening()) events.Report(event::StepStarted{"prepare", ""});
+  ReportStepStarted(events, "prepare");
   why_ = StepReason::None;
   detail_.clear();
   const int prepared = Prepare(path);
   // The step is the making of the two files; a missing link is the log's concern.
-  if (events.Listening()) {
-    event::StepEnded ended{"prepare", ""};
-    if (filesWritten != 1) {
-      ended.outcome = event::Outcome::Fail;
-      ended.reason = why_;
-      ended.detail = detail_;
-    }
-    events.Report(ended);
-  }
+  ReportStepEnded(events, "prepare", {}, filesWritten == 1, why_, detail_);
   return prepared;
 }
 

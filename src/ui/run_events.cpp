@@ -148,6 +148,20 @@ struct FieldWriter {
 
 }  // namespace
 
+void ReportStepStarted(RunEvents& events, const char* step, const std::string& cpu) {
+  if (events.Listening()) events.Report(event::StepStarted{step, cpu});
+}
+
+void ReportStepEnded(RunEvents& events, const char* step, const std::string& cpu, bool passed,
+                     StepReason why, const std::string& detail) {
+  if (!events.Listening()) return;
+  if (passed) {
+    events.Report(event::StepEnded{step, cpu});
+  } else {
+    events.Report(event::StepEnded{step, cpu, event::Outcome::Fail, why, detail});
+  }
+}
+
 const char* EventTypeName(const RunEvent& event) {
   return std::visit(TypeName{}, event);
 }

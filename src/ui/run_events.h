@@ -122,6 +122,12 @@ class EventRelay : public RunEvents {
   std::atomic<RunEvents*> listener_{nullptr};
 };
 
+// A step's start, and its end: ok, or failed with why and a few words; nothing is built
+// when nobody listens.
+void ReportStepStarted(RunEvents& events, const char* step, const std::string& cpu = {});
+void ReportStepEnded(RunEvents& events, const char* step, const std::string& cpu, bool passed,
+                     StepReason why = StepReason::None, const std::string& detail = {});
+
 // The event as one line of JSON (no line feed): "v", "t" (ms since the command started),
 // "type", "unit" when one is given, then the type's own fields.
 std::string EventJson(const RunEvent& event, int64_t sinceStartMs, std::string_view unit);

@@ -47,20 +47,12 @@ int McuUpdater::UpdateMcuOverHid() {
   RunEvents& events = context_.events;
   const int cpuTarget = context_.selection.cpuTarget;
   const std::string cpu = cpuTarget == 0 ? "master" : cpuTarget == 1 ? "slave" : "";
-  if (events.Listening()) events.Report(event::StepStarted{"mcu-update", cpu});
+  ReportStepStarted(events, "mcu-update", cpu);
   why_ = StepReason::None;
   detail_.clear();
   lastPercent_ = -1;
   const int installed = RunUpdate();
-  if (events.Listening()) {
-    event::StepEnded ended{"mcu-update", cpu};
-    if (!installed) {
-      ended.outcome = event::Outcome::Fail;
-      ended.reason = why_;
-      ended.detail = detail_;
-    }
-    events.Report(ended);
-  }
+  ReportStepEnded(events, "mcu-update", cpu, installed != 0, why_, detail_);
   return installed;
 }
 

@@ -157,19 +157,29 @@ std::string ReadAll(const QString& path) {
   return file.readAll().toStdString();
 }
 
-// A technician's service session from the panel, on the simulated unit over its serial
-// line and the real clock: open, send "Q1", run the command test, stop it, close.
-TEST(ServiceSession, FromThePanelOnTheSimulatedUnit) {
+// The window on the simulated unit over its serial line and the real clock, working in a
+// folder of its own.
+class ServiceSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(platform.Start(true, {}, &error)) << error;
+    dialog = std::make_unique<CKestrumDlg>(window, clock, platform.Ports(), platform.HidDevices());
+    dialog->workingDir = folder.path().toStdString();
+    window.Attach(*dialog);
+    dialog->OnInitDialog();
+  }
+
   sim::HostPlatform platform;
-  std::string error;
-  ASSERT_TRUE(platform.Start(true, {}, &error)) << error;
   QTemporaryDir folder;
   QtWindow window;
   GuiClock clock;
-  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
-  dialog.workingDir = folder.path().toStdString();
-  window.Attach(dialog);
-  dialog.OnInitDialog();
+  std::unique_ptr<CKestrumDlg> dialog;
+};
+
+// A technician's service session from the panel, on the simulated unit over its serial
+// line and the real clock: open, send "Q1", run the command test, stop it, close.
+TEST_F(ServiceSession, FromThePanelOnTheSimulatedUnit) {
   window.SetServiceView(true);
   window.show();
   CHScrollListBox& log = window.LogList();
@@ -224,28 +234,18 @@ std::string StepsOf(const std::string& stream) {
 // "Automatic" closes the serial port when it ends: the window says so, Open works again,
 // and "Close" is in the window's menu whichever view is shown, usable when the button is.
 // Its events are the command line's for the same run.
-TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
-  sim::HostPlatform platform;
-  std::string error;
-  ASSERT_TRUE(platform.Start(true, {}, &error)) << error;
-  QTemporaryDir folder;
+TEST_F(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   QFile image(folder.filePath("Master.bin"));
   ASSERT_TRUE(image.open(QIODevice::WriteOnly));
   const std::vector<uint8_t> bytes = morlane::test::MakeInverterImage({{0x2010, {0x0102, 3}}});
   image.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   image.close();
-  QtWindow window;
-  GuiClock clock;
-  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
-  dialog.workingDir = folder.path().toStdString();
-  window.Attach(dialog);
-  dialog.OnInitDialog();
   window.show();
   std::FILE* eventsOut = std::fopen(folder.filePath("window.ndjson").toUtf8().constData(), "w");
   ASSERT_NE(eventsOut, nullptr);
   EventFile events(eventsOut);
-  dialog.events.Listen(&events);
-  auto closeEntry = [&window] {
+  dialog->events.Listen(&events);
+  auto closeEntry = [this] {
     std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
     return menu->actions()[2]->isEnabled();
   };
@@ -262,7 +262,7 @@ TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
   EXPECT_FALSE(window.IsControlEnabled(ctl::kAutomatic));
   EXPECT_FALSE(closeEntry());
-  dialog.events.Listen(nullptr);
+  dialog->events.Listen(nullptr);
   std::fclose(eventsOut);
   morlane::test::ProcessResult cli = morlane::test::RunProcess(
       {MORLANE_CLI, "--simulate", "--quiet", "--dir", folder.path().toStdString(), "--events",
@@ -273,10 +273,10 @@ TEST(ServiceSession, AfterAutomaticThePortIsClosedAndTheLogSaysHowToGoOn) {
   EXPECT_EQ(fromWindow, StepsOf(ReadAll(folder.filePath("cli.ndjson"))));
 
   ClickControl(window.Control(ctl::kOpen));
-  ASSERT_TRUE(dialog.serial.IsOpen());
+  ASSERT_TRUE(dialog->serial.IsOpen());
   std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
   menu->actions()[2]->trigger();
-  EXPECT_FALSE(dialog.serial.IsOpen());
+  EXPECT_FALSE(dialog->serial.IsOpen());
   EXPECT_EQ(log.GetText(log.GetCount() - 2), "Close Serial MCU OK!");
   EXPECT_TRUE(window.IsControlEnabled(ctl::kOpen));
 }

@@ -8,20 +8,14 @@
 #include <vector>
 
 #include "win/app_icon_pixels.h"
+#include "win/le_bytes.h"
 
 namespace {
 
+using morlane::win::Put16;
+using morlane::win::Put32;
+
 constexpr int kSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
-
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
-}
 
 // BITMAPINFOHEADER (height doubled: colour, then mask), bottom row first.
 std::vector<uint8_t> IconImage(int size) {
