@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/gang_unit.h"
+#include "station/gang_unit.h"
 #include "flash/test_image_maker.h"
 #include "sim/host_platform.h"
 

@@ -13,7 +13,7 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
-#include "cli/gang_unit.h"
+#include "station/gang_unit.h"
 #include "platform/inprocess_hid.h"
 #include "platform/port_table.h"
 #include "platform/termios_port.h"

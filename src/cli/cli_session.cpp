@@ -1,6 +1,7 @@
 #include "cli/cli_session.h"
 
-#include "cli/gang_unit.h"
+#include "station/gang_unit.h"
+#include "station/press.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -111,19 +112,6 @@ bool CliSession::Setup(std::string* error) {
   window_->SetCommandHandler([this](int id) { dialog_->OnCommand(id); });
   dialog_->OnInitDialog();
   return true;
-}
-
-bool PressOpen(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& link) {
-  window.SetComboSelection(ctl::kInterfaceCombo, link == "usb" ? 1 : 0);
-  window.Click(ctl::kOpen);
-  return dialog.session.sessionState != SessionState::None;
-}
-
-void PressClose(HeadlessWindow&, CKestrumDlg& dialog) {
-  // A procedure may have closed the link's port already; "Close" still reports the
-  // session's end and returns the controls to the closed arrangement.
-  dialog.console.Shutdown();
-  dialog.OnCommand(ctl::kClose);
 }
 
 bool CliSession::OpenLink(const std::string& link) {

@@ -13,6 +13,7 @@
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "records/run_record.h"
+#include "station/press.h"
 #include "ui/event_file.h"
 #include "ui/json_text.h"
 
@@ -138,20 +139,8 @@ void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
 void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
 void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 
-// "Manual", FILE chosen, the CPU set when given, "Update Firmware"; and "Auto",
-// "Automatic": on a dialog whose COM link is open. 1 when the procedure succeeded. The
-// single run and every unit of a gang press the same buttons.
-int PressFlash(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& path,
-               const std::string& cpu);
-int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog);
 // TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.
 int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& text, bool noEnter);
-// Selects "com" (entry 0) or "usb" (entry 1) and presses "Open"; true when a session opened.
-bool PressOpen(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& link);
-// The end of every command that opened a link: the command test stopped, "Close", the
-// dialog ended.
-void PressClose(HeadlessWindow& window, CKestrumDlg& dialog);
-
 // FILE arguments: made absolute against where morlane-cli was started; a file that cannot
 // be read is a usage error, said on stderr (Unreadable returns the status).
 std::string AbsolutePath(const std::string& path);

@@ -127,22 +127,6 @@ int RunInspect(const std::string& path, const std::string& shown) {
 
 }  // namespace
 
-int PressFlash(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& path,
-               const std::string& cpu) {
-  window.Click(ctl::kModeManual);
-  window.QueueFileDialogAnswer(path);
-  if (!window.Click(ctl::kSelectFirmware) || dialog.selection.firmwarePath != path) return 0;
-  if (!cpu.empty()) dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
-  window.Click(ctl::kUpdateFirmware);
-  return dialog.lastResult;
-}
-
-int PressAuto(HeadlessWindow& window, CKestrumDlg& dialog) {
-  window.Click(ctl::kModeAuto);
-  if (!window.Click(ctl::kAutomatic)) return 0;
-  return dialog.lastResult;
-}
-
 int RefuseUnclearCpu(const std::string& path, const std::string& shown, const std::string& cpu) {
   if (!cpu.empty()) return kExitOk;
   auto names = [&path](const char* upper, const char* lower) {

@@ -5,22 +5,11 @@
 #include <vector>
 
 #include "platform/serial_port.h"
+#include "station/station_port.h"
 
 namespace morlane {
 
 class CliSession;
-
-// One serial port of a station's table.
-struct StationPort {
-  int entry = 0;     // its COM number in Factory(), through which it is opened
-  std::string name;  // what the technician calls it: "COM3"
-  std::string path;
-};
-
-// The entries of a table, from COM1 to the last, each with its name: the system's own name
-// for the port where it has one for every port (Windows: \\.\COM3 is "COM3"), else
-// "COM" and its entry.
-std::vector<StationPort> NamedPorts(const SerialPortFactory& ports);
 
 // The serial ports `ports`, `doctor` and `gang` work through: with real ports, the --port
 // paths, else MORLANE_PORTS, else every port the system has; with simulated units, the

@@ -1,4 +1,4 @@
-#include "cli/gang_unit.h"
+#include "station/gang_unit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,10 +6,10 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
-#include "cli/cli_session.h"
 #include "platform/inprocess_hid.h"
 #include "platform/utf8_path.h"
 #include "records/unit_history.h"
+#include "station/press.h"
 #include "ui/control_ids.h"
 
 namespace morlane {
@@ -50,11 +50,7 @@ class PinnedPorts : public SerialPortFactory {
  public:
   PinnedPorts(SerialPortFactory& all, const StationPort& port, const std::atomic<bool>& stop,
               std::atomic<bool>& cut)
-      : all_(all),
-        entry_(port.entry),
-        shownAs_(std::stoi(port.name.substr(3))),
-        stop_(stop),
-        cut_(cut) {}
+      : all_(all), entry_(port.entry), shownAs_(port.ShownNumber()), stop_(stop), cut_(cut) {}
   std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override {
     if (comNumber == shownAs_ && stop_) cut_ = true;
     if (comNumber != shownAs_ || stop_) {

@@ -1,5 +1,5 @@
 // A unit of a station on a port the dialog's own search of COM1 to COM32 would not reach.
-#include "cli/gang_unit.h"
+#include "station/gang_unit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/station_ports.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "records/run_record.h"
+#include "station/station_port.h"
 #include "ui/event_file.h"
 #include "ui/run_events.h"
 
