@@ -59,14 +59,12 @@ char CpuOfName(const std::string& name) {
 
 int InverterFlasher::AutoUpdate() {
   Window& window = context_.window;
-  CSerialLink& serial = context_.session.Serial();
-  const int port = context_.session.comPortNumber;
   std::error_code error;
   std::filesystem::path directory =
       context_.workingDir.empty() ? std::filesystem::current_path(error) : context_.workingDir;
   window.SetProgressPos(ctl::kProgressBar, 0);
-  std::vector<std::string> names;
-  if (!error) names = FindImageFiles(directory);
+  std::vector<std::string> names = imageList;
+  if (names.empty() && !error) names = FindImageFiles(directory);
   if (names.empty()) {
     AppendLogLine(window, kNoBinFile);
     AppendLogLine(window, kInstallDirectory);
@@ -85,8 +83,9 @@ int InverterFlasher::AutoUpdate() {
       everyFileBurned = false;
       break;
     }
-    std::string path = PathToUtf8(directory / PathFromUtf8(name));
-    char cpu = CpuOfName(name);
+    const std::string path = imageList.empty() ? PathToUtf8(directory / PathFromUtf8(name)) : name;
+    const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
+    const char cpu = CpuOfName(fileName);
     if (!CheckBinFile(path)) {
       AppendLogLine(window, kBadImage);
       ReportRefusedImage(context_.events, path, SurveyImage(path));
@@ -95,7 +94,7 @@ int InverterFlasher::AutoUpdate() {
       return 0;
     }
     if (cpu == 0) {
-      AppendLogLine(window, FormatText(kNeitherCpuFormat, name.c_str()));
+      AppendLogLine(window, FormatText(kNeitherCpuFormat, fileName.c_str()));
       if (context_.events.Listening()) {
         context_.events.Report(
             event::Refused{path, "no-cpu", 0, "its name names neither CPU (master, slave)"});
@@ -127,46 +126,73 @@ int InverterFlasher::AutoUpdate() {
       window.SetProgressPos(ctl::kProgressBar, 0);
     }
 
-    const int64_t selectStarted = context_.clock.MonotonicMs();
-    auto selectSeconds = [&] {
-      return StepTime{FlashStepName(FlashStep::Select),
-                      static_cast<double>(context_.clock.MonotonicMs() - selectStarted) / 1000.0};
-    };
-    programmer_.BeginImage(path, CpuName(cpu));
-    programmer_.ReportStepStarted(FlashStep::Select);
-    serial.Open(port, 9600);
-    int echoed = 1;
-    if (cpu == 'M') {
-      link_.SetMasterParameters();
-      echoed = link_.SelectCpu('M');
-    } else {
-      link_.RestartSequence();
-      link_.SetSlaveParameters();
-      if (!link_.SelectCpu('S')) {
-        // Without the slave's echo the unit is not listening: the run ends here, with
-        // the port closed and the reason in the log.
-        serial.Close();
-        AppendLogLine(window, kCommunicationFailed);
-        FlashOutcome refused =
-            FailedAt(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
-        refused.seconds.push_back(selectSeconds());
-        programmer_.ReportStepFailed(FlashStep::Select, refused.why, refused.reason);
-        attempts.push_back({path, cpu, false, refused});
-        return 0;
-      }
+    bool endRun = false;
+    int passed = ProgramCpu(path, cpu, &endRun);
+    // Another try may find a unit listening that did not echo its selection; a refused
+    // image is never tried again.
+    for (int attempt = 1;
+         !passed && attempt <= handshakeRetries && HandshakeFailed(programmer_.outcome);
+         ++attempt) {
+      LogRetry(attempt);
+      attempts.pop_back();
+      passed = ProgramCpu(path, cpu, &endRun);
     }
-    serial.Close();
-    const StepTime selected = selectSeconds();
-    programmer_.ReportStepEnded(FlashStep::Select, true);
-    const int passed = programmer_.ProgramSelectedCpu(path, echoed != 0);
+    if (endRun) return 0;
     if (!passed) everyFileBurned = false;
-    attempts.push_back({path, cpu, passed != 0, programmer_.outcome});
-    attempts.back().outcome.seconds.insert(attempts.back().outcome.seconds.begin(), selected);
     AppendLogLine(window, kDash36);
   }
   // A check of what the CPUs hold burned nothing: the summary of a burn would not be true.
   if (!programmer_.verifyOnly) AppendLogLine(window, everyFileBurned ? kAllBurned : kNotAllBurned);
   return everyFileBurned ? 1 : 0;
+}
+
+int InverterFlasher::ProgramCpu(const std::string& path, char cpu, bool* endRun) {
+  Window& window = context_.window;
+  CSerialLink& serial = context_.session.Serial();
+  const int port = context_.session.comPortNumber;
+  *endRun = false;
+  const int64_t selectStarted = context_.clock.MonotonicMs();
+  auto selectSeconds = [&] {
+    return StepTime{FlashStepName(FlashStep::Select),
+                    static_cast<double>(context_.clock.MonotonicMs() - selectStarted) / 1000.0};
+  };
+  if (!programmer_.BeginImage(path, CpuName(cpu))) {
+    // Bytes the station does not approve: the unit is not touched, and no other CPU is.
+    attempts.push_back({path, cpu, false, programmer_.outcome});
+    *endRun = true;
+    return 0;
+  }
+  programmer_.ReportStepStarted(FlashStep::Select);
+  serial.Open(port, 9600);
+  int echoed = 1;
+  if (cpu == 'M') {
+    link_.SetMasterParameters();
+    echoed = link_.SelectCpu('M');
+  } else {
+    link_.RestartSequence();
+    link_.SetSlaveParameters();
+    if (!link_.SelectCpu('S')) {
+      // Without the slave's echo the unit is not listening: the run ends here, with
+      // the port closed and the reason in the log.
+      serial.Close();
+      AppendLogLine(window, kCommunicationFailed);
+      FlashOutcome refused =
+          FailedAt(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
+      refused.seconds.push_back(selectSeconds());
+      programmer_.ReportStepFailed(FlashStep::Select, refused.why, refused.reason);
+      programmer_.outcome = refused;
+      attempts.push_back({path, cpu, false, refused});
+      *endRun = true;
+      return 0;
+    }
+  }
+  serial.Close();
+  const StepTime selected = selectSeconds();
+  programmer_.ReportStepEnded(FlashStep::Select, true);
+  const int passed = programmer_.ProgramSelectedCpu(path, echoed != 0);
+  attempts.push_back({path, cpu, passed != 0, programmer_.outcome});
+  attempts.back().outcome.seconds.insert(attempts.back().outcome.seconds.begin(), selected);
+  return passed;
 }
 
 }  // namespace morlane

@@ -361,16 +361,32 @@ int FlashProgrammer::AcceptImage(const std::string& path) {
   return 0;
 }
 
-void FlashProgrammer::BeginImage(const std::string& path, const std::string& cpu) {
+bool FlashProgrammer::BeginImage(const std::string& path, const std::string& cpu) {
   outcome = FlashOutcome{};
   link_.counts = LinkCounts{};
   cpu_ = cpu;
   imageBegun_ = true;
   begunPath_ = path;
   TakeSnapshot(path);
+  if (refuseImage) {
+    // A file that cannot be read is refused too: nothing approved can be sent from it.
+    std::string why = refuseImage(path, outcome.sha256);
+    if (!why.empty()) {
+      AppendLogLine(context_.window, std::string(kNotApproved) + why);
+      if (context_.events.Listening()) {
+        context_.events.Report(event::Refused{path, "not-approved", 0, why});
+      }
+      imageBegun_ = false;
+      sent_ = std::string();
+      snapshotTaken_ = false;
+      Fail(FlashStep::Image, StepReason::File, why);
+      return false;
+    }
+  }
   if (outcome.bytes >= 0 && context_.events.Listening()) {
     context_.events.Report(event::Image{path, outcome.sha256, outcome.bytes, cpu});
   }
+  return true;
 }
 
 int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarget) {
@@ -383,7 +399,12 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
     return Fail(FlashStep::Image, StepReason::File, "not a sound inverter image");
   }
   const bool selects = cpuTarget == kMasterCpu || cpuTarget == kSlaveCpu;
-  BeginImage(path, cpuTarget == kMasterCpu ? "master" : cpuTarget == kSlaveCpu ? "slave" : "");
+  if (!BeginImage(path, cpuTarget == kMasterCpu  ? "master"
+                        : cpuTarget == kSlaveCpu ? "slave"
+                                                 : "")) {
+    serial.Close();
+    return 0;
+  }
   if (selects) ReportStepStarted(FlashStep::Select);
   const int64_t selectStarted = context_.clock.MonotonicMs();
   serial.Open(context_.session.comPortNumber, 9600);
@@ -413,7 +434,7 @@ int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarg
 }
 
 int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionEchoed) {
-  if (!imageBegun_ || begunPath_ != path) BeginImage(path, "");
+  if ((!imageBegun_ || begunPath_ != path) && !BeginImage(path, "")) return 0;
   imageBegun_ = false;
   CSerialLink& serial = context_.session.Serial();
   Window& window = context_.window;

@@ -45,6 +45,9 @@ struct FlashOutcome {
   LinkCounts link;
 };
 
+// Whether the CPU's selection or handshake failed: nothing was erased, another try is safe.
+bool HandshakeFailed(const FlashOutcome& outcome);
+
 // An outcome that failed at step before anything was sent.
 FlashOutcome FailedAt(FlashStep step, StepReason why, std::string reason);
 
@@ -81,8 +84,9 @@ class FlashProgrammer {
 
   // Reads the image for the CPU ("master", "slave" or empty) once, takes its digest and
   // reports it; the steps that follow name that CPU. ProgramSelectedCpu does it itself
-  // when nobody did before it.
-  void BeginImage(const std::string& path, const std::string& cpu);
+  // when nobody did before it. false when refuseImage refused the bytes read: the image
+  // then failed at step "image" and nothing may be sent for it.
+  bool BeginImage(const std::string& path, const std::string& cpu);
   // The events of one step: started, and ended with the reason of the last failure the
   // step met.
   void ReportStepStarted(FlashStep step);
@@ -99,6 +103,12 @@ class FlashProgrammer {
   // on this CPU. Only then is the flash verified first and, when every section matches,
   // left as it is. The verify's 16-bit sums alone could not tell two images apart.
   std::function<bool(const std::string& cpu, const std::string& sha256)> recordedAsHolding;
+
+  // Asked, when set, of the very bytes read for a CPU (by their SHA-256) before its
+  // selection: why they may not be sent, or "" when they may. A production station
+  // approves only its profile's images, so a file swapped after the station checked it is
+  // still never sent.
+  std::function<std::string(const std::string& path, const std::string& sha256)> refuseImage;
 
   // Cleared when a program command was not acknowledged; the burn stops on it.
   int blockAcknowledged = 1;

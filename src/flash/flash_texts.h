@@ -21,6 +21,10 @@ inline constexpr std::string_view kBurned = "Flash update firmware Successful!\n
 inline constexpr std::string_view kVerified = "Flash verified Successful!!\n";
 inline constexpr std::string_view kVerifyFailed = "Flash verified fail!\n";
 inline constexpr std::string_view kIdentical = "Flash content identical, not programmed";
+// A production station's own lines: an image its profile does not approve, and another
+// try of a CPU whose handshake failed.
+inline constexpr std::string_view kNotApproved = "Image not approved for this station: ";
+inline constexpr const char* kRetryFormat = "Handshake failed, trying again (%d of %d)";
 
 // The automatic update.
 inline constexpr std::string_view kNoBinFile =

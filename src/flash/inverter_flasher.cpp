@@ -1,6 +1,8 @@
 #include "flash/inverter_flasher.h"
 
 #include "flash/bin_file.h"
+#include "flash/flash_texts.h"
+#include "ui/log.h"
 
 namespace morlane {
 
@@ -18,8 +20,22 @@ void InverterFlasher::ResetBootLink() {
   link_.ResetBootLink();
 }
 
+bool HandshakeFailed(const FlashOutcome& outcome) {
+  return outcome.failedStep == FlashStep::Select || outcome.failedStep == FlashStep::Connect;
+}
+
+void InverterFlasher::LogRetry(int attempt) {
+  AppendLogLine(context_.window, FormatText(flashtext::kRetryFormat, attempt, handshakeRetries));
+}
+
 int InverterFlasher::RunProgrammingSequence(const std::string& path, int cpuTarget) {
-  return programmer_.RunProgrammingSequence(path, cpuTarget);
+  int passed = programmer_.RunProgrammingSequence(path, cpuTarget);
+  for (int attempt = 1;
+       !passed && attempt <= handshakeRetries && HandshakeFailed(programmer_.outcome); ++attempt) {
+    LogRetry(attempt);
+    passed = programmer_.RunProgrammingSequence(path, cpuTarget);
+  }
+  return passed;
 }
 
 }  // namespace morlane

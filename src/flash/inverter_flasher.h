@@ -42,6 +42,13 @@ class InverterFlasher {
   const std::atomic<bool>* holdNextCpu = nullptr;
   // Whether that hold kept the last "Automatic" from a CPU it would have programmed.
   bool heldBack = false;
+  // When not empty, "Automatic" programs exactly these image files, in this order, instead
+  // of what the working directory holds (a production station's approved images); their
+  // names still decide the CPU.
+  std::vector<std::string> imageList;
+  // More tries for a CPU whose selection or handshake failed: nothing was erased then, so
+  // trying again costs only time. A station's fixture may seat a unit's plug late.
+  int handshakeRetries = 0;
 
   BootLink& Link() { return link_; }
   FlashProgrammer& Programmer() { return programmer_; }
@@ -49,6 +56,11 @@ class InverterFlasher {
  private:
   DialogContext& context_;
   ImageBuffer& image_;
+  // One CPU from its selection to its closing command, tried again while its handshake
+  // fails and tries are left. endRun: the unit did not listen and "Automatic" ends.
+  int ProgramCpu(const std::string& path, char cpu, bool* endRun);
+  void LogRetry(int attempt);
+
   BootLink link_;
   FlashProgrammer programmer_;
 };
