@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "station/gang_unit.h"
 #include "flash/test_image_maker.h"
 #include "sim/host_platform.h"
+#include "station/gang_unit.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ GangFigures RunGang(int units, const std::string& dir, const std::string& record
   for (int i = 0; i < units; ++i) {
     threads.emplace_back([&, i] {
       const double before = ThreadCpuSeconds();
-      if (gang[static_cast<size_t>(i)]->Run(GangJob{"auto", "", ""}, dir, *store, identity))
+      if (gang[static_cast<size_t>(i)]->Run(GangJob{.procedure = "auto"}, dir, *store, identity))
         ++passed;
       cpu[static_cast<size_t>(i)] = ThreadCpuSeconds() - before;
     });

@@ -13,13 +13,13 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
-#include "station/gang_unit.h"
 #include "platform/inprocess_hid.h"
 #include "platform/port_table.h"
 #include "platform/termios_port.h"
 #include "records/record_store.h"
 #include "sim/pty_server.h"
 #include "sim/sim_unit.h"
+#include "station/gang_unit.h"
 #include "ui/control_ids.h"
 
 namespace {
@@ -80,8 +80,8 @@ int main() {
   const StationIdentity identity{"bench", std::nullopt};
   auto automatic = [&](bool skip, const char* what) {
     const auto start = std::chrono::steady_clock::now();
-    const bool passed =
-        station.Run(GangJob{"auto", "", "", skip}, (dir / "images").string(), *store, identity);
+    const bool passed = station.Run(GangJob{.procedure = "auto", .skipIdentical = skip},
+                                    (dir / "images").string(), *store, identity);
     const double seconds = Seconds(start);
     bool skipped = !station.record.images.empty();
     for (const ImageRecord& image : station.record.images) skipped = skipped && image.skipped;

@@ -71,6 +71,7 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   RegisterImageCommands(*app, selected);
   RegisterConsoleCommands(*app, selected);
   RegisterGangCommands(*app, selected);
+  RegisterStationCommands(*app, selected);
   RegisterRecordsCommands(*app, selected);
   return app;
 }

@@ -196,7 +196,8 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
 
 void CliSession::RecordImages(const std::string& path, int passed) {
   if (!record_) return;
-  AddImages(*record_, GangJob{record_->procedure, path, "", false}, passed, *dialog_, false);
+  AddImages(*record_, GangJob{.procedure = record_->procedure, .path = path}, passed, *dialog_,
+            false);
 }
 
 bool CliSession::KeepRecord(int exitStatus, std::string* why) {

@@ -137,6 +137,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected);
 void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
 
 void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
+void RegisterStationCommands(CLI::App& app, CommandRunner& selected);
 void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 
 // TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "cli/cli_session.h"
+#include "cli/line_feed.h"
 #include "cli/station_ports.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/host_inspection.h"
-#include "records/line_database.h"
 #include "records/record_store.h"
 #include "station/gang_unit.h"
 
@@ -144,32 +144,20 @@ int RunGang(CliSession& session, GangJob job, const std::string& shown) {
   }
   StationIdentity identity{options.station.empty() ? HostName() : options.station,
                            options.operatorName};
-  std::unique_ptr<LineDatabase> lineDatabase;
+  std::unique_ptr<LineFeed> lineFeed;
   if (!options.recordsDb.empty()) {
-    if (!LineDatabase::Supported()) {
-      std::fprintf(stderr, "morlane-cli: --records-db: %s\n",
-                   LineDatabase::WhyUnsupported().c_str());
+    lineFeed = LineFeed::Open(options.recordsDb, *store, records, &why);
+    if (!lineFeed) {
+      std::fprintf(stderr, "morlane-cli: --records-db: %s\n", why.c_str());
       return kExitUsage;
     }
-    lineDatabase = std::make_unique<LineDatabase>(options.recordsDb);
+    lineFeed->say = [&output, &view, live](const std::string& text) {
+      std::lock_guard lock(output);
+      if (live) view.Clear();
+      std::fprintf(stderr, "%s\n", text.c_str());
+      if (live) view.Draw();
+    };
   }
-  // Each unit's run goes to the line's database after it is kept here, with whatever is
-  // still waiting; a line database that cannot be reached is said once.
-  bool lineWarned = false;
-  auto feedLine = [&] {
-    int sent = 0;
-    std::string lineWhy;
-    if (lineDatabase->SendBacklog(*store, &sent, &lineWhy)) return;
-    std::lock_guard lock(output);
-    if (lineWarned) return;
-    lineWarned = true;
-    if (live) view.Clear();
-    std::fprintf(stderr,
-                 "morlane-cli: the line database cannot be reached (%s); runs are kept in %s "
-                 "and sent later\n",
-                 lineWhy.c_str(), records.c_str());
-    if (live) view.Draw();
-  };
 
   HostInspection host(HostRoots::System(), UserIdentity::Current());
   std::vector<std::string> paths;
@@ -179,7 +167,7 @@ int RunGang(CliSession& session, GangJob job, const std::string& shown) {
     auto unit = std::make_unique<GangUnit>(ports.List()[i], ports.Factory(), control);
     if (auto id = unitIds.find(unit->Name()); id != unitIds.end()) unit->unitId = id->second;
     if (i < facts.size()) unit->portId = StablePortId(facts[i]);
-    if (lineDatabase) unit->afterKept = feedLine;
+    if (lineFeed) unit->afterKept = [&lineFeed] { lineFeed->Send(); };
     unit->events = session.Events();
     unit->onLine = [&output, &view, &session, live](const std::string& name,
                                                     std::string_view line) {
@@ -249,7 +237,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto* automatic = gang->add_subcommand("auto", "\"Automatic\" on every unit");
   automatic->callback([&selected] {
     selected = [](CliSession& session) {
-      return RunGang(session, GangJob{"auto", "", "", false}, "");
+      return RunGang(session, GangJob{.procedure = "auto"}, "");
     };
   });
   auto* flash = gang->add_subcommand("flash", "One image programmed into every unit");
@@ -257,7 +245,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto cpu = std::make_shared<std::string>();
   AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
-    GangJob job{"flash", AbsolutePath(*file), *cpu, false};
+    GangJob job{.procedure = "flash", .path = AbsolutePath(*file), .cpu = *cpu};
     selected = [job, file](CliSession& session) { return RunGang(session, job, *file); };
   });
 }

@@ -6,6 +6,7 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
+#include "flash/flash_texts.h"
 #include "platform/inprocess_hid.h"
 #include "platform/utf8_path.h"
 #include "records/unit_history.h"
@@ -201,18 +202,49 @@ void AddImages(RunRecord& record, const GangJob& job, int passed, CKestrumDlg& d
   }
 }
 
+void GangUnit::ApproveOnly(const GangJob& job, CKestrumDlg& dialog) {
+  if (job.approved.empty()) return;
+  dialog.flasher.handshakeRetries = job.retries;
+  if (job.procedure == "auto") {
+    for (const ApprovedImage& image : job.approved) dialog.flasher.imageList.push_back(image.path);
+  }
+  dialog.flasher.Programmer().refuseImage = [&job](const std::string& path,
+                                                   const std::string& sha256) {
+    for (const ApprovedImage& image : job.approved) {
+      if (image.path == path) return DigestRefusal(image, sha256);
+    }
+    return path + ": not an image of this station's profile";
+  };
+}
+
+std::string GangUnit::RefusedImage(const GangJob& job) {
+  for (const ApprovedImage& image : job.approved) {
+    std::string why = CheckApprovedImage(image);
+    if (why.empty()) continue;
+    Line(std::string(flashtext::kNotApproved) + why);
+    if (events) events->Write(event::Refused{image.path, "not-approved", 0, why}, Name());
+    return why;
+  }
+  return {};
+}
+
 bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStore& store,
                    const StationIdentity& identity) {
   log_.clear();
   cut_ = false;
+  {
+    std::lock_guard lock(viewMutex_);
+    view_ = UnitView{};
+  }
   record = StartRecord(identity, job.procedure);
+  record.profile = job.profile;
   record.slot = Name();
   record.port = port_.path;
   record.portId = portId;
   record.unitId = unitId;
   if (events) {
     event::RunStarted started;
-    started.command = "gang " + job.procedure;
+    started.command = job.command.empty() ? "gang " + job.procedure : job.command;
     started.port = port_.path;
     started.toolVersion = record.toolVersion;
     started.started = record.started;
@@ -241,10 +273,14 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   window.SetMessageHandler([this](const std::string& text) {
     if (onMessage) onMessage(Name(), text);
   });
+  ApproveOnly(job, dialog);
   dialog.OnInitDialog();
 
+  // The station's images are checked before the port is even opened: a unit is never
+  // touched for a file that is not the approved one.
+  const std::string refused = RefusedImage(job);
   int passed = 0;
-  const bool opened = PressOpen(window, dialog, "com");
+  const bool opened = refused.empty() && PressOpen(window, dialog, "com");
   if (opened) {
     passed = job.procedure == "flash" ? PressFlash(window, dialog, job.path, job.cpu)
                                       : PressAuto(window, dialog);
@@ -257,6 +293,10 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   // on its own keeps its "fail" whatever was pressed.
   const bool stopped = control_.abortNow || dialog.flasher.heldBack;
   FinishRecord(record, passed, opened, stopped);
+  if (!refused.empty()) {
+    record.result = "fail";
+    record.failedStep = "image";
+  }
 
   // The run is kept before the unit is shown as done; a unit whose run could not be kept
   // is never reported as passed.

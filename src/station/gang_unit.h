@@ -11,6 +11,7 @@
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "records/run_record.h"
+#include "station/profile.h"
 #include "station/station_port.h"
 #include "ui/event_file.h"
 #include "ui/run_events.h"
@@ -22,12 +23,20 @@ class CKestrumDlg;
 // What every unit of a production run does: "auto", or "flash" with one image; a single
 // run records "verify" as well.
 struct GangJob {
-  std::string procedure;  // "auto", "flash" or "verify"
-  std::string path;       // flash: the image, made absolute; empty for every image
-  std::string cpu;        // flash: "master", "slave" or empty (the path decides)
+  std::string procedure{};  // "auto", "flash" or "verify"
+  std::string path{};       // flash: the image, made absolute; empty for every image
+  std::string cpu{};        // flash: "master", "slave" or empty (the path decides)
   // A CPU the records show this unit last passed with the same bytes, and that verifies
   // against them now, is neither erased nor programmed. Needs the unit's id.
   bool skipIdentical = false;
+  // A production station's: the only images it may send. When not empty, each is read and
+  // checked against its digest before the unit's port is opened (a mismatch fails the unit
+  // at step "image"), the bytes read for every CPU are checked again before its selection,
+  // and "auto" programs exactly these, in this order.
+  std::vector<ApprovedImage> approved{};
+  int retries = 0;                       // more tries for a CPU whose selection or handshake failed
+  std::optional<std::string> profile{};  // the station profile's SHA-256, for the record
+  std::string command{};                 // run_started's; empty: "gang PROCEDURE"
 };
 
 // Shared by the units and the station's main thread: Ctrl-C once holds every unit before
@@ -82,6 +91,7 @@ class GangUnit : public RunEvents {
   // "COM3": the slot's name in the lines, the live view, the records and --unit-id.
   const std::string& Name() const { return port_.name; }
   const std::string& Port() const { return port_.path; }
+  int Entry() const { return port_.entry; }
   UnitView View();
 
   // Where each log line goes besides the unit's own log: the station's stdout, prefixed.
@@ -99,6 +109,11 @@ class GangUnit : public RunEvents {
 
  private:
   void Line(std::string_view line);
+  // A station's job: the dialog programs its approved images only, with its retries.
+  void ApproveOnly(const GangJob& job, CKestrumDlg& dialog);
+  // Each approved image read and checked; why the first that does not match is refused
+  // (logged and reported), "" when all match.
+  std::string RefusedImage(const GangJob& job);
 
   StationPort port_;
   SerialPortFactory& ports_;

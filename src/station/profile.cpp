@@ -218,18 +218,25 @@ std::optional<StationProfile> ReadProfile(const std::string& path, std::string* 
   return profile;
 }
 
+std::string CheckApprovedImage(const ApprovedImage& image) {
+  std::string bytes;
+  if (ReadWholeFile(image.path, &bytes, kLargestImage) != WholeFile::Read) {
+    return image.file + ": cannot be read";
+  }
+  Sha256 digest;
+  digest.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return DigestRefusal(image, digest.HexDigest());
+}
+
+std::string DigestRefusal(const ApprovedImage& image, const std::string& sha256) {
+  if (sha256 == image.sha256) return {};
+  if (sha256.empty()) return image.file + ": cannot be read";
+  return image.file + ": its SHA-256 is " + sha256 + ", the profile approves " + image.sha256;
+}
+
 std::string CheckApprovedImages(const StationProfile& profile) {
   for (const ApprovedImage& image : profile.images) {
-    std::string bytes;
-    if (ReadWholeFile(image.path, &bytes, kLargestImage) != WholeFile::Read) {
-      return image.file + ": cannot be read";
-    }
-    Sha256 digest;
-    digest.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    const std::string found = digest.HexDigest();
-    if (found != image.sha256) {
-      return image.file + ": its SHA-256 is " + found + ", the profile approves " + image.sha256;
-    }
+    if (std::string why = CheckApprovedImage(image); !why.empty()) return why;
   }
   return {};
 }

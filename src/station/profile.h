@@ -41,5 +41,10 @@ std::optional<StationProfile> ReadProfile(const std::string& path, std::string* 
 // Each approved image read and its SHA-256 compared: "" when every one matches, else what
 // does not ("master.bin: its SHA-256 is 3f..., the profile approves 9a...").
 std::string CheckApprovedImages(const StationProfile& profile);
+// One image read and checked: "" when its digest is the approved one, else why.
+std::string CheckApprovedImage(const ApprovedImage& image);
+// Why bytes of this digest (empty: none could be read) are not the approved image; "" when
+// they are.
+std::string DigestRefusal(const ApprovedImage& image, const std::string& sha256);
 
 }  // namespace morlane

@@ -15,6 +15,8 @@ struct StationPort {
   // The COM number the unit's dialog knows the port by ("Com3 is opened"); 0 takes it
   // from a name "COMn".
   int shownAs = 0;
+  // The port's stable identity for the records (see StablePortId); "" where none is known.
+  std::string stableId{};
 
   int ShownNumber() const;
 };

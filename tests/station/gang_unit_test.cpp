@@ -30,7 +30,7 @@ TEST(GangUnit, UnitOnComFortyFiveIsProgrammedAndKeptUnderThatName) {
   unit.onLine = [&log](const std::string& name, std::string_view line) {
     log += name + ": " + std::string(line) + "\n";
   };
-  EXPECT_TRUE(unit.Run(GangJob{"auto", "", ""}, dir.Path(), *store, {"line1", std::nullopt}))
+  EXPECT_TRUE(unit.Run(GangJob{.procedure = "auto"}, dir.Path(), *store, {"line1", std::nullopt}))
       << log;
   EXPECT_THAT(log, HasSubstr("COM45: Com45 is opened"));
   EXPECT_EQ(unit.record.slot, "COM45");

@@ -1,0 +1,232 @@
+// station --profile FILE: a production station that runs until stopped, its units started
+// by the scans on standard input or by their presence on the slots' ports.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "cli/cli_session.h"
+#include "cli/line_feed.h"
+#include "platform/console_io.h"
+#include "platform/file_io.h"
+#include "platform/host_inspection.h"
+#include "platform/port_table.h"
+#include "platform/system_devices.h"
+#include "station/profile.h"
+#include "station/station.h"
+
+namespace morlane {
+
+namespace {
+
+constexpr int kPollMs = 20;
+
+// The lines of standard input, read on a thread of their own: a read cannot be given a
+// time-out on every system, so the reader is left behind when the station ends while it
+// waits. It owns nothing of the station's.
+struct ScanLines {
+  std::mutex mutex;
+  std::deque<std::string> lines;
+  bool ended = false;
+
+  static std::shared_ptr<ScanLines> Start() {
+    auto shared = std::make_shared<ScanLines>();
+    std::thread([shared] {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        std::lock_guard lock(shared->mutex);
+        shared->lines.push_back(line);
+      }
+      std::lock_guard lock(shared->mutex);
+      shared->ended = true;
+    }).detach();
+    return shared;
+  }
+};
+
+// A unit's images go by their names to a CPU, as "Automatic" sends them; an image whose
+// name names no CPU, or both, would be sent to a CPU by chance: the station refuses to start.
+std::string UnclearCpu(const StationProfile& profile) {
+  for (const ApprovedImage& image : profile.images) {
+    const std::string name = image.path.substr(image.path.find_last_of("/\\") + 1);
+    auto has = [&name](const char* upper, const char* lower) {
+      return name.find(upper) != std::string::npos || name.find(lower) != std::string::npos;
+    };
+    if (has("Master", "master") == has("Slave", "slave")) {
+      return image.file + " names " +
+             (has("Master", "master") ? "more than one" : std::string("no")) +
+             " CPU in its name (\"master\" or \"slave\")";
+    }
+  }
+  return {};
+}
+
+// The dialog knows a Windows port by the system's number ("Com7 is opened"), any other by
+// the slot's place in the profile.
+int ShownNumber(const std::string& path, int entry) {
+  const std::string name = PortTable::SystemName(path);
+  return name.size() > 3 ? std::atoi(name.c_str() + 3) : entry;
+}
+
+int RunStation(CliSession& session, const std::string& profilePath) {
+  const GlobalOptions& options = session.Options();
+  std::string why;
+  std::optional<StationProfile> profile = ReadProfile(AbsolutePath(profilePath), &why);
+  if (!profile) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  if (std::string unclear = UnclearCpu(*profile); !unclear.empty()) {
+    std::fprintf(stderr, "morlane-cli: %s: %s\n", profilePath.c_str(), unclear.c_str());
+    return kExitUsage;
+  }
+  // The approved images are checked before anything else: a station with a wrong file in
+  // its folder never starts.
+  if (std::string bad = CheckApprovedImages(*profile); !bad.empty()) {
+    std::fprintf(stderr, "morlane-cli: the station does not start: %s\n", bad.c_str());
+    return kExitUsage;
+  }
+  // The command line speaks last: --records, --records-db, --station, --skip-identical.
+  const std::string records = !options.records.empty() ? options.records : profile->records;
+  const std::string recordsDb = !options.recordsDb.empty() ? options.recordsDb : profile->recordsDb;
+  if (options.skipIdentical) profile->skipIdentical = true;
+  StationIdentity identity{!options.station.empty()    ? options.station
+                           : !profile->station.empty() ? profile->station
+                                                       : HostName(),
+                           options.operatorName};
+
+  // The slots' ports: their paths from the profile, or the simulated units in order.
+  std::unique_ptr<SerialPortFactory> ownPorts;
+  SerialPortFactory* ports = nullptr;
+  std::vector<StationPort> slots;
+  if (session.Sim()) {
+    if (options.simulateUnits < static_cast<int>(profile->slots.size())) {
+      std::fprintf(stderr, "morlane-cli: the profile has %zu slots: give --simulate-units %zu\n",
+                   profile->slots.size(), profile->slots.size());
+      return kExitUsage;
+    }
+    ports = &session.Ports();
+  } else {
+    std::vector<std::string> devices;
+    for (const StationSlot& slot : profile->slots)
+      devices.push_back(PortTable::DevicePath(slot.port));
+    ownPorts = MakeSystemPorts(PortTable(devices));
+    ports = ownPorts.get();
+  }
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < profile->slots.size(); ++i)
+    paths.push_back(ports->PathOf(static_cast<int>(i) + 1));
+  HostInspection host(HostRoots::System(), UserIdentity::Current());
+  const std::vector<SerialDeviceFacts> facts = host.SerialDevices(paths);
+  for (size_t i = 0; i < profile->slots.size(); ++i) {
+    const int entry = static_cast<int>(i) + 1;
+    StationPort slot{entry, profile->slots[i].name, paths[i], ShownNumber(paths[i], entry)};
+    if (i < facts.size()) slot.stableId = StablePortId(facts[i]);
+    slots.push_back(std::move(slot));
+  }
+
+  std::unique_ptr<RecordStore> store = RecordStore::Open(records, RecordStore::Mode::Write, &why);
+  if (!store) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  std::mutex output;
+  std::unique_ptr<LineFeed> lineFeed;
+  if (!recordsDb.empty()) {
+    lineFeed = LineFeed::Open(recordsDb, *store, records, &why);
+    if (!lineFeed) {
+      std::fprintf(stderr, "morlane-cli: --records-db: %s\n", why.c_str());
+      return kExitUsage;
+    }
+    lineFeed->say = [&output](const std::string& text) {
+      std::lock_guard lock(output);
+      std::fprintf(stderr, "%s\n", text.c_str());
+    };
+  }
+
+  Station station(*profile, *ports, slots, *store, identity);
+  station.events = session.Events();
+  // With --events - stdout is the events' alone.
+  const bool notices = session.LogToStdout();
+  station.onNotice = [&output, notices](const std::string& line) {
+    if (!notices) return;
+    std::lock_guard lock(output);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  };
+  station.onRemark = [&output](const std::string& text) {
+    std::lock_guard lock(output);
+    std::fprintf(stderr, "%s\n", text.c_str());
+  };
+  station.onLine = [&session, &output](const std::string& slot, std::string_view line) {
+    std::lock_guard lock(output);
+    session.WriteLogJson(slot + ": " + std::string(line));
+  };
+  if (lineFeed) station.afterKept = [&lineFeed] { lineFeed->Send(); };
+
+  std::fprintf(stderr, "station %s: %zu slots, %s start; scan UNIT_ID or SLOT UNIT_ID\n",
+               identity.station.c_str(), slots.size(), profile->start.c_str());
+  std::atomic<int> presses{0};
+  StopRequests signals(presses);
+  std::shared_ptr<ScanLines> scans = ScanLines::Start();
+  station.Start();
+  bool finishing = false;
+  for (;;) {
+    const int pressed = presses.load();
+    if (pressed >= 2) station.StopNow();
+    if (pressed >= 1 && !finishing) {
+      finishing = true;
+      station.Finish();
+    }
+    std::deque<std::string> lines;
+    bool inputEnded = false;
+    {
+      std::lock_guard lock(scans->mutex);
+      lines.swap(scans->lines);
+      inputEnded = scans->ended;
+    }
+    for (const std::string& line : lines) {
+      if (std::string refused = station.Scan(line); !refused.empty()) {
+        std::lock_guard lock(output);
+        std::fprintf(stderr, "morlane-cli: %s\n", refused.c_str());
+      }
+    }
+    if (inputEnded && !finishing && !station.Busy()) {
+      finishing = true;
+      station.Finish();
+    }
+    if (finishing && !station.Busy()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  }
+  station.Join();
+
+  const StationTally tally = station.Tally();
+  const int yield = tally.units > 0 ? tally.firstPassUnits * 100 / tally.units : 100;
+  std::fprintf(stderr,
+               "station: %d passed, %d failed or stopped; first-pass yield %d %% of %d units\n",
+               tally.passed, tally.failed, yield, tally.units);
+  return station.AllPassed() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterStationCommands(CLI::App& app, CommandRunner& selected) {
+  auto* command = app.add_subcommand(
+      "station",
+      "A production station until Ctrl-C or the end of standard input: units started by scans "
+      "(UNIT_ID or SLOT UNIT_ID, one per line) or by their presence, as the profile says");
+  auto profile = std::make_shared<std::string>();
+  command->add_option("--profile", *profile, "the station's TOML profile")
+      ->required()
+      ->type_name("FILE");
+  command->callback([&selected, profile] {
+    selected = [profile](CliSession& session) { return RunStation(session, *profile); };
+  });
+}
+
+}  // namespace morlane

@@ -1,0 +1,329 @@
+#include "station/station.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/utf8_path.h"
+#include "station/presence.h"
+
+namespace morlane {
+
+namespace {
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string IdText(const std::optional<std::string>& unitId) {
+  return unitId ? *unitId : "-";
+}
+
+std::vector<std::string> Words(std::string_view line) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while (at < line.size()) {
+    const size_t begin = line.find_first_not_of(" \t\r\n", at);
+    if (begin == std::string_view::npos) break;
+    size_t end = line.find_first_of(" \t\r\n", begin);
+    if (end == std::string_view::npos) end = line.size();
+    words.emplace_back(line.substr(begin, end - begin));
+    at = end;
+  }
+  return words;
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", seconds);
+  return text;
+}
+
+}  // namespace
+
+Station::Station(const StationProfile& profile, SerialPortFactory& ports,
+                 std::vector<StationPort> slots, RecordStore& store, StationIdentity identity)
+    : profile_(profile), ports_(ports), store_(store), identity_(std::move(identity)) {
+  job_.procedure = profile.procedure;
+  job_.approved = profile.images;
+  job_.retries = profile.retries;
+  job_.skipIdentical = profile.skipIdentical;
+  job_.profile = profile.sha256;
+  job_.command = "station " + profile.procedure;
+  if (profile.procedure == "flash" && !profile.images.empty()) job_.path = profile.images[0].path;
+  for (StationPort& port : slots) {
+    auto slot = std::make_unique<Slot>();
+    slot->view.name = port.name;
+    slot->view.port = port.path;
+    const std::string stableId = port.stableId;
+    slot->unit = std::make_unique<GangUnit>(std::move(port), ports_, control_);
+    slot->unit->portId = stableId;
+    slots_.push_back(std::move(slot));
+  }
+}
+
+Station::~Station() {
+  Finish();
+  Join();
+}
+
+void Station::Start() {
+  for (auto& owned : slots_) {
+    Slot& slot = *owned;
+    GangUnit& unit = *slot.unit;
+    unit.events = events;
+    unit.onLine = [this](const std::string& name, std::string_view line) {
+      if (onLine) onLine(name, line);
+    };
+    unit.onMessage = [this](const std::string& name, const std::string& text) {
+      Remark(name + ": message: " + text);
+    };
+    unit.afterKept = [this] {
+      if (afterKept) afterKept();
+    };
+    slot.thread = std::thread([this, &slot] { Loop(slot); });
+  }
+}
+
+void Station::Remark(const std::string& text) {
+  if (onRemark) onRemark(text);
+}
+
+Station::Slot* Station::SlotNamed(std::string_view name) {
+  for (auto& slot : slots_) {
+    if (slot->view.name == name) return slot.get();
+  }
+  return nullptr;
+}
+
+Station::Slot* Station::SlotHolding(const std::string& unitId) {
+  for (auto& slot : slots_) {
+    const SlotView& view = slot->view;
+    if (view.nextId == unitId) return slot.get();
+    if (view.phase == SlotPhase::Running && view.unitId == unitId) return slot.get();
+  }
+  return nullptr;
+}
+
+std::string Station::Scan(std::string_view line) {
+  const std::vector<std::string> words = Words(line);
+  if (words.empty()) return {};
+  if (words.size() > 2) {
+    return "\"" + std::string(line) + "\" is no scan: give UNIT_ID or SLOT UNIT_ID";
+  }
+  const std::string& unitId = words.back();
+  std::lock_guard lock(mutex_);
+  if (finishing_) return "the station is stopping: " + unitId + " not started";
+  if (Slot* holding = SlotHolding(unitId)) {
+    return unitId + " is already on slot " + holding->view.name;
+  }
+  auto busy = [](const Slot& slot) {
+    return slot.view.phase == SlotPhase::Running || slot.startRequested;
+  };
+  Slot* target = nullptr;
+  if (words.size() == 2) {
+    target = SlotNamed(words[0]);
+    if (!target) return "no slot \"" + words[0] + "\" in the profile: " + unitId + " not started";
+    if (busy(*target)) {
+      return "slot " + words[0] + " is busy with " + IdText(target->view.unitId) + ": " + unitId +
+             " not started";
+    }
+  } else {
+    // Presence alone: a unit already there waiting for its id comes first, then a slot that
+    // has none scanned for it. A scan start takes the first slot not running.
+    for (auto& slot : slots_) {
+      if (!busy(*slot) && slot->view.phase == SlotPhase::Present) {
+        target = slot.get();
+        break;
+      }
+    }
+    for (auto& slot : slots_) {
+      if (target) break;
+      if (!busy(*slot) && (ScanStarts() || !slot->view.nextId)) target = slot.get();
+    }
+    if (!target) return "no slot is free: " + unitId + " not started";
+  }
+  if (target->view.nextId) {
+    Remark(target->view.name + ": " + unitId + " replaces " + *target->view.nextId);
+  }
+  target->view.nextId = unitId;
+  if (ScanStarts() || target->view.phase == SlotPhase::Present) target->startRequested = true;
+  wake_.notify_all();
+  return {};
+}
+
+void Station::Loop(Slot& slot) {
+  const int entry = slot.unit->Entry();
+  for (;;) {
+    std::optional<std::string> unitId;
+    bool start = false;
+    {
+      std::unique_lock lock(mutex_);
+      auto ready = [&] { return finishing_ || slot.startRequested; };
+      if (PresenceStarts()) {
+        wake_.wait_for(lock, std::chrono::milliseconds(presencePeriodMs), ready);
+      } else {
+        wake_.wait(lock, ready);
+      }
+      if (finishing_) return;
+      if (slot.startRequested) {
+        start = true;
+        slot.startRequested = false;
+        unitId = slot.view.nextId;
+        slot.view.nextId.reset();
+      }
+    }
+    if (!start) {
+      // Asked outside the lock: the answer takes up to presenceAnswerMs.
+      const bool answers = UnitAnswers(ports_, entry, presenceAnswerMs);
+      std::lock_guard lock(mutex_);
+      if (finishing_) return;
+      if (slot.startRequested) continue;
+      SlotView& view = slot.view;
+      if (view.awaitingRemoval) {
+        // The unit just run is still in its fixture: it is no new unit.
+        if (!answers) view.awaitingRemoval = false;
+        continue;
+      }
+      if (!answers) {
+        if (view.phase == SlotPhase::Present) view.phase = SlotPhase::Idle;
+        continue;
+      }
+      if (profile_.requireUnitId && !view.nextId) {
+        if (view.phase != SlotPhase::Present) {
+          view.phase = SlotPhase::Present;
+          Remark(view.name + ": a unit is present; scan its unit id to start it");
+        }
+        continue;
+      }
+      unitId = view.nextId;
+      view.nextId.reset();
+    }
+    RunUnit(slot, unitId);
+    if (PresenceStarts()) {
+      std::lock_guard lock(mutex_);
+      slot.view.awaitingRemoval = true;
+    }
+  }
+}
+
+void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
+  GangUnit& unit = *slot.unit;
+  {
+    std::lock_guard lock(mutex_);
+    SlotView& view = slot.view;
+    view.phase = SlotPhase::Running;
+    view.unitId = unitId;
+    view.step.clear();
+    view.percent = 0;
+    view.result.clear();
+    view.failedStep.clear();
+    slot.startedMs = SteadyMs();
+  }
+  const std::string& name = unit.Name();
+  if (onNotice) onNotice(name + " " + IdText(unitId) + " started");
+  unit.unitId = unitId;
+  const std::string workingDir =
+      profile_.images.empty() ? std::string()
+                              : PathToUtf8(PathFromUtf8(profile_.images[0].path).parent_path());
+  const bool passedAndKept = unit.Run(job_, workingDir, store_, identity_);
+  const RunRecord& record = unit.record;
+  std::string result = record.result;
+  std::string failedStep = record.failedStep;
+  if (!passedAndKept && result == "pass") {
+    // Programmed, but its record could not be kept: no unit passes without its record.
+    result = "fail";
+    failedStep = "record";
+  }
+  const double seconds = static_cast<double>(record.endedMs - record.startedMs) / 1000.0;
+  {
+    std::lock_guard lock(mutex_);
+    SlotView& view = slot.view;
+    view.phase = SlotPhase::Done;
+    view.result = result;
+    view.failedStep = failedStep;
+    view.seconds = seconds;
+    view.percent = result == "pass" ? 100 : view.percent;
+    if (result == "pass") {
+      ++tally_.passed;
+    } else {
+      ++tally_.failed;
+      allPassed_ = false;
+    }
+    // A unit without an id is a unit of its own; one with an id is counted once a shift,
+    // its first run deciding its first-pass yield.
+    const bool firstRun = !unitId || seenUnits_.emplace(*unitId, result == "pass").second;
+    if (firstRun) {
+      ++tally_.units;
+      if (result == "pass") ++tally_.firstPassUnits;
+    }
+  }
+  if (onNotice) {
+    const std::string head = name + " " + IdText(unitId) + " ";
+    if (result == "pass") {
+      onNotice(head + "PASS " + Seconds(seconds));
+    } else if (result == "aborted") {
+      onNotice(head + "ABORTED " + Seconds(seconds));
+    } else {
+      onNotice(head + "FAIL " + failedStep + " " + Seconds(seconds));
+    }
+  }
+}
+
+void Station::Finish() {
+  std::lock_guard lock(mutex_);
+  if (finishing_) return;
+  finishing_ = true;
+  for (auto& slot : slots_) {
+    if (slot->startRequested && slot->view.nextId) {
+      Remark(slot->view.name + ": " + *slot->view.nextId + " not started: the station is stopping");
+    }
+    slot->startRequested = false;
+  }
+  wake_.notify_all();
+}
+
+void Station::StopNow() {
+  control_.abortNow = true;
+  Finish();
+}
+
+void Station::Join() {
+  for (auto& slot : slots_) {
+    if (slot->thread.joinable()) slot->thread.join();
+  }
+}
+
+bool Station::Busy() {
+  std::lock_guard lock(mutex_);
+  for (auto& slot : slots_) {
+    if (slot->view.phase == SlotPhase::Running || slot->startRequested) return true;
+  }
+  return false;
+}
+
+std::vector<SlotView> Station::View() {
+  std::vector<SlotView> views;
+  std::lock_guard lock(mutex_);
+  const int64_t now = SteadyMs();
+  for (auto& slot : slots_) {
+    SlotView view = slot->view;
+    if (view.phase == SlotPhase::Running) {
+      const UnitView unit = slot->unit->View();
+      view.step = unit.step;
+      view.percent = unit.percent;
+      view.seconds = static_cast<double>(now - slot->startedMs) / 1000.0;
+    }
+    views.push_back(std::move(view));
+  }
+  return views;
+}
+
+StationTally Station::Tally() {
+  std::lock_guard lock(mutex_);
+  return tally_;
+}
+
+}  // namespace morlane
