@@ -8,7 +8,11 @@ namespace morlane::sim {
 // atomics: tests flip them while the unit runs.
 struct SimFaults {
   // Service commands and the USB side.
-  std::atomic<bool> silent{false};    // answers nothing at all, on either side
+  std::atomic<bool> silent{false};  // answers nothing at all, on either side
+  // No unit in the fixture: the cable ends in the air. Nothing the host sends arrives and
+  // nothing answers, on either side; put back, the unit starts from its running firmware
+  // with the flash it had.
+  std::atomic<bool> takenOut{false};
   std::atomic<int> answerDelayMs{0};  // delay before each service answer
   // Delay before each answer of a bootloader to a command frame and each MCU updater
   // reply: a slow unit on either link.

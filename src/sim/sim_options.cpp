@@ -22,6 +22,10 @@ const std::vector<Switch>& Switches() {
   static const std::vector<Switch> kSwitches = {
       {"--silent", false, "Answer nothing at all, on either side.",
        [](SimFaults& f, int) { f.silent = true; }},
+      {"--taken-out", false,
+       "Start out of the fixture (nothing arrives, nothing answers); the lines \"out\" and "
+       "\"in\" on standard input take the unit out and put it back.",
+       [](SimFaults& f, int) { f.takenOut = true; }},
       {"--answer-delay-ms", true, "Wait N milliseconds before each service answer.",
        [](SimFaults& f, int n) { f.answerDelayMs = n; }},
       {"--reply-delay-ms", true,

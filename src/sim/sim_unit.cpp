@@ -65,6 +65,13 @@ SerialRole* SimUnit::RoleFor(int baud) {
 
 void SimUnit::OnSerialBytes(const uint8_t* data, size_t n, int baud, const SerialEmit& emit) {
   std::lock_guard lock(mutex_);
+  if (faults_.takenOut) {
+    // What was half received goes with the unit that was taken out.
+    if (firmware_) firmware_->Reset();
+    selectedCpu_ = 0;
+    lastBaud_ = 0;
+    return;
+  }
   if (baud != lastBaud_) {
     // A real port sends what was written before its speed changed at the old speed. The
     // pseudo-terminal only shows the speed at the time the bytes are read, so bytes that

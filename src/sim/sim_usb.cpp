@@ -54,7 +54,7 @@ void SimUsb::OnOutput(const std::vector<uint8_t>& report) {
   std::vector<uint8_t> payload(report.begin() + 4,
                                report.begin() + 4 + static_cast<std::ptrdiff_t>(n));
   SimFaults& faults = unit_.Faults();
-  if (faults.silent) return;
+  if (faults.silent || faults.takenOut) return;
   const int replyDelayMs = faults.replyDelayMs;
   auto reply = [this, replyDelayMs](std::vector<uint8_t> bytes) {
     Answer(std::move(bytes), replyDelayMs);

@@ -169,65 +169,6 @@ TEST(GangE2e, RecordsThatCannotBeKeptStopTheStationBeforeItStarts) {
   EXPECT_NE(ReportedDigest(unit.Stop(), 'M'), ProgrammedDigest('M', kMaster));
 }
 
-// morlane-cli in the background, its output in files, so that a test can press Ctrl-C
-// while the units run.
-class Station {
- public:
-  Station(std::vector<std::string> argv, const TempDir& dir) : dir_(dir) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char*> args;
-      for (std::string& arg : argv) args.push_back(arg.data());
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~Station() {
-    if (pid_ > 0 && status_ < 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  // Waits until the file holds the text; false after seconds.
-  bool WaitFor(const std::string& file, const std::string& text, int seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-      std::error_code error;
-      if (std::filesystem::exists(dir_.File(file), error) &&
-          Text(dir_, file).find(text) != std::string::npos) {
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-  void Interrupt() { kill(pid_, SIGINT); }
-  void HangUp() { kill(pid_, SIGHUP); }
-  // The exit status, or -1 when it had not ended after seconds.
-  int Wait(int seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return status_;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-
- private:
-  const TempDir& dir_;
-  pid_t pid_ = -1;
-  int status_ = -1;
-};
-
 class GangInterruptE2e : public ::testing::Test {
  protected:
   GangInterruptE2e() {
@@ -250,7 +191,7 @@ class GangInterruptE2e : public ::testing::Test {
 // Once: the running CPUs finish and no other starts. A unit stopped so is "aborted"; a
 // unit that had failed on its own stays "fail".
 TEST_F(GangInterruptE2e, OnceFinishesTheRunningCpuAndStartsNoOther) {
-  Station station(Argv({"--simulate-fault", "2:refuse-erase"}), dir);
+  test::Background station(Argv({"--simulate-fault", "2:refuse-erase"}), dir);
   ASSERT_TRUE(station.WaitFor("stdout", "COM2: Flash Erased Fail!", 30));
   station.Interrupt();
   EXPECT_EQ(station.Wait(30), 1);
@@ -289,7 +230,7 @@ TEST_F(GangInterruptE2e, LiveViewOnATerminalEndsWithEachUnitsVerdict) {
 // every unit stops now, within the waits of one exchange, and its record says which step
 // was cut.
 TEST_F(GangInterruptE2e, TwiceStopsEveryUnitNow) {
-  Station station(Argv(), dir);
+  test::Background station(Argv(), dir);
   ASSERT_TRUE(station.WaitFor("stdout", "COM2: Flash burning in...", 30));
   const auto pressed = std::chrono::steady_clock::now();
   station.Interrupt();
@@ -311,7 +252,7 @@ TEST_F(GangInterruptE2e, TwiceStopsEveryUnitNow) {
 // The terminal closed (the technician shut its window): nobody is left to press twice, so
 // every unit stops now, and the records are kept before the station ends.
 TEST_F(GangInterruptE2e, TerminalClosedStopsEveryUnitAndKeepsTheRecords) {
-  Station station(Argv(), dir);
+  test::Background station(Argv(), dir);
   ASSERT_TRUE(station.WaitFor("stdout", "COM2: Flash burning in...", 30));
   station.HangUp();
   EXPECT_EQ(station.Wait(30), 1);
@@ -331,7 +272,7 @@ TEST_F(GangInterruptE2e, KilledMidBurnLosesNoEarlierRun) {
       "", 60);
   ASSERT_EQ(first.status, 0) << first.err;
   {
-    Station station(Argv(), dir);
+    test::Background station(Argv(), dir);
     ASSERT_TRUE(station.WaitFor("stdout", "COM1: Flash burning in...", 30));
   }  // SIGKILL
   sqlite3* db = nullptr;

@@ -37,13 +37,47 @@ class SimProcess {
   const std::string& Path() const { return path_; }
   // Stops it (SIGTERM) and returns what it printed on stderr.
   std::string Stop();
+  // One control line on its standard input: "out" takes the unit out, "in" puts it back.
+  bool Control(const std::string& line);
 
  private:
   pid_t pid_ = -1;
   int outFd_ = -1;
   int errFd_ = -1;
+  int inFd_ = -1;
   std::string path_;
   std::string err_;
+};
+
+class TempDir;
+
+// A program in the background, as an operator runs it: its standard input a pipe the test
+// types into, its stdout and stderr in the files "stdout" and "stderr" of dir, so that a
+// test can press Ctrl-C while it works and read what it said so far. Killed when this goes.
+class Background {
+ public:
+  Background(std::vector<std::string> argv, const TempDir& dir);
+  ~Background();
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // A line typed, with its line feed.
+  bool Type(const std::string& line);
+  void EndInput();
+  // What the file holds so far.
+  std::string Text(const std::string& file) const;
+  // Waits until the file holds the text; false after seconds.
+  bool WaitFor(const std::string& file, const std::string& text, int seconds);
+  void Interrupt();
+  void HangUp();
+  // The exit status, or -1 when it had not ended after seconds.
+  int Wait(int seconds);
+
+ private:
+  const TempDir& dir_;
+  pid_t pid_ = -1;
+  int inFd_ = -1;
+  int status_ = -1;
 };
 
 // A fresh directory under the system's temporary directory, removed with its contents.

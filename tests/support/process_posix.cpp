@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace morlane::test {
 
@@ -22,19 +23,20 @@ int64_t NowMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// inFd, when given, gets the writing end of a pipe that is the program's standard input;
+// without it the program reads /dev/null.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir, int* outFd,
-            int* errFd) {
-  int out[2], err[2];
+            int* errFd, int* inFd = nullptr) {
+  int out[2], err[2], in[2] = {-1, -1};
   if (pipe2(out, O_CLOEXEC) != 0) return -1;
-  if (pipe2(err, O_CLOEXEC) != 0) {
-    close(out[0]);
-    close(out[1]);
+  if (pipe2(err, O_CLOEXEC) != 0 || (inFd && pipe2(in, O_CLOEXEC) != 0)) {
+    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
     return -1;
   }
   pid_t pid = fork();
   if (pid == 0) {
     int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
+    dup2(inFd ? in[0] : devnull, 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
@@ -48,6 +50,10 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& workDir, in
   close(err[1]);
   *outFd = out[0];
   *errFd = err[0];
+  if (inFd) {
+    close(in[0]);
+    *inFd = in[1];
+  }
   return pid;
 }
 
@@ -140,7 +146,7 @@ ProcessResult RunOnTerminal(const std::vector<std::string>& argv, int timeoutSec
 SimProcess::SimProcess(const std::string& program, const std::vector<std::string>& switches) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), switches.begin(), switches.end());
-  pid_ = Spawn(argv, "", &outFd_, &errFd_);
+  pid_ = Spawn(argv, "", &outFd_, &errFd_, &inFd_);
   if (pid_ < 0) return;
   std::string out;
   int64_t deadline = NowMs() + 10000;
@@ -183,9 +189,91 @@ std::string SimProcess::Stop() {
     }
     close(outFd_);
     close(errFd_);
+    close(inFd_);
     pid_ = -1;
   }
   return err_;
+}
+
+bool SimProcess::Control(const std::string& line) {
+  signal(SIGPIPE, SIG_IGN);
+  const std::string text = line + "\n";
+  return pid_ > 0 && write(inFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+Background::Background(std::vector<std::string> argv, const TempDir& dir) : dir_(dir) {
+  // A line typed after the program ended must fail, not end the test.
+  signal(SIGPIPE, SIG_IGN);
+  int in[2];
+  if (pipe2(in, O_CLOEXEC) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in[0], 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> args;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]);
+  inFd_ = in[1];
+}
+
+Background::~Background() {
+  if (pid_ > 0 && status_ < 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  EndInput();
+}
+
+bool Background::Type(const std::string& line) {
+  const std::string text = line + "\n";
+  return inFd_ >= 0 && write(inFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+void Background::EndInput() {
+  if (inFd_ >= 0) close(inFd_);
+  inFd_ = -1;
+}
+
+std::string Background::Text(const std::string& file) const {
+  std::ifstream in(dir_.File(file), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Background::WaitFor(const std::string& file, const std::string& text, int seconds) {
+  const int64_t end = NowMs() + int64_t{seconds} * 1000;
+  while (NowMs() < end) {
+    if (Text(file).find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+void Background::Interrupt() {
+  kill(pid_, SIGINT);
+}
+
+void Background::HangUp() {
+  kill(pid_, SIGHUP);
+}
+
+int Background::Wait(int seconds) {
+  const int64_t end = NowMs() + int64_t{seconds} * 1000;
+  while (NowMs() < end) {
+    int raw = 0;
+    if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+      status_ = StatusOf(raw);
+      return status_;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return -1;
 }
 
 }  // namespace morlane::test

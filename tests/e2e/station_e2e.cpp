@@ -1,0 +1,187 @@
+// A production station run as an operator runs it: morlane-cli station in the background,
+// labels scanned on its standard input, units put into their fixtures and taken out, Ctrl-C
+// pressed; its lines, records and events read after each.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "support/process.h"
+
+namespace morlane {
+namespace {
+
+using test::ImageSection;
+using test::SimProcess;
+using test::TempDir;
+using test::Words;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Tiny images: every frame costs the protocol's 200 ms.
+const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}};
+const std::vector<ImageSection> kSlave = {{0x0100, Words(2, 0x6000)}};
+
+class StationE2e : public ::testing::Test {
+ protected:
+  StationE2e() {
+    dir.Write("master.bin", test::MakeInverterImage(kMaster));
+    dir.Write("slave.bin", test::MakeInverterImage(kSlave));
+  }
+
+  // The profile, with the images' digests as they are now, and one slot per port.
+  void WriteProfile(const std::string& start, const std::vector<std::string>& ports,
+                    const std::string& extra = "") {
+    std::string text =
+        "station = \"line1-st3\"\nprocedure = \"auto\"\nimages = [ { file = "
+        "\"master.bin\", sha256 = \"" +
+        FileSha256(dir.File("master.bin")) + "\" }, { file = \"slave.bin\", sha256 = \"" +
+        FileSha256(dir.File("slave.bin")) + "\" } ]\nrecords = \"out\"\nstart = \"" + start +
+        "\"\n" + extra;
+    for (size_t i = 0; i < ports.size(); ++i) {
+      text += "[[slot]]\nname = \"" + std::string(1, static_cast<char>('A' + i)) + "\"\nport = \"" +
+              ports[i] + "\"\n";
+    }
+    dir.Write("line1.toml", text);
+  }
+
+  std::vector<std::string> Argv(std::vector<std::string> global = {}) const {
+    std::vector<std::string> argv{MORLANE_CLI};
+    argv.insert(argv.end(), global.begin(), global.end());
+    argv.insert(argv.end(), {"--events", dir.File("events.ndjson"), "station", "--profile",
+                             dir.File("line1.toml")});
+    return argv;
+  }
+
+  std::vector<std::string> Records() const {
+    test::ProcessResult list = test::RunProcess(
+        {MORLANE_CLI, "--records", dir.File("out"), "records", "list", "--json"}, "", 30);
+    EXPECT_EQ(list.status, 0) << list.err;
+    return test::SplitLines(list.out);
+  }
+
+  TempDir dir;
+};
+
+int Count(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// Three fixtures: a unit passes, one refuses its erase, one never answers its handshake and
+// is tried again once. A scan for a busy slot is refused; Ctrl-C lets the running unit end.
+TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
+  WriteProfile("scan", {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"},
+               "require_unit_id = true\nretries = 1\n");
+  test::Background station(
+      Argv({"--simulate-units", "3", "--simulate-fault", "2:refuse-erase", "--simulate-fault",
+            "3:no-autobaud-echo", "--log-json", dir.File("lines.json")}),
+      dir);
+  station.Type("SN1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 started\n", 10)) << station.Text("stderr");
+  station.Type("A SN9");  // A is busy
+  station.Type("B SN2");
+  station.Type("C SN3");
+  ASSERT_TRUE(station.WaitFor("stdout", "B SN2 FAIL erase", 60)) << station.Text("stderr");
+  ASSERT_TRUE(station.WaitFor("stdout", "C SN3 FAIL connect", 60)) << station.Text("stderr");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 PASS", 60)) << station.Text("stderr");
+  station.Type("B SN4");
+  ASSERT_TRUE(station.WaitFor("stdout", "B SN4 started\n", 10));
+  station.Interrupt();
+  EXPECT_EQ(station.Wait(60), 1);
+  station.Type("SN5");  // too late: nobody reads any more
+
+  const std::string out = station.Text("stdout");
+  EXPECT_TRUE(std::regex_search(out, std::regex("A SN1 PASS [0-9]+\\.[0-9] s\n"))) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex("B SN4 FAIL erase [0-9]+\\.[0-9] s\n"))) << out;
+  EXPECT_THAT(out, Not(HasSubstr("SN9")));
+  EXPECT_THAT(out, Not(HasSubstr("SN5")));
+  EXPECT_THAT(station.Text("stderr"), HasSubstr("slot A is busy with SN1: SN9 not started"));
+  // Each CPU of the unit that never answered was tried once more, and no more.
+  EXPECT_EQ(Count(station.Text("lines.json"), "\"C: Handshake failed, trying again (1 of 1)\""), 2);
+
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 4u);
+  const std::string profileDigest = FileSha256(dir.File("line1.toml"));
+  for (const std::string& record : records) {
+    EXPECT_THAT(record, HasSubstr("\"profile\": \"" + profileDigest + "\""));
+    EXPECT_THAT(record, HasSubstr("\"station\": \"line1-st3\""));
+  }
+  EXPECT_THAT(records, ::testing::Contains(HasSubstr("\"slot\": \"A\", \"port\": \"/dev/pts/")));
+  EXPECT_EQ(Count(records.front() + records[1] + records[2] + records[3], "\"unit_id\": \"SN"), 4);
+
+  // Every event names its slot; each unit's run is framed by its own start and end.
+  const std::string events = station.Text("events.ndjson");
+  EXPECT_EQ(Count(events, "\"type\":\"run_started\""), 4);
+  EXPECT_EQ(Count(events, "\"type\":\"run_ended\""), 4);
+  EXPECT_EQ(Count(events, "\"command\":\"station auto\""), 4);
+  for (const std::string& line : test::SplitLines(events)) {
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"unit\":\"[ABC]\""))) << line;
+  }
+}
+
+// An image that is not the approved one: at the start nothing starts; swapped in while the
+// station runs, the unit fails at step "image" and its port is never opened.
+TEST_F(StationE2e, AnImageThatIsNotTheApprovedOneIsNeverSent) {
+  SimProcess unit(MORLANE_UNIT_SIM);
+  ASSERT_TRUE(unit.Running());
+  WriteProfile("scan", {unit.Path()});
+  const std::vector<uint8_t> approved = dir.Read("slave.bin");
+  dir.Write("slave.bin", test::MakeInverterImage({{0x0100, Words(2, 0x6001)}}));
+  test::ProcessResult refused = test::RunProcess(Argv(), "", 30);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_THAT(refused.err, HasSubstr("the station does not start: slave.bin: its SHA-256 is "));
+  EXPECT_EQ(refused.out, "");
+
+  dir.Write("slave.bin", approved);
+  test::Background station(Argv(), dir);
+  ASSERT_TRUE(station.WaitFor("stderr", "scan UNIT_ID", 10)) << station.Text("stderr");
+  dir.Write("slave.bin", test::MakeInverterImage({{0x0100, Words(2, 0x6001)}}));
+  station.Type("SN1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 FAIL image", 20)) << station.Text("stderr");
+  station.EndInput();
+  EXPECT_EQ(station.Wait(20), 1);
+  EXPECT_THAT(unit.Stop(), HasSubstr("cpu M: erased 0 times, 0 program frames"));
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_THAT(records[0], HasSubstr("\"result\": \"fail\", \"failed_step\": \"image\""));
+  EXPECT_THAT(station.Text("events.ndjson"),
+              HasSubstr("\"type\":\"refused\",\"unit\":\"A\",\"file\":\"" + dir.File("slave.bin") +
+                        "\",\"reason\":\"not-approved\""));
+}
+
+// A unit starts its slot by being there, with the label scanned before it came; its slot
+// waits until it is taken out, and the next unit, put in without a label, starts it again.
+TEST_F(StationE2e, PresenceStartsEachUnitOnceUntilItIsTakenOut) {
+  SimProcess unit(MORLANE_UNIT_SIM, {"--taken-out"});
+  ASSERT_TRUE(unit.Running());
+  WriteProfile("presence", {unit.Path()});
+  test::Background station(Argv(), dir);
+  station.Type("A SN7");
+  ASSERT_TRUE(station.WaitFor("stderr", "scan UNIT_ID", 10)) << station.Text("stderr");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(station.Text("stdout"), "");  // scanned, but no unit in the fixture yet
+  unit.Control("in");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN7 PASS", 60)) << station.Text("stderr");
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(Count(station.Text("stdout"), "started"), 1);  // still the same unit
+  unit.Control("out");
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  unit.Control("in");
+  ASSERT_TRUE(station.WaitFor("stdout", "A - PASS", 60)) << station.Text("stderr");
+  station.Interrupt();
+  EXPECT_EQ(station.Wait(20), 0);
+  EXPECT_THAT(unit.Stop(), HasSubstr("0 protocol errors"));
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_THAT(records[1], HasSubstr("\"unit_id\": \"SN7\""));
+  EXPECT_THAT(records[0], HasSubstr("\"unit_id\": null"));
+}
+
+}  // namespace
+}  // namespace morlane
