@@ -111,7 +111,11 @@ std::string Station::Scan(std::string_view line) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return {};
   if (words.size() > 2) {
-    return "\"" + std::string(line) + "\" is no scan: give UNIT_ID or SLOT UNIT_ID";
+    // Built by appending: "\"" + std::string(...) trips a false overlap warning of GCC 12.
+    std::string why(1, '"');
+    why.append(line);
+    why += "\" is no scan: give UNIT_ID or SLOT UNIT_ID";
+    return why;
   }
   const std::string& unitId = words.back();
   std::lock_guard lock(mutex_);

@@ -1,10 +1,10 @@
-#!/usr/bin/env bash
-# A PostgreSQL server of a test's own: a cluster made by initdb in DIR, listening on
-# 127.0.0.1:PORT only (its socket in DIR), with trust for the user "morlane". The server
-# refuses to run as root, so under root (as CI runs) it runs as "nobody".
-#   pg_server.sh start DIR PORT   exit 0 once it accepts connections
-#   pg_server.sh stop DIR         a fast shutdown
-#   exit 77 when no PostgreSQL server is installed
+#!/ usr / bin / env bash
+#A PostgreSQL server of a test's own: a cluster made by initdb in DIR, listening on
+# 127.0.0.1 : PORT only(its socket in DIR), with trust for the user "morlane".The server
+#refuses to run as root, so under root(as CI runs) it runs as "nobody".
+#pg_server.sh start DIR PORT exit 0 once it accepts connections
+#pg_server.sh stop DIR a fast shutdown
+#exit 77 when no PostgreSQL server is installed
 set -euo pipefail
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)

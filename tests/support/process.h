@@ -16,9 +16,10 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs a program to its end (killed after timeoutSeconds) with its output captured.
+// Runs a program to its end (killed after timeoutSeconds) with its output captured; input,
+// when given, is its standard input (else /dev/null).
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir = "",
-                         int timeoutSeconds = 120);
+                         int timeoutSeconds = 120, const std::string& input = "");
 
 // Runs a program with a terminal (a pseudo-terminal) as its stdin, stdout and stderr, as a
 // technician's shell gives it; everything it wrote to the terminal is in out.

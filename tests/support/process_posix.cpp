@@ -72,11 +72,19 @@ int StatusOf(int raw) {
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& workDir,
-                         int timeoutSeconds) {
+                         int timeoutSeconds, const std::string& input) {
   ProcessResult result;
-  int outFd = -1, errFd = -1;
-  pid_t pid = Spawn(argv, workDir, &outFd, &errFd);
+  int outFd = -1, errFd = -1, inFd = -1;
+  pid_t pid = Spawn(argv, workDir, &outFd, &errFd, input.empty() ? nullptr : &inFd);
   if (pid < 0) return result;
+  if (inFd >= 0) {
+    // Small enough for the pipe's buffer: written whole, then the input ends.
+    signal(SIGPIPE, SIG_IGN);
+    if (write(inFd, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+      result.err = "input not written";
+    }
+    close(inFd);
+  }
   int64_t deadline = NowMs() + int64_t{timeoutSeconds} * 1000;
   bool outOpen = true, errOpen = true;
   while (outOpen || errOpen) {

@@ -10,6 +10,7 @@
 
 #include "flash/test_image_maker.h"
 #include "image/s19_text.h"
+#include "link/sha256.h"
 #include "platform/utf8_path.h"
 #include "support/environment.h"
 #include "support/process.h"
@@ -247,6 +248,35 @@ TEST_F(WineCliRuns, GangKeepsEveryRunInTheStationsStore) {
   EXPECT_EQ(line.status, 2);
   EXPECT_THAT(line.err, ::testing::HasSubstr("no PostgreSQL client"));
   EXPECT_EQ(line.out, "");
+}
+
+// A station on Windows: two scans typed into it, one unit refusing its erase; the lines,
+// the records with the profile's digest, and the end with the input.
+TEST_F(WineCliRuns, StationRunsTheScannedUnitsAndEndsWithItsInput) {
+  Images(true, true);
+  windowsDir.Write(
+      "line1.toml",
+      "procedure = \"auto\"\nimages = [ { file = \"Master.bin\", sha256 = \"" +
+          FileSha256(windowsDir.File("Master.bin")) + "\" }, { file = \"Slave.bin\", sha256 = \"" +
+          FileSha256(windowsDir.File("Slave.bin")) +
+          "\" } ]\nrecords = \"out\"\n[[slot]]\nname = \"A\"\nport = \"COM1\"\n[[slot]]\nname = "
+          "\"B\"\nport = \"COM2\"\n");
+  ProcessResult run =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--simulate-units", "2", "--simulate-fault",
+                  "2:refuse-erase", "station", "--profile", "line1.toml"},
+                 windowsDir.Path(), 120, "SN-0001\nB SN-0002\n");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_THAT(run.out, ::testing::HasSubstr("A SN-0001 started\n"));
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("A SN-0001 PASS [0-9.]+ s\n"))) << run.out;
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("B SN-0002 FAIL erase [0-9.]+ s\n")))
+      << run.out;
+  ProcessResult list =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--records", "out", "records", "list", "--json"},
+                 windowsDir.Path(), 60);
+  ASSERT_EQ(list.status, 0) << list.err;
+  ASSERT_EQ(test::SplitLines(list.out).size(), 2u) << list.out;
+  EXPECT_THAT(list.out, ::testing::HasSubstr("\"profile\": \"" +
+                                             FileSha256(windowsDir.File("line1.toml")) + "\""));
 }
 
 }  // namespace
