@@ -1,0 +1,188 @@
+// A shift on simulated units: a station with presence start, each unit taken out of its
+// fixture after its run and a new one put in, for as long as asked (default two hours).
+// Gives the runs per slot, the process's resident memory over the shift, and checks that
+// every unit put in and started is in the records exactly once.
+//
+//   station_soak [MINUTES [SLOTS]]
+//
+// Tiny images keep a cycle to seconds: every frame costs the bootloader's 200 ms, so the
+// shift's count of units, not the length of each, is what is exercised.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "sim/host_platform.h"
+#include "sim/sim_unit.h"
+#include "station/station.h"
+
+namespace {
+
+using namespace morlane;
+
+long ResidentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void Write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int minutes = argc > 1 ? std::atoi(argv[1]) : 120;
+  const int slotCount = argc > 2 ? std::atoi(argv[2]) : 4;
+  if (minutes <= 0 || slotCount <= 0 || slotCount > 16) {
+    std::fprintf(stderr, "station_soak [MINUTES [SLOTS (1-16)]]\n");
+    return 2;
+  }
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("station_soak_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  Write(dir / "master.bin", test::MakeInverterImage({{0x2010, test::Words(3, 0x4000)}}));
+  Write(dir / "slave.bin", test::MakeInverterImage({{0x0100, test::Words(2, 0x6000)}}));
+
+  StationProfile profile;
+  profile.station = "soak";
+  profile.procedure = "auto";
+  for (const char* name : {"master.bin", "slave.bin"}) {
+    const std::string path = (dir / name).string();
+    profile.images.push_back({name, path, FileSha256(path)});
+  }
+  profile.start = "presence";
+  profile.sha256 = std::string(64, '0');
+
+  sim::HostPlatform platform;
+  std::string error;
+  if (!platform.StartUnits(slotCount, {}, &error)) {
+    std::fprintf(stderr, "station_soak: %s\n", error.c_str());
+    return 1;
+  }
+  std::vector<StationPort> slots;
+  for (int i = 1; i <= slotCount; ++i) {
+    const std::string name(1, static_cast<char>('A' + i - 1));
+    profile.slots.push_back({name, platform.Ports().PathOf(i)});
+    slots.push_back(StationPort{i, name, platform.Ports().PathOf(i), i});
+  }
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open((dir / "out").string(), RecordStore::Mode::Write, &error);
+  if (!store) {
+    std::fprintf(stderr, "station_soak: %s\n", error.c_str());
+    return 1;
+  }
+
+  // The operator: a unit whose run ended is taken out half a second later and a new one
+  // put in a second after that.
+  std::mutex mutex;
+  std::map<std::string, int> started, ended, putIn;
+  std::map<std::string, std::chrono::steady_clock::time_point> takeOutAt;
+  Station station(profile, platform.Ports(), slots, *store, {"soak", std::nullopt});
+  station.onNotice = [&](const std::string& line) {
+    const std::string slot = line.substr(0, line.find(' '));
+    std::lock_guard lock(mutex);
+    if (line.find(" started") != std::string::npos) {
+      ++started[slot];
+    } else {
+      ++ended[slot];
+      takeOutAt[slot] = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    }
+  };
+  station.onRemark = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  for (const StationPort& slot : slots) putIn[slot.name] = 1;
+  station.Start();
+
+  const auto begin = std::chrono::steady_clock::now();
+  const auto end = begin + std::chrono::minutes(minutes);
+  long firstKiB = 0, peakKiB = 0;
+  auto nextReport = begin + std::chrono::seconds(60);
+  std::map<std::string, std::chrono::steady_clock::time_point> putBackAt;
+  std::printf("minute  runs  resident KiB\n");
+  while (std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto now = std::chrono::steady_clock::now();
+    {
+      std::lock_guard lock(mutex);
+      for (int i = 1; i <= slotCount; ++i) {
+        const std::string name = slots[static_cast<size_t>(i - 1)].name;
+        sim::SimUnit* unit = platform.SimulatedUnit(i);
+        if (auto out = takeOutAt.find(name); out != takeOutAt.end() && now >= out->second) {
+          unit->Faults().takenOut = true;
+          takeOutAt.erase(out);
+          putBackAt[name] = now + std::chrono::milliseconds(2500);
+        }
+        if (auto back = putBackAt.find(name); back != putBackAt.end() && now >= back->second) {
+          unit->Faults().takenOut = false;
+          putBackAt.erase(back);
+          ++putIn[name];
+        }
+      }
+    }
+    if (now >= nextReport) {
+      nextReport += std::chrono::seconds(60);
+      const long kib = ResidentKiB();
+      if (firstKiB == 0) firstKiB = kib;
+      peakKiB = std::max(peakKiB, kib);
+      int runs = 0;
+      {
+        std::lock_guard lock(mutex);
+        for (auto& [slot, count] : ended) runs += count;
+      }
+      std::printf("%6lld  %4d  %ld\n",
+                  static_cast<long long>(
+                      std::chrono::duration_cast<std::chrono::minutes>(now - begin).count()),
+                  runs, kib);
+      std::fflush(stdout);
+    }
+  }
+  station.Finish();
+  station.Join();
+
+  // Every unit that started is in the records once; no unit put in ran twice.
+  RunFilter all;
+  std::vector<RunRecord> records = store->List(all, &error);
+  std::set<std::string> runIds;
+  std::map<std::string, int> recorded;
+  int passed = 0;
+  for (const RunRecord& record : records) {
+    runIds.insert(record.runId);
+    ++recorded[record.slot];
+    if (record.result == "pass") ++passed;
+  }
+  bool sound = runIds.size() == records.size();
+  int runs = 0;
+  for (const StationPort& slot : slots) {
+    const int s = started[slot.name], e = ended[slot.name], r = recorded[slot.name];
+    const int in = putIn[slot.name];
+    std::printf("slot %s: %d units put in, %d started, %d ended, %d recorded\n", slot.name.c_str(),
+                in, s, e, r);
+    sound = sound && s == e && e == r && (s == in || s == in - 1);
+    runs += r;
+  }
+  const StationTally tally = station.Tally();
+  std::printf(
+      "%d runs in %d min, %d passed; resident memory %ld KiB after the first minute, "
+      "%ld KiB at the most, %ld KiB at the end\n",
+      runs, minutes, passed, firstKiB, peakKiB, ResidentKiB());
+  std::printf("first-pass yield %d of %d units; records %s\n", tally.firstPassUnits, tally.units,
+              sound ? "complete, each unit once" : "NOT as the units were");
+  std::filesystem::remove_all(dir);
+  return sound ? 0 : 1;
+}
