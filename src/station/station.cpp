@@ -131,7 +131,9 @@ std::string Station::Scan(std::string_view line) {
     target = SlotNamed(words[0]);
     if (!target) return "no slot \"" + words[0] + "\" in the profile: " + unitId + " not started";
     if (busy(*target)) {
-      return "slot " + words[0] + " is busy with " + IdText(target->view.unitId) + ": " + unitId +
+      const SlotView& view = target->view;
+      return "slot " + words[0] + " is busy with " +
+             IdText(view.phase == SlotPhase::Running ? view.unitId : view.nextId) + ": " + unitId +
              " not started";
     }
   } else {
