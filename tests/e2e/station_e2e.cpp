@@ -115,7 +115,12 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   EXPECT_THAT(records, ::testing::Contains(HasSubstr("\"slot\": \"A\", \"port\": \"/dev/pts/")));
   EXPECT_EQ(Count(records.front() + records[1] + records[2] + records[3], "\"unit_id\": \"SN"), 4);
 
-  // Every event names its slot; each unit's run is framed by its own start and end.
+  // Every event names its slot and is one the schema takes; each unit's run is framed by
+  // its own start and end.
+  test::ProcessResult schema = test::RunProcess(
+      {"/usr/bin/python3", std::string(MORLANE_SOURCE_DIR) + "/tests/e2e/events/check_events.py",
+       std::string(MORLANE_SOURCE_DIR) + "/docs/events.schema.json", dir.File("events.ndjson")});
+  EXPECT_EQ(schema.status, 0) << schema.out << schema.err;
   const std::string events = station.Text("events.ndjson");
   EXPECT_EQ(Count(events, "\"type\":\"run_started\""), 4);
   EXPECT_EQ(Count(events, "\"type\":\"run_ended\""), 4);
