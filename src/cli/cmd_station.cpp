@@ -14,11 +14,11 @@
 #include "cli/line_feed.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
-#include "platform/host_inspection.h"
 #include "platform/port_table.h"
 #include "platform/system_devices.h"
 #include "station/profile.h"
 #include "station/station.h"
+#include "station/station_setup.h"
 
 namespace morlane {
 
@@ -49,30 +49,6 @@ struct ScanLines {
   }
 };
 
-// A unit's images go by their names to a CPU, as "Automatic" sends them; an image whose
-// name names no CPU, or both, would be sent to a CPU by chance: the station refuses to start.
-std::string UnclearCpu(const StationProfile& profile) {
-  for (const ApprovedImage& image : profile.images) {
-    const std::string name = image.path.substr(image.path.find_last_of("/\\") + 1);
-    auto has = [&name](const char* upper, const char* lower) {
-      return name.find(upper) != std::string::npos || name.find(lower) != std::string::npos;
-    };
-    if (has("Master", "master") == has("Slave", "slave")) {
-      return image.file + " names " +
-             (has("Master", "master") ? "more than one" : std::string("no")) +
-             " CPU in its name (\"master\" or \"slave\")";
-    }
-  }
-  return {};
-}
-
-// The dialog knows a Windows port by the system's number ("Com7 is opened"), any other by
-// the slot's place in the profile.
-int ShownNumber(const std::string& path, int entry) {
-  const std::string name = PortTable::SystemName(path);
-  return name.size() > 3 ? std::atoi(name.c_str() + 3) : entry;
-}
-
 int RunStation(CliSession& session, const std::string& profilePath) {
   const GlobalOptions& options = session.Options();
   std::string why;
@@ -81,7 +57,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
   }
-  if (std::string unclear = UnclearCpu(*profile); !unclear.empty()) {
+  if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
     std::fprintf(stderr, "morlane-cli: %s: %s\n", profilePath.c_str(), unclear.c_str());
     return kExitUsage;
   }
@@ -103,7 +79,6 @@ int RunStation(CliSession& session, const std::string& profilePath) {
   // The slots' ports: their paths from the profile, or the simulated units in order.
   std::unique_ptr<SerialPortFactory> ownPorts;
   SerialPortFactory* ports = nullptr;
-  std::vector<StationPort> slots;
   if (session.Sim()) {
     if (options.simulateUnits < static_cast<int>(profile->slots.size())) {
       std::fprintf(stderr, "morlane-cli: the profile has %zu slots: give --simulate-units %zu\n",
@@ -112,23 +87,10 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     }
     ports = &session.Ports();
   } else {
-    std::vector<std::string> devices;
-    for (const StationSlot& slot : profile->slots)
-      devices.push_back(PortTable::DevicePath(slot.port));
-    ownPorts = MakeSystemPorts(PortTable(devices));
+    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
     ports = ownPorts.get();
   }
-  std::vector<std::string> paths;
-  for (size_t i = 0; i < profile->slots.size(); ++i)
-    paths.push_back(ports->PathOf(static_cast<int>(i) + 1));
-  HostInspection host(HostRoots::System(), UserIdentity::Current());
-  const std::vector<SerialDeviceFacts> facts = host.SerialDevices(paths);
-  for (size_t i = 0; i < profile->slots.size(); ++i) {
-    const int entry = static_cast<int>(i) + 1;
-    StationPort slot{entry, profile->slots[i].name, paths[i], ShownNumber(paths[i], entry)};
-    if (i < facts.size()) slot.stableId = StablePortId(facts[i]);
-    slots.push_back(std::move(slot));
-  }
+  const std::vector<StationPort> slots = SlotPorts(*profile, *ports);
 
   std::unique_ptr<RecordStore> store = RecordStore::Open(records, RecordStore::Mode::Write, &why);
   if (!store) {

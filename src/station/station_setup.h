@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/serial_port.h"
+#include "station/profile.h"
+#include "station/station_port.h"
+
+namespace morlane {
+
+// A unit's images go by their names to a CPU, as "Automatic" sends them; an image whose
+// name names no CPU, or both, would be sent to a CPU by chance. "" when every name is clear,
+// else what is not ("app.bin names no CPU in its name ...").
+std::string UnclearImageNames(const StationProfile& profile);
+
+// The profile's slots as opened through ports: slot i is COM i+1 of ports, known to its
+// dialog by the system's number on Windows ("Com7 is opened") and by its place elsewhere,
+// with the port's stable identity for the records.
+std::vector<StationPort> SlotPorts(const StationProfile& profile, const SerialPortFactory& ports);
+
+// The device paths of the profile's slots, in order ("COM7" becomes \\.\COM7 on Windows),
+// for a port table.
+std::vector<std::string> SlotDevices(const StationProfile& profile);
+
+}  // namespace morlane
