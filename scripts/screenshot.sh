@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/window.png and docs/window-service.png: the window as it starts on the
-# simulated unit, without and with the service view, drawn offscreen, or under a virtual X
+# simulated unit, without and with the service view; and docs/station.png, a station of
+# three slots on simulated units a few seconds after three labels were scanned, one unit
+# refusing its erase; drawn offscreen, or under a virtual X
 # server when xvfb-run is installed. Builds the window first if needed.
 #   scripts/screenshot.sh [BUILD_DIR]     (default: build/default)
 set -euo pipefail
@@ -10,7 +12,7 @@ build=${1:-build/default}
 if [[ ! -f "$build/build.ninja" && ! -f "$build/Makefile" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORLANE_GUI=ON
 fi
-cmake --build "$build" -j2 --target morlane
+cmake --build "$build" -j2 --target morlane morlane-sample-images
 program="$build/src/gui/morlane"
 
 mkdir -p docs
@@ -18,7 +20,7 @@ shoot() {
   local out=$1
   shift
   # A single-instance group of its own: a window the user has open is left alone.
-  local args=(--simulate --instance-tag "screenshot.$$" --screenshot "$out" "$@")
+  local args=(--instance-tag "screenshot.$$" --screenshot "$out" "$@")
   if command -v xvfb-run >/dev/null 2>&1; then
     xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" \
       env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$program" "${args[@]}"
@@ -27,5 +29,24 @@ shoot() {
   fi
   echo "screenshot: $out"
 }
-shoot "$PWD/docs/window.png"
-shoot "$PWD/docs/window-service.png" --service
+shoot "$PWD/docs/window.png" --simulate
+shoot "$PWD/docs/window-service.png" --simulate --service
+
+station=$(mktemp -d)
+trap 'rm -rf "$station"' EXIT
+"$build/examples/morlane-sample-images" "$station" >/dev/null
+{
+  echo 'station = "line1-st3"'
+  echo 'procedure = "auto"'
+  echo "images = [ { file = \"master.bin\", sha256 = \"$(sha256sum "$station/master.bin" | cut -c1-64)\" },"
+  echo "           { file = \"slave.bin\", sha256 = \"$(sha256sum "$station/slave.bin" | cut -c1-64)\" } ]"
+  # The simulated units stand in for these ports.
+  n=0
+  for slot in A B C; do
+    printf '[[slot]]\nname = "%s"\nport = "/dev/ttyUSB%d"\n' "$slot" "$n"
+    n=$((n + 1))
+  done
+} >"$station/line1.toml"
+shoot "$PWD/docs/station.png" --station "$station/line1.toml" --simulate-units 3 \
+  --simulate-fault 2:refuse-erase --scan SN-1001 --scan "B SN-1002" --scan "C SN-1003" \
+  --screenshot-delay-ms 9000

@@ -14,7 +14,19 @@ const std::vector<WindowOption>& WindowOptions() {
        "Start with the service view: the command console, the command test and the USB "
        "firmware controls in a panel beside the log (the window's menu turns it on and off).",
        false},
+      {nullptr, "station", "PROFILE",
+       "Open a production station's view instead of the service window: a tile per slot of "
+       "the station profile (TOML), a scan field, the shift's counters and the last runs.",
+       false},
+      {nullptr, "simulate-units", "N",
+       "With --station: run the station's slots on N simulated units, unit n on slot n.", false},
       {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
+      {nullptr, "screenshot-delay-ms", "MS",
+       "How long after the window is shown the picture is taken (default 500).", true},
+      {nullptr, "scan", "LINE",
+       "With --station: a line typed into the scan field at the start, as a scanner types "
+       "it; repeatable.",
+       true},
       {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
       {nullptr, "simulate-fault", "SWITCH[=V]",
        "Give the simulated unit one of its fault switches (as morlane-cli takes them); "

@@ -49,6 +49,26 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
   for (const QString& fault : parser.values(QStringLiteral("simulate-fault"))) {
     options->simulateFaults.push_back(FromQString(fault));
   }
+  options->station = FromQString(parser.value(QStringLiteral("station")));
+  if (parser.isSet(QStringLiteral("simulate-units"))) {
+    bool number = false;
+    options->simulateUnits = parser.value(QStringLiteral("simulate-units")).toInt(&number);
+    if (!number || options->simulateUnits < 1 || options->simulateUnits > 64) {
+      *message = "--simulate-units takes a number from 1 to 64";
+      return ParseOutcome::Usage;
+    }
+  }
+  for (const QString& scan : parser.values(QStringLiteral("scan"))) {
+    options->scans.push_back(FromQString(scan));
+  }
+  if (parser.isSet(QStringLiteral("screenshot-delay-ms"))) {
+    bool number = false;
+    options->screenshotDelayMs = parser.value(QStringLiteral("screenshot-delay-ms")).toInt(&number);
+    if (!number || options->screenshotDelayMs < 0 || options->screenshotDelayMs > 600000) {
+      *message = "--screenshot-delay-ms takes a number of milliseconds up to 600000";
+      return ParseOutcome::Usage;
+    }
+  }
   return ParseOutcome::Run;
 }
 

@@ -11,6 +11,7 @@
 #include "gui/gui_clock.h"
 #include "gui/gui_options.h"
 #include "gui/qt_window.h"
+#include "gui/station_main.h"
 #include "gui/termination.h"
 #include "gui/text_convert.h"
 #include "sim/host_platform.h"
@@ -35,6 +36,8 @@ int Run(QApplication& application) {
     case ParseOutcome::Run:
       break;
   }
+
+  if (!options.station.empty()) return RunStationWindow(application, options);
 
   CKestrumApp instance(options.instanceTag);
   switch (instance.InitInstance()) {

@@ -1,5 +1,7 @@
 #include "sim/host_platform.h"
 
+#include <cstdlib>
+
 #include "platform/inprocess_hid.h"
 #include "platform/port_table.h"
 #include "platform/system_devices.h"
@@ -66,8 +68,15 @@ bool HostPlatform::StartUnits(int units, const std::vector<std::string>& ports,
 
 bool HostPlatform::ApplyFaults(const std::vector<std::string>& switches, std::string* error) {
   for (const std::string& text : switches) {
+    // "N:SWITCH" is for unit N of several; a switch alone for the first unit.
+    const size_t colon = text.find(':');
+    const bool numbered =
+        colon != std::string::npos && colon > 0 && text.find_first_not_of("0123456789") == colon;
+    SimUnit* unit =
+        numbered ? SimulatedUnit(std::atoi(text.substr(0, colon).c_str())) : Simulated();
+    const std::string switchText = numbered ? text.substr(colon + 1) : text;
     std::string why = "no simulated unit";
-    if (!Simulated() || !ApplyFaultSwitch(text, Simulated()->Faults(), &why)) {
+    if (!unit || !ApplyFaultSwitch(switchText, unit->Faults(), &why)) {
       *error = "--simulate-fault " + text + ": " + why;
       return false;
     }

@@ -145,6 +145,8 @@ void GangUnit::Report(const RunEvent& reported) {
   if (const auto* started = std::get_if<event::StepStarted>(&reported)) {
     std::lock_guard lock(viewMutex_);
     view_.step = started->cpu.empty() ? started->step : started->step + " " + started->cpu;
+    // The bar is the step's own: a burn's 100 % does not stand under the next CPU's connect.
+    view_.percent = 0;
   } else if (const auto* progress = std::get_if<event::Progress>(&reported)) {
     std::lock_guard lock(viewMutex_);
     view_.percent = std::clamp(progress->percent, 0, 100);

@@ -126,6 +126,14 @@ int main(int argc, char** argv) {
     case ParseOutcome::Run:
       break;
   }
+  if (!options.station.empty()) {
+    // The station's view is drawn by the Qt window so far; this window opens none rather
+    // than the service dialog a technician did not ask for.
+    ReportError(
+        "the station's view is not in this window yet: run morlane-cli.exe station --profile " +
+        options.station);
+    return 2;
+  }
   try {
     return Run(options);
   } catch (const std::exception& failure) {

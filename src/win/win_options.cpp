@@ -60,6 +60,14 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       single = &parsed.screenshot;
     } else if (ValueOf("--instance-tag", arguments, &i, &value, &missing)) {
       single = &parsed.instanceTag;
+    } else if (ValueOf("--station", arguments, &i, &value, &missing)) {
+      single = &parsed.station;
+    } else if (ValueOf("--simulate-units", arguments, &i, &value, &missing)) {
+      single = &parsed.simulateUnits;
+    } else if (ValueOf("--screenshot-delay-ms", arguments, &i, &value, &missing)) {
+      single = &parsed.screenshotDelayMs;
+    } else if (ValueOf("--scan", arguments, &i, &value, &missing)) {
+      if (!missing && !value.empty()) parsed.scans.push_back(value);
     } else if (ValueOf("--simulate-fault", arguments, &i, &value, &missing)) {
       if (!missing && !value.empty()) parsed.simulateFaults.push_back(value);
     } else if (argument.size() > 1 && argument[0] == '-') {

@@ -13,6 +13,10 @@ struct WinOptions {
   std::string instanceTag;         // separate single-instance group (tests, screenshots)
   // The simulated unit's fault switches, "SWITCH[=VALUE]".
   std::vector<std::string> simulateFaults;
+  std::string station;  // a station profile
+  std::string simulateUnits;
+  std::vector<std::string> scans;
+  std::string screenshotDelayMs;
 };
 
 enum class ParseOutcome { Run, Help, Version, Usage };

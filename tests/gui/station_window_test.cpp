@@ -1,0 +1,69 @@
+// The station's view as an operator drives it: labels typed into the scan field with
+// Enter, the tiles' states, the counters and the focus that stays on the scan field.
+#include "gui/station_window.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "sim/host_platform.h"
+#include "station/station_setup.h"
+#include "support/process.h"
+#include "window_fixture.h"
+
+namespace morlane::gui {
+namespace {
+
+TEST(StationWindow, ScannedUnitsShowTheirVerdictsAndTheShiftsCounters) {
+  morlane::test::TempDir dir;
+  dir.Write("master.bin", morlane::test::MakeInverterImage({{0x2010, morlane::test::Words(2, 1)}}));
+  dir.Write("slave.bin", morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 2)}}));
+  StationProfile profile;
+  profile.procedure = "auto";
+  for (const char* name : {"master.bin", "slave.bin"}) {
+    profile.images.push_back({name, dir.File(name), FileSha256(dir.File(name))});
+  }
+  profile.slots = {{"A", "/dev/null"}, {"B", "/dev/null"}};
+  sim::HostPlatform platform;
+  std::string why;
+  ASSERT_TRUE(platform.StartUnits(2, {}, &why)) << why;
+  ASSERT_TRUE(platform.ApplyFaults({"2:refuse-erase"}, &why)) << why;
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &why);
+  ASSERT_TRUE(store) << why;
+  Station station(profile, platform.Ports(), SlotPorts(profile, platform.Ports()), *store,
+                  {"line1", std::nullopt});
+  StationWindow window(station, *store, "line1");
+  station.Start();
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+  // A scanner types into whatever has the focus: it must be the scan field.
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("SN1"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("A SN3"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(window.Message(), QStringLiteral("slot A is busy with SN1: SN3 not started"));
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("B SN2"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(window.Message(), QString());
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        return window.StateOf(0) == QStringLiteral("PASS") &&
+               window.StateOf(1) == QStringLiteral("FAIL erase");
+      },
+      60000))
+      << window.StateOf(0).toStdString() << " / " << window.StateOf(1).toStdString();
+  EXPECT_EQ(window.Counters(), QStringLiteral("Passed 1    Failed 1    First-pass yield 50 %"));
+  EXPECT_EQ(QApplication::focusWidget(), window.ScanField());
+  window.close();
+  station.Finish();
+  station.Join();
+}
+
+}  // namespace
+}  // namespace morlane::gui
