@@ -1,18 +1,24 @@
 // A shift on simulated units: a station with presence start, each unit taken out of its
 // fixture after its run and a new one put in, for as long as asked (default two hours).
-// Gives the runs per slot, the process's resident memory over the shift, and checks that
-// every unit put in and started is in the records exactly once.
+// Gives the runs per slot, the station's resident memory over the shift, and checks that
+// every unit put in and started is in the records exactly once. Each unit is a
+// morlane-unit-sim of its own on a pseudo-terminal, reached through the real serial layer
+// and taken out and put back through its standard input, so the memory measured is the
+// station's alone.
 //
 //   station_soak [MINUTES [SLOTS]]
 //
 // Tiny images keep a cycle to seconds: every frame costs the bootloader's 200 ms, so the
 // shift's count of units, not the length of each, is what is exercised.
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,8 +30,8 @@
 
 #include "flash/test_image_maker.h"
 #include "link/sha256.h"
-#include "sim/host_platform.h"
-#include "sim/sim_unit.h"
+#include "platform/port_table.h"
+#include "platform/system_devices.h"
 #include "station/station.h"
 
 namespace {
@@ -39,6 +45,42 @@ long ResidentKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// A simulated unit in a process of its own: its terminal's path, and its hands.
+struct UnitProcess {
+  pid_t pid = -1;
+  int control = -1;  // its standard input: "out" and "in"
+  std::string path;
+
+  bool Start(const std::string& program) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    control = in[1];
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    close(out[0]);
+    return !path.empty();
+  }
+  void Say(const char* line) {
+    if (write(control, line, std::strlen(line)) < 0) std::perror("station_soak: unit control");
+  }
+  void Stop() {
+    close(control);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
 void Write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
@@ -48,6 +90,7 @@ void Write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 }  // namespace
 
 int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);  // a unit gone is said by its write, not by ending this
   const int minutes = argc > 1 ? std::atoi(argv[1]) : 120;
   const int slotCount = argc > 2 ? std::atoi(argv[2]) : 4;
   if (minutes <= 0 || slotCount <= 0 || slotCount > 16) {
@@ -70,17 +113,26 @@ int main(int argc, char** argv) {
   profile.start = "presence";
   profile.sha256 = std::string(64, '0');
 
-  sim::HostPlatform platform;
-  std::string error;
-  if (!platform.StartUnits(slotCount, {}, &error)) {
-    std::fprintf(stderr, "station_soak: %s\n", error.c_str());
-    return 1;
+  // The unit's program stands beside this one's folder in the build.
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  const std::string unitProgram =
+      (self.parent_path().parent_path() / "src" / "morlane-unit-sim").string();
+  std::vector<UnitProcess> units(static_cast<size_t>(slotCount));
+  std::vector<std::string> paths;
+  for (UnitProcess& unit : units) {
+    if (!unit.Start(unitProgram)) {
+      std::fprintf(stderr, "station_soak: %s does not start\n", unitProgram.c_str());
+      return 1;
+    }
+    paths.push_back(unit.path);
   }
+  std::unique_ptr<SerialPortFactory> ports = MakeSystemPorts(PortTable(paths));
+  std::string error;
   std::vector<StationPort> slots;
   for (int i = 1; i <= slotCount; ++i) {
     const std::string name(1, static_cast<char>('A' + i - 1));
-    profile.slots.push_back({name, platform.Ports().PathOf(i)});
-    slots.push_back(StationPort{i, name, platform.Ports().PathOf(i), i});
+    profile.slots.push_back({name, paths[static_cast<size_t>(i - 1)]});
+    slots.push_back(StationPort{i, name, paths[static_cast<size_t>(i - 1)], i});
   }
   std::unique_ptr<RecordStore> store =
       RecordStore::Open((dir / "out").string(), RecordStore::Mode::Write, &error);
@@ -94,7 +146,7 @@ int main(int argc, char** argv) {
   std::mutex mutex;
   std::map<std::string, int> started, ended, putIn;
   std::map<std::string, std::chrono::steady_clock::time_point> takeOutAt;
-  Station station(profile, platform.Ports(), slots, *store, {"soak", std::nullopt});
+  Station station(profile, *ports, slots, *store, {"soak", std::nullopt});
   station.onNotice = [&](const std::string& line) {
     const std::string slot = line.substr(0, line.find(' '));
     std::lock_guard lock(mutex);
@@ -122,14 +174,14 @@ int main(int argc, char** argv) {
       std::lock_guard lock(mutex);
       for (int i = 1; i <= slotCount; ++i) {
         const std::string name = slots[static_cast<size_t>(i - 1)].name;
-        sim::SimUnit* unit = platform.SimulatedUnit(i);
+        UnitProcess& unit = units[static_cast<size_t>(i - 1)];
         if (auto out = takeOutAt.find(name); out != takeOutAt.end() && now >= out->second) {
-          unit->Faults().takenOut = true;
+          unit.Say("out\n");
           takeOutAt.erase(out);
           putBackAt[name] = now + std::chrono::milliseconds(2500);
         }
         if (auto back = putBackAt.find(name); back != putBackAt.end() && now >= back->second) {
-          unit->Faults().takenOut = false;
+          unit.Say("in\n");
           putBackAt.erase(back);
           ++putIn[name];
         }
@@ -154,6 +206,7 @@ int main(int argc, char** argv) {
   }
   station.Finish();
   station.Join();
+  for (UnitProcess& unit : units) unit.Stop();
 
   // Every unit that started is in the records once; no unit put in ran twice.
   RunFilter all;
