@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes docs/windows-window.png and docs/windows-window-service.png: the window of the
 # Windows build (morlane.exe) as it starts on the simulated unit, and as it starts with
-# the service view (--service), under Wine on a virtual X server. Builds it first if
-# needed.
+# the service view (--service), under Wine on a virtual X server; and
+# docs/windows-station.png, the station's view of three slots on simulated units a few
+# seconds after three labels were scanned, one unit refusing its erase. Builds it first if
+# needed (the sample images come from the Linux build, build/default).
 #   scripts/screenshot-windows.sh [BUILD_DIR]     (default: build/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,9 +24,28 @@ export MORLANE_WINEPREFIX=${MORLANE_WINEPREFIX:-$PWD/$build/wineprefix}
 shoot() {
   local out="$PWD/docs/$1"
   shift
-  cmake/wine-gui-run.sh "$program" --simulate "$@" --instance-tag "screenshot.$$" \
-    --screenshot "Z:$out"
+  cmake/wine-gui-run.sh "$program" "$@" --instance-tag "screenshot.$$" --screenshot "Z:$out"
   echo "screenshot: $out"
 }
-shoot windows-window.png
-shoot windows-window-service.png --service
+shoot windows-window.png --simulate
+shoot windows-window-service.png --simulate --service
+
+station=$(mktemp -d)
+trap 'rm -rf "$station"' EXIT
+cmake --build build/default --target morlane-sample-images
+build/default/examples/morlane-sample-images "$station" >/dev/null
+{
+  echo 'station = "line1-st3"'
+  echo 'procedure = "auto"'
+  echo "images = [ { file = \"master.bin\", sha256 = \"$(sha256sum "$station/master.bin" | cut -c1-64)\" },"
+  echo "           { file = \"slave.bin\", sha256 = \"$(sha256sum "$station/slave.bin" | cut -c1-64)\" } ]"
+  # The simulated units stand in for these ports.
+  n=3
+  for slot in A B C; do
+    printf '[[slot]]\nname = "%s"\nport = "COM%d"\n' "$slot" "$n"
+    n=$((n + 1))
+  done
+} >"$station/line1.toml"
+shoot windows-station.png --station "Z:$station/line1.toml" --simulate-units 3 \
+  --simulate-fault 2:refuse-erase --scan SN-1001 --scan "B SN-1002" --scan "C SN-1003" \
+  --screenshot-delay-ms 9000

@@ -52,19 +52,9 @@ struct ScanLines {
 int RunStation(CliSession& session, const std::string& profilePath) {
   const GlobalOptions& options = session.Options();
   std::string why;
-  std::optional<StationProfile> profile = ReadProfile(AbsolutePath(profilePath), &why);
+  std::optional<StationProfile> profile = LoadStationProfile(AbsolutePath(profilePath), &why);
   if (!profile) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
-    return kExitUsage;
-  }
-  if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
-    std::fprintf(stderr, "morlane-cli: %s: %s\n", profilePath.c_str(), unclear.c_str());
-    return kExitUsage;
-  }
-  // The approved images are checked before anything else: a station with a wrong file in
-  // its folder never starts.
-  if (std::string bad = CheckApprovedImages(*profile); !bad.empty()) {
-    std::fprintf(stderr, "morlane-cli: the station does not start: %s\n", bad.c_str());
     return kExitUsage;
   }
   // The command line speaks last: --records, --records-db, --station, --skip-identical.

@@ -21,17 +21,9 @@ int RunStationWindow(QApplication& application, const GuiOptions& options) {
   const std::string path =
       PathToUtf8(std::filesystem::absolute(PathFromUtf8(options.station), error));
   std::string why;
-  std::optional<StationProfile> profile = ReadProfile(path, &why);
+  std::optional<StationProfile> profile = LoadStationProfile(path, &why);
   if (!profile) {
     std::fprintf(stderr, "morlane: %s\n", why.c_str());
-    return 2;
-  }
-  if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
-    std::fprintf(stderr, "morlane: %s: %s\n", options.station.c_str(), unclear.c_str());
-    return 2;
-  }
-  if (std::string bad = CheckApprovedImages(*profile); !bad.empty()) {
-    std::fprintf(stderr, "morlane: the station does not start: %s\n", bad.c_str());
     return 2;
   }
 

@@ -22,6 +22,21 @@ std::string UnclearImageNames(const StationProfile& profile) {
   return {};
 }
 
+std::optional<StationProfile> LoadStationProfile(const std::string& path, std::string* why) {
+  std::optional<StationProfile> profile = ReadProfile(path, why);
+  if (!profile) return std::nullopt;
+  if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
+    *why = path + ": " + unclear;
+    return std::nullopt;
+  }
+  // A station with a wrong file in its folder never starts.
+  if (std::string bad = CheckApprovedImages(*profile); !bad.empty()) {
+    *why = "the station does not start: " + bad;
+    return std::nullopt;
+  }
+  return profile;
+}
+
 std::vector<StationPort> SlotPorts(const StationProfile& profile, const SerialPortFactory& ports) {
   std::vector<std::string> paths;
   for (size_t i = 0; i < profile.slots.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,10 @@
 #include "station/station_port.h"
 
 namespace morlane {
+
+// The profile read and every check a station makes before it starts: its images' names
+// and their digests. Nothing, with why, when the station must not start.
+std::optional<StationProfile> LoadStationProfile(const std::string& path, std::string* why);
 
 // A unit's images go by their names to a CPU, as "Automatic" sends them; an image whose
 // name names no CPU, or both, would be sent to a CPU by chance. "" when every name is clear,

@@ -9,6 +9,7 @@
 #include "sim/host_platform.h"
 #include "win/folder_registry.h"
 #include "win/single_instance.h"
+#include "win/station_main.h"
 #include "win/wide_text.h"
 #include "win/win32.h"
 #include "win/win_clock.h"
@@ -126,15 +127,8 @@ int main(int argc, char** argv) {
     case ParseOutcome::Run:
       break;
   }
-  if (!options.station.empty()) {
-    // The station's view is drawn by the Qt window so far; this window opens none rather
-    // than the service dialog a technician did not ask for.
-    ReportError(
-        "the station's view is not in this window yet: run morlane-cli.exe station --profile " +
-        options.station);
-    return 2;
-  }
   try {
+    if (!options.station.empty()) return RunStationView(options, ReportError);
     return Run(options);
   } catch (const std::exception& failure) {
     ReportError(failure.what());

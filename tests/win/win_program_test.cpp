@@ -4,6 +4,9 @@
 
 #include <set>
 
+#include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "records/record_store.h"
 #include "support/process.h"
 #include "win/single_instance.h"
 #include "win/wide_text.h"
@@ -123,6 +126,39 @@ TEST(MorlaneProgram, ScreenshotIsAPictureOfTheWindow) {
   EXPECT_EQ(bytes.size(), 54u + static_cast<size_t>((width * 3 + 3) & ~3) * height);
   // Not one flat colour: the controls are in it.
   EXPECT_GE(std::set<uint8_t>(bytes.begin() + 54, bytes.end()).size(), 4u);
+}
+
+// The station's view: two labels scanned as the window opens, one unit refusing its erase.
+// The picture is taken while units run; closing waits for them, and both runs are kept.
+TEST(MorlaneProgram, StationViewRunsTheScannedUnitsAndKeepsTheirRuns) {
+  morlane::test::TempDir dir;
+  dir.Write("master.bin", morlane::test::MakeInverterImage({{0x2010, morlane::test::Words(2, 1)}}));
+  dir.Write("slave.bin", morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 2)}}));
+  dir.Write("line1.toml", "procedure = \"auto\"\nimages = [ { file = \"master.bin\", sha256 = \"" +
+                              FileSha256(dir.File("master.bin")) +
+                              "\" }, { file = \"slave.bin\", sha256 = \"" +
+                              FileSha256(dir.File("slave.bin")) +
+                              "\" } ]\n[[slot]]\nname = \"A\"\nport = \"COM1\"\n[[slot]]\nname = "
+                              "\"B\"\nport = \"COM2\"\n");
+  Started run({"--station", dir.File("line1.toml"), "--simulate-units", "2", "--simulate-fault",
+               "2:refuse-erase", "--scan", "SN1", "--scan", "B SN2", "--screenshot",
+               dir.File("station.bmp")});
+  ASSERT_TRUE(run.Ended(60000));
+  EXPECT_EQ(run.ExitCode(), 0u) << run.Output();
+  EXPECT_GT(dir.Read("station.bmp").size(), 54u);
+  std::string why;
+  std::unique_ptr<RecordStore> store = RecordStore::Open(dir.Path(), RecordStore::Mode::Read, &why);
+  ASSERT_TRUE(store) << why;
+  std::vector<RunRecord> runs = store->List(RunFilter{}, &why);
+  ASSERT_EQ(runs.size(), 2u) << why;
+  for (const RunRecord& record : runs) {
+    EXPECT_EQ(record.result, record.slot == "A" ? "pass" : "fail") << record.slot;
+    EXPECT_EQ(record.unitId, record.slot == "A" ? "SN1" : "SN2");
+  }
+
+  Started refused({"--station", dir.File("missing.toml")});
+  ASSERT_TRUE(refused.Ended(10000));
+  EXPECT_EQ(refused.ExitCode(), 2u);
 }
 
 TEST(MorlaneProgram, VersionAndUsageErrors) {

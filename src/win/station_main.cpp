@@ -1,0 +1,93 @@
+#include "win/station_main.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "platform/file_io.h"
+#include "platform/port_table.h"
+#include "platform/system_devices.h"
+#include "platform/utf8_path.h"
+#include "sim/host_platform.h"
+#include "station/station_setup.h"
+#include "win/station_view.h"
+#include "win/window_picture.h"
+
+namespace morlane::win {
+
+namespace {
+// Long enough for the tiles' first paint.
+constexpr int kScreenshotDelayMs = 500;
+}  // namespace
+
+int RunStationView(const WinOptions& options,
+                   const std::function<void(const std::string&)>& report) {
+  std::error_code error;
+  const std::string path =
+      PathToUtf8(std::filesystem::absolute(PathFromUtf8(options.station), error));
+  std::string why;
+  std::optional<StationProfile> profile = LoadStationProfile(path, &why);
+  if (!profile) {
+    report(why);
+    return 2;
+  }
+  const int simulateUnits =
+      options.simulateUnits.empty() ? 0 : std::atoi(options.simulateUnits.c_str());
+  int delayMs = kScreenshotDelayMs;
+  if (!options.screenshotDelayMs.empty()) delayMs = std::atoi(options.screenshotDelayMs.c_str());
+  if ((!options.simulateUnits.empty() && (simulateUnits < 1 || simulateUnits > 64)) ||
+      delayMs < 0 || delayMs > 600000) {
+    report("--simulate-units takes 1 to 64 units, --screenshot-delay-ms up to 600000");
+    return 2;
+  }
+  sim::HostPlatform platform;
+  std::unique_ptr<SerialPortFactory> ownPorts;
+  SerialPortFactory* ports = nullptr;
+  if (simulateUnits > 0) {
+    if (simulateUnits < static_cast<int>(profile->slots.size())) {
+      report("the profile has " + std::to_string(profile->slots.size()) +
+             " slots: give --simulate-units " + std::to_string(profile->slots.size()));
+      return 2;
+    }
+    if (!platform.StartUnits(simulateUnits, {}, &why) ||
+        !platform.ApplyFaults(options.simulateFaults, &why)) {
+      report(why);
+      return 2;
+    }
+    ports = &platform.Ports();
+  } else {
+    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
+    ports = ownPorts.get();
+  }
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open(profile->records, RecordStore::Mode::Write, &why);
+  if (!store) {
+    report(why);
+    return 2;
+  }
+  const std::string name = profile->station.empty() ? HostName() : profile->station;
+  Station station(*profile, *ports, SlotPorts(*profile, *ports), *store, {name, std::nullopt});
+  int status = 0;
+  {
+    StationView view(station, *store, name);
+    station.Start();
+    view.Show(SW_SHOWNORMAL);
+    for (const std::string& scan : options.scans) view.Type(scan);
+    if (!options.screenshot.empty()) {
+      view.RunLater(delayMs, [&] {
+        view.Refresh();
+        if (!SavePicture(CaptureClient(view.Handle()), options.screenshot)) {
+          report("cannot write " + options.screenshot);
+          status = 1;
+        }
+        view.RequestClose();
+      });
+    }
+    view.RunMessageLoop();
+  }
+  station.Finish();
+  station.Join();
+  return status;
+}
+
+}  // namespace morlane::win
