@@ -158,7 +158,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
   station.Join();
 
   const StationTally tally = station.Tally();
-  const int yield = tally.units > 0 ? tally.firstPassUnits * 100 / tally.units : 100;
+  const int yield = tally.FirstPassYield();
   std::fprintf(stderr,
                "station: %d passed, %d failed or stopped; first-pass yield %d %% of %d units\n",
                tally.passed, tally.failed, yield, tally.units);

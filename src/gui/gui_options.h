@@ -14,8 +14,8 @@ struct GuiOptions {
   std::string instanceTag;         // separate single-instance group (tests, screenshots)
   // The simulated unit's fault switches, "SWITCH[=VALUE]".
   std::vector<std::string> simulateFaults;
-  std::string station;    // a station profile: the station's view instead of the dialog
-  int simulateUnits = 0;  // the station's slots on simulated units
+  std::string station;             // a station profile: the station's view instead of the dialog
+  int simulateUnits = 0;           // the station's slots on simulated units
   std::vector<std::string> scans;  // typed into the station's scan field at the start
   int screenshotDelayMs = 500;
 };

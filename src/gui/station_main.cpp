@@ -8,8 +8,6 @@
 #include "gui/station_window.h"
 #include "gui/text_convert.h"
 #include "platform/file_io.h"
-#include "platform/port_table.h"
-#include "platform/system_devices.h"
 #include "platform/utf8_path.h"
 #include "sim/host_platform.h"
 #include "station/station_setup.h"
@@ -28,23 +26,10 @@ int RunStationWindow(QApplication& application, const GuiOptions& options) {
   }
 
   sim::HostPlatform platform;
-  std::unique_ptr<SerialPortFactory> ownPorts;
-  SerialPortFactory* ports = nullptr;
-  if (options.simulateUnits > 0) {
-    if (options.simulateUnits < static_cast<int>(profile->slots.size())) {
-      std::fprintf(stderr, "morlane: the profile has %zu slots: give --simulate-units %zu\n",
-                   profile->slots.size(), profile->slots.size());
-      return 2;
-    }
-    if (!platform.StartUnits(options.simulateUnits, {}, &why) ||
-        !platform.ApplyFaults(options.simulateFaults, &why)) {
-      std::fprintf(stderr, "morlane: %s\n", why.c_str());
-      return 2;
-    }
-    ports = &platform.Ports();
-  } else {
-    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
-    ports = ownPorts.get();
+  if (!platform.StartStation(SlotDevices(*profile), options.simulateUnits, options.simulateFaults,
+                             &why)) {
+    std::fprintf(stderr, "morlane: %s\n", why.c_str());
+    return 2;
   }
   std::unique_ptr<RecordStore> store =
       RecordStore::Open(profile->records, RecordStore::Mode::Write, &why);
@@ -53,7 +38,8 @@ int RunStationWindow(QApplication& application, const GuiOptions& options) {
     return 2;
   }
   const std::string name = profile->station.empty() ? HostName() : profile->station;
-  Station station(*profile, *ports, SlotPorts(*profile, *ports), *store, {name, std::nullopt});
+  Station station(*profile, platform.Ports(), SlotPorts(*profile, platform.Ports()), *store,
+                  {name, std::nullopt});
   station.onRemark = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
   int status = 0;
   {

@@ -148,7 +148,7 @@ void StationWindow::Refresh() {
                               QString::fromLatin1(look.color) + QStringLiteral(";"));
   }
   const StationTally tally = station_.Tally();
-  const int yield = tally.units > 0 ? tally.firstPassUnits * 100 / tally.units : 100;
+  const int yield = tally.FirstPassYield();
   counters_->setText(QStringLiteral("Passed %1    Failed %2    First-pass yield %3 %")
                          .arg(tally.passed)
                          .arg(tally.failed)

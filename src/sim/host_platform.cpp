@@ -84,6 +84,17 @@ bool HostPlatform::ApplyFaults(const std::vector<std::string>& switches, std::st
   return true;
 }
 
+bool HostPlatform::StartStation(const std::vector<std::string>& slotDevices, int simulatedUnits,
+                                const std::vector<std::string>& faults, std::string* error) {
+  if (simulatedUnits <= 0) return Start(false, slotDevices, error);
+  if (simulatedUnits < static_cast<int>(slotDevices.size())) {
+    *error = "the profile has " + std::to_string(slotDevices.size()) +
+             " slots: give --simulate-units " + std::to_string(slotDevices.size());
+    return false;
+  }
+  return StartUnits(simulatedUnits, {}, error) && ApplyFaults(faults, error);
+}
+
 bool HostPlatform::Start(bool simulate, const std::vector<std::string>& ports, std::string* error) {
   if (simulate) {
     simulated_.push_back(std::make_unique<SimulatedPlatform>());

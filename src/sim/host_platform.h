@@ -27,6 +27,10 @@ class HostPlatform {
   // Fault switches ("SWITCH[=VALUE]", sim/sim_options.h) for the simulated unit, or for
   // the first of several; error names the one that is refused, or says there is no unit.
   bool ApplyFaults(const std::vector<std::string>& switches, std::string* error);
+  // A station's ports: its slots' devices as COM1 to COMn, or with simulatedUnits > 0 that
+  // many simulated units in their place (at least one per slot) with the fault switches.
+  bool StartStation(const std::vector<std::string>& slotDevices, int simulatedUnits,
+                    const std::vector<std::string>& faults, std::string* error);
   // The simulated unit, when there is one; with several, the first.
   SimUnit* Simulated();
   // Simulated unit n (1-based), or nullptr.

@@ -49,6 +49,9 @@ struct StationTally {
   int failed = 0;  // aborted runs included
   int units = 0;
   int firstPassUnits = 0;  // units whose first run of the shift passed
+
+  // Units whose first run passed, over units, in whole percent; 100 before the first unit.
+  int FirstPassYield() const { return units > 0 ? firstPassUnits * 100 / units : 100; }
 };
 
 // A production station: one slot per fixture, each looping wait, program, record, show

@@ -5,8 +5,6 @@
 #include <memory>
 
 #include "platform/file_io.h"
-#include "platform/port_table.h"
-#include "platform/system_devices.h"
 #include "platform/utf8_path.h"
 #include "sim/host_platform.h"
 #include "station/station_setup.h"
@@ -41,23 +39,9 @@ int RunStationView(const WinOptions& options,
     return 2;
   }
   sim::HostPlatform platform;
-  std::unique_ptr<SerialPortFactory> ownPorts;
-  SerialPortFactory* ports = nullptr;
-  if (simulateUnits > 0) {
-    if (simulateUnits < static_cast<int>(profile->slots.size())) {
-      report("the profile has " + std::to_string(profile->slots.size()) +
-             " slots: give --simulate-units " + std::to_string(profile->slots.size()));
-      return 2;
-    }
-    if (!platform.StartUnits(simulateUnits, {}, &why) ||
-        !platform.ApplyFaults(options.simulateFaults, &why)) {
-      report(why);
-      return 2;
-    }
-    ports = &platform.Ports();
-  } else {
-    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
-    ports = ownPorts.get();
+  if (!platform.StartStation(SlotDevices(*profile), simulateUnits, options.simulateFaults, &why)) {
+    report(why);
+    return 2;
   }
   std::unique_ptr<RecordStore> store =
       RecordStore::Open(profile->records, RecordStore::Mode::Write, &why);
@@ -66,7 +50,8 @@ int RunStationView(const WinOptions& options,
     return 2;
   }
   const std::string name = profile->station.empty() ? HostName() : profile->station;
-  Station station(*profile, *ports, SlotPorts(*profile, *ports), *store, {name, std::nullopt});
+  Station station(*profile, platform.Ports(), SlotPorts(*profile, platform.Ports()), *store,
+                  {name, std::nullopt});
   int status = 0;
   {
     StationView view(station, *store, name);

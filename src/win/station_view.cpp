@@ -195,7 +195,7 @@ void StationView::Refresh() {
     SetText(tile.state, look.text);
   }
   const StationTally tally = station_.Tally();
-  const int yield = tally.units > 0 ? tally.firstPassUnits * 100 / tally.units : 100;
+  const int yield = tally.FirstPassYield();
   SetText(counters_, "Passed " + std::to_string(tally.passed) + "    Failed " +
                          std::to_string(tally.failed) + "    First-pass yield " +
                          std::to_string(yield) + " %");
