@@ -10,7 +10,9 @@
 //
 // Tiny images keep a cycle to seconds: every frame costs the bootloader's 200 ms, so the
 // shift's count of units, not the length of each, is what is exercised.
+#include <malloc.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +45,18 @@ long ResidentKiB() {
   long pages = 0, resident = 0;
   statm >> pages >> resident;
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// What the heap holds for the program now, freed blocks not counted: resident memory keeps
+// pages the allocator has not given back, this says whether anything is still growing.
+long HeapInUseKiB() {
+  return static_cast<long>(mallinfo2().uordblks / 1024);
+}
+
+// The share of it that is the record store's SQLite: its page cache fills as the records
+// grow, up to the cache's bound, and then stays.
+long SqliteKiB() {
+  return static_cast<long>(sqlite3_memory_used() / 1024);
 }
 
 // A simulated unit in a process of its own: its terminal's path, and its hands.
@@ -166,7 +180,7 @@ int main(int argc, char** argv) {
   long firstKiB = 0, peakKiB = 0;
   auto nextReport = begin + std::chrono::seconds(60);
   std::map<std::string, std::chrono::steady_clock::time_point> putBackAt;
-  std::printf("minute  runs  resident KiB\n");
+  std::printf("minute  runs  resident KiB  heap in use KiB  of it SQLite KiB\n");
   while (std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto now = std::chrono::steady_clock::now();
@@ -197,10 +211,10 @@ int main(int argc, char** argv) {
         std::lock_guard lock(mutex);
         for (auto& [slot, count] : ended) runs += count;
       }
-      std::printf("%6lld  %4d  %ld\n",
+      std::printf("%6lld  %4d  %12ld  %15ld  %16ld\n",
                   static_cast<long long>(
                       std::chrono::duration_cast<std::chrono::minutes>(now - begin).count()),
-                  runs, kib);
+                  runs, kib, HeapInUseKiB(), SqliteKiB());
       std::fflush(stdout);
     }
   }

@@ -20,6 +20,10 @@ const std::vector<WindowOption>& WindowOptions() {
        false},
       {nullptr, "simulate-units", "N",
        "With --station: run the station's slots on N simulated units, unit n on slot n.", false},
+      {nullptr, "events", "FILE",
+       "With --station: every slot's typed events as NDJSON to FILE, as morlane-cli writes "
+       "them.",
+       false},
       {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
       {nullptr, "screenshot-delay-ms", "MS",
        "How long after the window is shown the picture is taken (default 500).", true},

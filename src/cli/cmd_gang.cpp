@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "cli/cli_session.h"
-#include "cli/line_feed.h"
 #include "cli/station_ports.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/host_inspection.h"
 #include "records/record_store.h"
 #include "station/gang_unit.h"
+#include "station/line_feed.h"
 
 namespace morlane {
 

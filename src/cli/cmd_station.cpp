@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "cli/cli_session.h"
-#include "cli/line_feed.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/port_table.h"
 #include "platform/system_devices.h"
+#include "station/line_feed.h"
 #include "station/profile.h"
 #include "station/station.h"
 #include "station/station_setup.h"

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "gui/text_convert.h"
+#include "station/station_shift.h"
 
 namespace morlane::gui {
 
@@ -163,13 +164,7 @@ void StationWindow::ShowLastRuns() {
   std::string why;
   const std::vector<RunRecord> runs = store_.Summaries(newest, &why);
   lastRuns_->clear();
-  for (const RunRecord& run : runs) {
-    QString result = ToQString(run.result);
-    if (!run.failedStep.empty()) result += QStringLiteral(" at ") + ToQString(run.failedStep);
-    lastRuns_->addItem(ToQString(run.started) + QStringLiteral("   ") + ToQString(run.slot) +
-                       QStringLiteral("   ") + ToQString(run.unitId.value_or("-")) +
-                       QStringLiteral("   ") + result);
-  }
+  for (const RunRecord& run : runs) lastRuns_->addItem(ToQString(LastRunLine(run)));
 }
 
 void StationWindow::closeEvent(QCloseEvent* event) {

@@ -197,9 +197,14 @@ std::optional<StationProfile> ReadProfile(const std::string& path, std::string* 
       *why = path + ": cannot be read";
       return std::nullopt;
   }
+  // The images and the records are found beside the profile, whatever folder the program
+  // works in later; its messages name it as it was given.
   const std::filesystem::path file = PathFromUtf8(path);
-  ProfileReader reader(
-      path, file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path());
+  std::error_code unresolved;
+  std::filesystem::path folder = std::filesystem::absolute(file, unresolved).parent_path();
+  if (unresolved)
+    folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+  ProfileReader reader(path, folder);
   toml::parse_result parsed = toml::parse(text, path);
   if (!parsed) {
     const toml::parse_error& error = parsed.error();

@@ -1,13 +1,11 @@
 #include "win/station_main.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 
-#include "platform/file_io.h"
-#include "platform/utf8_path.h"
 #include "sim/host_platform.h"
 #include "station/station_setup.h"
+#include "station/station_shift.h"
 #include "win/station_view.h"
 #include "win/window_picture.h"
 
@@ -20,11 +18,8 @@ constexpr int kScreenshotDelayMs = 500;
 
 int RunStationView(const WinOptions& options,
                    const std::function<void(const std::string&)>& report) {
-  std::error_code error;
-  const std::string path =
-      PathToUtf8(std::filesystem::absolute(PathFromUtf8(options.station), error));
   std::string why;
-  std::optional<StationProfile> profile = LoadStationProfile(path, &why);
+  std::optional<StationProfile> profile = LoadStationProfile(options.station, &why);
   if (!profile) {
     report(why);
     return 2;
@@ -43,18 +38,16 @@ int RunStationView(const WinOptions& options,
     report(why);
     return 2;
   }
-  std::unique_ptr<RecordStore> store =
-      RecordStore::Open(profile->records, RecordStore::Mode::Write, &why);
-  if (!store) {
+  std::unique_ptr<StationShift> shift =
+      StationShift::Open(*profile, platform.Ports(), options.events, &why);
+  if (!shift) {
     report(why);
     return 2;
   }
-  const std::string name = profile->station.empty() ? HostName() : profile->station;
-  Station station(*profile, platform.Ports(), SlotPorts(*profile, platform.Ports()), *store,
-                  {name, std::nullopt});
+  Station& station = shift->Engine();
   int status = 0;
   {
-    StationView view(station, *store, name);
+    StationView view(station, shift->Records(), shift->Name());
     station.Start();
     view.Show(SW_SHOWNORMAL);
     for (const std::string& scan : options.scans) view.Type(scan);
@@ -70,8 +63,6 @@ int RunStationView(const WinOptions& options,
     }
     view.RunMessageLoop();
   }
-  station.Finish();
-  station.Join();
   return status;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "station/station_shift.h"
 #include "win/wide_text.h"
 
 namespace morlane::win {
@@ -210,10 +211,7 @@ void StationView::ShowLastRuns() {
   const std::vector<RunRecord> runs = store_.Summaries(newest, &why);
   SendMessageW(lastRuns_, LB_RESETCONTENT, 0, 0);
   for (const RunRecord& run : runs) {
-    std::string result = run.result;
-    if (!run.failedStep.empty()) result += " at " + run.failedStep;
-    const std::wstring line =
-        Wide(run.started + "   " + run.slot + "   " + run.unitId.value_or("-") + "   " + result);
+    const std::wstring line = Wide(LastRunLine(run));
     SendMessageW(lastRuns_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
   }
 }

@@ -62,6 +62,8 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       single = &parsed.instanceTag;
     } else if (ValueOf("--station", arguments, &i, &value, &missing)) {
       single = &parsed.station;
+    } else if (ValueOf("--events", arguments, &i, &value, &missing)) {
+      single = &parsed.events;
     } else if (ValueOf("--simulate-units", arguments, &i, &value, &missing)) {
       single = &parsed.simulateUnits;
     } else if (ValueOf("--screenshot-delay-ms", arguments, &i, &value, &missing)) {

@@ -14,6 +14,7 @@ struct WinOptions {
   // The simulated unit's fault switches, "SWITCH[=VALUE]".
   std::vector<std::string> simulateFaults;
   std::string station;  // a station profile
+  std::string events;   // the station's events as NDJSON
   std::string simulateUnits;
   std::vector<std::string> scans;
   std::string screenshotDelayMs;

@@ -52,8 +52,8 @@ class SimProcess {
 
 class TempDir;
 
-// A program in the background, as an operator runs it: its standard input a pipe the test
-// types into, its stdout and stderr in the files "stdout" and "stderr" of dir, so that a
+// A program in the background, as an operator runs it in dir: its standard input a pipe the
+// test types into, its stdout and stderr in the files "stdout" and "stderr" of dir, so that a
 // test can press Ctrl-C while it works and read what it said so far. Killed when this goes.
 class Background {
  public:

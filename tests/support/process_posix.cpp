@@ -221,6 +221,7 @@ Background::Background(std::vector<std::string> argv, const TempDir& dir) : dir_
     dup2(in[0], 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (chdir(dir.Path().c_str()) != 0) _exit(127);
     std::vector<char*> args;
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);

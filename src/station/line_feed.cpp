@@ -1,4 +1,4 @@
-#include "cli/line_feed.h"
+#include "station/line_feed.h"
 
 namespace morlane {
 

@@ -1,0 +1,60 @@
+#include "station/station_shift.h"
+
+#include "platform/file_io.h"
+#include "station/station_setup.h"
+
+namespace morlane {
+
+std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
+                                                 SerialPortFactory& ports,
+                                                 const std::string& eventsPath, std::string* why) {
+  std::unique_ptr<StationShift> shift(new StationShift);
+  shift->name_ = profile.station.empty() ? HostName() : profile.station;
+  shift->store_ = RecordStore::Open(profile.records, RecordStore::Mode::Write, why);
+  if (!shift->store_) return nullptr;
+  if (!profile.recordsDb.empty()) {
+    shift->lineFeed_ = LineFeed::Open(profile.recordsDb, *shift->store_, profile.records, why);
+    if (!shift->lineFeed_) {
+      *why = "records_db: " + *why;
+      return nullptr;
+    }
+    // A window has no terminal: what the line's database says goes where the window's
+    // other remarks go, its standard error.
+    shift->lineFeed_->say = [](const std::string& text) {
+      std::fprintf(stderr, "%s\n", text.c_str());
+    };
+  }
+  if (!eventsPath.empty()) {
+    shift->eventsOut_ = OpenStream(eventsPath, "w");
+    if (!shift->eventsOut_) {
+      *why = "cannot write " + eventsPath;
+      return nullptr;
+    }
+    shift->events_ = std::make_unique<EventFile>(shift->eventsOut_);
+  }
+  shift->station_ =
+      std::make_unique<Station>(profile, ports, SlotPorts(profile, ports), *shift->store_,
+                                StationIdentity{shift->name_, std::nullopt});
+  shift->station_->events = shift->events_.get();
+  if (shift->lineFeed_) {
+    shift->station_->afterKept = [feed = shift->lineFeed_.get()] { feed->Send(); };
+  }
+  return shift;
+}
+
+StationShift::~StationShift() {
+  if (station_) {
+    station_->Finish();
+    station_->Join();
+  }
+  station_.reset();
+  if (eventsOut_) std::fclose(eventsOut_);
+}
+
+std::string LastRunLine(const RunRecord& run) {
+  std::string result = run.result;
+  if (!run.failedStep.empty()) result += " at " + run.failedStep;
+  return run.started + "   " + run.slot + "   " + run.unitId.value_or("-") + "   " + result;
+}
+
+}  // namespace morlane

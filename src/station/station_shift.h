@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/serial_port.h"
+#include "records/record_store.h"
+#include "station/line_feed.h"
+#include "station/profile.h"
+#include "station/station.h"
+#include "ui/event_file.h"
+
+namespace morlane {
+
+// What a station's window runs for a shift, from a profile that passed its checks: the
+// records opened, the line's database fed after every kept run when the profile names
+// one, the typed events written when asked, and the engine on the slots' ports. The
+// window only shows it; its own options add nothing but the events' file.
+class StationShift {
+ public:
+  // Null, with why, when the records or the events' file cannot be opened or the line's
+  // database is of a kind this build cannot reach. eventsPath "" writes no events.
+  static std::unique_ptr<StationShift> Open(const StationProfile& profile, SerialPortFactory& ports,
+                                            const std::string& eventsPath, std::string* why);
+  ~StationShift();
+  StationShift(const StationShift&) = delete;
+  StationShift& operator=(const StationShift&) = delete;
+
+  Station& Engine() { return *station_; }
+  RecordStore& Records() { return *store_; }
+  // The station's name in its records: the profile's, or the host's.
+  const std::string& Name() const { return name_; }
+
+ private:
+  StationShift() = default;
+
+  std::string name_;
+  std::unique_ptr<RecordStore> store_;
+  std::unique_ptr<LineFeed> lineFeed_;
+  std::FILE* eventsOut_ = nullptr;
+  std::unique_ptr<EventFile> events_;
+  std::unique_ptr<Station> station_;
+};
+
+// A line of the station's last runs as both windows list them:
+// "2026-12-09T05:01:02Z   A   SN123   fail at erase".
+std::string LastRunLine(const RunRecord& run);
+
+}  // namespace morlane

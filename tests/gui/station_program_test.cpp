@@ -1,0 +1,31 @@
+// The Qt window's station run as a program, as an operator runs it from a terminal: units
+// put into their fixtures and taken out, an image that is not the approved one, Ctrl-C
+// while a unit runs.
+#include <gtest/gtest.h>
+
+#include "support/process.h"
+#include "support/window_station.h"
+
+namespace morlane {
+namespace {
+
+TEST(StationProgram, PresenceRunsAnUnapprovedImageAndCtrlCWithAUnitRunning) {
+  test::TempDir dir;
+  test::SimProcess a(MORLANE_UNIT_SIM, {"--taken-out"});
+  test::SimProcess b(MORLANE_UNIT_SIM, {"--taken-out"});
+  ASSERT_TRUE(a.Running() && b.Running());
+  test::WindowStationShift shift(dir, a, b, {a.Path(), b.Path()});
+  shift.records = [&dir] {
+    test::ProcessResult list = test::RunProcess(
+        {MORLANE_CLI, "--records", dir.File("out"), "records", "list", "--json"}, "", 30);
+    EXPECT_EQ(list.status, 0) << list.err;
+    return test::SplitLines(list.out);
+  };
+  std::vector<std::string> argv{MORLANE_GUI_PROGRAM};
+  for (const std::string& argument : shift.WindowArguments()) argv.push_back(argument);
+  test::Background window(argv, dir);
+  shift.Drive(window, [&window] { window.Interrupt(); });
+}
+
+}  // namespace
+}  // namespace morlane
