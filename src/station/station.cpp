@@ -161,7 +161,12 @@ std::string Station::Scan(std::string_view line) {
 }
 
 void Station::Loop(Slot& slot) {
-  const int entry = slot.unit->Entry();
+  slot.probe = std::make_unique<PresenceProbe>(ports_, slot.unit->Entry());
+  Serve(slot);
+  slot.probe->Close();
+}
+
+void Station::Serve(Slot& slot) {
   for (;;) {
     std::optional<std::string> unitId;
     bool start = false;
@@ -183,7 +188,7 @@ void Station::Loop(Slot& slot) {
     }
     if (!start) {
       // Asked outside the lock: the answer takes up to presenceAnswerMs.
-      const bool answers = UnitAnswers(ports_, entry, presenceAnswerMs);
+      const bool answers = slot.probe->UnitAnswers(presenceAnswerMs);
       std::lock_guard lock(mutex_);
       if (finishing_) return;
       if (slot.startRequested) continue;
@@ -207,6 +212,7 @@ void Station::Loop(Slot& slot) {
       unitId = view.nextId;
       view.nextId.reset();
     }
+    slot.probe->Close();  // the unit's run opens the port for itself
     RunUnit(slot, unitId);
     if (PresenceStarts()) {
       std::lock_guard lock(mutex_);

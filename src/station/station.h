@@ -15,6 +15,7 @@
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "station/gang_unit.h"
+#include "station/presence.h"
 #include "station/profile.h"
 #include "station/station_port.h"
 
@@ -110,12 +111,14 @@ class Station {
   struct Slot {
     std::unique_ptr<GangUnit> unit;
     std::thread thread;
-    SlotView view;                // under mutex_, but step and percent from the unit
-    bool startRequested = false;  // a scan started it
-    int64_t startedMs = 0;        // steady clock, of the run shown
+    SlotView view;                         // under mutex_, but step and percent from the unit
+    bool startRequested = false;           // a scan started it
+    int64_t startedMs = 0;                 // steady clock, of the run shown
+    std::unique_ptr<PresenceProbe> probe;  // the slot's thread's alone
   };
 
   void Loop(Slot& slot);
+  void Serve(Slot& slot);
   // The unit's run, from its "started" to its record kept and shown.
   void RunUnit(Slot& slot, const std::optional<std::string>& unitId);
   bool ScanStarts() const { return profile_.start != "presence"; }

@@ -4,6 +4,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "sim/host_platform.h"
+#include "sim/sim_unit.h"
+#include "station/station_setup.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -36,7 +45,8 @@ class StationScans : public ::testing::Test {
       profile.slots.push_back({name, "/dev/null"});
       slots.push_back(StationPort{i, name, "/dev/null", i});
     }
-    auto station = std::make_unique<Station>(profile, ports, slots, *store, StationIdentity{"s", std::nullopt});
+    auto station = std::make_unique<Station>(profile, ports, slots, *store,
+                                             StationIdentity{"s", std::nullopt});
     station->onRemark = [this](const std::string& text) { remarks += text + "\n"; };
     return station;
   }
@@ -77,6 +87,69 @@ TEST_F(StationScans, PresenceTakesTheScanForTheNextUnit) {
   EXPECT_THAT(remarks, HasSubstr("A: SN3 replaces SN1"));
   EXPECT_EQ(station->Scan("SN4"), "no slot is free: SN4 not started");
   EXPECT_EQ(station->View()[0].nextId, "SN3");
+}
+
+// Counts the opens of the ports it hands on.
+class CountedPorts : public SerialPortFactory {
+ public:
+  explicit CountedPorts(SerialPortFactory& ports) : ports_(ports) {}
+  std::unique_ptr<SerialPort> Open(int com, PortOpenError* error) override {
+    ++opens;
+    return ports_.Open(com, error);
+  }
+  std::string PathOf(int com) const override { return ports_.PathOf(com); }
+  std::atomic<int> opens{0};
+
+ private:
+  SerialPortFactory& ports_;
+};
+
+// An idle slot asks for its unit many times a shift: every open of a real port sets the
+// adapter's control lines again, so the port stays open between the asks and is given up
+// only for the unit's own run.
+TEST(StationPresence, AnIdleSlotAsksOnAPortItKeepsOpen) {
+  test::TempDir dir;
+  dir.Write("master.bin", test::MakeInverterImage({{0x2010, test::Words(2, 1)}}));
+  dir.Write("slave.bin", test::MakeInverterImage({{0x0100, test::Words(2, 2)}}));
+  StationProfile profile;
+  profile.procedure = "auto";
+  profile.start = "presence";
+  for (const char* name : {"master.bin", "slave.bin"}) {
+    profile.images.push_back({name, dir.File(name), FileSha256(dir.File(name))});
+  }
+  profile.slots = {{"A", "/dev/null"}};
+  sim::HostPlatform platform;
+  std::string why;
+  ASSERT_TRUE(platform.StartUnits(1, {}, &why)) << why;
+  platform.SimulatedUnit(1)->Faults().takenOut = true;
+  CountedPorts ports(platform.Ports());
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &why);
+  ASSERT_TRUE(store) << why;
+  Station station(profile, ports, SlotPorts(profile, ports), *store, {"s", std::nullopt});
+  station.presencePeriodMs = 20;
+  station.presenceAnswerMs = 30;
+  std::atomic<int> ended{0};
+  station.onNotice = [&ended](const std::string& line) {
+    if (line.find("PASS") != std::string::npos) ++ended;
+  };
+  station.Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // a dozen asks
+  EXPECT_EQ(ports.opens.load(), 1);
+
+  platform.SimulatedUnit(1)->Faults().takenOut = false;
+  for (int i = 0; i < 600 && ended.load() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_EQ(ended.load(), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Its run opened the port for itself; the asks after it opened it once more.
+  const int afterRun = ports.opens.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(ports.opens.load(), afterRun);
+  EXPECT_EQ(ended.load(), 1);  // still in its fixture: not started again
+  station.Finish();
+  station.Join();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/utf8_path.h"
 #include "support/environment.h"
 #include "support/process.h"
+#include "wine_programs.h"
 
 namespace morlane {
 namespace {
@@ -24,6 +25,7 @@ using test::RunProcess;
 using test::SimProcess;
 using test::SplitLines;
 using test::TempDir;
+using test::WindowsCli;
 using test::Words;
 
 // Words that carry the software flow-control bytes 0x11 and 0x13: a line that still
@@ -31,11 +33,6 @@ using test::Words;
 const std::vector<ImageSection> kMaster = {{0x2010, {0x1113, 0x1311, 0x0011, 0x1300}},
                                            {0x9000, Words(2, 0x4000)}};
 const std::vector<ImageSection> kSlave = {{0x0100, Words(3, 0x6000)}};
-
-std::string WindowsCli() {
-  const char* given = std::getenv("MORLANE_WINDOWS_CLI");
-  return given ? given : MORLANE_WINDOWS_CLI;
-}
 
 // A run: what the program printed, and the unit's report of its CPUs when it ended.
 struct CliRun {

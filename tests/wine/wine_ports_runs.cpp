@@ -24,6 +24,7 @@
 
 #include "flash/test_image_maker.h"
 #include "support/process.h"
+#include "wine_programs.h"
 
 namespace morlane {
 namespace {
@@ -34,6 +35,7 @@ using test::RunProcess;
 using test::SimProcess;
 using test::SplitLines;
 using test::TempDir;
+using test::WindowsCli;
 using test::Words;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -43,11 +45,6 @@ const std::vector<ImageSection> kSlave = {{0x0100, Words(3, 0x6000)}};
 
 constexpr const char* kWinePorts = "HKLM\\Software\\Wine\\Ports";
 constexpr const char* kDeviceMap = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-std::string WindowsCli() {
-  const char* given = std::getenv("MORLANE_WINDOWS_CLI");
-  return given ? given : MORLANE_WINDOWS_CLI;
-}
 
 ProcessResult Wine(const std::vector<std::string>& args, const std::string& dir = "") {
   std::vector<std::string> argv{MORLANE_WINE_RUN};
@@ -136,9 +133,7 @@ class WineSystemPorts : public ::testing::Test {
     // effect, which must not cut off the other tests' Wine programs in the shared prefix.
     const char* shared = std::getenv("MORLANE_WINEPREFIX");
     if (shared) sharedPrefix_ = shared;
-    const std::string base = shared ? std::string(shared)
-                                    : std::filesystem::temp_directory_path().string() +
-                                          "/morlane-wine-" + std::to_string(getuid());
+    const std::string base = test::WinePrefix();
     setenv("MORLANE_WINEPREFIX", (base + "-ports").c_str(), 1);
     prefixChanged_ = true;
     ASSERT_TRUE(first_.Running() && second_.Running());

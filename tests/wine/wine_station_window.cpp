@@ -13,24 +13,17 @@
 
 #include "support/process.h"
 #include "support/window_station.h"
+#include "wine_programs.h"
 
 namespace morlane {
 namespace {
 
 using test::ProcessResult;
 using test::RunProcess;
+using test::WindowsCli;
+using test::WindowsWindow;
 
 constexpr const char* kWinePorts = "HKLM\\Software\\Wine\\Ports";
-
-std::string WindowsCli() {
-  const char* given = std::getenv("MORLANE_WINDOWS_CLI");
-  return given ? given : MORLANE_WINDOWS_CLI;
-}
-
-// The window's program stands in the Windows build beside the command line's folder.
-std::string WindowsWindow() {
-  return (std::filesystem::path(WindowsCli()).parent_path() / "win" / "morlane.exe").string();
-}
 
 // A Windows program in the prefix of the windows, in a session on a display of its own
 // that ends with it.
@@ -85,14 +78,10 @@ TEST_F(WineStationWindow, PresenceRunsAnUnapprovedImageAndAClosingWithAUnitRunni
   // The operator closes the window as Windows closes it (its close message): taskkill
   // without /f, in the window's session.
   shift.Drive(window, [] {
-    const char* shared = std::getenv("MORLANE_WINEPREFIX");
-    const std::string prefix = (shared ? std::string(shared)
-                                       : std::filesystem::temp_directory_path().string() +
-                                             "/morlane-wine-" + std::to_string(getuid())) +
-                               "-gui";
-    ProcessResult closed = RunProcess({"/usr/bin/env", "MORLANE_WINEPREFIX=" + prefix,
-                                       MORLANE_WINE_RUN, "taskkill", "/im", "morlane.exe"},
-                                      "", 60);
+    ProcessResult closed =
+        RunProcess({"/usr/bin/env", "MORLANE_WINEPREFIX=" + test::WinePrefix() + "-gui",
+                    MORLANE_WINE_RUN, "taskkill", "/im", "morlane.exe"},
+                   "", 60);
     EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
   });
 }
