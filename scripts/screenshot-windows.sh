@@ -34,18 +34,7 @@ station=$(mktemp -d)
 trap 'rm -rf "$station"' EXIT
 cmake --build build/default --target morlane-sample-images
 build/default/examples/morlane-sample-images "$station" >/dev/null
-{
-  echo 'station = "line1-st3"'
-  echo 'procedure = "auto"'
-  echo "images = [ { file = \"master.bin\", sha256 = \"$(sha256sum "$station/master.bin" | cut -c1-64)\" },"
-  echo "           { file = \"slave.bin\", sha256 = \"$(sha256sum "$station/slave.bin" | cut -c1-64)\" } ]"
-  # The simulated units stand in for these ports.
-  n=3
-  for slot in A B C; do
-    printf '[[slot]]\nname = "%s"\nport = "COM%d"\n' "$slot" "$n"
-    n=$((n + 1))
-  done
-} >"$station/line1.toml"
+scripts/sample-station.sh "$station" "COM%d" 3
 shoot windows-station.png --station "Z:$station/line1.toml" --simulate-units 3 \
   --simulate-fault 2:refuse-erase --scan SN-1001 --scan "B SN-1002" --scan "C SN-1003" \
   --screenshot-delay-ms 9000
