@@ -11,6 +11,10 @@ namespace morlane {
 
 namespace {
 
+// A serial number as a label carries it; anything longer is a scanner gone wrong or a
+// file typed in, and would go into every record and line as it stands.
+constexpr size_t kLongestUnitId = 128;
+
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -118,6 +122,10 @@ std::string Station::Scan(std::string_view line) {
     return why;
   }
   const std::string& unitId = words.back();
+  if (unitId.size() > kLongestUnitId) {
+    return "a label of " + std::to_string(unitId.size()) + " characters is no unit id (at most " +
+           std::to_string(kLongestUnitId) + "): not started";
+  }
   std::lock_guard lock(mutex_);
   if (finishing_) return "the station is stopping: " + unitId + " not started";
   if (Slot* holding = SlotHolding(unitId)) {

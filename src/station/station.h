@@ -74,7 +74,7 @@ class Station {
 
   // One line a scanner typed: "UNIT_ID" for the first idle slot, "SLOT UNIT_ID" for that
   // one. "" when taken; else why it was refused (a busy slot, no idle slot, a unit id
-  // already on a slot, the station stopping).
+  // already on a slot or longer than a label's, the station stopping).
   std::string Scan(std::string_view line);
 
   // No unit starts any more; the running ones finish. Then Join returns.

@@ -163,8 +163,10 @@ void StationView::Type(const std::string& line) {
 }
 
 void StationView::OnScan() {
-  wchar_t text[512] = {};
-  GetWindowTextW(scan_, text, 512);
+  // Whatever its length: a label cut short would start a unit under another's id.
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(scan_)) + 1, L'\0');
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(scan_, text.data(), static_cast<int>(text.size()))));
   SetWindowTextW(scan_, L"");
   const std::string refused = station_.Scan(Utf8(text));
   messageIsRefusal_ = !refused.empty();

@@ -85,6 +85,8 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   station.Type("SN1");
   ASSERT_TRUE(station.WaitFor("stdout", "A SN1 started\n", 10)) << station.Text("stderr");
   station.Type("A SN9");  // A is busy
+  // A scanner gone wrong: the line is kept only as far as any scan goes, and refused.
+  station.Type(std::string(100000, '7'));
   station.Type("B SN2");
   station.Type("C SN3");
   ASSERT_TRUE(station.WaitFor("stdout", "B SN2 FAIL erase", 60)) << station.Text("stderr");
@@ -102,6 +104,7 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   EXPECT_THAT(out, Not(HasSubstr("SN9")));
   EXPECT_THAT(out, Not(HasSubstr("SN5")));
   EXPECT_THAT(station.Text("stderr"), HasSubstr("slot A is busy with SN1: SN9 not started"));
+  EXPECT_THAT(station.Text("stderr"), HasSubstr("a label of 1024 characters is no unit id"));
   // Each CPU of the unit that never answered was tried once more, and no more.
   EXPECT_EQ(Count(station.Text("lines.json"), "\"C: Handshake failed, trying again (1 of 1)\""), 2);
 

@@ -65,6 +65,8 @@ TEST_F(StationScans, EachUnitGoesToOneFreeSlotOnce) {
   EXPECT_EQ(station->Scan("A SN2"), "slot A is busy with SN1: SN2 not started");
   EXPECT_EQ(station->Scan("C SN2"), "no slot \"C\" in the profile: SN2 not started");
   EXPECT_EQ(station->Scan("B SN2 x"), "\"B SN2 x\" is no scan: give UNIT_ID or SLOT UNIT_ID");
+  EXPECT_EQ(station->Scan("A " + std::string(129, '7')),
+            "a label of 129 characters is no unit id (at most 128): not started");
   EXPECT_EQ(station->Scan("SN2\r"), "");
   EXPECT_EQ(station->Scan("SN3"), "no slot is free: SN3 not started");
   std::vector<SlotView> view = station->View();

@@ -1,0 +1,120 @@
+// The station's view in the Windows window as an operator drives it: a scanner types into
+// whatever has the keyboard focus and presses Enter; the tiles, the refusals and the
+// counters answer, and the focus stays on the scan field.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "sim/host_platform.h"
+#include "station/station_setup.h"
+#include "support/process.h"
+#include "win/station_view.h"
+#include "win/wide_text.h"
+
+namespace morlane::win::test {
+namespace {
+
+// The texts of the view's controls, as a screen reader or a look at it finds them.
+std::vector<std::string> Texts(HWND window) {
+  std::vector<std::string> texts;
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM found) {
+        wchar_t text[256] = {};
+        GetWindowTextW(child, text, 256);
+        reinterpret_cast<std::vector<std::string>*>(found)->push_back(Utf8(text));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+bool Shows(HWND window, const std::string& text) {
+  for (const std::string& shown : Texts(window)) {
+    if (shown == text) return true;
+  }
+  return false;
+}
+
+template <typename Done>
+bool PumpUntil(Done done, int ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// A keyboard-wedge scanner: the label's characters and Enter, to the focused control.
+void Scan(const std::string& label) {
+  for (wchar_t c : Wide(label)) PostMessageW(GetFocus(), WM_CHAR, c, 1);
+  PostMessageW(GetFocus(), WM_CHAR, L'\r', 1);
+  PumpUntil([] { return false; }, 100);
+}
+
+TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
+  morlane::test::TempDir dir;
+  dir.Write("master.bin", morlane::test::MakeInverterImage({{0x2010, morlane::test::Words(2, 1)}}));
+  dir.Write("slave.bin", morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 2)}}));
+  StationProfile profile;
+  profile.procedure = "auto";
+  for (const char* name : {"master.bin", "slave.bin"}) {
+    profile.images.push_back({name, dir.File(name), FileSha256(dir.File(name))});
+  }
+  profile.slots = {{"A", "COM1"}, {"B", "COM2"}};
+  sim::HostPlatform platform;
+  std::string why;
+  ASSERT_TRUE(platform.StartUnits(2, {}, &why)) << why;
+  ASSERT_TRUE(platform.ApplyFaults({"2:refuse-erase"}, &why)) << why;
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &why);
+  ASSERT_TRUE(store) << why;
+  Station station(profile, platform.Ports(), SlotPorts(profile, platform.Ports()), *store,
+                  {"line1", std::nullopt});
+  {
+    StationView view(station, *store, "line1");
+    station.Start();
+    view.Show(SW_SHOWNORMAL);
+    HWND scanField = GetFocus();
+    ASSERT_NE(scanField, nullptr);
+
+    Scan("SN1");
+    Scan("A SN3");
+    EXPECT_TRUE(Shows(view.Handle(), "slot A is busy with SN1: SN3 not started"));
+    // A label longer than the field's old buffer reaches the station whole, and is refused.
+    Scan("B " + std::string(600, '7'));
+    EXPECT_TRUE(Shows(view.Handle(),
+                      "a label of 600 characters is no unit id (at most 128): "
+                      "not started"));
+    Scan("B SN2");
+    EXPECT_FALSE(Shows(view.Handle(), "slot A is busy with SN1: SN3 not started"));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return Shows(view.Handle(), "PASS") && Shows(view.Handle(), "FAIL erase"); }, 60000));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return Shows(view.Handle(), "Passed 1    Failed 1    First-pass yield 50 %"); },
+        5000));
+    EXPECT_EQ(GetFocus(), scanField);
+    wchar_t left[64] = {};
+    GetWindowTextW(scanField, left, 64);
+    EXPECT_EQ(std::wstring(left), L"");  // each Enter empties the field for the next label
+    view.RequestClose();
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(view.Handle()); }, 10000));
+  }
+  station.Finish();
+  station.Join();
+  std::vector<RunRecord> runs = store->List(RunFilter{}, &why);
+  ASSERT_EQ(runs.size(), 2u) << why;
+}
+
+}  // namespace
+}  // namespace morlane::win::test
