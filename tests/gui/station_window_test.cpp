@@ -7,11 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "flash/test_image_maker.h"
-#include "link/sha256.h"
-#include "sim/host_platform.h"
-#include "station/station_setup.h"
-#include "support/process.h"
+#include "station/simulated_station.h"
 #include "window_fixture.h"
 
 namespace morlane::gui {
@@ -19,24 +15,11 @@ namespace {
 
 TEST(StationWindow, ScannedUnitsShowTheirVerdictsAndTheShiftsCounters) {
   morlane::test::TempDir dir;
-  dir.Write("master.bin", morlane::test::MakeInverterImage({{0x2010, morlane::test::Words(2, 1)}}));
-  dir.Write("slave.bin", morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 2)}}));
-  StationProfile profile;
-  profile.procedure = "auto";
-  for (const char* name : {"master.bin", "slave.bin"}) {
-    profile.images.push_back({name, dir.File(name), FileSha256(dir.File(name))});
-  }
-  profile.slots = {{"A", "/dev/null"}, {"B", "/dev/null"}};
-  sim::HostPlatform platform;
-  std::string why;
-  ASSERT_TRUE(platform.StartUnits(2, {}, &why)) << why;
-  ASSERT_TRUE(platform.ApplyFaults({"2:refuse-erase"}, &why)) << why;
-  std::unique_ptr<RecordStore> store =
-      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &why);
-  ASSERT_TRUE(store) << why;
-  Station station(profile, platform.Ports(), SlotPorts(profile, platform.Ports()), *store,
-                  {"line1", std::nullopt});
-  StationWindow window(station, *store, "line1");
+  morlane::test::SimulatedStation simulated(dir);
+  ASSERT_TRUE(simulated.Open());
+  Station& station = simulated.Engine();
+  RecordStore& store = simulated.Records();
+  StationWindow window(station, store, "line1");
   station.Start();
   window.show();
   window.activateWindow();

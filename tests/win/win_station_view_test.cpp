@@ -7,11 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "flash/test_image_maker.h"
-#include "link/sha256.h"
-#include "sim/host_platform.h"
-#include "station/station_setup.h"
-#include "support/process.h"
+#include "station/simulated_station.h"
 #include "win/station_view.h"
 #include "win/wide_text.h"
 
@@ -64,25 +60,11 @@ void Scan(const std::string& label) {
 
 TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
   morlane::test::TempDir dir;
-  dir.Write("master.bin", morlane::test::MakeInverterImage({{0x2010, morlane::test::Words(2, 1)}}));
-  dir.Write("slave.bin", morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 2)}}));
-  StationProfile profile;
-  profile.procedure = "auto";
-  for (const char* name : {"master.bin", "slave.bin"}) {
-    profile.images.push_back({name, dir.File(name), FileSha256(dir.File(name))});
-  }
-  profile.slots = {{"A", "COM1"}, {"B", "COM2"}};
-  sim::HostPlatform platform;
-  std::string why;
-  ASSERT_TRUE(platform.StartUnits(2, {}, &why)) << why;
-  ASSERT_TRUE(platform.ApplyFaults({"2:refuse-erase"}, &why)) << why;
-  std::unique_ptr<RecordStore> store =
-      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &why);
-  ASSERT_TRUE(store) << why;
-  Station station(profile, platform.Ports(), SlotPorts(profile, platform.Ports()), *store,
-                  {"line1", std::nullopt});
+  morlane::test::SimulatedStation simulated(dir);
+  ASSERT_TRUE(simulated.Open());
+  Station& station = simulated.Engine();
   {
-    StationView view(station, *store, "line1");
+    StationView view(station, simulated.Records(), "line1");
     station.Start();
     view.Show(SW_SHOWNORMAL);
     HWND scanField = GetFocus();
@@ -112,7 +94,8 @@ TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
   }
   station.Finish();
   station.Join();
-  std::vector<RunRecord> runs = store->List(RunFilter{}, &why);
+  std::string why;
+  std::vector<RunRecord> runs = simulated.Records().List(RunFilter{}, &why);
   ASSERT_EQ(runs.size(), 2u) << why;
 }
 
