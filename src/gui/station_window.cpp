@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "gui/text_convert.h"
-#include "station/station_shift.h"
+#include "station/station_look.h"
 
 namespace morlane::gui {
 
@@ -16,31 +16,6 @@ constexpr int kRefreshMs = 200;
 constexpr int kLastRunsEvery = 10;  // refreshes: the records are read every two seconds
 constexpr int kLastRuns = 8;
 constexpr int kTileColumns = 4;
-
-struct StateLook {
-  QString text;
-  const char* color;  // the tile's state colour
-};
-
-StateLook LookOf(const SlotView& view) {
-  switch (view.phase) {
-    case SlotPhase::Idle:
-      return {QStringLiteral("IDLE"), "#6b7280"};
-    case SlotPhase::Present:
-      return {QStringLiteral("SCAN ID"), "#b45309"};
-    case SlotPhase::Running:
-      return {QStringLiteral("RUNNING"), "#1d4ed8"};
-    case SlotPhase::Done:
-      break;
-  }
-  if (view.result == "pass") return {QStringLiteral("PASS"), "#15803d"};
-  if (view.result == "aborted") return {QStringLiteral("ABORTED"), "#c2410c"};
-  return {QStringLiteral("FAIL ") + ToQString(view.failedStep), "#b91c1c"};
-}
-
-QString SecondsText(double seconds) {
-  return QString::number(seconds, 'f', 1) + QStringLiteral(" s");
-}
 
 }  // namespace
 
@@ -131,29 +106,17 @@ void StationWindow::OnScan() {
 void StationWindow::Refresh() {
   const std::vector<SlotView> views = station_.View();
   for (size_t i = 0; i < views.size() && i < tiles_.size(); ++i) {
-    const SlotView& view = views[i];
+    const TileLook look = LookOf(views[i]);
     Tile& tile = tiles_[i];
-    QString unit = ToQString(view.unitId.value_or("-"));
-    if (view.nextId) unit += QStringLiteral("   next: ") + ToQString(*view.nextId);
-    tile.unit->setText(QStringLiteral("Unit: ") + unit);
-    tile.step->setText(view.phase == SlotPhase::Running ? ToQString(view.step)
-                       : view.awaitingRemoval           ? QStringLiteral("take the unit out")
-                                                        : QString());
-    tile.bar->setValue(view.percent);
-    tile.time->setText(view.phase == SlotPhase::Running || view.phase == SlotPhase::Done
-                           ? SecondsText(view.seconds)
-                           : QString());
-    const StateLook look = LookOf(view);
-    tile.state->setText(look.text);
-    tile.state->setStyleSheet(QStringLiteral("color: white; background: ") +
-                              QString::fromLatin1(look.color) + QStringLiteral(";"));
+    tile.unit->setText(ToQString(look.unit));
+    tile.step->setText(ToQString(look.step));
+    tile.bar->setValue(views[i].percent);
+    tile.time->setText(ToQString(look.time));
+    tile.state->setText(ToQString(look.state));
+    tile.state->setStyleSheet(
+        QStringLiteral("color: white; background: #%1;").arg(look.color, 6, 16, QLatin1Char('0')));
   }
-  const StationTally tally = station_.Tally();
-  const int yield = tally.FirstPassYield();
-  counters_->setText(QStringLiteral("Passed %1    Failed %2    First-pass yield %3 %")
-                         .arg(tally.passed)
-                         .arg(tally.failed)
-                         .arg(yield));
+  counters_->setText(ToQString(CountersLine(station_.Tally())));
   if (++ticks_ % kLastRunsEvery == 0) ShowLastRuns();
   if (closing_ && !station_.Busy()) close();
 }

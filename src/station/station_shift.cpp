@@ -51,10 +51,4 @@ StationShift::~StationShift() {
   if (eventsOut_) std::fclose(eventsOut_);
 }
 
-std::string LastRunLine(const RunRecord& run) {
-  std::string result = run.result;
-  if (!run.failedStep.empty()) result += " at " + run.failedStep;
-  return run.started + "   " + run.slot + "   " + run.unitId.value_or("-") + "   " + result;
-}
-
 }  // namespace morlane

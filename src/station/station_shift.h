@@ -43,8 +43,4 @@ class StationShift {
   std::unique_ptr<Station> station_;
 };
 
-// A line of the station's last runs as both windows list them:
-// "2026-12-09T05:01:02Z   A   SN123   fail at erase".
-std::string LastRunLine(const RunRecord& run);
-
 }  // namespace morlane

@@ -1,9 +1,8 @@
 #include "win/station_view.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "station/station_shift.h"
+#include "station/station_look.h"
 #include "win/wide_text.h"
 
 namespace morlane::win {
@@ -20,33 +19,6 @@ constexpr int kTileWidth = 230;
 constexpr int kTileHeight = 210;
 constexpr int kMargin = 10;
 constexpr UINT kScanEntered = WM_APP + 1;
-
-struct StateLook {
-  std::string text;
-  COLORREF color;
-};
-
-StateLook LookOf(const SlotView& view) {
-  switch (view.phase) {
-    case SlotPhase::Idle:
-      return {"IDLE", RGB(107, 114, 128)};
-    case SlotPhase::Present:
-      return {"SCAN ID", RGB(180, 83, 9)};
-    case SlotPhase::Running:
-      return {"RUNNING", RGB(29, 78, 216)};
-    case SlotPhase::Done:
-      break;
-  }
-  if (view.result == "pass") return {"PASS", RGB(21, 128, 61)};
-  if (view.result == "aborted") return {"ABORTED", RGB(194, 65, 12)};
-  return {"FAIL " + view.failedStep, RGB(185, 28, 28)};
-}
-
-std::string SecondsText(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", seconds);
-  return text;
-}
 
 void SetText(HWND control, const std::string& text) {
   const std::wstring wide = Wide(text);
@@ -178,30 +150,21 @@ void StationView::OnScan() {
 void StationView::Refresh() {
   const std::vector<SlotView> views = station_.View();
   for (size_t i = 0; i < views.size() && i < tiles_.size(); ++i) {
-    const SlotView& view = views[i];
+    const TileLook look = LookOf(views[i]);
     Tile& tile = tiles_[i];
-    std::string unit = "Unit: " + view.unitId.value_or("-");
-    if (view.nextId) unit += "   next: " + *view.nextId;
-    SetText(tile.unit, unit);
-    SetText(tile.step, view.phase == SlotPhase::Running ? view.step
-                       : view.awaitingRemoval           ? "take the unit out"
-                                                        : "");
-    SendMessageW(tile.bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
-    SetText(tile.time, view.phase == SlotPhase::Running || view.phase == SlotPhase::Done
-                           ? SecondsText(view.seconds)
-                           : "");
-    const StateLook look = LookOf(view);
-    if (look.color != tile.color) {
-      tile.color = look.color;
+    SetText(tile.unit, look.unit);
+    SetText(tile.step, look.step);
+    SendMessageW(tile.bar, PBM_SETPOS, static_cast<WPARAM>(views[i].percent), 0);
+    SetText(tile.time, look.time);
+    const COLORREF color =
+        RGB((look.color >> 16) & 0xff, (look.color >> 8) & 0xff, look.color & 0xff);
+    if (color != tile.color) {
+      tile.color = color;
       InvalidateRect(tile.state, nullptr, TRUE);
     }
-    SetText(tile.state, look.text);
+    SetText(tile.state, look.state);
   }
-  const StationTally tally = station_.Tally();
-  const int yield = tally.FirstPassYield();
-  SetText(counters_, "Passed " + std::to_string(tally.passed) + "    Failed " +
-                         std::to_string(tally.failed) + "    First-pass yield " +
-                         std::to_string(yield) + " %");
+  SetText(counters_, CountersLine(station_.Tally()));
   if (++ticks_ % kLastRunsEvery == 0) ShowLastRuns();
   if (closing_ && !station_.Busy()) DestroyWindow(window_);
 }

@@ -1,0 +1,64 @@
+#include "station/station_look.h"
+
+#include <cstdio>
+
+namespace morlane {
+
+namespace {
+
+struct State {
+  const char* text;
+  uint32_t color;
+};
+
+State StateOf(const SlotView& view) {
+  switch (view.phase) {
+    case SlotPhase::Idle:
+      return {"IDLE", 0x6b7280};
+    case SlotPhase::Present:
+      return {"SCAN ID", 0xb45309};
+    case SlotPhase::Running:
+      return {"RUNNING", 0x1d4ed8};
+    case SlotPhase::Done:
+      break;
+  }
+  if (view.result == "pass") return {"PASS", 0x15803d};
+  if (view.result == "aborted") return {"ABORTED", 0xc2410c};
+  return {"FAIL", 0xb91c1c};
+}
+
+}  // namespace
+
+TileLook LookOf(const SlotView& view) {
+  TileLook look;
+  look.unit = "Unit: " + view.unitId.value_or("-");
+  if (view.nextId) look.unit += "   next: " + *view.nextId;
+  if (view.phase == SlotPhase::Running) {
+    look.step = view.step;
+  } else if (view.awaitingRemoval) {
+    look.step = "take the unit out";
+  }
+  if (view.phase == SlotPhase::Running || view.phase == SlotPhase::Done) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", view.seconds);
+    look.time = seconds;
+  }
+  const State state = StateOf(view);
+  look.state = state.text;
+  if (look.state == "FAIL") look.state += " " + view.failedStep;
+  look.color = state.color;
+  return look;
+}
+
+std::string CountersLine(const StationTally& tally) {
+  return "Passed " + std::to_string(tally.passed) + "    Failed " + std::to_string(tally.failed) +
+         "    First-pass yield " + std::to_string(tally.FirstPassYield()) + " %";
+}
+
+std::string LastRunLine(const RunRecord& run) {
+  std::string result = run.result;
+  if (!run.failedStep.empty()) result += " at " + run.failedStep;
+  return run.started + "   " + run.slot + "   " + run.unitId.value_or("-") + "   " + result;
+}
+
+}  // namespace morlane
