@@ -154,7 +154,7 @@ int RunGang(CliSession& session, GangJob job, const std::string& shown) {
     lineFeed->say = [&output, &view, live](const std::string& text) {
       std::lock_guard lock(output);
       if (live) view.Clear();
-      std::fprintf(stderr, "%s\n", text.c_str());
+      std::fprintf(stderr, "morlane-cli: %s\n", text.c_str());
       if (live) view.Draw();
     };
   }

@@ -109,7 +109,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     }
     lineFeed->say = [&output](const std::string& text) {
       std::lock_guard lock(output);
-      std::fprintf(stderr, "%s\n", text.c_str());
+      std::fprintf(stderr, "morlane-cli: %s\n", text.c_str());
     };
   }
 

@@ -117,6 +117,13 @@ void StationWindow::Refresh() {
         QStringLiteral("color: white; background: #%1;").arg(look.color, 6, 16, QLatin1Char('0')));
   }
   counters_->setText(ToQString(CountersLine(station_.Tally())));
+  // What the station says beside the tiles (a unit waiting for its label, the line's
+  // database out of reach) replaces the last scan's answer.
+  if (const Station::LastRemark remark = station_.NewestRemark(); remark.number != shownRemark_) {
+    shownRemark_ = remark.number;
+    message_->setStyleSheet(QString());
+    message_->setText(ToQString(remark.text));
+  }
   if (++ticks_ % kLastRunsEvery == 0) ShowLastRuns();
   if (closing_ && !station_.Busy()) close();
 }

@@ -60,6 +60,7 @@ class StationWindow : public QWidget {
   QListWidget* lastRuns_;
   QTimer timer_;
   int ticks_ = 0;
+  int shownRemark_ = 0;
   bool closing_ = false;
 };
 

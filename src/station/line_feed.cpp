@@ -22,8 +22,8 @@ void LineFeed::Send() {
   if (warned_) return;
   warned_ = true;
   if (say) {
-    say("morlane-cli: the line database cannot be reached (" + why + "); runs are kept in " +
-        records_ + " and sent later");
+    say("the line database cannot be reached (" + why + "); runs are kept in " + records_ +
+        " and sent later");
   }
 }
 

@@ -92,7 +92,17 @@ void Station::Start() {
 }
 
 void Station::Remark(const std::string& text) {
+  {
+    std::lock_guard lock(remarkMutex_);
+    ++lastRemark_.number;
+    lastRemark_.text = text;
+  }
   if (onRemark) onRemark(text);
+}
+
+Station::LastRemark Station::NewestRemark() {
+  std::lock_guard lock(remarkMutex_);
+  return lastRemark_;
 }
 
 Station::Slot* Station::SlotNamed(std::string_view name) {

@@ -91,6 +91,17 @@ class Station {
   // Whether every unit run so far passed and was kept.
   bool AllPassed() const { return allPassed_; }
 
+  // What the operator should know that comes from beside the slots (the line's database),
+  // said as the station's own remarks are.
+  void Say(const std::string& text) { Remark(text); }
+  // The station's last remark, numbered from 1 (0: none yet), for a screen that shows the
+  // newest one: it asks whenever it draws.
+  struct LastRemark {
+    int number = 0;
+    std::string text;
+  };
+  LastRemark NewestRemark();
+
   // "A SN123 started", "A SN123 PASS 62.1 s", "A SN123 FAIL erase 5.3 s": a line per
   // slot event, from the slot's thread.
   std::function<void(const std::string& line)> onNotice;
@@ -142,6 +153,8 @@ class Station {
   StationTally tally_;
   std::map<std::string, bool> seenUnits_;
   std::atomic<bool> allPassed_{true};
+  std::mutex remarkMutex_;  // alone: remarks are made with mutex_ held and without
+  LastRemark lastRemark_;
 };
 
 }  // namespace morlane

@@ -18,11 +18,6 @@ std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
       *why = "records_db: " + *why;
       return nullptr;
     }
-    // A window has no terminal: what the line's database says goes where the window's
-    // other remarks go, its standard error.
-    shift->lineFeed_->say = [](const std::string& text) {
-      std::fprintf(stderr, "%s\n", text.c_str());
-    };
   }
   if (!eventsPath.empty()) {
     shift->eventsOut_ = OpenStream(eventsPath, "w");
@@ -37,6 +32,11 @@ std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
                                 StationIdentity{shift->name_, std::nullopt});
   shift->station_->events = shift->events_.get();
   if (shift->lineFeed_) {
+    // A window has no terminal: what the line's database says is the station's remark,
+    // shown on the operator's screen.
+    shift->lineFeed_->say = [station = shift->station_.get()](const std::string& text) {
+      station->Say(text);
+    };
     shift->station_->afterKept = [feed = shift->lineFeed_.get()] { feed->Send(); };
   }
   return shift;

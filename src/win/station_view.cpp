@@ -165,6 +165,14 @@ void StationView::Refresh() {
     SetText(tile.state, look.state);
   }
   SetText(counters_, CountersLine(station_.Tally()));
+  // What the station says beside the tiles (a unit waiting for its label, the line's
+  // database out of reach) replaces the last scan's answer.
+  if (const Station::LastRemark remark = station_.NewestRemark(); remark.number != shownRemark_) {
+    shownRemark_ = remark.number;
+    messageIsRefusal_ = false;
+    SetWindowTextW(message_, Wide(remark.text).c_str());
+    InvalidateRect(message_, nullptr, TRUE);
+  }
   if (++ticks_ % kLastRunsEvery == 0) ShowLastRuns();
   if (closing_ && !station_.Busy()) DestroyWindow(window_);
 }

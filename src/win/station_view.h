@@ -66,6 +66,7 @@ class StationView {
   std::map<UINT_PTR, std::function<void()>> later_;
   UINT_PTR nextTimer_ = 100;
   int ticks_ = 0;
+  int shownRemark_ = 0;
   bool closing_ = false;
   bool messageIsRefusal_ = false;
 };

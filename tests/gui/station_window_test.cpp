@@ -48,5 +48,25 @@ TEST(StationWindow, ScannedUnitsShowTheirVerdictsAndTheShiftsCounters) {
   station.Join();
 }
 
+// A line's database out of reach does not stop the station; the operator is told on the
+// screen, where a window's only reader is.
+TEST(StationWindow, ALineDatabaseOutOfReachIsSaidOnTheScreen) {
+  morlane::test::TempDir dir;
+  morlane::test::SimulatedStation simulated(dir);
+  ASSERT_TRUE(simulated.Open("postgresql://127.0.0.1:1/line?connect_timeout=2"));
+  Station& station = simulated.Engine();
+  StationWindow window(station, simulated.Records(), "line1");
+  station.Start();
+  window.show();
+  window.Type("SN1");
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return window.Message().startsWith("the line database cannot be reached"); }, 60000))
+      << window.Message().toStdString();
+  EXPECT_EQ(window.StateOf(0), QStringLiteral("PASS"));
+  window.close();
+  station.Finish();
+  station.Join();
+}
+
 }  // namespace
 }  // namespace morlane::gui

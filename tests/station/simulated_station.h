@@ -11,17 +11,19 @@
 #include "sim/host_platform.h"
 #include "station/station.h"
 #include "station/station_setup.h"
+#include "station/station_shift.h"
 #include "support/process.h"
 
 namespace morlane::test {
 
-// What the station views' tests drive: two slots, A and B, on simulated units (B's refuses
-// its erase), tiny approved images and the records in dir. Open() says why it failed.
+// What the station views' tests drive: a window's shift of two slots, A and B, on simulated
+// units (B's refuses its erase), tiny approved images and the records in dir, the line's
+// database at recordsDb when given. Open() says why it failed.
 class SimulatedStation {
  public:
   explicit SimulatedStation(const TempDir& dir) : dir_(dir) {}
 
-  ::testing::AssertionResult Open() {
+  ::testing::AssertionResult Open(const std::string& recordsDb = "") {
     dir_.Write("master.bin", MakeInverterImage({{0x2010, Words(2, 1)}}));
     dir_.Write("slave.bin", MakeInverterImage({{0x0100, Words(2, 2)}}));
     StationProfile profile;
@@ -30,26 +32,25 @@ class SimulatedStation {
       profile.images.push_back({name, dir_.File(name), FileSha256(dir_.File(name))});
     }
     profile.slots = {{"A", "COM1"}, {"B", "COM2"}};
+    profile.station = "line1";
+    profile.records = dir_.File("out");
+    profile.recordsDb = recordsDb;
     std::string why;
     if (!platform_.StartUnits(2, {}, &why) || !platform_.ApplyFaults({"2:refuse-erase"}, &why)) {
       return ::testing::AssertionFailure() << why;
     }
-    store_ = RecordStore::Open(dir_.File("out"), RecordStore::Mode::Write, &why);
-    if (!store_) return ::testing::AssertionFailure() << why;
-    station_ =
-        std::make_unique<Station>(profile, platform_.Ports(), SlotPorts(profile, platform_.Ports()),
-                                  *store_, StationIdentity{"line1", std::nullopt});
+    shift_ = StationShift::Open(profile, platform_.Ports(), "", &why);
+    if (!shift_) return ::testing::AssertionFailure() << why;
     return ::testing::AssertionSuccess();
   }
 
-  Station& Engine() { return *station_; }
-  RecordStore& Records() { return *store_; }
+  Station& Engine() { return shift_->Engine(); }
+  RecordStore& Records() { return shift_->Records(); }
 
  private:
   const TempDir& dir_;
   sim::HostPlatform platform_;
-  std::unique_ptr<RecordStore> store_;
-  std::unique_ptr<Station> station_;
+  std::unique_ptr<StationShift> shift_;
 };
 
 }  // namespace morlane::test
