@@ -30,7 +30,7 @@ constexpr const char* kWinePorts = "HKLM\\Software\\Wine\\Ports";
 ProcessResult OnDisplay(const std::vector<std::string>& args, const std::string& dir = "") {
   std::vector<std::string> argv{MORLANE_WINE_GUI_RUN};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunProcess(argv, dir, 180);
+  return RunProcess(argv, dir, 300);  // the first run makes the prefix
 }
 
 class WineStationWindow : public ::testing::Test {
