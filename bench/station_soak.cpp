@@ -231,7 +231,13 @@ int main(int argc, char** argv) {
   for (const RunRecord& record : records) {
     runIds.insert(record.runId);
     ++recorded[record.slot];
-    if (record.result == "pass") ++passed;
+    if (record.result == "pass") {
+      ++passed;
+    } else {
+      // What a failed unit's run says of itself, for the figures' reader to judge.
+      std::printf("slot %s, started %s: %s at %s\n", record.slot.c_str(), record.started.c_str(),
+                  record.result.c_str(), record.failedStep.c_str());
+    }
   }
   bool sound = runIds.size() == records.size();
   int runs = 0;
