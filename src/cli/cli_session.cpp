@@ -13,6 +13,7 @@
 #include "platform/file_io.h"
 #include "platform/utf8_path.h"
 #include "records/unit_history.h"
+#include "records/unit_id.h"
 #include "sim/host_platform.h"
 #include "sim/sim_options.h"
 #include "sim/sim_unit.h"
@@ -162,6 +163,18 @@ void CliSession::ReportRunStarted(const std::string& command) {
   started.port = Ports().PathOf(1);
   started.toolVersion = MORLANE_VERSION;
   started.started = Iso8601Local(std::time(nullptr));
+  // A run kept in the records is named by its run id from its first event on.
+  const bool recorded = command == "flash" || command == "auto" || command == "verify";
+  if (recorded && !options_.records.empty()) {
+    runId_ = NewRunId(static_cast<int64_t>(std::time(nullptr)) * 1000);
+    started.runId = runId_;
+    started.station = true;
+    std::map<std::string, std::string> unitIds;
+    std::string why;
+    if (UnitIdsBySlot(options_.unitIds, {"COM1"}, &unitIds, &why) && unitIds.count("COM1")) {
+      started.unitId = unitIds["COM1"];
+    }
+  }
   events_->Report(started);
 }
 
@@ -170,21 +183,29 @@ void CliSession::ReportRunEnded(int exitStatus, const std::string& command) {
   event::RunEnded ended;
   ended.result = exitStatus == kExitOk ? "pass" : "fail";
   if (exitStatus != kExitOk) ended.failedStep = failedStep_.empty() ? command : failedStep_;
+  // A recorded run ends with the verdict its record keeps; only what failed after it was
+  // kept (a log or events file) can still turn a pass into a fail.
+  if (kept_ && !(kept_->result == "pass" && exitStatus != kExitOk)) {
+    ended.result = kept_->result;
+    ended.failedStep = kept_->failedStep;
+  }
   ended.exit = exitStatus;
   events_->Report(ended);
 }
 
 bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
+  // A single run is one unit on COM1: an id for any other slot would be dropped unseen.
+  std::map<std::string, std::string> unitIds;
+  if (!UnitIdsBySlot(options_.unitIds, {"COM1"}, &unitIds, why)) return false;
   if (options_.records.empty()) return true;
   store_ = RecordStore::Open(options_.records, RecordStore::Mode::Write, why);
   if (!store_) return false;
   record_ = StartRecord(
       {options_.station.empty() ? HostName() : options_.station, options_.operatorName}, procedure);
+  if (!runId_.empty()) record_->runId = runId_;
   record_->slot = "COM1";
   record_->port = Ports().PathOf(1);
-  for (const std::string& pair : options_.unitIds) {
-    if (pair.rfind("COM1=", 0) == 0 && pair.size() > 5) record_->unitId = pair.substr(5);
-  }
+  if (auto id = unitIds.find("COM1"); id != unitIds.end()) record_->unitId = id->second;
   if (options_.skipIdentical && record_->unitId) {
     dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,
                                                              const std::string& sha256) {
@@ -194,16 +215,21 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   return true;
 }
 
-void CliSession::RecordImages(const std::string& path, int passed) {
+void CliSession::RecordImages(const std::string& path, const std::string& given, int passed) {
   if (!record_) return;
-  AddImages(*record_, GangJob{.procedure = record_->procedure, .path = path}, passed, *dialog_,
-            false);
+  AddImages(*record_, GangJob{.procedure = record_->procedure, .path = path, .file = given}, passed,
+            *dialog_, false);
 }
 
 bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   if (!record_ || !store_) return true;
   FinishRecord(*record_, exitStatus == kExitOk ? 1 : 0, linkOpened_, false);
   const bool kept = store_->Commit(*record_, log_, why);
+  if (!kept) {
+    record_->result = "fail";
+    record_->failedStep = "record";
+  }
+  kept_ = std::move(record_);
   record_.reset();
   return kept;
 }
@@ -235,6 +261,42 @@ void CliSession::ClearBar() {
   std::fprintf(stderr, "\r%*s\r", 28, "");
   std::fflush(stderr);
   barShown_ = false;
+}
+
+bool UnitIdsBySlot(const std::vector<std::string>& given, const std::set<std::string>& slots,
+                   std::map<std::string, std::string>* ids, std::string* why) {
+  std::map<std::string, std::string> slotOf;  // unit id -> slot
+  for (const std::string& pair : given) {
+    const size_t equals = pair.find('=');
+    const std::string slot = pair.substr(0, equals);
+    const bool comName = slot.rfind("COM", 0) == 0 && slot.size() > 3 && slot.size() <= 7 &&
+                         slot[3] != '0' &&
+                         slot.find_first_not_of("0123456789", 3) == std::string::npos;
+    if (equals == std::string::npos || !comName) {
+      *why = UnitIdRefusal(pair).empty() ? "--unit-id takes COMn=ID, not \"" + pair + "\""
+                                         : std::string("--unit-id takes COMn=ID");
+      return false;
+    }
+    const std::string id = pair.substr(equals + 1);
+    if (std::string refused = UnitIdRefusal(id); !refused.empty()) {
+      *why = "--unit-id " + slot + "=...: " + refused;
+      return false;
+    }
+    if (slots.count(slot) == 0) {
+      *why = "--unit-id " + pair + ": no unit of this run is on " + slot;
+      return false;
+    }
+    if (!ids->emplace(slot, id).second) {
+      *why = "--unit-id names " + slot + " twice";
+      return false;
+    }
+    if (auto [other, added] = slotOf.emplace(id, slot); !added) {
+      *why = "--unit-id gives " + id + " to " + other->second + " and " + slot +
+             ": one unit cannot be on two slots";
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace morlane

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,9 +89,9 @@ class CliSession {
   // COM1 (--unit-id COM1=ID names the unit). The store is opened before anything is sent:
   // false, with why, when the folder cannot take records. Nothing is kept without --records.
   bool BeginRecord(const std::string& procedure, std::string* why);
-  // The images the dialog tried (path: the one image, empty for every image), taken once
-  // the procedure ended.
-  void RecordImages(const std::string& path, int passed);
+  // The images the dialog tried (path: the one image, made absolute, and given: as the
+  // command line named it; empty for every image), taken once the procedure ended.
+  void RecordImages(const std::string& path, const std::string& given, int passed);
   // After Close: the record finished and committed before the run is reported done; false,
   // with why, when it could not be kept.
   bool KeepRecord(int exitStatus, std::string* why);
@@ -121,7 +123,9 @@ class CliSession {
   bool linkOpened_ = false;
   std::unique_ptr<RecordStore> store_;
   std::optional<RunRecord> record_;
-  std::string log_;  // the run's lines, kept for its record
+  std::string runId_;              // the recorded run's, named in its first event
+  std::optional<RunRecord> kept_;  // the record once kept (or not): the run's verdict
+  std::string log_;                // the run's lines, kept for its record
   bool barShown_ = false;
   int barPosition_ = 0;
 };
@@ -153,6 +157,12 @@ void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu);
 // names neither CPU, or both, would leave the choice to chance: such a run is refused as a
 // usage error, said on stderr (the status is returned; 0 when the path decides clearly).
 int RefuseUnclearCpu(const std::string& path, const std::string& shown, const std::string& cpu);
+
+// --unit-id's "COMn=ID" pairs by slot: the ID is everything after the first "=" and must be
+// a unit id; the slot must be one of the run's; neither a slot nor an ID may be named twice.
+// false, with why (never quoting a control character), for anything else.
+bool UnitIdsBySlot(const std::vector<std::string>& given, const std::set<std::string>& slots,
+                   std::map<std::string, std::string>* ids, std::string* why);
 
 // Exit statuses of morlane-cli.
 inline constexpr int kExitOk = 0;

@@ -58,7 +58,7 @@ int RunFlash(CliSession& session, const std::string& path, const std::string& sh
   if (RecordRefused(session, RecordedAs(session, "flash"))) return kExitUsage;
   if (!session.OpenLink("com")) return kExitFailed;
   int result = PressFlash(session.Window(), session.Dialog(), path, cpu);
-  session.RecordImages(path, result);
+  session.RecordImages(path, shown, result);
   if (result) return kExitOk;
   // The dialog refuses a file that is not an inverter image without a word; here the
   // caller is told why nothing happened.
@@ -78,7 +78,7 @@ int RunAuto(CliSession& session) {
   if (RecordRefused(session, RecordedAs(session, "auto"))) return kExitUsage;
   if (!session.OpenLink("com")) return kExitFailed;
   const int result = PressAuto(session.Window(), session.Dialog());
-  session.RecordImages("", result);
+  session.RecordImages("", "", result);
   if (result) return kExitOk;
   for (const ImageAttempt& attempt : session.Dialog().flasher.attempts) {
     if (attempt.passed) continue;

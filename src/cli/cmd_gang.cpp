@@ -81,35 +81,6 @@ class LiveView {
   bool drawn_ = false;
 };
 
-// "COMn=ID" for every slot of the gang, a slot being a port's name; false, said on stderr,
-// for anything else.
-bool UnitIdsBySlot(const std::vector<std::string>& given, const std::vector<StationPort>& ports,
-                   std::map<std::string, std::string>* ids) {
-  std::set<std::string> slots;
-  for (const StationPort& port : ports) slots.insert(port.name);
-  for (const std::string& pair : given) {
-    const size_t equals = pair.find('=');
-    const std::string slot = pair.substr(0, equals);
-    const bool comName = slot.rfind("COM", 0) == 0 && slot.size() > 3 && slot.size() <= 7 &&
-                         slot[3] != '0' &&
-                         slot.find_first_not_of("0123456789", 3) == std::string::npos;
-    if (equals == std::string::npos || equals + 1 == pair.size() || !comName) {
-      std::fprintf(stderr, "morlane-cli: --unit-id takes COMn=ID, not \"%s\"\n", pair.c_str());
-      return false;
-    }
-    if (slots.count(slot) == 0) {
-      std::fprintf(stderr, "morlane-cli: --unit-id %s: the gang has no unit on %s\n", pair.c_str(),
-                   slot.c_str());
-      return false;
-    }
-    if (!ids->emplace(slot, pair.substr(equals + 1)).second) {
-      std::fprintf(stderr, "morlane-cli: --unit-id names %s twice\n", slot.c_str());
-      return false;
-    }
-  }
-  return true;
-}
-
 int RunGang(CliSession& session, GangJob job, const std::string& shown) {
   const GlobalOptions& options = session.Options();
   job.skipIdentical = options.skipIdentical;
@@ -128,8 +99,13 @@ int RunGang(CliSession& session, GangJob job, const std::string& shown) {
     std::fprintf(stderr, "morlane-cli: no serial port to program a unit on\n");
     return kExitUsage;
   }
+  std::set<std::string> slots;
+  for (const StationPort& port : ports.List()) slots.insert(port.name);
   std::map<std::string, std::string> unitIds;
-  if (!UnitIdsBySlot(options.unitIds, ports.List(), &unitIds)) return kExitUsage;
+  if (std::string why; !UnitIdsBySlot(options.unitIds, slots, &unitIds, &why)) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitUsage;
+  }
 
   // The store is made ready before any unit is touched: a folder that cannot take the
   // records is found now, not after the units were programmed.
@@ -245,7 +221,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto cpu = std::make_shared<std::string>();
   AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
-    GangJob job{.procedure = "flash", .path = AbsolutePath(*file), .cpu = *cpu};
+    GangJob job{.procedure = "flash", .path = AbsolutePath(*file), .file = *file, .cpu = *cpu};
     selected = [job, file](CliSession& session) { return RunGang(session, job, *file); };
   });
 }

@@ -2,6 +2,7 @@
 // by the scans on standard input or by their presence on the slots' ports.
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -117,11 +118,13 @@ int RunStation(CliSession& session, const std::string& profilePath) {
   station.events = session.Events();
   // With --events - stdout is the events' alone.
   const bool notices = session.LogToStdout();
-  station.onNotice = [&output, notices](const std::string& line) {
-    if (!notices) return;
+  // A reader of stdout that went away ends the printing, never a run: the running units
+  // finish and are kept, and no unit starts after them, as when the scans end.
+  std::atomic<bool> stdoutClosed{false};
+  station.onNotice = [&output, &stdoutClosed, notices](const std::string& line) {
+    if (!notices || stdoutClosed) return;
     std::lock_guard lock(output);
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0) stdoutClosed = true;
   };
   station.onRemark = [&output](const std::string& text) {
     std::lock_guard lock(output);
@@ -159,6 +162,13 @@ int RunStation(CliSession& session, const std::string& profilePath) {
         std::lock_guard lock(output);
         std::fprintf(stderr, "morlane-cli: %s\n", refused.c_str());
       }
+    }
+    if (stdoutClosed && !finishing) {
+      finishing = true;
+      std::fprintf(stderr,
+                   "morlane-cli: standard output was closed: no unit starts after the "
+                   "running ones\n");
+      station.Finish();
     }
     if (inputEnded && !finishing && !station.Busy()) {
       finishing = true;

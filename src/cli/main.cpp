@@ -85,6 +85,7 @@ std::string NearestCommand(CLI::App& app, const std::string& word) {
 int main(int systemArgc, char** systemArgv) {
   using namespace morlane;
   UseBinaryStdio();
+  IgnoreClosedPipes();
   // Paths on the command line stay UTF-8 from here on, on both systems.
   std::vector<std::string> arguments = Utf8Arguments(systemArgc, systemArgv);
   std::vector<char*> pointers;
@@ -134,7 +135,7 @@ int main(int systemArgc, char** systemArgv) {
   // The run is kept before it is reported done.
   if (std::string why; !session.KeepRecord(status, &why)) {
     std::fprintf(stderr, "morlane-cli: the run's record could not be kept: %s\n", why.c_str());
-    session.SetFailure("records", why);
+    session.SetFailure("record", why);
     if (status == kExitOk) status = kExitFailed;
   }
   if (session.LogJsonFailed()) {

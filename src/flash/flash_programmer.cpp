@@ -319,9 +319,17 @@ bool FlashProgrammer::AlreadyHolds(const std::string& path) {
     return false;
   }
   const FlashOutcome before = outcome;
+  // A step of its own beside the verify that may follow: a record keeps each step's time
+  // once, and a reader can tell the check from the verify after a burn.
+  lastWhy_ = StepReason::None;
+  lastReason_.clear();
+  morlane::ReportStepStarted(context_.events, kCheckStep, cpu_);
   const int64_t started = context_.clock.MonotonicMs();
-  const bool holds = FlashVerify(path, false) && verifyPassed;
-  Timed(FlashStepName(FlashStep::Verify), started);
+  const int asked = FlashVerify(path, false);
+  const bool holds = asked && verifyPassed;
+  Timed(kCheckStep, started);
+  // A flash that differs is no failure of the check: the CPU is then programmed.
+  morlane::ReportStepEnded(context_.events, kCheckStep, cpu_, asked != 0, lastWhy_, lastReason_);
   if (!holds) {
     // What the check found is the reason to program, not a failure of the CPU.
     outcome.failedStep = before.failedStep;
@@ -481,8 +489,6 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
             event::StepEnded{FlashStepName(step), cpu_, event::Outcome::Skipped});
       }
     }
-    ReportStepStarted(FlashStep::Verify);
-    ReportStepEnded(FlashStep::Verify, true);
     timed(FlashStep::Close, [this] { return FlashClose(); });
     passed = 1;
   }

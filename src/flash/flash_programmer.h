@@ -21,6 +21,10 @@ enum class FlashStep { None, Image, Select, Connect, Erase, Burn, Verify, Close 
 // "image", "select", "connect", "erase", "burn", "verify", "close"; "" for None.
 const char* FlashStepName(FlashStep step);
 
+// The verify before an erase that finds whether the CPU already holds the image; it fails
+// nothing, so it is no FlashStep, but its time and events carry this name.
+inline constexpr const char* kCheckStep = "check";
+
 // How long one step of a CPU's programming took.
 struct StepTime {
   const char* step;  // a FlashStepName

@@ -75,6 +75,9 @@ StationWindow::StationWindow(Station& station, RecordStore& store, const std::st
   lastRuns_->setMaximumHeight(150);
   layout->addWidget(lastRuns_);
 
+  // Unit ids and messages come from labels and scanners: shown as the text they are, never
+  // as markup.
+  for (QLabel* label : findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
   // Keyboard only: the scanner's keystrokes must always land in the scan field, so nothing
   // else takes the focus.
   for (QWidget* child : findChildren<QWidget*>()) {

@@ -28,6 +28,11 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // every "\n" inside a line into "\r\n". A Windows console is told that the bytes are UTF-8.
 void UseBinaryStdio();
 
+// A reader of standard output that went away (a pipe into "head") makes a write fail
+// instead of ending the process: a unit in the middle of a burn is never cut short by it.
+// Windows raises no signal for a closed pipe; there the write fails as it is.
+void IgnoreClosedPipes();
+
 // Counts Ctrl-C, Ctrl-Break and polite requests to end (SIGTERM) in presses, for as long as
 // it lives, and puts the previous handling back after. Every press is counted as it comes:
 // two presses in quick succession are two. The terminal going away (SIGHUP; on Windows the

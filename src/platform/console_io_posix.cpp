@@ -32,6 +32,10 @@ bool IsTerminal(std::FILE* stream) {
 
 void UseBinaryStdio() {}
 
+void IgnoreClosedPipes() {
+  signal(SIGPIPE, SIG_IGN);
+}
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }

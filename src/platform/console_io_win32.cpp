@@ -86,6 +86,8 @@ bool EnableTerminalEscapes(std::FILE* stream) {
   return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+void IgnoreClosedPipes() {}
+
 void UseBinaryStdio() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);

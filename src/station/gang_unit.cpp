@@ -187,14 +187,24 @@ void FinishRecord(RunRecord& record, int passed, bool opened, bool stopped) {
 }
 
 void AddImages(RunRecord& record, const GangJob& job, int passed, CKestrumDlg& dialog, bool cut) {
+  // A record names an image as the technician or the profile gave it, not as the programmer
+  // made it absolute to open it.
+  auto given = [&job](const std::string& path) {
+    if (path == job.path && !job.file.empty()) return job.file;
+    for (const ApprovedImage& image : job.approved) {
+      if (image.path == path) return image.file;
+    }
+    return path;
+  };
   if (!job.path.empty()) {
     const FlashOutcome& outcome = dialog.flasher.Programmer().outcome;
-    record.images.push_back(ImageOf(job.path, dialog.selection.cpuTarget == 1 ? "slave" : "master",
+    record.images.push_back(ImageOf(given(job.path),
+                                    dialog.selection.cpuTarget == 1 ? "slave" : "master",
                                     passed != 0, outcome));
   } else {
     for (const ImageAttempt& attempt : dialog.flasher.attempts) {
       record.images.push_back(
-          ImageOf(attempt.path, CpuName(attempt.cpu), attempt.passed, attempt.outcome));
+          ImageOf(given(attempt.path), CpuName(attempt.cpu), attempt.passed, attempt.outcome));
     }
   }
   // The station's stop can cut only the CPU that was running: "Automatic" starts no other
@@ -304,7 +314,13 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   // is never reported as passed.
   std::string why;
   const bool kept = store.Commit(record, log_, &why);
-  if (!kept && onMessage) onMessage(Name(), "its run record could not be kept: " + why);
+  if (!kept) {
+    // The verdict everything shows from here on: a unit whose run is not kept has not
+    // passed, whatever its CPUs did.
+    record.result = "fail";
+    record.failedStep = "record";
+    if (onMessage) onMessage(Name(), "its run record could not be kept: " + why);
+  }
 
   {
     std::lock_guard lock(viewMutex_);
@@ -318,7 +334,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
       view_.verdict = "FAIL at " + record.failedStep;
     }
   }
-  const bool passedAndKept = kept && record.result == "pass";
+  const bool passedAndKept = record.result == "pass";
   if (events) {
     event::RunEnded ended;
     ended.result = record.result;

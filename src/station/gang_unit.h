@@ -25,6 +25,7 @@ class CKestrumDlg;
 struct GangJob {
   std::string procedure{};  // "auto", "flash" or "verify"
   std::string path{};       // flash: the image, made absolute; empty for every image
+  std::string file{};       // flash: the image's path as given, which its record keeps
   std::string cpu{};        // flash: "master", "slave" or empty (the path decides)
   // A CPU the records show this unit last passed with the same bytes, and that verifies
   // against them now, is neither erased nor programmed. Needs the unit's id.

@@ -22,9 +22,9 @@ constexpr uint64_t kLargestProfile = 1u << 20;
 // The largest image the CPUs take comes to about 3 MiB.
 constexpr uint64_t kLargestImage = 8u << 20;
 
-const std::set<std::string> kKeys = {"station",    "procedure", "images",          "records",
-                                     "records_db", "start",     "require_unit_id", "skip_identical",
-                                     "retries",    "slot"};
+const std::set<std::string> kKeys = {
+    "station",         "procedure",      "images",  "records", "records_db",       "start",
+    "require_unit_id", "skip_identical", "retries", "slot",    "presence_absent_s"};
 
 class ProfileReader {
  public:
@@ -170,6 +170,15 @@ class ProfileReader {
         return Fault(retries, "retries is a whole number from 0 to 10");
       }
       profile.retries = static_cast<int>(count->get());
+    }
+    if (const toml::node* absent = table.get("presence_absent_s")) {
+      // A whole or fractional number of seconds; longer than a minute would keep a slot
+      // waiting for a unit already gone.
+      const std::optional<double> seconds = absent->value<double>();
+      if (!seconds || !(*seconds >= 0.5 && *seconds <= 60)) {
+        return Fault(absent, "presence_absent_s is a number of seconds from 0.5 to 60");
+      }
+      profile.presenceAbsentMs = static_cast<int>(*seconds * 1000);
     }
     profile.records = Absolute(profile.records.empty() ? "." : profile.records);
     return true;

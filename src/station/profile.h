@@ -29,6 +29,9 @@ struct StationProfile {
   bool requireUnitId = false;
   bool skipIdentical = false;
   int retries = 0;  // more tries for a CPU whose handshake failed
+  // Presence: how long a unit just run must stay silent, over two asks at least, before it
+  // counts as taken out. One ask it misses (busy after its reset) is no new unit.
+  int presenceAbsentMs = 2000;
   std::vector<StationSlot> slots;
   std::string sha256;  // of the profile file's bytes, for every run's record
 };

@@ -5,15 +5,12 @@
 #include <filesystem>
 
 #include "platform/utf8_path.h"
+#include "records/unit_id.h"
 #include "station/presence.h"
 
 namespace morlane {
 
 namespace {
-
-// A serial number as a label carries it; anything longer is a scanner gone wrong or a
-// file typed in, and would go into every record and line as it stands.
-constexpr size_t kLongestUnitId = 128;
 
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -56,7 +53,10 @@ Station::Station(const StationProfile& profile, SerialPortFactory& ports,
   job_.skipIdentical = profile.skipIdentical;
   job_.profile = profile.sha256;
   job_.command = "station " + profile.procedure;
-  if (profile.procedure == "flash" && !profile.images.empty()) job_.path = profile.images[0].path;
+  if (profile.procedure == "flash" && !profile.images.empty()) {
+    job_.path = profile.images[0].path;
+    job_.file = profile.images[0].file;
+  }
   for (StationPort& port : slots) {
     auto slot = std::make_unique<Slot>();
     slot->view.name = port.name;
@@ -124,18 +124,22 @@ Station::Slot* Station::SlotHolding(const std::string& unitId) {
 std::string Station::Scan(std::string_view line) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return {};
+  // Checked before any word is said back: a refusal that quoted an escape sequence would
+  // play it on the operator's terminal.
+  for (const std::string& word : words) {
+    if (std::string why = UnitIdRefusal(word); !why.empty()) return why + ": not started";
+  }
   if (words.size() > 2) {
     // Built by appending: "\"" + std::string(...) trips a false overlap warning of GCC 12.
     std::string why(1, '"');
-    why.append(line);
+    for (const std::string& word : words) {
+      if (why.size() > 1) why += ' ';
+      why += word;
+    }
     why += "\" is no scan: give UNIT_ID or SLOT UNIT_ID";
     return why;
   }
   const std::string& unitId = words.back();
-  if (unitId.size() > kLongestUnitId) {
-    return "a label of " + std::to_string(unitId.size()) + " characters is no unit id (at most " +
-           std::to_string(kLongestUnitId) + "): not started";
-  }
   std::lock_guard lock(mutex_);
   if (finishing_) return "the station is stopping: " + unitId + " not started";
   if (Slot* holding = SlotHolding(unitId)) {
@@ -212,8 +216,16 @@ void Station::Serve(Slot& slot) {
       if (slot.startRequested) continue;
       SlotView& view = slot.view;
       if (view.awaitingRemoval) {
-        // The unit just run is still in its fixture: it is no new unit.
-        if (!answers) view.awaitingRemoval = false;
+        // The unit just run is still in its fixture: it is no new unit. It is taken out only
+        // once silent for the profile's time over two asks at least: a unit busy after its
+        // run may miss an ask, and would be started again under the next label.
+        if (answers) {
+          slot.silentAsks = 0;
+        } else if (++slot.silentAsks == 1) {
+          slot.silentSinceMs = SteadyMs();
+        } else if (SteadyMs() - slot.silentSinceMs >= profile_.presenceAbsentMs) {
+          view.awaitingRemoval = false;
+        }
         continue;
       }
       if (!answers) {
@@ -235,6 +247,7 @@ void Station::Serve(Slot& slot) {
     if (PresenceStarts()) {
       std::lock_guard lock(mutex_);
       slot.view.awaitingRemoval = true;
+      slot.silentAsks = 0;
     }
   }
 }
@@ -258,15 +271,11 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
   const std::string workingDir =
       profile_.images.empty() ? std::string()
                               : PathToUtf8(PathFromUtf8(profile_.images[0].path).parent_path());
-  const bool passedAndKept = unit.Run(job_, workingDir, store_, identity_);
+  unit.Run(job_, workingDir, store_, identity_);
+  // The unit decided its verdict as its run was kept: what the slot shows is that one.
   const RunRecord& record = unit.record;
-  std::string result = record.result;
-  std::string failedStep = record.failedStep;
-  if (!passedAndKept && result == "pass") {
-    // Programmed, but its record could not be kept: no unit passes without its record.
-    result = "fail";
-    failedStep = "record";
-  }
+  const std::string result = record.result;
+  const std::string failedStep = record.failedStep;
   const double seconds = static_cast<double>(record.endedMs - record.startedMs) / 1000.0;
   {
     std::lock_guard lock(mutex_);

@@ -126,6 +126,9 @@ class Station {
     bool startRequested = false;           // a scan started it
     int64_t startedMs = 0;                 // steady clock, of the run shown
     std::unique_ptr<PresenceProbe> probe;  // the slot's thread's alone
+    // Presence, after a unit's run: asks it has not answered in a row, and since when.
+    int silentAsks = 0;
+    int64_t silentSinceMs = 0;
   };
 
   void Loop(Slot& slot);

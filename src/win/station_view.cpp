@@ -1,6 +1,7 @@
 #include "win/station_view.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "station/station_look.h"
 #include "win/wide_text.h"
@@ -78,6 +79,8 @@ StationView::~StationView() {
 void StationView::Build() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   auto child = [&](const wchar_t* kind, DWORD style, int x, int y, int w, int h, HFONT font) {
+    // A label's "&" is text, not a mnemonic: unit ids and messages are shown as they are.
+    if (std::wstring_view(kind) == L"STATIC") style |= SS_NOPREFIX;
     HWND control = CreateWindowExW(0, kind, L"", WS_CHILD | WS_VISIBLE | style, x, y, w, h, window_,
                                    nullptr, instance, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);

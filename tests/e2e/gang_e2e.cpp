@@ -296,36 +296,57 @@ TEST_F(GangInterruptE2e, KilledMidBurnLosesNoEarlierRun) {
   EXPECT_EQ(files, 2);
 }
 
-// A CPU is left as it is only when this unit's records say it passed with the same bytes
-// and a verify agrees now: never without the unit's id, never for an image whose 16-bit
-// sums match but whose words differ.
+// A CPU is left as it is only with proof: the newest run of this unit on that CPU burned and
+// verified the same bytes and passed, and a verify agrees now. Never without the unit's id,
+// never for an image whose 16-bit sums match but whose words differ, never after a skip or a
+// verify-only run, which prove nothing of the flash's words.
 TEST(GangSkipE2e, OnlyAProvenCpuIsSkipped) {
   TempDir dir;
-  std::filesystem::create_directory(dir.File("a"));
-  std::filesystem::create_directory(dir.File("b"));
+  for (const char* folder : {"a", "b", "c"}) std::filesystem::create_directory(dir.File(folder));
   dir.Write("a/Master.bin", test::MakeInverterImage({{0x2010, {0x1111, 0x2222, 0x3333}}}));
   // Two words swapped: the same sum for the unit's verify, another image.
   dir.Write("b/Master.bin", test::MakeInverterImage({{0x2010, {0x2222, 0x1111, 0x3333}}}));
+  dir.Write("c/Master.bin", test::MakeInverterImage({{0x2010, {0x4444, 0x5555, 0x6666}}}));
   SimProcess sim(MORLANE_UNIT_SIM);
   ASSERT_TRUE(sim.Running());
-  auto run = [&](const std::string& images, bool withId) {
-    std::vector<std::string> argv{MORLANE_CLI,     "--port",           sim.Path(),
-                                  "--dir",         dir.File(images),   "--records",
-                                  dir.File("out"), "--skip-identical", "--quiet"};
-    if (withId) argv.insert(argv.end(), {"--unit-id", "COM1=SN7"});
-    argv.insert(argv.end(), {"gang", "auto"});
+  auto cli = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv{MORLANE_CLI, "--port", sim.Path(), "--quiet"};
+    argv.insert(argv.end(), args.begin(), args.end());
     test::ProcessResult result = test::RunProcess(argv, "", 60);
     EXPECT_EQ(result.status, 0) << result.err;
+  };
+  auto run = [&](const std::string& images, bool withId) {
+    std::vector<std::string> args{"--dir", dir.File(images), "--records", dir.File("out"),
+                                  "--skip-identical"};
+    if (withId) args.insert(args.end(), {"--unit-id", "COM1=SN7"});
+    args.insert(args.end(), {"gang", "auto"});
+    cli(args);
     const std::vector<std::string> records = Records(dir.File("out"));
     return records.empty() ? std::string() : records.front();
   };
+  auto count = [](const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
   EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": false"));  // no record yet
-  EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": true"));
+  const std::string skipped = run("a", true);
+  EXPECT_THAT(skipped, HasSubstr("\"skipped\": true"));
+  EXPECT_THAT(skipped, HasSubstr("\"check\": "));
   EXPECT_THAT(run("a", false), HasSubstr("\"skipped\": false"));
   EXPECT_THAT(run("b", true), HasSubstr("\"skipped\": false"));
-  EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": false"));  // b was the last to pass
+  // A verify of a passes against b's words and proves nothing.
+  cli({"--records", dir.File("out"), "--unit-id", "COM1=SN7", "verify", dir.File("a/Master.bin")});
+  EXPECT_THAT(run("a", true), HasSubstr("\"skipped\": false"));
+  // Programmed behind the records' back: the check finds it and the CPU is programmed, each
+  // step's time kept once.
+  cli({"flash", dir.File("c/Master.bin")});
+  const std::string checked = run("a", true);
+  EXPECT_THAT(checked, HasSubstr("\"skipped\": false"));
+  EXPECT_EQ(count(checked, "\"check\": "), 1) << checked;
+  EXPECT_EQ(count(checked, "\"verify\": "), 1) << checked;
   const std::string report = sim.Stop();
-  EXPECT_THAT(report, HasSubstr("cpu M: erased 4 times")) << report;
+  EXPECT_THAT(report, HasSubstr("cpu M: erased 6 times")) << report;
   EXPECT_THAT(report, HasSubstr("0 protocol errors")) << report;
 }
 

@@ -62,5 +62,27 @@ TEST(ProgramOptions, LogJsonThatCannotBeWrittenFailsTheRun) {
   EXPECT_THAT(run.err, HasSubstr("/dev/full: not every log line could be written"));
 }
 
+// --unit-id: an id that could play on a terminal, a slot the run does not have, or one unit
+// on two slots is refused before any port is opened, never dropped or taken as it is.
+TEST(ProgramOptions, UnitIdsThatCannotBeTakenAreUsageErrors) {
+  test::TempDir dir;
+  dir.Write("Master.bin", std::string("not read: the run is refused before"));
+  const std::vector<std::vector<std::string>> wrong = {
+      {"--simulate", "--unit-id", "COM1=SN\x1b[2J", "flash", dir.File("Master.bin")},
+      {"--simulate", "--unit-id", "COM2=SN1", "flash", dir.File("Master.bin")},
+      {"--simulate-units", "2", "--unit-id", "COM1=SN1", "--unit-id", "COM2=SN1", "gang", "auto"},
+      {"--simulate-units", "1", "--unit-id", "COM1=", "gang", "auto"}};
+  const std::vector<std::string> why = {"control characters", "no unit of this run is on COM2",
+                                        "one unit cannot be on two slots", "an empty unit id"};
+  for (size_t i = 0; i < wrong.size(); ++i) {
+    std::vector<std::string> argv{MORLANE_CLI, "--dir", dir.Path()};
+    argv.insert(argv.end(), wrong[i].begin(), wrong[i].end());
+    test::ProcessResult result = RunProcess(argv, "", 30);
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(why[i]));
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+  }
+}
+
 }  // namespace
 }  // namespace morlane

@@ -87,6 +87,8 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   station.Type("A SN9");  // A is busy
   // A scanner gone wrong: the line is kept only as far as any scan goes, and refused.
   station.Type(std::string(100000, '7'));
+  // A label that would retitle and clear the operator's terminal: refused, never echoed.
+  station.Type("SN\x1b]0;PWNED\x07\x1b[2J");
   station.Type("B SN2");
   station.Type("C SN3");
   ASSERT_TRUE(station.WaitFor("stdout", "B SN2 FAIL erase", 60)) << station.Text("stderr");
@@ -105,6 +107,8 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   EXPECT_THAT(out, Not(HasSubstr("SN5")));
   EXPECT_THAT(station.Text("stderr"), HasSubstr("slot A is busy with SN1: SN9 not started"));
   EXPECT_THAT(station.Text("stderr"), HasSubstr("a label of 1024 characters is no unit id"));
+  EXPECT_THAT(station.Text("stderr"), HasSubstr("a unit id with control characters: not started"));
+  EXPECT_THAT(station.Text("stderr") + out, Not(HasSubstr("\x1b")));
   // Each CPU of the unit that never answered was tried once more, and no more.
   EXPECT_EQ(Count(station.Text("lines.json"), "\"C: Handshake failed, trying again (1 of 1)\""), 2);
 
@@ -115,6 +119,8 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
     EXPECT_THAT(record, HasSubstr("\"profile\": \"" + profileDigest + "\""));
     EXPECT_THAT(record, HasSubstr("\"station\": \"line1-st3\""));
   }
+  // Each image as the profile names it.
+  EXPECT_THAT(records.front(), HasSubstr("\"images\": [{\"file\": \"master.bin\", "));
   EXPECT_THAT(records, ::testing::Contains(HasSubstr("\"slot\": \"A\", \"port\": \"/dev/pts/")));
   EXPECT_EQ(Count(records.front() + records[1] + records[2] + records[3], "\"unit_id\": \"SN"), 4);
 
@@ -131,6 +137,25 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   for (const std::string& line : test::SplitLines(events)) {
     EXPECT_TRUE(std::regex_search(line, std::regex("\"unit\":\"[ABC]\""))) << line;
   }
+}
+
+// A reader of the station's lines that goes away (| head -n 1) ends the printing, not the
+// unit in the middle of its burn: it finishes, is kept, and the status is the run's.
+TEST_F(StationE2e, AClosedStdoutLetsTheRunningUnitFinish) {
+  WriteProfile("scan", {"/dev/ttyS0"});
+  std::string command = "printf 'SN1\\n' |";
+  for (const std::string& word : Argv({"--simulate-units", "1"})) command += " '" + word + "'";
+  command += " | head -n 1; exit ${PIPESTATUS[1]}";
+  // The tests ignore SIGPIPE themselves, and an ignored signal is inherited: the pipe's
+  // programs get the system's default back, as from an operator's shell.
+  test::ProcessResult piped = test::RunProcess(
+      {"/usr/bin/env", "--default-signal=PIPE", "/bin/bash", "-c", command}, "", 60);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out, "A SN1 started\n");
+  EXPECT_THAT(piped.err, HasSubstr("standard output was closed"));
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_THAT(records[0], HasSubstr("\"result\": \"pass\""));
 }
 
 // An image that is not the approved one: at the start nothing starts; swapped in while the
@@ -168,7 +193,7 @@ TEST_F(StationE2e, AnImageThatIsNotTheApprovedOneIsNeverSent) {
 TEST_F(StationE2e, PresenceStartsEachUnitOnceUntilItIsTakenOut) {
   SimProcess unit(MORLANE_UNIT_SIM, {"--taken-out"});
   ASSERT_TRUE(unit.Running());
-  WriteProfile("presence", {unit.Path()});
+  WriteProfile("presence", {unit.Path()}, "presence_absent_s = 1\n");
   test::Background station(Argv(), dir);
   station.Type("A SN7");
   ASSERT_TRUE(station.WaitFor("stderr", "scan UNIT_ID", 10)) << station.Text("stderr");

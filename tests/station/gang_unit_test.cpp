@@ -4,9 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "flash/test_image_maker.h"
 #include "sim/host_platform.h"
 #include "support/process.h"
+#include "ui/event_file.h"
 
 namespace morlane {
 namespace {
@@ -35,6 +39,24 @@ TEST(GangUnit, UnitOnComFortyFiveIsProgrammedAndKeptUnderThatName) {
   EXPECT_THAT(log, HasSubstr("COM45: Com45 is opened"));
   EXPECT_EQ(unit.record.slot, "COM45");
   EXPECT_EQ(unit.record.result, "pass");
+
+  // The next unit is programmed, but its run cannot be written: it has not passed, and
+  // everything that shows it says so alike.
+  std::filesystem::remove_all(dir.File("runs"));
+  dir.Write("runs", std::string("a file where the runs folder should be"));
+  std::FILE* events = std::tmpfile();
+  ASSERT_NE(events, nullptr);
+  EventFile eventFile(events);
+  unit.events = &eventFile;
+  EXPECT_FALSE(unit.Run(GangJob{.procedure = "auto"}, dir.Path(), *store, {"line1", std::nullopt}));
+  EXPECT_EQ(unit.record.result, "fail");
+  EXPECT_EQ(unit.record.failedStep, "record");
+  EXPECT_EQ(unit.View().verdict, "FAIL at record");
+  std::string written(1 << 20, '\0');
+  std::rewind(events);
+  written.resize(std::fread(written.data(), 1, written.size(), events));
+  std::fclose(events);
+  EXPECT_THAT(written, HasSubstr("\"result\":\"fail\",\"failed_step\":\"record\",\"exit\":1"));
 }
 
 }  // namespace

@@ -80,6 +80,21 @@ TEST_F(StationScans, EachUnitGoesToOneFreeSlotOnce) {
 }
 
 // With presence alone a scan names the unit that will come; it starts nothing by itself.
+// A unit id is printable text in any script, up to a label's 128 characters; a control
+// character would play on the operator's terminal, so it is refused and never said back.
+TEST_F(StationScans, UnitIdsArePrintableText) {
+  std::unique_ptr<Station> station = Make("presence");
+  EXPECT_EQ(station->Scan("SN\x1b]0;PWNED\x07"), "a unit id with control characters: not started");
+  EXPECT_EQ(station->Scan("A SN\xc2\x85"), "a unit id with control characters: not started");
+  EXPECT_EQ(station->Scan("SN\xff"), "a unit id that is not UTF-8 text: not started");
+  std::string wide;
+  for (int i = 0; i < 128; ++i) wide += "\xe5\x8f\xb7";  // 128 characters, 384 bytes
+  EXPECT_EQ(station->Scan(wide), "");
+  EXPECT_EQ(station->Scan("B " + wide + "\xe5\x8f\xb7"),
+            "a label of 129 characters is no unit id (at most 128): not started");
+  EXPECT_EQ(station->Scan("B J\xc3\xbcrgen-<h1>&1</h1>"), "");
+}
+
 TEST_F(StationScans, PresenceTakesTheScanForTheNextUnit) {
   std::unique_ptr<Station> station = Make("presence");
   EXPECT_EQ(station->Scan("SN1"), "");
@@ -132,8 +147,10 @@ TEST(StationPresence, AnIdleSlotAsksOnAPortItKeepsOpen) {
   station.presencePeriodMs = 20;
   station.presenceAnswerMs = 30;
   std::atomic<int> ended{0};
-  station.onNotice = [&ended](const std::string& line) {
+  std::atomic<int> started{0};
+  station.onNotice = [&ended, &started](const std::string& line) {
     if (line.find("PASS") != std::string::npos) ++ended;
+    if (line.find("started") != std::string::npos) ++started;
   };
   station.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(600));  // a dozen asks
@@ -150,6 +167,12 @@ TEST(StationPresence, AnIdleSlotAsksOnAPortItKeepsOpen) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(ports.opens.load(), afterRun);
   EXPECT_EQ(ended.load(), 1);  // still in its fixture: not started again
+  // Silent for a few asks, as a unit busy after its reset may be: not taken out yet.
+  platform.SimulatedUnit(1)->Faults().takenOut = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  platform.SimulatedUnit(1)->Faults().takenOut = false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(started.load(), 1);
   station.Finish();
   station.Join();
 }

@@ -45,6 +45,7 @@ WindowStationShift::WindowStationShift(const TempDir& dir, SimProcess& a, SimPro
   dir.Write("slave.bin", MakeInverterImage(kSlave));
   dir.Write("line1.toml",
             "station = \"line1-st3\"\nprocedure = \"auto\"\nstart = \"presence\"\n"
+            "presence_absent_s = 1\n"
             "records = \"out\"\nimages = [ { file = \"master.bin\", sha256 = \"" +
                 FileSha256(dir.File("master.bin")) + "\" }, { file = \"slave.bin\", sha256 = \"" +
                 FileSha256(dir.File("slave.bin")) +
