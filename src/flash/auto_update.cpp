@@ -130,8 +130,8 @@ int InverterFlasher::AutoUpdate() {
     int passed = ProgramCpu(path, cpu, &endRun);
     // Another try may find a unit listening that did not echo its selection; a refused
     // image is never tried again.
-    for (int attempt = 1;
-         !passed && attempt <= handshakeRetries && HandshakeFailed(programmer_.outcome);
+    for (int attempt = 1; !passed && attempt <= handshakeRetries &&
+                          HandshakeFailed(programmer_.outcome) && !link_.Stopped();
          ++attempt) {
       LogRetry(attempt);
       attempts.pop_back();
@@ -175,9 +175,11 @@ int InverterFlasher::ProgramCpu(const std::string& path, char cpu, bool* endRun)
       // Without the slave's echo the unit is not listening: the run ends here, with
       // the port closed and the reason in the log.
       serial.Close();
-      AppendLogLine(window, kCommunicationFailed);
+      const bool stopped = link_.Stopped();
+      AppendLogLine(window, stopped ? kStopped : kCommunicationFailed);
       FlashOutcome refused =
-          FailedAt(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
+          stopped ? FailedAt(FlashStep::Select, StepReason::Stopped, "stopped")
+                  : FailedAt(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
       refused.seconds.push_back(selectSeconds());
       programmer_.ReportStepFailed(FlashStep::Select, refused.why, refused.reason);
       programmer_.outcome = refused;

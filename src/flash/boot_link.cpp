@@ -139,7 +139,9 @@ int BootLink::ConnectInverter() {
       if (serial_.ReadAvailable(echo, 2) > 0 && echo[0] == autobaud) connected = 1;
     }
   }
-  AppendLogLine(window_, connected ? flashtext::kConnected : flashtext::kConnectFailed);
+  AppendLogLine(window_, connected   ? flashtext::kConnected
+                         : Stopped() ? flashtext::kStopped
+                                     : flashtext::kConnectFailed);
   return connected;
 }
 

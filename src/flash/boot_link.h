@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -73,6 +74,12 @@ class BootLink {
   int SelectCpu(char letter);
   // "A" and its echo; logs the outcome.
   int ConnectInverter();
+
+  // When set and true, the run was told to stop now (a station's second Ctrl-C), and the
+  // port fails every call from then on: a failure that follows is the stop's, and is said
+  // as a stop, not as a unit that does not answer.
+  const std::atomic<bool>* stopNow = nullptr;
+  bool Stopped() const { return stopNow && stopNow->load(); }
   // One command frame after the pending acknowledgement; returns length when the unit
   // acknowledged it, 0 otherwise (also for a record over 248 bytes, which is not sent).
   int SendCommand(const uint8_t* record, int length, int code);

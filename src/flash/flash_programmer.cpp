@@ -466,7 +466,9 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
   int passed = 0;
   const int connected = link_.ConnectInverter();
   Timed(FlashStepName(FlashStep::Connect), connectStarted);
-  if (!connected) {
+  if (!connected && link_.Stopped()) {
+    Fail(FlashStep::Connect, StepReason::Stopped, "stopped");
+  } else if (!connected) {
     AppendLogLine(window, kCommunicationFailed);
     if (!serial.IsOpen()) {
       Fail(FlashStep::Connect, StepReason::Port, "port cannot be opened");

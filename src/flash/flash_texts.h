@@ -25,6 +25,8 @@ inline constexpr std::string_view kIdentical = "Flash content identical, not pro
 // try of a CPU whose handshake failed.
 inline constexpr std::string_view kNotApproved = "Image not approved for this station: ";
 inline constexpr const char* kRetryFormat = "Handshake failed, trying again (%d of %d)";
+// A station told to stop now: the CPU being reached is left as it is.
+inline constexpr std::string_view kStopped = "Stopped before this CPU was reached: not programmed";
 
 // The automatic update.
 inline constexpr std::string_view kNoBinFile =

@@ -273,6 +273,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   CKestrumDlg dialog(window, clock, ports, noUsb);
   dialog.workingDir = PathFromUtf8(workingDir);
   dialog.flasher.holdNextCpu = &control_.holdNextCpu;
+  dialog.flasher.Link().stopNow = &control_.abortNow;
   dialog.events.Listen(this);
   if (job.skipIdentical && unitId) {
     dialog.flasher.Programmer().recordedAsHolding = [&store, this](const std::string& cpu,

@@ -249,6 +249,26 @@ TEST_F(GangInterruptE2e, TwiceStopsEveryUnitNow) {
   }
 }
 
+// Twice while the units' bootloaders start: the handshake that the stop cuts short is said
+// as a stop, not as a unit that does not answer, and is not tried again.
+TEST_F(GangInterruptE2e, TwiceBeforeTheHandshakeIsLoggedAsAStop) {
+  test::Background station(Argv(), dir);
+  ASSERT_TRUE(station.WaitFor("stdout", "COM2: bin file OK", 30));
+  station.Interrupt();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  station.Interrupt();
+  EXPECT_EQ(station.Wait(30), 1);
+  std::vector<std::string> records = Records(dir.File("out"));
+  ASSERT_EQ(records.size(), 2u);
+  for (const char* name : {"COM1", "COM2"}) {
+    const std::string log = Log(RecordOf(records, name));
+    EXPECT_THAT(log, HasSubstr("Stopped before this CPU was reached: not programmed")) << log;
+    EXPECT_THAT(log, Not(HasSubstr("Connected inverter Fail!")));
+    EXPECT_THAT(log, Not(HasSubstr("the communicaton with inverter is fail")));
+    EXPECT_THAT(RecordOf(records, name), HasSubstr("\"result\": \"aborted\""));
+  }
+}
+
 // The terminal closed (the technician shut its window): nobody is left to press twice, so
 // every unit stops now, and the records are kept before the station ends.
 TEST_F(GangInterruptE2e, TerminalClosedStopsEveryUnitAndKeepsTheRecords) {
