@@ -223,12 +223,9 @@ void CliSession::RecordImages(const std::string& path, const std::string& given,
 
 bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   if (!record_ || !store_) return true;
-  FinishRecord(*record_, exitStatus == kExitOk ? 1 : 0, linkOpened_, false);
+  FinishRecord(*record_, {.procedurePassed = exitStatus == kExitOk, .opened = linkOpened_});
   const bool kept = store_->Commit(*record_, log_, why);
-  if (!kept) {
-    record_->result = "fail";
-    record_->failedStep = "record";
-  }
+  if (!kept) MarkUnkept(*record_);
   kept_ = std::move(record_);
   record_.reset();
   return kept;

@@ -66,6 +66,25 @@ std::string FirstFailedStep(const std::vector<ImageRecord>& images) {
   return {};
 }
 
+void DecideVerdict(RunRecord& record, const RunEnding& ending) {
+  if (!ending.refusedStep.empty()) {
+    record.result = "fail";
+    record.failedStep = ending.refusedStep;
+    return;
+  }
+  record.result = RunResult(record.images, ending.procedurePassed, ending.stopped);
+  record.failedStep = FirstFailedStep(record.images);
+  if (record.result == "fail" && record.failedStep.empty()) {
+    // Nothing was tried: the port did not open, or there was no image to program.
+    record.failedStep = ending.opened ? "image" : "connect";
+  }
+}
+
+void MarkUnkept(RunRecord& record) {
+  record.result = "fail";
+  record.failedStep = "record";
+}
+
 std::string NewRunId(int64_t startedMs) {
   // random_device alone is not trusted to differ between processes on every system: the
   // clock's nanoseconds and the thread are mixed into the seed.

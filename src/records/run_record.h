@@ -54,6 +54,22 @@ std::string RunResult(const std::vector<ImageRecord>& images, bool procedurePass
 // The first step that failed among the images; "" when none did.
 std::string FirstFailedStep(const std::vector<ImageRecord>& images);
 
+// How a unit's run ended, beside what each image says of itself.
+struct RunEnding {
+  bool procedurePassed = false;  // the dialog's own verdict, 1 or 0
+  bool opened = false;           // the unit's port opened
+  bool stopped = false;          // stopped at once, or held back from a CPU it would have run
+  std::string refusedStep{};     // refused before the port opened, at this step ("image")
+};
+
+// The one place a run's verdict (result, failed_step) is decided: from its images' own
+// outcomes and how it ended. Whatever shows the run afterwards (the stdout line, the
+// run_ended event, the live view, the tile, the exit status) reads it from the record; only
+// MarkUnkept changes it after this.
+void DecideVerdict(RunRecord& record, const RunEnding& ending);
+// The record could not be kept: the unit has not passed, whatever its CPUs did.
+void MarkUnkept(RunRecord& record);
+
 // A run id unique across stations and processes: the UTC time of the start to the second
 // and 48 random bits, "20261208T110503Z-3f9a0c1d2b4e". Letters, digits and "-" only, so
 // it names the run's files on every system.

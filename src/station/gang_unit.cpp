@@ -175,13 +175,8 @@ RunRecord StartRecord(const StationIdentity& identity, const std::string& proced
   return record;
 }
 
-void FinishRecord(RunRecord& record, int passed, bool opened, bool stopped) {
-  record.result = RunResult(record.images, passed != 0, stopped);
-  record.failedStep = FirstFailedStep(record.images);
-  if (record.result == "fail" && record.failedStep.empty()) {
-    // Nothing was tried: the port did not open, or there was no image to program.
-    record.failedStep = opened ? "image" : "connect";
-  }
+void FinishRecord(RunRecord& record, const RunEnding& ending) {
+  DecideVerdict(record, ending);
   record.endedMs = NowMs();
   record.ended = Iso8601(record.endedMs);
 }
@@ -304,22 +299,17 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
 
   // Stopped: at once, or held back from a CPU it would have programmed. A unit that failed
   // on its own keeps its "fail" whatever was pressed.
-  const bool stopped = control_.abortNow || dialog.flasher.heldBack;
-  FinishRecord(record, passed, opened, stopped);
-  if (!refused.empty()) {
-    record.result = "fail";
-    record.failedStep = "image";
-  }
+  FinishRecord(record, {.procedurePassed = passed != 0,
+                        .opened = opened,
+                        .stopped = control_.abortNow || dialog.flasher.heldBack,
+                        .refusedStep = refused.empty() ? "" : "image"});
 
   // The run is kept before the unit is shown as done; a unit whose run could not be kept
   // is never reported as passed.
   std::string why;
   const bool kept = store.Commit(record, log_, &why);
   if (!kept) {
-    // The verdict everything shows from here on: a unit whose run is not kept has not
-    // passed, whatever its CPUs did.
-    record.result = "fail";
-    record.failedStep = "record";
+    MarkUnkept(record);
     if (onMessage) onMessage(Name(), "its run record could not be kept: " + why);
   }
 

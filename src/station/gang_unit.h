@@ -59,8 +59,8 @@ RunRecord StartRecord(const StationIdentity& identity, const std::string& proced
 // The images the dialog tried, with what the programmer saw of each (cut: the station's
 // stop cut the last one short). Taken while the link is still open.
 void AddImages(RunRecord& record, const GangJob& job, int passed, CKestrumDlg& dialog, bool cut);
-// Once the procedure ended: its result, failed step and end.
-void FinishRecord(RunRecord& record, int passed, bool opened, bool stopped);
+// Once the procedure ended: its verdict and its end.
+void FinishRecord(RunRecord& record, const RunEnding& ending);
 
 // What the live view shows of one unit, from its events.
 struct UnitView {
