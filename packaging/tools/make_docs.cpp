@@ -368,7 +368,7 @@ void WriteSamplesPage(std::ostream& out) {
        "morlane-sample-images images\tthe three files in ./images.\n"
        "morlane-cli --simulate --dir images auto\tboth CPUs of the simulated unit programmed "
        "from them.\n"
-       "morlane-cli --simulate --dir images prepare images/usb_firmware.S19\ttmp.txt and "
+       "morlane-cli --simulate --dir images prepare usb_firmware.S19\ttmp.txt and "
        "tmp.bin made from the S-records and sent to the simulated unit's MCU."},
       {"SEE ALSO", "morlane-cli(1), morlane(1)"},
   };

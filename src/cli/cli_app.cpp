@@ -53,7 +53,10 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
       ->type_name("NAME");
   app->add_option("--operator", options.operatorName, "the operator's name in every run record")
       ->type_name("NAME");
-  app->add_option("--dir", options.dir, "working directory of the run")->type_name("DIR");
+  app->add_option("--dir", options.dir,
+                  "working directory of the run; every relative path of the command line is "
+                  "taken from it, as git -C takes it")
+      ->type_name("DIR");
   app->add_option("--log-json", options.logJson, "also write every log line to FILE as JSON")
       ->type_name("FILE");
   app->add_option("--events", options.events,

@@ -48,6 +48,10 @@ struct GlobalOptions {
   bool skipIdentical = false;
 };
 
+// A path of the command line, as git -C takes it: a relative one from --dir (when given),
+// then made absolute against where morlane-cli was started.
+std::string PathFromDir(const std::string& dir, const std::string& path);
+
 // One run of morlane-cli: the platform (real or simulated), a headless window and the
 // dialog in it, initialised as the window would be.
 class CliSession {
@@ -95,6 +99,9 @@ class CliSession {
   // After Close: the record finished and committed before the run is reported done; false,
   // with why, when it could not be kept.
   bool KeepRecord(int exitStatus, std::string* why);
+
+  // A path given on the command line, taken from --dir when relative (see PathFromDir).
+  std::string PathOf(const std::string& given) const { return PathFromDir(options_.dir, given); }
 
   HeadlessWindow& Window() { return *window_; }
   CKestrumDlg& Dialog() { return *dialog_; }
@@ -146,9 +153,8 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 
 // TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.
 int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& text, bool noEnter);
-// FILE arguments: made absolute against where morlane-cli was started; a file that cannot
-// be read is a usage error, said on stderr (Unreadable returns the status).
-std::string AbsolutePath(const std::string& path);
+// A FILE that cannot be read is a usage error, said on stderr (Unreadable returns the
+// status).
 bool Readable(const std::string& path);
 int Unreadable(const std::string& shown);
 // FILE and --cpu of "flash", for the single run and the gang alike.

@@ -15,11 +15,12 @@
 
 namespace morlane {
 
-// FILE arguments are taken relative to where morlane-cli was started, not to --dir.
-std::string AbsolutePath(const std::string& path) {
+std::string PathFromDir(const std::string& dir, const std::string& path) {
+  std::filesystem::path taken = PathFromUtf8(path);
+  if (taken.is_relative() && !dir.empty()) taken = PathFromUtf8(dir) / taken;
   std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), error);
-  return error ? path : PathToUtf8(absolute);
+  std::filesystem::path absolute = std::filesystem::absolute(taken, error);
+  return PathToUtf8(error ? taken : absolute);
 }
 
 bool Readable(const std::string& path) {
@@ -157,9 +158,8 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   auto cpu = std::make_shared<std::string>();
   AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
-    std::string path = AbsolutePath(*file);
-    selected = [path, file, cpu](CliSession& session) {
-      return RunFlash(session, path, *file, *cpu);
+    selected = [file, cpu](CliSession& session) {
+      return RunFlash(session, session.PathOf(*file), *file, *cpu);
     };
   });
 
@@ -187,8 +187,8 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
     if (verifyFile->empty() && !*verifyAll) {
       throw CLI::ValidationError("verify", "give FILE, or --auto for every image");
     }
-    std::string path = verifyFile->empty() ? std::string() : AbsolutePath(*verifyFile);
-    selected = [path, verifyFile, verifyCpu, verifyAll](CliSession& session) {
+    selected = [verifyFile, verifyCpu, verifyAll](CliSession& session) {
+      const std::string path = verifyFile->empty() ? std::string() : session.PathOf(*verifyFile);
       return RunVerify(session, path, *verifyFile, *verifyCpu, *verifyAll);
     };
   });
@@ -198,8 +198,7 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   auto image = std::make_shared<std::string>();
   inspect->add_option("FILE", *image, "the image (*.bin)")->required();
   inspect->callback([&selected, image] {
-    std::string path = AbsolutePath(*image);
-    selected = [path, image](CliSession&) { return RunInspect(path, *image); };
+    selected = [image](CliSession& session) { return RunInspect(session.PathOf(*image), *image); };
   });
 }
 

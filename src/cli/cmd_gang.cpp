@@ -221,8 +221,10 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto cpu = std::make_shared<std::string>();
   AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
-    GangJob job{.procedure = "flash", .path = AbsolutePath(*file), .file = *file, .cpu = *cpu};
-    selected = [job, file](CliSession& session) { return RunGang(session, job, *file); };
+    selected = [file, cpu](CliSession& session) {
+      GangJob job{.procedure = "flash", .path = session.PathOf(*file), .file = *file, .cpu = *cpu};
+      return RunGang(session, job, *file);
+    };
   });
 }
 

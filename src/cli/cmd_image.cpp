@@ -67,16 +67,19 @@ int RunMcuUpdate(CliSession& session, const std::string& cpu) {
 void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
   auto prepareArgs = std::make_shared<PrepareArgs>();
   auto* prepare = app.add_subcommand("prepare", "Write tmp.txt and tmp.bin from an S-record file");
-  prepare->add_option("FILE", prepareArgs->file, "the .S19 file")
-      ->required()
-      ->check(CLI::Validator(CheckReadable, "FILE", "readable"));
+  prepare->add_option("FILE", prepareArgs->file, "the .S19 file")->required();
   prepare->add_option("--link", prepareArgs->link, "usb, com or none")
       ->check(CLI::IsMember({"usb", "com", "none"}));
   prepare->callback([&selected, prepareArgs] {
-    // The file dialog hands over full paths; --dir changes directory before the run.
+    // The file dialog hands over full paths: FILE is made one, from --dir when relative.
     prepareArgs->shown = prepareArgs->file;
-    prepareArgs->file = AbsolutePath(prepareArgs->file);
-    selected = [prepareArgs](CliSession& session) { return RunPrepare(session, *prepareArgs); };
+    selected = [prepareArgs](CliSession& session) {
+      prepareArgs->file = session.PathOf(prepareArgs->shown);
+      if (std::string why = CheckReadable(prepareArgs->file); !why.empty()) {
+        return Unreadable(prepareArgs->shown);
+      }
+      return RunPrepare(session, *prepareArgs);
+    };
   });
 
   auto cpu = std::make_shared<std::string>("master");

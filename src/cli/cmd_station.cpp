@@ -65,7 +65,7 @@ struct ScanLines {
 int RunStation(CliSession& session, const std::string& profilePath) {
   const GlobalOptions& options = session.Options();
   std::string why;
-  std::optional<StationProfile> profile = LoadStationProfile(AbsolutePath(profilePath), &why);
+  std::optional<StationProfile> profile = LoadStationProfile(session.PathOf(profilePath), &why);
   if (!profile) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;

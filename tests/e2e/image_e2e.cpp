@@ -53,8 +53,10 @@ TEST_F(ImageE2eTest, PrepareThenUpdateInstallsTheImage) {
 }
 
 TEST_F(ImageE2eTest, PrepareWithoutALinkWritesSixteenByteRows) {
-  // A relative FILE is taken from where the tool was started, not from --dir.
-  test::ProcessResult run = Cli({"prepare", "image.S19", "--link", "none"}, source.Path());
+  // A relative FILE is taken from --dir, as git -C takes it, not from where the tool was
+  // started.
+  work.Write("own.S19", source.Read("image.S19"));
+  test::ProcessResult run = Cli({"prepare", "own.S19", "--link", "none"}, source.Path());
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_THAT(test::SplitLines(run.out), Contains("Please open device first!"));
   EXPECT_EQ(FirstTxtLine().substr(0, 11), "14-0000-10-");

@@ -193,11 +193,13 @@ TEST_F(WineCliRuns, FoldersAndFilesNamedInAnyScript) {
   EXPECT_EQ(both.status, 0) << both.out << both.err;
   EXPECT_EQ(count(both, "Flash verified Successful!!"), 2) << both.out;
 
-  ProcessResult one = run({"flash", folder + "\\" + master});
+  // Relative paths are taken from --dir, as git -C takes them: the image and the records.
+  ProcessResult one = run({"--records", "out", "flash", master});
   EXPECT_EQ(one.status, 0) << one.out << one.err;
   EXPECT_EQ(count(one, "Flash verified Successful!!"), 1) << one.out;
+  EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(windowsDir.File(folder + "/out/records.db"))));
 
-  ProcessResult prepared = run({"prepare", folder + "\\" + source, "--link", "none"});
+  ProcessResult prepared = run({"prepare", source, "--link", "none"});
   EXPECT_EQ(prepared.status, 0) << prepared.out << prepared.err;
   EXPECT_FALSE(windowsDir.Read(folder + "/tmp.txt").empty());
 
