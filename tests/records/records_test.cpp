@@ -221,6 +221,24 @@ TEST(RecordReportTest, CsvQuotesAndKeepsRunsWithoutImages) {
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
 }
 
+// A cell a spreadsheet would take for a formula is written as text.
+TEST(RecordReportTest, CsvCellsNeverStartAFormula) {
+  RunRecord run = MakeRun("=HYPERLINK(\"http://x\",\"y\")", 1000, "pass");
+  run.operatorName = "-2+3+cmd|' /C calc'!A0";
+  run.station = "@SUM(A1)";
+  run.slot = "\tA";
+  run.port = "\r/dev/ttyS0";
+  run.images[0].file = "+1.bin";
+  const std::string csv = RunsCsv({run});
+  EXPECT_THAT(csv, HasSubstr(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\","));
+  EXPECT_THAT(csv, HasSubstr(",'-2+3+cmd|' /C calc'!A0,"));
+  EXPECT_THAT(csv, HasSubstr(",'@SUM(A1),'\tA,\"'\r/dev/ttyS0\","));
+  EXPECT_THAT(csv, HasSubstr(",'+1.bin,"));
+  // Times, digests and numbers stay as they are.
+  EXPECT_THAT(csv, HasSubstr(",2026-12-08T11:05:03+01:00,"));
+  EXPECT_EQ(csv.find(",'2"), std::string::npos);
+}
+
 TEST(RecordReportTest, DatesAreReadAsTheRecordsWriteThem) {
   int64_t seconds = 0;
   ASSERT_TRUE(ParseIsoTime("2026-12-08T11:05:03+01:00", &seconds));
