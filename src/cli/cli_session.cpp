@@ -178,6 +178,16 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   if (options_.records.empty()) return true;
   store_ = RecordStore::Open(options_.records, RecordStore::Mode::Write, why);
   if (!store_) return false;
+  if (!options_.recordsDb.empty()) {
+    lineFeed_ = LineFeed::Open(options_.recordsDb, *store_, options_.records, why);
+    if (!lineFeed_) {
+      *why = "--records-db: " + *why;
+      return false;
+    }
+    lineFeed_->say = [](const std::string& text) {
+      std::fprintf(stderr, "morlane-cli: %s\n", text.c_str());
+    };
+  }
   record_ = StartRecord(
       {options_.station.empty() ? HostName() : options_.station, options_.operatorName}, procedure);
   record_->slot = "COM1";
@@ -205,6 +215,7 @@ bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   FinishRecord(*record_, exitStatus == kExitOk ? 1 : 0, linkOpened_, false);
   const bool kept = store_->Commit(*record_, log_, why);
   record_.reset();
+  if (kept && lineFeed_) lineFeed_->Send();
   return kept;
 }
 

@@ -299,7 +299,8 @@ TEST(LineDatabaseE2e, ASilentServerDelaysNeitherAVerdictNorTheEnd) {
   close(silent);
 }
 
-// A reader with SELECT alone reads the line's runs whichever form its address takes; an
+// A single run is sent as a gang's is. A reader with SELECT alone reads the line's runs
+// whichever form its address takes; an
 // address that cannot be read is refused before anything runs, and no message shows the
 // password.
 TEST(LineDatabaseE2e, AReaderNeedsSelectOnlyAndNoMessageShowsThePassword) {
@@ -307,7 +308,13 @@ TEST(LineDatabaseE2e, AReaderNeedsSelectOnlyAndNoMessageShowsThePassword) {
   dir.Write("Master.bin", test::MakeInverterImage({{0x2010, test::Words(3, 0x4000)}}));
   LineServer server(dir);
   ASSERT_EQ(server.Start(), 0) << server.Error();
-  ASSERT_EQ(Gang(dir, server.Url(), {"COM1=SN1"}).status, 0);
+  // A single run kept with --records goes to the line's database as a gang's does.
+  test::ProcessResult single = RunProcess(
+      {MORLANE_CLI, "--simulate", "--dir", dir.Path(), "--records", dir.File("out"), "--records-db",
+       server.Url(), "--unit-id", "COM1=SN1", "flash", dir.File("Master.bin"), "--cpu", "master"},
+      "", 90);
+  ASSERT_EQ(single.status, 0) << single.err;
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs WHERE unit_id = 'SN1'"), 1);
   ASSERT_TRUE(
       server.Exec("CREATE ROLE reader LOGIN; GRANT USAGE ON SCHEMA morlane TO reader;"
                   " GRANT SELECT ON ALL TABLES IN SCHEMA morlane TO reader"));
