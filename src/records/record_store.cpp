@@ -289,7 +289,11 @@ std::unique_ptr<RecordStore> RecordStore::OpenForReading(const fs::path& root,
   // waiting to be folded in, the database file alone holds every run.
   std::error_code failure;
   const fs::path log = PathFromUtf8(name + "-wal");
-  if (fs::exists(log, failure) && fs::file_size(log, failure) > 0) return nullptr;
+  if (fs::exists(log, failure) && fs::file_size(log, failure) > 0) {
+    *error += " (runs wait in its write-ahead log, which only an account that may write in " +
+              PathToUtf8(root) + " can read)";
+    return nullptr;
+  }
   std::string why = *error;
   store = open(ImmutableUri(database), SQLITE_OPEN_URI, &rc);
   if (!store) *error = why;
