@@ -202,6 +202,16 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   if (options_.records.empty()) return true;
   store_ = RecordStore::Open(options_.records, RecordStore::Mode::Write, why);
   if (!store_) return false;
+  if (!options_.recordsDb.empty()) {
+    lineFeed_ = LineFeed::Open(options_.recordsDb, *store_, options_.records, why);
+    if (!lineFeed_) {
+      *why = "--records-db: " + *why;
+      return false;
+    }
+    lineFeed_->say = [](const std::string& text) {
+      std::fprintf(stderr, "morlane-cli: %s\n", text.c_str());
+    };
+  }
   record_ = StartRecord(
       {options_.station.empty() ? HostName() : options_.station, options_.operatorName}, procedure);
   if (!runId_.empty()) record_->runId = runId_;
@@ -230,6 +240,7 @@ bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   if (!kept) MarkUnkept(*record_);
   kept_ = std::move(record_);
   record_.reset();
+  if (kept && lineFeed_) lineFeed_->Send();
   return kept;
 }
 

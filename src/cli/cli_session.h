@@ -15,6 +15,7 @@
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "records/run_record.h"
+#include "station/line_feed.h"
 #include "station/press.h"
 #include "ui/event_file.h"
 #include "ui/json_text.h"
@@ -92,6 +93,8 @@ class CliSession {
   // With --records, a single flash, auto or verify keeps its run as a gang's unit does, on
   // COM1 (--unit-id COM1=ID names the unit). The store is opened before anything is sent:
   // false, with why, when the folder cannot take records. Nothing is kept without --records.
+  // With --records-db too, the kept run is sent to the line's database, which the
+  // session's end waits for, bounded.
   bool BeginRecord(const std::string& procedure, std::string* why);
   // The images the dialog tried (path: the one image, made absolute, and given: as the
   // command line named it; empty for every image), taken once the procedure ended.
@@ -129,6 +132,7 @@ class CliSession {
   std::string failureReason_;
   bool linkOpened_ = false;
   std::unique_ptr<RecordStore> store_;
+  std::unique_ptr<LineFeed> lineFeed_;  // goes before the store it reads
   std::optional<RunRecord> record_;
   std::string runId_;              // the recorded run's, named in its first event
   std::optional<RunRecord> kept_;  // the record once kept (or not): the run's verdict

@@ -190,6 +190,9 @@ int RunGang(CliSession& session, GangJob job, const std::string& shown) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   for (std::thread& thread : threads) thread.join();
+  // What waits for the line's database is tried once more, bounded, and what still waits
+  // is said.
+  if (lineFeed) lineFeed->Finish();
   if (live) view.Draw();
 
   int passed = 0;

@@ -31,30 +31,44 @@ void Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-std::unique_ptr<RecordStore> OpenStore(const CliSession& session);
+std::unique_ptr<RecordStore> OpenStore(const CliSession& session, RecordStore::Mode mode);
 
-// The station's store named by --records (or the working directory's); the line's
-// database when only --records-db (or MORLANE_RECORDS_DB) names one.
-std::unique_ptr<RecordSource> OpenSource(const CliSession& session) {
+// Whether the line database's address can be used here; said on stderr when not (a usage
+// error: nothing has run). The password is never printed.
+bool LineAddressUsable(const std::string& url) {
+  std::string why;
+  if (!LineDatabase::Supported()) {
+    why = LineDatabase::WhyUnsupported();
+  } else if (LineDatabase::CheckAddress(url, &why)) {
+    return true;
+  }
+  std::fprintf(stderr, "morlane-cli: --records-db: %s\n", why.c_str());
+  return false;
+}
+
+// The station's store named by --records (or the working directory's), read-only; the
+// line's database when only --records-db (or MORLANE_RECORDS_DB) names one. Null, with
+// *status the exit status, when neither can be read.
+std::unique_ptr<RecordSource> OpenSource(const CliSession& session, int* status) {
   const GlobalOptions& options = session.Options();
   if (options.records.empty() && !options.recordsDb.empty()) {
-    if (!LineDatabase::Supported()) {
-      std::fprintf(stderr, "morlane-cli: --records-db: %s\n",
-                   LineDatabase::WhyUnsupported().c_str());
+    if (!LineAddressUsable(options.recordsDb)) {
+      *status = kExitUsage;
       return nullptr;
     }
     return std::make_unique<LineDatabase>(options.recordsDb);
   }
-  return OpenStore(session);
+  *status = kExitFailed;
+  return OpenStore(session, RecordStore::Mode::Read);
 }
 
-std::unique_ptr<RecordStore> OpenStore(const CliSession& session) {
+std::unique_ptr<RecordStore> OpenStore(const CliSession& session, RecordStore::Mode mode) {
   const GlobalOptions& options = session.Options();
   const std::string folder = !options.records.empty() ? options.records
                              : !options.dir.empty()   ? options.dir
                                                       : ".";
   std::string why;
-  std::unique_ptr<RecordStore> store = RecordStore::Open(folder, RecordStore::Mode::Read, &why);
+  std::unique_ptr<RecordStore> store = RecordStore::Open(folder, mode, &why);
   if (!store) std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
   return store;
 }
@@ -81,8 +95,9 @@ bool Filter(const RecordsArgs& args, RunFilter* filter) {
 int RunList(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
-  std::unique_ptr<RecordSource> store = OpenSource(session);
-  if (!store) return kExitFailed;
+  int status = kExitFailed;
+  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  if (!store) return status;
   std::string why;
   std::vector<RunRecord> runs =
       args.json ? store->List(filter, &why) : store->Summaries(filter, &why);
@@ -95,8 +110,9 @@ int RunList(CliSession& session, const RecordsArgs& args) {
 }
 
 int RunShow(CliSession& session, const RecordsArgs& args) {
-  std::unique_ptr<RecordSource> store = OpenSource(session);
-  if (!store) return kExitFailed;
+  int status = kExitFailed;
+  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  if (!store) return status;
   std::string why;
   std::optional<RunRecord> run = store->Load(args.runId, &why);
   if (!run) {
@@ -116,8 +132,9 @@ int RunShow(CliSession& session, const RecordsArgs& args) {
 int RunExport(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
-  std::unique_ptr<RecordSource> store = OpenSource(session);
-  if (!store) return kExitFailed;
+  int status = kExitFailed;
+  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  if (!store) return status;
   std::string why;
   std::vector<RunRecord> runs = store->List(filter, &why);
   if (!why.empty()) {
@@ -131,8 +148,9 @@ int RunExport(CliSession& session, const RecordsArgs& args) {
 int RunYield(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
-  std::unique_ptr<RecordSource> store = OpenSource(session);
-  if (!store) return kExitFailed;
+  int status = kExitFailed;
+  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  if (!store) return status;
   std::string why;
   std::vector<YieldRow> runs = store->YieldRows(filter, &why);
   if (!why.empty()) {
@@ -149,6 +167,8 @@ int RunYield(CliSession& session, const RecordsArgs& args) {
   return kExitOk;
 }
 
+// Sends every run of the outbox, those the server refused before among them; each run it
+// refuses now is printed with its reason.
 int RunPush(CliSession& session) {
   const std::string& url = session.Options().recordsDb;
   if (url.empty()) {
@@ -156,25 +176,40 @@ int RunPush(CliSession& session) {
                  "morlane-cli: records push needs --records-db URL (or MORLANE_RECORDS_DB)\n");
     return kExitUsage;
   }
-  if (!LineDatabase::Supported()) {
-    std::fprintf(stderr, "morlane-cli: --records-db: %s\n", LineDatabase::WhyUnsupported().c_str());
-    return kExitUsage;
-  }
-  std::unique_ptr<RecordStore> store = OpenStore(session);
+  if (!LineAddressUsable(url)) return kExitUsage;
+  std::unique_ptr<RecordStore> store = OpenStore(session, RecordStore::Mode::Update);
   if (!store) return kExitFailed;
   LineDatabase line(url);
-  int sent = 0;
+  const Delivery delivery = line.SendBacklog(*store, -1, true);
+  std::printf("%d runs sent\n", delivery.sent);
   std::string why;
-  const bool all = line.SendBacklog(*store, &sent, &why);
-  std::printf("%d runs sent\n", sent);
-  if (!all) {
-    std::string left;
-    const size_t waiting = store->UnsentRunIds(&left).size();
-    std::fprintf(stderr, "morlane-cli: the line database: %s (%zu runs still waiting)\n",
-                 why.c_str(), waiting);
-    return kExitFailed;
+  const std::vector<SetAsideRun> setAside = store->SetAsideRuns(&why);
+  for (const SetAsideRun& run : setAside) {
+    std::printf("%s refused: %s\n", run.runId.c_str(), run.reason.c_str());
   }
-  return kExitOk;
+  std::fflush(stdout);
+  int status = kExitOk;
+  if (!delivery.error.empty()) {
+    const size_t waiting = store->UnsentRunIds(&why).size();
+    if (delivery.unreachable) {
+      std::fprintf(stderr,
+                   "morlane-cli: the line database cannot be reached at %s (%s); %zu runs "
+                   "still wait\n",
+                   line.Where().c_str(), delivery.error.c_str(), waiting);
+    } else {
+      std::fprintf(stderr, "morlane-cli: the line database %s: %s; %zu runs still wait\n",
+                   line.Where().c_str(), delivery.error.c_str(), waiting);
+    }
+    status = kExitFailed;
+  }
+  if (!setAside.empty()) {
+    std::fprintf(stderr,
+                 "morlane-cli: the line database %s refused %zu runs; they stay set aside in the "
+                 "records\n",
+                 line.Where().c_str(), setAside.size());
+    status = kExitFailed;
+  }
+  return status;
 }
 
 void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
@@ -221,7 +256,9 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
   });
 
   auto* push = records->add_subcommand(
-      "push", "Send to --records-db every run not yet there; prints how many were sent");
+      "push",
+      "Send to --records-db every run not yet there; prints how many were sent, and each run "
+      "the server refused with its reason");
   push->callback([&selected] { selected = [](CliSession& session) { return RunPush(session); }; });
 
   auto* yield = records->add_subcommand(

@@ -178,6 +178,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
   station.Join();
+  if (lineFeed) lineFeed->Finish();
 
   const StationTally tally = station.Tally();
   const int yield = tally.FirstPassYield();

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "records/record_source.h"
 #include "records/record_store.h"
@@ -10,15 +11,30 @@ struct pg_conn;
 
 namespace morlane {
 
+// What one pass over the station's outbox did.
+struct Delivery {
+  int sent = 0;  // runs the line's database holds now that it did not before
+  // Runs the server refused (it answered with an error about the run itself), set aside in
+  // the outbox with its reason by this pass; they never hold back the runs after them.
+  std::vector<SetAsideRun> refused;
+  // The server could not be reached (no connection, or it broke): the rest waits.
+  bool unreachable = false;
+  // Why the rest of the outbox waits; empty when every run taken was sent or set aside.
+  std::string error;
+  // Runs beyond this pass's batch still wait.
+  bool more = false;
+};
+
 // The line's PostgreSQL database, shared by the stations of a line. It is fed only from a
 // station's own store, which is its outbox: a run is committed there first, then sent, and
 // marked sent once the line's database holds it. A run is stored there once, keyed by its
 // run id, however often it is sent; a network that fails loses nothing. `records` reads
-// the whole line's runs from it as from a station's store.
+// the whole line's runs from it as from a station's store; a reader needs SELECT only and
+// never makes the tables, which only a writer (a station sending its runs) does.
 class LineDatabase : public RecordSource {
  public:
-  // postgresql://... (or any connection string the PostgreSQL client takes). Nothing is
-  // connected until the first send.
+  // postgresql://..., postgres://... or key=value settings, which CheckAddress took.
+  // Nothing is connected until the first call that needs the server.
   explicit LineDatabase(std::string url);
   ~LineDatabase() override;
   LineDatabase(const LineDatabase&) = delete;
@@ -28,11 +44,18 @@ class LineDatabase : public RecordSource {
   static bool Supported();
   static std::string WhyUnsupported();
 
-  // Sends every run of the store the line's database does not hold yet, oldest first,
-  // each in a transaction of its own; sent counts those stored by this call. False, with
-  // the reason, when the server cannot be reached or refuses a run: what was sent stays
-  // sent and the rest waits for the next call. Calls are serialised.
-  bool SendBacklog(RecordStore& store, int* sent, std::string* error);
+  // Whether url can be read as the line database's address; false with what is wrong in
+  // *why, which shows the address with its password masked ("postgresql://u:***@h/db").
+  static bool CheckAddress(const std::string& url, std::string* why);
+
+  // The address as messages name it: user, host, port and database, never the password
+  // ("postgresql://morlane@line-db:5432/records").
+  const std::string& Where() const { return where_; }
+
+  // Sends at most batch runs of the store's outbox (every one when batch < 0), oldest
+  // first, each in a transaction of its own. With retrySetAside the runs set aside before
+  // are tried again among them. Calls are serialised.
+  Delivery SendBacklog(RecordStore& store, int batch = -1, bool retrySetAside = false);
 
   std::vector<RunRecord> List(const RunFilter& filter, std::string* error) override;
   std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error) override;
@@ -41,15 +64,18 @@ class LineDatabase : public RecordSource {
   std::optional<std::string> LogOf(const std::string& runId) override;
 
  private:
+  enum class Sent { Stored, Refused, Waits };
   bool Connect(std::string* error);
   bool MakeSchema(std::string* error);
-  bool Send(const RunRecord& run, const std::string& log, std::string* error);
-  // Connected, with the tables there; false with the reason.
-  bool Ready(std::string* error);
+  Sent Send(const RunRecord& run, const std::string& log, std::string* reason);
   std::vector<RunRecord> Runs(const RunFilter& filter, bool withImages, std::string* error);
   void Disconnect();
+  // A client's or server's words with every trace of the password taken out.
+  std::string Scrubbed(std::string text) const;
 
   std::string url_;
+  std::string where_;
+  std::vector<std::string> secrets_;  // the password as written and as read
   pg_conn* connection_ = nullptr;
   bool schemaMade_ = false;
   std::mutex mutex_;

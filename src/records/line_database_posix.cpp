@@ -2,8 +2,10 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -17,11 +19,22 @@ namespace morlane {
 
 namespace {
 
-// Every wait on the server is bounded: the connection, each statement, and a peer that
-// vanished without closing the connection.
-constexpr const char* kConnectTimeoutSeconds = "5";
+// Every wait on the server is bounded: the connection with its start-up (a port that takes
+// the connection and never speaks too), each statement, and a peer that vanished without
+// closing the connection, whether data of ours is in flight (the user time-out) or the
+// connection is idle waiting for an answer (keep-alives: about 10 + 3 x 3 s).
+constexpr const char* kConnectTimeoutSeconds = "10";
 constexpr const char* kUserTimeoutMs = "10000";
-constexpr const char* kStatementTimeout = "SET statement_timeout = '15s'";
+constexpr const char* kKeepaliveIdleSeconds = "10";
+constexpr const char* kKeepaliveIntervalSeconds = "3";
+constexpr const char* kKeepaliveCount = "3";
+constexpr const char* kStatementTimeout = "SET statement_timeout = '10s'";
+
+// Whether the tables are there already: a writer whose account may insert but not create
+// gets through, and nothing is locked when they are.
+constexpr const char* kSchemaThere =
+    "SELECT to_regclass('morlane.runs') IS NOT NULL AND to_regclass('morlane.images') IS NOT "
+    "NULL";
 
 // Made on first use. The lock keeps two stations that start on a new database at once from
 // making it twice; IF NOT EXISTS lets every later start pass through.
@@ -145,9 +158,216 @@ std::string Trimmed(const char* message) {
   return text;
 }
 
+// The server's own words on a failed statement: its message and detail, on one line.
+std::string ServerReason(PGresult* result) {
+  const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
+  const char* detail = PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL);
+  std::string reason = Trimmed(primary);
+  if (detail && *detail) reason += " (" + Trimmed(detail) + ")";
+  return reason;
+}
+
+// Whether a statement failed for the run itself: a value the server cannot take (22), a
+// key or constraint it breaks (23), a size beyond the server's limits (54), or a rule of the
+// line's own that raised an error over it (P0). Only then is the run set aside; anything
+// else (the connection, a time-out, a server shutting down, a conflict with another writer,
+// an account without the right to insert, tables not as this tool makes them) is no fault
+// of the run, which waits.
+bool RefusedForTheRun(PGresult* result) {
+  if (PQresultStatus(result) != PGRES_FATAL_ERROR) return false;
+  const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+  if (!state || std::strlen(state) != 5) return false;
+  const std::string kind(state, 2);
+  return kind == "22" || kind == "23" || kind == "54" || kind == "P0";
+}
+
+bool IsHex(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// The address as written with its password masked, and the password's own texts (as
+// written), which no message may carry. A URL's password is all between the first ":" of
+// the part before the host and the last "@" before the path; a setting's is the value of
+// "password" (in a URL's query too).
+std::string MaskedAddress(const std::string& url, std::vector<std::string>* secrets) {
+  std::string shown = url;
+  const size_t scheme = shown.find("://");
+  if (scheme != std::string::npos) {
+    const size_t start = scheme + 3;
+    const size_t query = shown.find('?', start);
+    const size_t at = shown.rfind('@', query == std::string::npos ? std::string::npos : query);
+    if (at != std::string::npos && at >= start) {
+      const size_t colon = shown.find(':', start);
+      if (colon != std::string::npos && colon < at) {
+        secrets->push_back(shown.substr(colon + 1, at - colon - 1));
+        shown.replace(colon + 1, at - colon - 1, "***");
+      }
+    }
+  }
+  // password=VALUE: in a query up to "&", in settings up to a blank (or quoted).
+  for (size_t at = shown.find("password="); at != std::string::npos;
+       at = shown.find("password=", at + 1)) {
+    if (at > 0 && std::isalnum(static_cast<unsigned char>(shown[at - 1]))) continue;
+    const size_t value = at + 9;
+    size_t end = value;
+    if (end < shown.size() && shown[end] == '\'') {
+      for (++end; end < shown.size() && shown[end] != '\''; ++end) {
+        if (shown[end] == '\\') ++end;
+      }
+      end = std::min(end + 1, shown.size());
+    } else {
+      end = shown.find_first_of(scheme == std::string::npos ? " \t\n" : "&", value);
+      if (end == std::string::npos) end = shown.size();
+    }
+    secrets->push_back(shown.substr(value, end - value));
+    shown.replace(value, end - value, "***");
+  }
+  return shown;
+}
+
+// Every text in double quotes taken out: a parser's words quote what it could not read,
+// which may be a piece of the password.
+std::string Unquoted(const std::string& text) {
+  std::string out;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      if (!quoted) out += "\"...\"";
+      quoted = !quoted;
+    } else if (!quoted) {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Replaced(std::string text, const std::vector<std::string>& secrets) {
+  for (const std::string& secret : secrets) {
+    if (secret.empty()) continue;
+    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3)) {
+      text.replace(at, secret.size(), "***");
+    }
+  }
+  return text;
+}
+
+// The address read by the client: where it leads, and the password as it will be sent.
+struct Address {
+  std::string host, port, dbname, user, password;
+};
+
+bool ReadAddress(const std::string& url, Address* address, std::string* why) {
+  char* message = nullptr;
+  PQconninfoOption* options = PQconninfoParse(url.c_str(), &message);
+  if (!options) {
+    *why = message ? Trimmed(message) : "out of memory";
+    PQfreemem(message);
+    return false;
+  }
+  for (PQconninfoOption* option = options; option->keyword; ++option) {
+    const std::string key = option->keyword;
+    const std::string value = option->val ? option->val : "";
+    if (key == "host") address->host = value;
+    if (key == "hostaddr" && address->host.empty()) address->host = value;
+    if (key == "port") address->port = value;
+    if (key == "dbname") address->dbname = value;
+    if (key == "user") address->user = value;
+    if (key == "password") address->password = value;
+  }
+  PQconninfoFree(options);
+  return true;
+}
+
+std::string WhereOf(const Address& address) {
+  return "postgresql://" + (address.user.empty() ? std::string() : address.user + "@") +
+         (address.host.empty() ? std::string("localhost") : address.host) + ":" +
+         (address.port.empty() ? std::string("5432") : address.port) + "/" + address.dbname;
+}
+
+bool IsUri(const std::string& url) {
+  return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0;
+}
+
+// What is wrong with an address before the client reads it, or "" when nothing is: the
+// client's own words would quote the password.
+std::string FaultBeforeReading(const std::string& url) {
+  if (url.empty()) return "no address";
+  if (!IsUri(url) && url.find("://") != std::string::npos) {
+    return "not a postgresql:// or postgres:// URL";
+  }
+  if (!IsUri(url) && url.find('=') == std::string::npos) {
+    return "neither a postgresql:// URL nor key=value settings";
+  }
+  for (size_t at = url.find('%'); IsUri(url) && at != std::string::npos;
+       at = url.find('%', at + 1)) {
+    if (at + 2 >= url.size() || !IsHex(url[at + 1]) || !IsHex(url[at + 2])) {
+      return "a \"%\" not followed by two hex digits (a \"%\" in the password is written %25)";
+    }
+  }
+  return {};
+}
+
+// What is wrong with an address the client read, or "" when nothing is: the faults that
+// would put a piece of the password where messages name the host or the port.
+std::string Fault(const Address& address) {
+  if (address.host.find('@') != std::string::npos ||
+      address.dbname.find('@') != std::string::npos) {
+    return "more than one \"@\" before the host (an \"@\" in the password is written %40)";
+  }
+  size_t from = 0;
+  while (!address.port.empty() && from <= address.port.size()) {
+    size_t end = address.port.find(',', from);
+    if (end == std::string::npos) end = address.port.size();
+    const std::string port = address.port.substr(from, end - from);
+    const bool number = !port.empty() && port.size() <= 5 &&
+                        port.find_first_not_of("0123456789") == std::string::npos &&
+                        std::stoi(port) >= 1 && std::stoi(port) <= 65535;
+    if (!number) {
+      return "its port is no number from 1 to 65535 (in the password a \"/\" is written %2F, "
+             "\"?\" %3F, \"#\" %23, \":\" may stay)";
+    }
+    from = end + 1;
+  }
+  return {};
+}
+
+// Discards the server's notices ("schema ... already exists, skipping"): the station's
+// terminal and windows are the operator's.
+void IgnoreNotice(void*, const char*) {}
+
 }  // namespace
 
-LineDatabase::LineDatabase(std::string url) : url_(std::move(url)) {}
+LineDatabase::LineDatabase(std::string url) : url_(std::move(url)) {
+  where_ = MaskedAddress(url_, &secrets_);
+  Address address;
+  std::string ignored;
+  if (FaultBeforeReading(url_).empty() && ReadAddress(url_, &address, &ignored) &&
+      Fault(address).empty()) {
+    where_ = WhereOf(address);
+    if (!address.password.empty()) secrets_.push_back(address.password);
+  }
+}
+
+bool LineDatabase::CheckAddress(const std::string& url, std::string* why) {
+  std::vector<std::string> secrets;
+  const std::string shown = MaskedAddress(url, &secrets);
+  std::string fault = FaultBeforeReading(url);
+  Address address;
+  if (fault.empty()) {
+    if (ReadAddress(url, &address, &fault)) {
+      fault = Fault(address);
+    } else {
+      fault = Replaced(secrets.empty() ? fault : Unquoted(fault), secrets);
+    }
+  }
+  if (fault.empty()) return true;
+  *why = shown + ": " + fault;
+  return false;
+}
+
+std::string LineDatabase::Scrubbed(std::string text) const {
+  return Replaced(std::move(text), secrets_);
+}
 
 LineDatabase::~LineDatabase() {
   Disconnect();
@@ -170,18 +390,22 @@ bool LineDatabase::Connect(std::string* error) {
   if (connection_ && PQstatus(connection_) == CONNECTION_OK) return true;
   Disconnect();
   // The address's own settings come after the bounds, so that it may set others.
-  const char* keys[] = {"connect_timeout", "tcp_user_timeout", "dbname", nullptr};
-  const char* values[] = {kConnectTimeoutSeconds, kUserTimeoutMs, url_.c_str(), nullptr};
+  const char* keys[] = {"connect_timeout",     "tcp_user_timeout", "keepalives", "keepalives_idle",
+                        "keepalives_interval", "keepalives_count", "dbname",     nullptr};
+  const char* values[] = {
+      kConnectTimeoutSeconds,    kUserTimeoutMs,  "1",          kKeepaliveIdleSeconds,
+      kKeepaliveIntervalSeconds, kKeepaliveCount, url_.c_str(), nullptr};
   connection_ = PQconnectdbParams(keys, values, 1);
+  if (connection_) PQsetNoticeProcessor(connection_, IgnoreNotice, nullptr);
   if (!connection_ || PQstatus(connection_) != CONNECTION_OK) {
-    *error = connection_ ? Trimmed(PQerrorMessage(connection_)) : "out of memory";
+    *error = connection_ ? Scrubbed(Trimmed(PQerrorMessage(connection_))) : "out of memory";
     Disconnect();
     return false;
   }
   Result timeout(PQexec(connection_, kStatementTimeout));
   Result encoding(PQexec(connection_, "SET client_encoding = 'UTF8'"));
   if (!timeout.Ok() || !encoding.Ok()) {
-    *error = Trimmed(PQerrorMessage(connection_));
+    *error = Scrubbed(Trimmed(PQerrorMessage(connection_)));
     Disconnect();
     return false;
   }
@@ -190,25 +414,42 @@ bool LineDatabase::Connect(std::string* error) {
 
 bool LineDatabase::MakeSchema(std::string* error) {
   if (schemaMade_) return true;
+  {
+    Result there(PQexec(connection_, kSchemaThere));
+    if (there.Ok() && PQntuples(there.get()) == 1 &&
+        std::string(PQgetvalue(there.get(), 0, 0)) == "t") {
+      schemaMade_ = true;
+      return true;
+    }
+  }
   Result begin(PQexec(connection_, "BEGIN"));
   Result made(PQexec(connection_, kSchema));
   if (!begin.Ok() || !made.Ok()) {
-    *error = "cannot make the line database's tables: " + Trimmed(PQerrorMessage(connection_));
+    *error =
+        "cannot make the line database's tables: " + Scrubbed(Trimmed(PQerrorMessage(connection_)));
     Result rollback(PQexec(connection_, "ROLLBACK"));
     return false;
   }
   Result commit(PQexec(connection_, "COMMIT"));
   if (!commit.Ok()) {
-    *error = Trimmed(PQerrorMessage(connection_));
+    *error = Scrubbed(Trimmed(PQerrorMessage(connection_)));
     return false;
   }
   schemaMade_ = true;
   return true;
 }
 
-bool LineDatabase::Send(const RunRecord& run, const std::string& log, std::string* error) {
-  Result begin(PQexec(connection_, "BEGIN"));
-  bool ok = begin.Ok();
+LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& log,
+                                      std::string* reason) {
+  // The first statement that failed decides: a refusal of the run, or a moment's trouble.
+  bool refused = false;
+  auto failed = [&](const Result& result) {
+    if (result.Ok()) return false;
+    refused = RefusedForTheRun(result.get());
+    *reason = refused ? ServerReason(result.get()) : Trimmed(PQerrorMessage(connection_));
+    return true;
+  };
+  bool ok = !failed(Result(PQexec(connection_, "BEGIN")));
   bool stored = false;
   if (ok) {
     Parameters values;
@@ -238,7 +479,7 @@ bool LineDatabase::Send(const RunRecord& run, const std::string& log, std::strin
         " $9, $10, $11, $12, to_timestamp($13::bigint / 1000.0),"
         " to_timestamp($14::bigint / 1000.0), $13, $14, $15, $16, $17::jsonb, $18)"
         " ON CONFLICT (run_id) DO NOTHING");
-    ok = insert.Ok();
+    ok = !failed(insert);
     // Sent before, its acknowledgement lost: the run is there already, with its images.
     stored = ok && std::string(PQcmdTuples(insert.get())) == "1";
   }
@@ -263,49 +504,80 @@ bool LineDatabase::Send(const RunRecord& run, const std::string& log, std::strin
     values.Number(image.frames);
     values.Number(image.retries);
     values.Number(image.naks);
-    Result insert = values.Exec(
+    ok = !failed(values.Exec(
         connection_,
         "INSERT INTO morlane.images (run_id, position, file, sha256, bytes, cpu, result, step,"
         " skipped, closing, seconds, frames, retries, naks) VALUES ($1, $2, $3, $4, $5, $6, $7,"
-        " $8, $9, $10, $11::jsonb, $12, $13, $14)");
-    ok = insert.Ok();
+        " $8, $9, $10, $11::jsonb, $12, $13, $14)"));
   }
-  if (ok) {
-    Result commit(PQexec(connection_, "COMMIT"));
-    ok = commit.Ok();
-  }
-  if (!ok) {
-    *error = "run " + run.runId + ": " + Trimmed(PQerrorMessage(connection_));
-    Result rollback(PQexec(connection_, "ROLLBACK"));
-  }
-  return ok;
+  if (ok) ok = !failed(Result(PQexec(connection_, "COMMIT")));
+  if (ok) return Sent::Stored;
+  Result rollback(PQexec(connection_, "ROLLBACK"));
+  *reason = Scrubbed(*reason);
+  // A connection that broke is not the run's fault, whatever the last answer said.
+  return refused && PQstatus(connection_) == CONNECTION_OK ? Sent::Refused : Sent::Waits;
 }
 
-bool LineDatabase::Ready(std::string* error) {
-  return Connect(error) && MakeSchema(error);
-}
-
-bool LineDatabase::SendBacklog(RecordStore& store, int* sent, std::string* error) {
+Delivery LineDatabase::SendBacklog(RecordStore& store, int batch, bool retrySetAside) {
   std::lock_guard lock(mutex_);
-  *sent = 0;
-  error->clear();
-  std::vector<std::string> ids = store.UnsentRunIds(error);
-  if (!error->empty()) return false;
-  if (ids.empty()) return true;
-  if (!Ready(error)) return false;
-  for (const std::string& id : ids) {
-    std::optional<RunRecord> run = store.Load(id, error);
-    if (!run) return false;
-    const std::string log = store.LogOf(id).value_or("");
-    if (!Send(*run, log, error)) {
-      // A connection that broke is made anew at the next call.
-      if (PQstatus(connection_) != CONNECTION_OK) Disconnect();
-      return false;
-    }
-    if (!store.MarkSent(id, error)) return false;
-    ++*sent;
+  Delivery delivery;
+  std::string error;
+  std::vector<std::string> ids =
+      store.UnsentRunIds(&error, retrySetAside, batch < 0 ? -1 : batch + 1);
+  if (!error.empty()) {
+    delivery.error = error;
+    return delivery;
   }
-  return true;
+  if (batch >= 0 && ids.size() > static_cast<size_t>(batch)) {
+    ids.pop_back();
+    delivery.more = true;
+  }
+  if (ids.empty()) return delivery;
+  if (!Connect(&error)) {
+    delivery.unreachable = true;
+    delivery.error = error;
+    delivery.more = true;
+    return delivery;
+  }
+  if (!MakeSchema(&error)) {
+    delivery.unreachable = PQstatus(connection_) != CONNECTION_OK;
+    if (delivery.unreachable) Disconnect();
+    delivery.error = error;
+    delivery.more = true;
+    return delivery;
+  }
+  for (const std::string& id : ids) {
+    std::optional<RunRecord> run = store.Load(id, &error);
+    if (!run) {
+      delivery.error = error;
+      delivery.more = true;
+      return delivery;
+    }
+    const std::string log = store.LogOf(id).value_or("");
+    std::string reason;
+    const Sent sent = Send(*run, log, &reason);
+    if (sent == Sent::Waits) {
+      // A connection that broke is made anew at the next call.
+      delivery.unreachable = PQstatus(connection_) != CONNECTION_OK;
+      if (delivery.unreachable) Disconnect();
+      delivery.error = "run " + id + ": " + reason;
+      delivery.more = true;
+      return delivery;
+    }
+    const bool marked =
+        sent == Sent::Stored ? store.MarkSent(id, &error) : store.SetAside(id, reason, &error);
+    if (!marked) {
+      delivery.error = error;
+      delivery.more = true;
+      return delivery;
+    }
+    if (sent == Sent::Stored) {
+      ++delivery.sent;
+    } else {
+      delivery.refused.push_back(SetAsideRun{id, reason});
+    }
+  }
+  return delivery;
 }
 
 std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImages,
@@ -313,7 +585,11 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
   std::lock_guard lock(mutex_);
   error->clear();
   std::vector<RunRecord> runs;
-  if (!Ready(error)) return runs;
+  // A reader never makes the tables: SELECT on them is all it needs.
+  if (!Connect(error)) {
+    *error = "the line database cannot be reached at " + where_ + " (" + *error + ")";
+    return runs;
+  }
   Parameters values;
   std::string where = " WHERE true";
   auto add = [&](const char* clause, auto value) {
@@ -337,7 +613,12 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
   if (filter.limit >= 0) sql += " LIMIT " + std::to_string(filter.limit);
   Result select = values.Exec(connection_, sql.c_str());
   if (!select.Ok()) {
-    *error = Trimmed(PQerrorMessage(connection_));
+    // No station has sent a run yet: the tables are made by the first, and there is
+    // nothing to read.
+    const char* state = PQresultErrorField(select.get(), PG_DIAG_SQLSTATE);
+    if (state && std::string(state) == "42P01") return runs;
+    *error = "the line database " + where_ + ": " + Scrubbed(Trimmed(PQerrorMessage(connection_)));
+    if (PQstatus(connection_) != CONNECTION_OK) Disconnect();
     return runs;
   }
   auto text = [&select](int row, int column) {
@@ -376,7 +657,9 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
                             " seconds::text, frames, retries, naks FROM morlane.images"
                             " WHERE run_id = $1 ORDER BY position");
     if (!images.Ok()) {
-      *error = Trimmed(PQerrorMessage(connection_));
+      *error =
+          "the line database " + where_ + ": " + Scrubbed(Trimmed(PQerrorMessage(connection_)));
+      if (PQstatus(connection_) != CONNECTION_OK) Disconnect();
       runs.clear();
       break;
     }
@@ -431,7 +714,7 @@ std::optional<RunRecord> LineDatabase::Load(const std::string& runId, std::strin
 std::optional<std::string> LineDatabase::LogOf(const std::string& runId) {
   std::lock_guard lock(mutex_);
   std::string error;
-  if (!Ready(&error)) return std::nullopt;
+  if (!Connect(&error)) return std::nullopt;
   Parameters id;
   id.Text(runId);
   Result select = id.Exec(connection_, "SELECT log FROM morlane.runs WHERE run_id = $1");

@@ -6,6 +6,15 @@ namespace morlane {
 
 LineDatabase::LineDatabase(std::string url) : url_(std::move(url)) {}
 
+bool LineDatabase::CheckAddress(const std::string&, std::string* why) {
+  *why = WhyUnsupported();
+  return false;
+}
+
+std::string LineDatabase::Scrubbed(std::string text) const {
+  return text;
+}
+
 LineDatabase::~LineDatabase() = default;
 
 bool LineDatabase::Supported() {
@@ -16,10 +25,11 @@ std::string LineDatabase::WhyUnsupported() {
   return "this Windows build has no PostgreSQL client; records stay in the station's own store";
 }
 
-bool LineDatabase::SendBacklog(RecordStore&, int* sent, std::string* error) {
-  *sent = 0;
-  *error = WhyUnsupported();
-  return false;
+Delivery LineDatabase::SendBacklog(RecordStore&, int, bool) {
+  Delivery delivery;
+  delivery.unreachable = true;
+  delivery.error = WhyUnsupported();
+  return delivery;
 }
 
 bool LineDatabase::Connect(std::string* error) {
@@ -32,17 +42,12 @@ bool LineDatabase::MakeSchema(std::string* error) {
   return false;
 }
 
-bool LineDatabase::Send(const RunRecord&, const std::string&, std::string* error) {
-  *error = WhyUnsupported();
-  return false;
+LineDatabase::Sent LineDatabase::Send(const RunRecord&, const std::string&, std::string* reason) {
+  *reason = WhyUnsupported();
+  return Sent::Waits;
 }
 
 void LineDatabase::Disconnect() {}
-
-bool LineDatabase::Ready(std::string* error) {
-  *error = WhyUnsupported();
-  return false;
-}
 
 std::vector<RunRecord> LineDatabase::Runs(const RunFilter&, bool, std::string* error) {
   *error = WhyUnsupported();

@@ -17,7 +17,13 @@ std::string OrDash(const std::string& text) {
   return text.empty() ? "-" : text;
 }
 
-std::string Csv(const std::string& field) {
+// A text cell as RFC 4180 writes it. One that begins as a formula would ("=", "+", "-",
+// "@", a tab or a carriage return) is kept as text with a leading "'": a unit id or a
+// file name is never run by the spreadsheet that opens the export.
+std::string Csv(const std::string& text) {
+  const bool formula =
+      !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+  const std::string field = formula ? "'" + text : text;
   if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
   std::string quoted = "\"";
   for (char c : field) {

@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <span>
 #include <system_error>
@@ -52,6 +55,9 @@ constexpr const char* kMigrations[] = {
     "CREATE INDEX runs_by_result ON runs(result, started_ms);"
     "CREATE INDEX runs_by_station ON runs(station, started_ms);"
     "CREATE INDEX runs_not_pushed ON runs(pushed) WHERE pushed = 0;",
+    // 1 -> 2: the server's reason for a run the line's database refused; such a run is set
+    // aside and holds back none after it.
+    "ALTER TABLE runs ADD COLUMN refused TEXT;",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -149,6 +155,45 @@ bool FolderTakesFiles(const fs::path& folder, std::string* error) {
   return true;
 }
 
+// The schema version of an open database; an SQLite result code other than SQLITE_OK when
+// it cannot be read.
+int ReadVersion(sqlite3* db, int* version) {
+  sqlite3_stmt* read = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &read, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(read);
+    if (rc == SQLITE_ROW) {
+      *version = sqlite3_column_int(read, 0);
+      rc = SQLITE_OK;
+    }
+  }
+  sqlite3_finalize(read);
+  return rc;
+}
+
+// The database as an SQLite URI that says no one changes it while it is read: a reader
+// that may write nothing in the folder cannot make the index of the write-ahead log.
+std::string ImmutableUri(const fs::path& database) {
+  std::error_code failure;
+  fs::path absolute = fs::absolute(database, failure);
+  if (failure) absolute = database;
+  const std::string path = PathToUtf8(absolute);
+  std::string uri = "file:";
+  if (path.empty() || (path[0] != '/' && path[0] != '\\')) uri += '/';  // "file:/C:/..."
+  for (const unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/-._~:", c) != nullptr) {
+      uri += static_cast<char>(c);
+    } else if (c == '\\') {
+      uri += '/';
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      uri += escaped;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
 RecordStore::RecordStore(std::string folder, sqlite3* db) : folder_(std::move(folder)), db_(db) {}
@@ -179,6 +224,7 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode m
     *error = "no records in " + PathToUtf8(root) + " (" + kDatabaseName + " not found)";
     return nullptr;
   }
+  if (mode == Mode::Read) return OpenForReading(root, database, error);
 
   sqlite3* db = nullptr;
   const int flags =
@@ -199,6 +245,58 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode m
     *error = PathToUtf8(database) + ": " + *error;
     return nullptr;
   }
+  return store;
+}
+
+std::unique_ptr<RecordStore> RecordStore::OpenForReading(const fs::path& root,
+                                                         const fs::path& database,
+                                                         std::string* error) {
+  const std::string name = PathToUtf8(database);
+  auto open = [&](const std::string& path, int extra, int* rc) -> std::unique_ptr<RecordStore> {
+    sqlite3* db = nullptr;
+    *rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | extra,
+                          nullptr);
+    if (*rc != SQLITE_OK) {
+      *error = Reason(db, "cannot open " + name);
+      sqlite3_close_v2(db);
+      return nullptr;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    int version = -1;
+    *rc = ReadVersion(db, &version);
+    if (*rc != SQLITE_OK) {
+      *error = Reason(db, "cannot read " + name);
+      sqlite3_close_v2(db);
+      return nullptr;
+    }
+    std::unique_ptr<RecordStore> store(new RecordStore(PathToUtf8(root), db));
+    if (version > kSchemaVersion) {
+      *error = name + ": its schema version " + std::to_string(version) +
+               " is newer than this tool's (" + std::to_string(kSchemaVersion) +
+               "): use the newer morlane-cli that wrote it";
+      return nullptr;
+    }
+    if (version < 1) {
+      *error = name + " holds no records (no schema in it)";
+      return nullptr;
+    }
+    return store;
+  };
+  int rc = SQLITE_OK;
+  std::unique_ptr<RecordStore> store = open(name, 0, &rc);
+  if (store || ((rc & 0xff) != SQLITE_READONLY && (rc & 0xff) != SQLITE_CANTOPEN)) return store;
+  // The log's index cannot be made in a folder this reader may not write. With no log
+  // waiting to be folded in, the database file alone holds every run.
+  std::error_code failure;
+  const fs::path log = PathFromUtf8(name + "-wal");
+  if (fs::exists(log, failure) && fs::file_size(log, failure) > 0) {
+    *error += " (runs wait in its write-ahead log, which only an account that may write in " +
+              PathToUtf8(root) + " can read)";
+    return nullptr;
+  }
+  std::string why = *error;
+  store = open(ImmutableUri(database), SQLITE_OPEN_URI, &rc);
+  if (!store) *error = why;
   return store;
 }
 
@@ -488,14 +586,19 @@ std::optional<RunRecord> RecordStore::Load(const std::string& runId, std::string
   return std::move(runs.front());
 }
 
-std::vector<std::string> RecordStore::UnsentRunIds(std::string* error) {
+std::vector<std::string> RecordStore::UnsentRunIds(std::string* error, bool withSetAside,
+                                                   int limit) {
   std::lock_guard lock(mutex_);
   std::vector<std::string> ids;
-  Statement select(db_, "SELECT run_id FROM runs WHERE pushed = 0 ORDER BY started_ms, run_id");
+  const std::string sql = std::string("SELECT run_id FROM runs WHERE pushed = 0") +
+                          (withSetAside ? "" : " AND refused IS NULL") +
+                          " ORDER BY started_ms, run_id LIMIT ?";
+  Statement select(db_, sql.c_str());
   if (!select.Ok()) {
     *error = Reason(db_, "cannot read the runs");
     return ids;
   }
+  select.Bind(1, int64_t{limit});
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) ids.push_back(select.Text(0));
   if (step != SQLITE_DONE) {
@@ -507,13 +610,49 @@ std::vector<std::string> RecordStore::UnsentRunIds(std::string* error) {
 
 bool RecordStore::MarkSent(const std::string& runId, std::string* error) {
   std::lock_guard lock(mutex_);
-  Statement update(db_, "UPDATE runs SET pushed = 1 WHERE run_id = ?");
+  Statement update(db_, "UPDATE runs SET pushed = 1, refused = NULL WHERE run_id = ?");
   if (update.Ok()) {
     update.Bind(1, runId);
     if (sqlite3_step(update.get()) == SQLITE_DONE) return true;
   }
   *error = Reason(db_, "cannot mark run " + runId + " as sent");
   return false;
+}
+
+bool RecordStore::SetAside(const std::string& runId, const std::string& reason,
+                           std::string* error) {
+  std::lock_guard lock(mutex_);
+  // An empty reason would read as "not set aside".
+  const std::string kept = reason.empty() ? "refused" : reason;
+  Statement update(db_, "UPDATE runs SET refused = ? WHERE run_id = ? AND pushed = 0");
+  if (update.Ok()) {
+    update.Bind(1, kept);
+    update.Bind(2, runId);
+    if (sqlite3_step(update.get()) == SQLITE_DONE) return true;
+  }
+  *error = Reason(db_, "cannot set run " + runId + " aside");
+  return false;
+}
+
+std::vector<SetAsideRun> RecordStore::SetAsideRuns(std::string* error) {
+  std::lock_guard lock(mutex_);
+  std::vector<SetAsideRun> runs;
+  Statement select(db_,
+                   "SELECT run_id, refused FROM runs WHERE pushed = 0 AND refused IS NOT NULL"
+                   " ORDER BY started_ms, run_id");
+  if (!select.Ok()) {
+    *error = Reason(db_, "cannot read the runs");
+    return runs;
+  }
+  int step;
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+    runs.push_back(SetAsideRun{select.Text(0), select.Text(1)});
+  }
+  if (step != SQLITE_DONE) {
+    *error = Reason(db_, "cannot read the runs");
+    runs.clear();
+  }
+  return runs;
 }
 
 std::optional<std::string> RecordStore::LogOf(const std::string& runId) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,12 @@ struct sqlite3_stmt;
 
 namespace morlane {
 
+// A run of the outbox the line's database refused, and the server's reason.
+struct SetAsideRun {
+  std::string runId;
+  std::string reason;
+};
+
 // The station's record store in one folder: records.db (SQLite) and, for every run,
 // runs/RUN_ID.json and runs/RUN_ID.log. Several processes may share the folder: SQLite
 // serialises their writes, and every run has files of its own. One object may be used
@@ -29,13 +36,19 @@ class RecordStore : public RecordSource {
     // The folder and the database are made when missing; the folder must take files and
     // have room, which is checked before the store is handed out.
     Write,
-    // An existing store only.
+    // An existing store, for reading only: nothing in the folder is written, so a folder
+    // and files that are read-only serve. The schema is read as it is: a store of an older
+    // version is not migrated (every version so far holds the runs and images the same
+    // way), a newer one or one that holds no schema yet is refused.
     Read,
+    // An existing store whose outbox is worked on (`records push`): migrated as by a
+    // writer, but never made.
+    Update,
   };
 
-  // The schema version this tool writes; an older database is brought up to it, a newer
-  // one is refused.
-  static constexpr int kSchemaVersion = 1;
+  // The schema version this tool writes; a writer brings an older database up to it, a
+  // newer one is refused.
+  static constexpr int kSchemaVersion = 2;
 
   // nullptr with the reason in *error when the store cannot be used.
   static std::unique_ptr<RecordStore> Open(const std::string& folder, Mode mode,
@@ -58,13 +71,21 @@ class RecordStore : public RecordSource {
   // As kept in runs/.
   std::optional<std::string> LogOf(const std::string& runId) override;
 
-  // The outbox of the line's database: runs not yet sent there, oldest first, and the mark
-  // that one has been stored there.
-  std::vector<std::string> UnsentRunIds(std::string* error);
+  // The outbox of the line's database: runs not yet sent there, oldest first (at most
+  // limit of them when limit >= 0), those set aside only withSetAside; and the marks that
+  // one has been stored there, or that the server refused it with its reason.
+  std::vector<std::string> UnsentRunIds(std::string* error, bool withSetAside = false,
+                                        int limit = -1);
   bool MarkSent(const std::string& runId, std::string* error);
+  bool SetAside(const std::string& runId, const std::string& reason, std::string* error);
+  // The runs set aside now, oldest first.
+  std::vector<SetAsideRun> SetAsideRuns(std::string* error);
 
  private:
   RecordStore(std::string folder, sqlite3* db);
+  static std::unique_ptr<RecordStore> OpenForReading(const std::filesystem::path& root,
+                                                     const std::filesystem::path& database,
+                                                     std::string* error);
   bool Migrate(std::string* error);
   int SchemaVersion();
   bool Exec(const char* sql, std::string* error);

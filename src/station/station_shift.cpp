@@ -47,6 +47,8 @@ StationShift::~StationShift() {
     station_->Finish();
     station_->Join();
   }
+  // The backlog is tried once more, bounded, and what still waits is said on the station.
+  if (lineFeed_) lineFeed_->Finish();
   station_.reset();
   if (eventsOut_) std::fclose(eventsOut_);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "records/record_report.h"
@@ -143,7 +144,8 @@ TEST(RecordStoreTest, StationsShareAFolderAndANewerSchemaIsRefused) {
   sqlite3_exec(db, "PRAGMA user_version=7", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   EXPECT_EQ(RecordStore::Open(dir.File("out"), RecordStore::Mode::Read, &why), nullptr);
-  EXPECT_THAT(why, HasSubstr("schema version 7 is newer than this tool's (1)"));
+  EXPECT_THAT(why, HasSubstr("schema version 7 is newer than this tool's (" +
+                             std::to_string(RecordStore::kSchemaVersion) + ")"));
 
   EXPECT_EQ(RecordStore::Open(dir.File("nothing"), RecordStore::Mode::Read, &why), nullptr);
   EXPECT_THAT(why, HasSubstr("records.db not found"));
@@ -151,6 +153,96 @@ TEST(RecordStoreTest, StationsShareAFolderAndANewerSchemaIsRefused) {
   std::filesystem::create_directories(dir.File("blocked"));
   dir.Write("blocked/runs", std::string("a file where the folder should be"));
   EXPECT_EQ(RecordStore::Open(dir.File("blocked"), RecordStore::Mode::Write, &why), nullptr);
+}
+
+int UserVersion(const std::string& database) {
+  sqlite3* db = nullptr;
+  int version = -1;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* read = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &read, nullptr);
+    if (read && sqlite3_step(read) == SQLITE_ROW) version = sqlite3_column_int(read, 0);
+    sqlite3_finalize(read);
+  }
+  sqlite3_close(db);
+  return version;
+}
+
+// A reader writes nothing: a store of the first schema version is read as it is, not
+// migrated, and a folder whose files are all read-only serves. A writer then brings it up
+// to date, and its outbox sets a refused run aside without holding back the others.
+TEST(RecordStoreTest, ReadersWriteNothingAndTheOutboxSetsRefusedRunsAside) {
+  test::TempDir dir;
+  const std::string database = dir.File("out/records.db");
+  RunRecord first = MakeRun("SN1", 1000, "pass");
+  RunRecord second = MakeRun("SN2", 2000, "fail", "erase");
+  RunRecord third = MakeRun("SN3", 3000, "pass");
+  {
+    auto store = Open(dir.File("out"));
+    for (const RunRecord* run : {&first, &second, &third}) {
+      ASSERT_TRUE(store->Commit(*run, "", nullptr));
+    }
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE runs DROP COLUMN refused; PRAGMA user_version=1", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const std::vector<uint8_t> before = dir.Read("out/records.db");
+
+  std::string why;
+  auto reader = RecordStore::Open(dir.File("out"), RecordStore::Mode::Read, &why);
+  ASSERT_TRUE(reader) << why;
+  EXPECT_EQ(reader->List(RunFilter{}, &why).size(), 3u) << why;
+  reader.reset();
+  EXPECT_EQ(dir.Read("out/records.db"), before);
+  EXPECT_EQ(UserVersion(database), 1);
+
+  auto writer = Open(dir.File("out"));
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(UserVersion(database), RecordStore::kSchemaVersion);
+  ASSERT_TRUE(writer->SetAside(first.runId, "unsupported Unicode escape sequence", &why)) << why;
+  EXPECT_EQ(writer->UnsentRunIds(&why), (std::vector<std::string>{second.runId, third.runId}));
+  EXPECT_EQ(writer->UnsentRunIds(&why, true, 2),
+            (std::vector<std::string>{first.runId, second.runId}));
+  std::vector<SetAsideRun> aside = writer->SetAsideRuns(&why);
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(aside[0].runId, first.runId);
+  EXPECT_EQ(aside[0].reason, "unsupported Unicode escape sequence");
+  // Taken at last: it is no longer set aside, nor waiting.
+  ASSERT_TRUE(writer->MarkSent(first.runId, &why));
+  EXPECT_TRUE(writer->SetAsideRuns(&why).empty());
+  EXPECT_EQ(writer->UnsentRunIds(&why, true).size(), 2u);
+}
+
+// Read-only files in a read-only folder are read. Where the permissions bind nobody (an
+// administrator's account), a file can still be made there and this proves nothing.
+TEST(RecordStoreTest, AReadOnlyFolderIsRead) {
+  test::TempDir dir;
+  const std::string database = dir.File("out/records.db");
+  {
+    auto store = Open(dir.File("out"));
+    ASSERT_TRUE(store->Commit(MakeRun("SN1", 1000, "pass"), "", nullptr));
+  }
+  namespace fs = std::filesystem;
+  const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  const auto folder =
+      readOnly | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  fs::permissions(database, readOnly);
+  fs::permissions(dir.File("out/runs"), folder);
+  fs::permissions(dir.File("out"), folder);
+  const bool binding = !std::ofstream(dir.File("out/probe")).is_open();
+  std::string why;
+  size_t runs = 0;
+  if (binding) {
+    auto reader = RecordStore::Open(dir.File("out"), RecordStore::Mode::Read, &why);
+    if (reader) runs = reader->List(RunFilter{}, &why).size();
+  }
+  fs::permissions(dir.File("out"), fs::perms::owner_all, fs::perm_options::add);
+  fs::permissions(dir.File("out/runs"), fs::perms::owner_all, fs::perm_options::add);
+  if (!binding) GTEST_SKIP() << "permissions bind nobody here";
+  EXPECT_EQ(runs, 1u) << why;
 }
 
 TEST(RecordStoreTest, FiltersTakeTheRunsAsked) {
@@ -219,6 +311,24 @@ TEST(RecordReportTest, CsvQuotesAndKeepsRunsWithoutImages) {
   EXPECT_THAT(csv, HasSubstr(",fail,connect,,,,,,,,,,,,\r\n"));
   // One header and one row per image, every row with as many fields as the header.
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+// A cell a spreadsheet would take for a formula is written as text.
+TEST(RecordReportTest, CsvCellsNeverStartAFormula) {
+  RunRecord run = MakeRun("=HYPERLINK(\"http://x\",\"y\")", 1000, "pass");
+  run.operatorName = "-2+3+cmd|' /C calc'!A0";
+  run.station = "@SUM(A1)";
+  run.slot = "\tA";
+  run.port = "\r/dev/ttyS0";
+  run.images[0].file = "+1.bin";
+  const std::string csv = RunsCsv({run});
+  EXPECT_THAT(csv, HasSubstr(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\","));
+  EXPECT_THAT(csv, HasSubstr(",'-2+3+cmd|' /C calc'!A0,"));
+  EXPECT_THAT(csv, HasSubstr(",'@SUM(A1),'\tA,\"'\r/dev/ttyS0\","));
+  EXPECT_THAT(csv, HasSubstr(",'+1.bin,"));
+  // Times, digests and numbers stay as they are.
+  EXPECT_THAT(csv, HasSubstr(",2026-12-08T11:05:03+01:00,"));
+  EXPECT_EQ(csv.find(",'2"), std::string::npos);
 }
 
 TEST(RecordReportTest, DatesAreReadAsTheRecordsWriteThem) {
