@@ -9,7 +9,7 @@ packages=(
   libhidapi-dev
   libcli11-dev
   libsqlite3-dev
-  libpq-dev postgresql
+  libpq-dev postgresql libxlsxwriter-dev
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth

@@ -9,6 +9,7 @@
 #include "records/line_database.h"
 #include "records/record_report.h"
 #include "records/record_store.h"
+#include "records/run_workbook.h"
 
 namespace morlane {
 
@@ -23,6 +24,7 @@ struct RecordsArgs {
   int limit = -1;
   bool json = false;
   bool csv = false;
+  std::string xlsx;  // export: the workbook's path
   std::string by = "all";
   std::string runId;
 };
@@ -132,6 +134,10 @@ int RunShow(CliSession& session, const RecordsArgs& args) {
 int RunExport(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
+  if (!args.xlsx.empty() && !WorkbooksSupported()) {
+    std::fprintf(stderr, "morlane-cli: --xlsx: %s\n", WhyNoWorkbooks().c_str());
+    return kExitUsage;
+  }
   int status = kExitFailed;
   std::unique_ptr<RecordSource> store = OpenSource(session, &status);
   if (!store) return status;
@@ -141,7 +147,14 @@ int RunExport(CliSession& session, const RecordsArgs& args) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitFailed;
   }
-  Print(RunsCsv(runs));
+  if (args.xlsx.empty()) {
+    Print(RunsCsv(runs));
+    return kExitOk;
+  }
+  if (!WriteRunsWorkbook(runs, session.PathOf(args.xlsx), &why)) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitFailed;
+  }
   return kExitOk;
 }
 
@@ -248,10 +261,21 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
     selected = [args](CliSession& session) { return RunShow(session, *args); };
   });
 
-  auto* exporting = records->add_subcommand("export", "One CSV row per image of every run");
-  exporting->add_flag("--csv", args->csv, "as CSV (RFC 4180, with a header line)")->required();
+  auto* exporting =
+      records->add_subcommand("export", "One CSV row (or workbook row) per image of every run");
+  CLI::Option* csv =
+      exporting->add_flag("--csv", args->csv, "as CSV (RFC 4180, with a header line)");
+  exporting
+      ->add_option("--xlsx", args->xlsx,
+                   "as a workbook written to FILE: ids as text, times as dates, a column per "
+                   "step's seconds")
+      ->type_name("FILE")
+      ->excludes(csv);
   AddFilters(*exporting, *args, true);
   exporting->callback([&selected, args] {
+    if (!args->csv && args->xlsx.empty()) {
+      throw CLI::ValidationError("export", "give --csv, or --xlsx FILE");
+    }
     selected = [args](CliSession& session) { return RunExport(session, *args); };
   });
 
