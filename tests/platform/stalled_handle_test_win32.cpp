@@ -102,11 +102,5 @@ TEST(StalledHandle, HidTransfersEndInTheirTimeAndReportTimeOut) {
   EXPECT_LT(Timed([&] { device.reset(); }), kMostMs);
 }
 
-TEST(StalledHandle, NoHandleIsRefused) {
-  EXPECT_EQ(AdoptWin32Port(nullptr), nullptr);
-  EXPECT_EQ(AdoptWin32Port(INVALID_HANDLE_VALUE), nullptr);
-  EXPECT_EQ(AdoptWin32HidDevice(INVALID_HANDLE_VALUE, HidCaps{65, 65}), nullptr);
-}
-
 }  // namespace
 }  // namespace morlane
