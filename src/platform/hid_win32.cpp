@@ -11,10 +11,13 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/overlapped_win32.h"
 
 namespace morlane {
 
@@ -64,76 +67,82 @@ DWORD WaitMs(int timeoutMs) {
 
 class Win32HidDevice : public HidDevice {
  public:
-  Win32HidDevice(ScopedHandle handle, ScopedHandle readEvent, ScopedHandle writeEvent, HidCaps caps)
+  Win32HidDevice(ScopedHandle handle, HidCaps caps)
       : handle_(std::move(handle)),
-        readEvent_(std::move(readEvent)),
-        writeEvent_(std::move(writeEvent)),
         caps_(caps),
-        readBuffer_(static_cast<size_t>(caps.inputReportLength)) {}
+        readOp_(std::make_unique<OverlappedOp>()),
+        writeOp_(std::make_unique<OverlappedOp>()) {
+    readOp_->bytes.resize(static_cast<size_t>(std::max(caps.inputReportLength, 0)));
+  }
 
-  ~Win32HidDevice() override { CancelIo(handle_.Get()); }
+  bool Usable() const { return readOp_->Usable() && writeOp_->Usable(); }
+
+  ~Win32HidDevice() override {
+    // Only a transfer the driver would not hand back after its cancel is still in its hands.
+    LetGo(handle_.Get(), readOp_);
+    LetGo(handle_.Get(), writeOp_);
+  }
 
   HidCaps Caps() const override { return caps_; }
 
   // The report goes out exactly as given: the link builds full-length reports, and the
   // class driver refuses any other length rather than sending a short report.
   int Write(const uint8_t* report, int length, int timeoutMs) override {
-    if (!report || length <= 0) return -1;
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = writeEvent_.Get();
-    ResetEvent(overlapped.hEvent);
-    DWORD written = 0;
-    if (!WriteFile(handle_.Get(), report, static_cast<DWORD>(length), nullptr, &overlapped) &&
+    if (!report || length <= 0 || broken_) return -1;
+    OverlappedOp& op = *writeOp_;
+    op.bytes.assign(report, report + length);
+    if (!WriteFile(handle_.Get(), op.bytes.data(), static_cast<DWORD>(length), nullptr, op.Arm()) &&
         GetLastError() != ERROR_IO_PENDING) {
       return -1;
     }
-    int outcome = Finish(&overlapped, timeoutMs, &written);
+    DWORD written = 0;
+    int outcome = Finish(op, timeoutMs, &written);
     return outcome > 0 ? static_cast<int>(written) : outcome;
   }
 
   // The driver delivers whole input reports only, so the read always asks for the full
   // report length into a buffer of our own; the caller may take fewer bytes.
   int Read(uint8_t* report, int length, int timeoutMs) override {
-    if (!report || length <= 0 || readBuffer_.empty()) return -1;
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = readEvent_.Get();
-    ResetEvent(overlapped.hEvent);
-    DWORD got = 0;
-    if (!ReadFile(handle_.Get(), readBuffer_.data(), static_cast<DWORD>(readBuffer_.size()),
-                  nullptr, &overlapped) &&
+    OverlappedOp& op = *readOp_;
+    if (!report || length <= 0 || op.bytes.empty() || broken_) return -1;
+    if (!ReadFile(handle_.Get(), op.bytes.data(), static_cast<DWORD>(op.bytes.size()), nullptr,
+                  op.Arm()) &&
         GetLastError() != ERROR_IO_PENDING) {
       return -1;
     }
-    int outcome = Finish(&overlapped, timeoutMs, &got);
+    DWORD got = 0;
+    int outcome = Finish(op, timeoutMs, &got);
     if (outcome <= 0) return outcome;
-    int n = std::min(static_cast<int>(got), length);
-    std::copy_n(readBuffer_.data(), n, report);
+    int n = std::min({static_cast<int>(got), length, static_cast<int>(op.bytes.size())});
+    std::copy_n(op.bytes.data(), n, report);
     return n;
   }
 
  private:
   // Waits for a started transfer and settles it: 1 when it completed (count in
   // *transferred), 0 when it timed out, -1 when it failed. On time-out the transfer is
-  // cancelled and awaited, so that neither the OVERLAPPED on our stack nor the buffer is
-  // still in use once we return. A transfer that finished just as it was cancelled still
-  // counts: dropping it would lose an input report, or make the link resend a report the
-  // unit already has.
-  int Finish(OVERLAPPED* overlapped, int timeoutMs, DWORD* transferred) {
-    DWORD wait = WaitForSingleObject(overlapped->hEvent, WaitMs(timeoutMs));
-    if (wait == WAIT_OBJECT_0) {
-      return GetOverlappedResult(handle_.Get(), overlapped, transferred, TRUE) ? 1 : -1;
+  // cancelled and given a bounded wait to come back. A transfer that finished just as it
+  // was cancelled still counts: dropping it would lose an input report, or make the link
+  // resend a report the unit already has. One the driver does not hand back stays its
+  // own (see LetGo), and the device fails every later call.
+  int Finish(OverlappedOp& op, int timeoutMs, DWORD* transferred) {
+    const OpEnd end = AwaitOp(handle_.Get(), op, WaitMs(timeoutMs));
+    if (end.stuck) {
+      broken_ = true;
+      return -1;
     }
-    CancelIo(handle_.Get());
-    if (GetOverlappedResult(handle_.Get(), overlapped, transferred, TRUE)) return 1;
-    bool cancelled = GetLastError() == ERROR_OPERATION_ABORTED;
-    return wait == WAIT_TIMEOUT && cancelled ? 0 : -1;
+    *transferred = end.moved;
+    if (end.completed) return 1;
+    return end.timedOut && end.error == ERROR_OPERATION_ABORTED ? 0 : -1;
   }
 
   ScopedHandle handle_;
-  ScopedHandle readEvent_;
-  ScopedHandle writeEvent_;
   HidCaps caps_;
-  std::vector<uint8_t> readBuffer_;
+  // One transfer each way at a time, each with its own event and bytes.
+  std::unique_ptr<OverlappedOp> readOp_;
+  std::unique_ptr<OverlappedOp> writeOp_;
+  // A transfer is stuck in the driver; set by either direction's thread.
+  std::atomic<bool> broken_{false};
 };
 
 bool ReadCaps(const std::string& path, HidCaps* caps) {
@@ -213,13 +222,17 @@ std::unique_ptr<HidDevice> Win32HidBackend::Open(const std::string& path) {
 
   ScopedHandle handle = OpenPath(path, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
   if (!handle.Valid()) return nullptr;
-  // Manual-reset: each transfer's event is waited on twice, by our own time-limited wait
-  // and by GetOverlappedResult, and an auto-reset event would be spent by the first.
-  ScopedHandle readEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  ScopedHandle writeEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!readEvent.Valid() || !writeEvent.Valid()) return nullptr;
-  return std::make_unique<Win32HidDevice>(std::move(handle), std::move(readEvent),
-                                          std::move(writeEvent), caps);
+  auto device = std::make_unique<Win32HidDevice>(std::move(handle), caps);
+  if (!device->Usable()) return nullptr;
+  return device;
+}
+
+std::unique_ptr<HidDevice> AdoptWin32HidDevice(void* handle, HidCaps caps) {
+  ScopedHandle owned(handle);
+  if (!owned.Valid()) return nullptr;
+  auto device = std::make_unique<Win32HidDevice>(std::move(owned), caps);
+  if (!device->Usable()) return nullptr;
+  return device;
 }
 
 }  // namespace morlane

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/monotonic.h"
+#include "platform/overlapped_win32.h"
 
 namespace morlane {
 
@@ -80,22 +81,21 @@ PortOpenError OpenErrorOf(DWORD error) {
 
 class Win32Port : public SerialPort {
  public:
-  Win32Port(OwnedHandle port, OwnedHandle readDone, OwnedHandle writeDone, OwnedHandle inputSeen,
-            bool inputEvents)
+  Win32Port(OwnedHandle port, bool inputEvents)
       : port_(std::move(port)),
-        readDone_(std::move(readDone)),
-        writeDone_(std::move(writeDone)),
-        inputSeen_(std::move(inputSeen)),
+        readOp_(std::make_unique<OverlappedOp>()),
+        writeOp_(std::make_unique<OverlappedOp>()),
+        inputOp_(std::make_unique<OverlappedOp>()),
         inputEvents_(inputEvents) {}
 
+  bool Usable() const { return readOp_->Usable() && writeOp_->Usable() && inputOp_->Usable(); }
+
   ~Win32Port() override {
-    // Every call but a write completes its own operations before it returns; a write may
-    // still be in the driver's hands, and its bytes and OVERLAPPED must outlive it.
-    CancelIoEx(port_.get(), nullptr);
-    if (writePending_) {
-      DWORD ignored = 0;
-      GetOverlappedResult(port_.get(), &writeOp_, &ignored, TRUE);
-    }
+    // Every call settles its own operations before it returns; only one the driver would
+    // not hand back after its cancel can still be in its hands.
+    LetGo(port_.get(), readOp_);
+    LetGo(port_.get(), writeOp_);
+    LetGo(port_.get(), inputOp_);
   }
 
   bool SetLine(int baud) override {
@@ -147,54 +147,33 @@ class Win32Port : public SerialPort {
     if (n <= 0) return 0;
     int queued = QueuedBytes();
     if (queued <= 0) return queued;
-    OVERLAPPED op{};
-    op.hEvent = readDone_.get();
-    DWORD want = static_cast<DWORD>(std::min(queued, n));
-    if (!ReadFile(port_.get(), buffer, want, nullptr, &op)) {
-      DWORD error = GetLastError();
+    OverlappedOp& op = *readOp_;
+    const DWORD want = static_cast<DWORD>(std::min(queued, n));
+    op.bytes.resize(want);
+    if (!ReadFile(port_.get(), op.bytes.data(), want, nullptr, op.Arm())) {
+      const DWORD error = GetLastError();
       if (error != ERROR_IO_PENDING) return Failure(error);
-      if (WaitForSingleObject(op.hEvent, kReadWaitMs) != WAIT_OBJECT_0) {
-        CancelIoEx(port_.get(), &op);
-      }
     }
-    return Finish(&op);
+    const int got = Settle(op, kReadWaitMs);
+    if (got > 0) std::copy_n(op.bytes.data(), std::min<int>(got, static_cast<int>(want)), buffer);
+    return got;
   }
 
-  // A write the driver has not finished within the caller's wait is left in its hands,
-  // never cancelled: a driver that counts a cancelled write short would have the caller
-  // send part of it again, and bytes of a bootloader frame would go out twice. The write
-  // ends by itself within the driver's own time-out (kDriverWriteMs); the caller, told
-  // that nothing was handed over yet, calls again with the same bytes and is given the
-  // count once the write has ended.
+  // A write the driver has not finished within the caller's wait is cancelled; the bytes
+  // it moved before the cancel count as handed over, the rest as not sent, so the caller
+  // goes on from the true count and no byte of a bootloader frame goes out twice. A driver
+  // that does not hand a cancelled write back leaves the port unusable: the write's bytes
+  // and OVERLAPPED stay its own, and every later call fails.
   int Write(const uint8_t* data, int n, int timeoutMs) override {
     if (failed_) return -1;
     if (n <= 0) return 0;
-    if (writePending_) {
-      const bool sameBytes = static_cast<size_t>(n) == pendingBytes_.size() &&
-                             std::equal(pendingBytes_.begin(), pendingBytes_.end(), data);
-      if (sameBytes) return AwaitWrite(WaitSpan(timeoutMs));
-      // The caller gave those bytes up: they are the driver's until it is done with them,
-      // which its own time-out bounds. A driver that keeps them past twice that has the
-      // write cancelled: nobody goes on from its count any more.
-      AwaitWrite(2 * kDriverWriteMs);
-      if (writePending_) {
-        CancelIoEx(port_.get(), &writeOp_);
-        DWORD ignored = 0;
-        GetOverlappedResult(port_.get(), &writeOp_, &ignored, TRUE);
-        writePending_ = false;
-      }
-      if (failed_) return -1;
+    OverlappedOp& op = *writeOp_;
+    op.bytes.assign(data, data + n);
+    if (!WriteFile(port_.get(), op.bytes.data(), static_cast<DWORD>(n), nullptr, op.Arm())) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_IO_PENDING) return Failure(error);
     }
-    pendingBytes_.assign(data, data + n);
-    writeOp_ = OVERLAPPED{};
-    writeOp_.hEvent = writeDone_.get();
-    if (WriteFile(port_.get(), pendingBytes_.data(), static_cast<DWORD>(n), nullptr, &writeOp_)) {
-      return Finish(&writeOp_);
-    }
-    const DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) return Failure(error);
-    writePending_ = true;
-    return AwaitWrite(WaitSpan(timeoutMs));
+    return Settle(op, WaitSpan(timeoutMs));
   }
 
   bool WaitReadable(int timeoutMs) override {
@@ -233,10 +212,9 @@ class Win32Port : public SerialPort {
 
   // Waits at most waitMs for the driver to report an arriving byte.
   Awaited AwaitInput(int64_t waitMs) {
-    DWORD seen = 0;
-    OVERLAPPED op{};
-    op.hEvent = inputSeen_.get();
-    if (WaitCommEvent(port_.get(), &seen, &op)) return Awaited::AtOnce;
+    OverlappedOp& op = *inputOp_;
+    op.mask = 0;
+    if (WaitCommEvent(port_.get(), &op.mask, op.Arm())) return Awaited::AtOnce;
     DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
       Fail(error);
@@ -246,38 +224,31 @@ class Win32Port : public SerialPort {
     }
     // A byte that arrived between the caller's queue check and the start of this wait is
     // no event on every driver; with the wait armed, one more look closes that gap.
-    if (QueuedBytes() == 0 && WaitForSingleObject(op.hEvent, WaitSpan(waitMs)) == WAIT_OBJECT_0) {
-      DWORD ignored = 0;
-      if (GetOverlappedResult(port_.get(), &op, &ignored, FALSE)) {
-        return (seen & EV_RXCHAR) ? Awaited::Waited : Awaited::AtOnce;
-      }
-      // Nothing here cancelled the wait, yet it ended: some drivers end every wait within
-      // milliseconds this way, and re-arming it would spin. Such a port is polled instead.
-      Fail(GetLastError());
-      inputEvents_ = false;
-      return Awaited::Unavailable;
+    const DWORD wait = QueuedBytes() == 0 ? WaitSpan(waitMs) : 0;
+    const OpEnd end = AwaitOp(port_.get(), op, wait);
+    if (end.stuck) {
+      failed_ = true;
+      return Awaited::Waited;
     }
-    CancelIoEx(port_.get(), &op);
-    DWORD ignored = 0;
-    GetOverlappedResult(port_.get(), &op, &ignored, TRUE);
-    return Awaited::Waited;
+    if (end.timedOut) return Awaited::Waited;
+    if (end.completed) return (op.mask & EV_RXCHAR) ? Awaited::Waited : Awaited::AtOnce;
+    // Nothing here cancelled the wait, yet it ended: some drivers end every wait within
+    // milliseconds this way, and re-arming it would spin. Such a port is polled instead.
+    Fail(end.error);
+    inputEvents_ = false;
+    return Awaited::Unavailable;
   }
 
-  // The pending write's count once it has ended within waitMs; 0 while it goes on.
-  int AwaitWrite(DWORD waitMs) {
-    if (WaitForSingleObject(writeOp_.hEvent, waitMs) != WAIT_OBJECT_0) return 0;
-    writePending_ = false;
-    return Finish(&writeOp_);
-  }
-
-  // Collects an operation started on op, waiting for it to end: the caller's buffer and
-  // op must not outlive the call in the driver's hands.
-  int Finish(OVERLAPPED* op) {
-    DWORD moved = 0;
-    if (GetOverlappedResult(port_.get(), op, &moved, TRUE)) return static_cast<int>(moved);
-    DWORD error = GetLastError();
-    if (EndedEarly(error)) return static_cast<int>(op->InternalHigh);
-    return Failure(error);
+  // Collects the operation started on op, waiting at most waitMs for it and then
+  // cancelling it: its count, the bytes moved before a cancel included; -1 on failure.
+  int Settle(OverlappedOp& op, DWORD waitMs) {
+    const OpEnd end = AwaitOp(port_.get(), op, waitMs);
+    if (end.stuck) {
+      failed_ = true;
+      return -1;
+    }
+    if (end.completed || EndedEarly(end.error)) return static_cast<int>(end.moved);
+    return Failure(end.error);
   }
 
   void Fail(DWORD error) {
@@ -293,15 +264,12 @@ class Win32Port : public SerialPort {
   }
 
   OwnedHandle port_;
-  OwnedHandle readDone_;
-  OwnedHandle writeDone_;
-  OwnedHandle inputSeen_;
+  // One operation of each kind at a time; each keeps its own event and bytes.
+  std::unique_ptr<OverlappedOp> readOp_;
+  std::unique_ptr<OverlappedOp> writeOp_;
+  std::unique_ptr<OverlappedOp> inputOp_;
   bool inputEvents_;
   bool failed_ = false;
-  // The write in the driver's hands, with a copy of its bytes.
-  OVERLAPPED writeOp_{};
-  std::vector<uint8_t> pendingBytes_;
-  bool writePending_ = false;
 };
 
 }  // namespace
@@ -346,12 +314,19 @@ std::unique_ptr<SerialPort> OpenWin32Port(const std::string& path, PortOpenError
   }
   // Without the event, WaitReadable polls the queue instead.
   bool inputEvents = SetCommMask(raw, EV_RXCHAR) != 0;
-  OwnedHandle readDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  OwnedHandle writeDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  OwnedHandle inputSeen(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!readDone || !writeDone || !inputSeen) return refuse(PortOpenError::Other);
-  return std::make_unique<Win32Port>(std::move(port), std::move(readDone), std::move(writeDone),
-                                     std::move(inputSeen), inputEvents);
+  auto opened = std::make_unique<Win32Port>(std::move(port), inputEvents);
+  if (!opened->Usable()) return refuse(PortOpenError::Other);
+  return opened;
+}
+
+std::unique_ptr<SerialPort> AdoptWin32Port(void* handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  OwnedHandle port(handle);
+  // A handle that is no COM device has no comm events: input is polled.
+  const bool inputEvents = SetCommMask(handle, EV_RXCHAR) != 0;
+  auto adopted = std::make_unique<Win32Port>(std::move(port), inputEvents);
+  if (!adopted->Usable()) return nullptr;
+  return adopted;
 }
 
 }  // namespace morlane
