@@ -171,11 +171,8 @@ void CliSession::ReportRunStarted(const std::string& command) {
     runId_ = NewRunId(static_cast<int64_t>(std::time(nullptr)) * 1000);
     started.runId = runId_;
     started.station = true;
-    std::map<std::string, std::string> unitIds;
     std::string why;
-    if (UnitIdsBySlot(options_.unitIds, {"COM1"}, &unitIds, &why) && unitIds.count("COM1")) {
-      started.unitId = unitIds["COM1"];
-    }
+    SingleUnitId(&started.unitId, &why);
   }
   events_->Report(started);
 }
@@ -196,9 +193,8 @@ void CliSession::ReportRunEnded(int exitStatus, const std::string& command) {
 }
 
 bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
-  // A single run is one unit on COM1: an id for any other slot would be dropped unseen.
-  std::map<std::string, std::string> unitIds;
-  if (!UnitIdsBySlot(options_.unitIds, {"COM1"}, &unitIds, why)) return false;
+  std::optional<std::string> unitId;
+  if (!SingleUnitId(&unitId, why)) return false;
   if (options_.records.empty()) return true;
   store_ = RecordStore::Open(options_.records, RecordStore::Mode::Write, why);
   if (!store_) return false;
@@ -217,13 +213,20 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   if (!runId_.empty()) record_->runId = runId_;
   record_->slot = "COM1";
   record_->port = Ports().PathOf(1);
-  if (auto id = unitIds.find("COM1"); id != unitIds.end()) record_->unitId = id->second;
+  record_->unitId = unitId;
   if (options_.skipIdentical && record_->unitId) {
     dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,
                                                              const std::string& sha256) {
       return LastPassedWith(*store_, *record_->unitId, cpu, sha256);
     };
   }
+  return true;
+}
+
+bool CliSession::SingleUnitId(std::optional<std::string>* unitId, std::string* why) const {
+  std::map<std::string, std::string> unitIds;
+  if (!UnitIdsBySlot(options_.unitIds, {"COM1"}, &unitIds, why)) return false;
+  if (auto id = unitIds.find("COM1"); id != unitIds.end()) *unitId = id->second;
   return true;
 }
 

@@ -115,6 +115,9 @@ class CliSession {
 
  private:
   bool ApplySimulatedFaults(std::string* error);
+  // A single run is one unit on COM1: its --unit-id, if any; false, with why, for an id
+  // that is no unit id or names another slot (it would be dropped unseen).
+  bool SingleUnitId(std::optional<std::string>* unitId, std::string* why) const;
   void OnLine(std::string_view line);
   void OnProgress(int id, int position);
   void DrawBar();

@@ -75,9 +75,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
     prepareArgs->shown = prepareArgs->file;
     selected = [prepareArgs](CliSession& session) {
       prepareArgs->file = session.PathOf(prepareArgs->shown);
-      if (std::string why = CheckReadable(prepareArgs->file); !why.empty()) {
-        return Unreadable(prepareArgs->shown);
-      }
+      if (!CheckReadable(prepareArgs->file).empty()) return Unreadable(prepareArgs->shown);
       return RunPrepare(session, *prepareArgs);
     };
   });

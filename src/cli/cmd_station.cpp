@@ -165,9 +165,13 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     }
     if (stdoutClosed && !finishing) {
       finishing = true;
-      std::fprintf(stderr,
-                   "morlane-cli: standard output was closed: no unit starts after the "
-                   "running ones\n");
+      {
+        std::lock_guard lock(output);
+        std::fprintf(stderr,
+                     "morlane-cli: standard output was closed: no unit starts after the "
+                     "running ones\n");
+      }
+      // Outside the lock: the station's remarks take it.
       station.Finish();
     }
     if (inputEnded && !finishing && !station.Busy()) {

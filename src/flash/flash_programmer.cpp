@@ -95,14 +95,21 @@ void FlashProgrammer::ShowProgress() {
 }
 
 void FlashProgrammer::ReportStepStarted(FlashStep step) {
-  lastWhy_ = StepReason::None;
-  lastReason_.clear();
-  morlane::ReportStepStarted(context_.events, FlashStepName(step), cpu_);
+  StepStarted(FlashStepName(step));
 }
 
 void FlashProgrammer::ReportStepEnded(FlashStep step, bool passed) {
-  morlane::ReportStepEnded(context_.events, FlashStepName(step), cpu_, passed, lastWhy_,
-                           lastReason_);
+  StepEnded(FlashStepName(step), passed);
+}
+
+void FlashProgrammer::StepStarted(const char* step) {
+  lastWhy_ = StepReason::None;
+  lastReason_.clear();
+  morlane::ReportStepStarted(context_.events, step, cpu_);
+}
+
+void FlashProgrammer::StepEnded(const char* step, bool passed) {
+  morlane::ReportStepEnded(context_.events, step, cpu_, passed, lastWhy_, lastReason_);
 }
 
 void FlashProgrammer::ReportStepFailed(FlashStep step, StepReason why, std::string detail) {
@@ -321,15 +328,13 @@ bool FlashProgrammer::AlreadyHolds(const std::string& path) {
   const FlashOutcome before = outcome;
   // A step of its own beside the verify that may follow: a record keeps each step's time
   // once, and a reader can tell the check from the verify after a burn.
-  lastWhy_ = StepReason::None;
-  lastReason_.clear();
-  morlane::ReportStepStarted(context_.events, kCheckStep, cpu_);
+  StepStarted(kCheckStep);
   const int64_t started = context_.clock.MonotonicMs();
   const int asked = FlashVerify(path, false);
   const bool holds = asked && verifyPassed;
   Timed(kCheckStep, started);
   // A flash that differs is no failure of the check: the CPU is then programmed.
-  morlane::ReportStepEnded(context_.events, kCheckStep, cpu_, asked != 0, lastWhy_, lastReason_);
+  StepEnded(kCheckStep, asked != 0);
   if (!holds) {
     // What the check found is the reason to program, not a failure of the CPU.
     outcome.failedStep = before.failedStep;

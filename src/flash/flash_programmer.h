@@ -132,6 +132,9 @@ class FlashProgrammer {
   // Verifies before anything is erased, when the records say the CPU holds the image;
   // true when it does. A mismatch is no failure: the CPU is then programmed as always.
   bool AlreadyHolds(const std::string& path);
+  // A step's events by its name: the check has no FlashStep.
+  void StepStarted(const char* step);
+  void StepEnded(const char* step, bool passed);
   // Runs one step between its two events.
   template <typename Run>
   int ReportedStep(FlashStep step, Run&& run);

@@ -171,6 +171,11 @@ int ReadVersion(sqlite3* db, int* version) {
   return rc;
 }
 
+std::string NewerSchema(int version) {
+  return "its schema version " + std::to_string(version) + " is newer than this tool's (" +
+         std::to_string(RecordStore::kSchemaVersion) + "): use the newer morlane-cli that wrote it";
+}
+
 // The database as an SQLite URI that says no one changes it while it is read: a reader
 // that may write nothing in the folder cannot make the index of the write-ahead log.
 std::string ImmutableUri(const fs::path& database) {
@@ -271,9 +276,7 @@ std::unique_ptr<RecordStore> RecordStore::OpenForReading(const fs::path& root,
     }
     std::unique_ptr<RecordStore> store(new RecordStore(PathToUtf8(root), db));
     if (version > kSchemaVersion) {
-      *error = name + ": its schema version " + std::to_string(version) +
-               " is newer than this tool's (" + std::to_string(kSchemaVersion) +
-               "): use the newer morlane-cli that wrote it";
+      *error = name + ": " + NewerSchema(version);
       return nullptr;
     }
     if (version < 1) {
@@ -313,11 +316,7 @@ bool RecordStore::Migrate(std::string* error) {
   // folder at once migrate it once.
   if (!Exec("BEGIN IMMEDIATE", error)) return false;
   int version = -1;
-  {
-    Statement read(db_, "PRAGMA user_version");
-    if (read.Ok() && sqlite3_step(read.get()) == SQLITE_ROW)
-      version = static_cast<int>(read.Int(0));
-  }
+  if (ReadVersion(db_, &version) != SQLITE_OK) version = -1;
   std::string ignored;
   if (version < 0) {
     *error = Reason(db_, "cannot read the schema version");
@@ -325,8 +324,7 @@ bool RecordStore::Migrate(std::string* error) {
     return false;
   }
   if (version > kSchemaVersion) {
-    *error = "its schema version " + std::to_string(version) + " is newer than this tool's (" +
-             std::to_string(kSchemaVersion) + "): use the newer morlane-cli that wrote it";
+    *error = NewerSchema(version);
     Exec("ROLLBACK", &ignored);
     return false;
   }

@@ -87,7 +87,6 @@ class RecordStore : public RecordSource {
                                                      const std::filesystem::path& database,
                                                      std::string* error);
   bool Migrate(std::string* error);
-  int SchemaVersion();
   bool Exec(const char* sql, std::string* error);
   bool InsertRuns(std::span<const RunRecord> runs, std::string* error);
   bool InsertRun(const RunRecord& run);

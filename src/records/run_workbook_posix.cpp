@@ -93,9 +93,9 @@ bool WriteRunsWorkbook(const std::vector<RunRecord>& runs, const std::string& pa
   worksheet_set_column(worksheet, 1, 2, 20, nullptr);
 
   lxw_row_t row = 1;
+  // A run that tried no image still has its row.
+  const std::vector<ImageRecord> none(1);
   for (const RunRecord& run : runs) {
-    // A run that tried no image still has its row.
-    const std::vector<ImageRecord> none(1);
     for (const ImageRecord& image : run.images.empty() ? none : run.images) {
       col = 0;
       sheet.Text(row, col, run.runId);

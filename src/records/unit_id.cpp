@@ -14,11 +14,17 @@ int32_t NextCodePoint(std::string_view text, size_t& at) {
   int32_t point = 0;
   int32_t least = 0;
   if ((lead & 0xE0) == 0xC0) {
-    more = 1, point = lead & 0x1F, least = 0x80;
+    more = 1;
+    point = lead & 0x1F;
+    least = 0x80;
   } else if ((lead & 0xF0) == 0xE0) {
-    more = 2, point = lead & 0x0F, least = 0x800;
+    more = 2;
+    point = lead & 0x0F;
+    least = 0x800;
   } else if ((lead & 0xF8) == 0xF0) {
-    more = 3, point = lead & 0x07, least = 0x10000;
+    more = 3;
+    point = lead & 0x07;
+    least = 0x10000;
   } else {
     return -1;
   }
