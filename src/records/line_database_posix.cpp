@@ -12,6 +12,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/monotonic.h"
+#include "platform/socket_wait.h"
 #include "records/line_database.h"
 #include "ui/json_text.h"
 
@@ -29,6 +31,13 @@ constexpr const char* kKeepaliveIdleSeconds = "10";
 constexpr const char* kKeepaliveIntervalSeconds = "3";
 constexpr const char* kKeepaliveCount = "3";
 constexpr const char* kStatementTimeout = "SET statement_timeout = '10s'";
+// The longest the client waits for the answer to one statement. The server's own time-out
+// ends a slow statement first, with its own error, and the connection stays. This one ends
+// a server that stopped answering at all (a frozen host, a stopped process), which
+// libpq's own calls would wait for without end: the system still acknowledges every packet
+// and keep-alive of a stopped process. The connection is dropped then, and made anew.
+constexpr int kAnswerMs = 15000;
+constexpr const char* kNoAnswer = "the server did not answer within 15 s";
 
 // Whether the tables are there already: a writer whose account may insert but not create
 // gets through, and nothing is locked when they are.
@@ -57,11 +66,15 @@ constexpr const char* kSchema =
     "CREATE INDEX IF NOT EXISTS runs_by_start ON morlane.runs(started_ms);"
     "CREATE INDEX IF NOT EXISTS runs_by_unit ON morlane.runs(unit_id, started_ms);";
 
-// A result that clears itself.
+// A result that clears itself. Without one (no answer in time, or the connection broke)
+// the statement failed; lost says it was the time that ran out.
 class Result {
  public:
-  explicit Result(PGresult* result) : result_(result) {}
+  explicit Result(PGresult* result, bool lost = false) : result_(result), lost_(lost) {}
   ~Result() { PQclear(result_); }
+  Result(Result&& other) noexcept : result_(other.result_), lost_(other.lost_) {
+    other.result_ = nullptr;
+  }
   Result(const Result&) = delete;
   Result& operator=(const Result&) = delete;
   PGresult* get() const { return result_; }
@@ -69,10 +82,56 @@ class Result {
     const ExecStatusType status = PQresultStatus(result_);
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
   }
+  bool Lost() const { return lost_; }
 
  private:
   PGresult* result_;
+  bool lost_;
 };
+
+// Takes the answer to what was sent, against one deadline, as PQexec would without one:
+// the last result, or the first error among several.
+Result Answer(PGconn* connection, bool sent) {
+  if (!sent) return Result(nullptr);
+  const int64_t deadline = MonotonicMs() + kAnswerMs;
+  PGresult* kept = nullptr;
+  for (;;) {
+    const int flushed = PQflush(connection);
+    if (flushed < 0) break;
+    if (flushed == 0 && !PQisBusy(connection)) {
+      PGresult* next = PQgetResult(connection);
+      if (!next) return Result(kept);
+      if (kept && PQresultStatus(kept) == PGRES_FATAL_ERROR) {
+        PQclear(next);
+      } else {
+        PQclear(kept);
+        kept = next;
+      }
+      continue;
+    }
+    const int64_t left = deadline - MonotonicMs();
+    const SocketWait waited =
+        left > 0 ? WaitOnSocket(PQsocket(connection), flushed == 1, static_cast<int>(left))
+                 : SocketWait::TimedOut;
+    if (waited == SocketWait::TimedOut) {
+      PQclear(kept);
+      return Result(nullptr, true);
+    }
+    if (waited == SocketWait::Failed || !PQconsumeInput(connection)) break;
+  }
+  // The connection broke: libpq's message says how.
+  PQclear(kept);
+  return Result(nullptr);
+}
+
+Result Ask(PGconn* connection, const char* sql) {
+  return Answer(connection, PQsendQuery(connection, sql) == 1);
+}
+
+// Whether the connection is of no further use after this result.
+bool Broken(const Result& result, PGconn* connection) {
+  return result.Lost() || PQstatus(connection) != CONNECTION_OK;
+}
 
 // Parameters as the server takes them: UTF-8 text, or NULL.
 class Parameters {
@@ -99,8 +158,9 @@ class Parameters {
   Result Exec(PGconn* connection, const char* sql) {
     std::vector<const char*> pointers;
     for (const auto& value : values_) pointers.push_back(value ? value->c_str() : nullptr);
-    return Result(PQexecParams(connection, sql, static_cast<int>(pointers.size()), nullptr,
-                               pointers.data(), nullptr, nullptr, 0));
+    return Answer(connection,
+                  PQsendQueryParams(connection, sql, static_cast<int>(pointers.size()), nullptr,
+                                    pointers.data(), nullptr, nullptr, 0) == 1);
   }
 
  private:
@@ -156,6 +216,11 @@ std::string Trimmed(const char* message) {
   }
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
+}
+
+// Why a statement failed, in the client's words.
+std::string ClientWords(const Result& result, PGconn* connection) {
+  return result.Lost() ? kNoAnswer : Trimmed(PQerrorMessage(connection));
 }
 
 // The server's own words on a failed statement: its message and detail, on one line.
@@ -402,39 +467,47 @@ bool LineDatabase::Connect(std::string* error) {
     Disconnect();
     return false;
   }
-  Result timeout(PQexec(connection_, kStatementTimeout));
-  Result encoding(PQexec(connection_, "SET client_encoding = 'UTF8'"));
-  if (!timeout.Ok() || !encoding.Ok()) {
-    *error = Scrubbed(Trimmed(PQerrorMessage(connection_)));
-    Disconnect();
-    return false;
+  // From here on no call of libpq waits by itself: Answer bounds every wait.
+  PQsetnonblocking(connection_, 1);
+  for (const char* setting : {kStatementTimeout, "SET client_encoding = 'UTF8'"}) {
+    Result set = Ask(connection_, setting);
+    if (!set.Ok()) {
+      *error = Scrubbed(ClientWords(set, connection_));
+      Disconnect();
+      return false;
+    }
   }
   return true;
 }
 
 bool LineDatabase::MakeSchema(std::string* error) {
   if (schemaMade_) return true;
+  // A statement without an answer in time leaves the connection of no further use.
+  auto failed = [&](const Result& result) {
+    *error = Scrubbed(ClientWords(result, connection_));
+    if (result.Lost()) Disconnect();
+    return false;
+  };
   {
-    Result there(PQexec(connection_, kSchemaThere));
+    Result there = Ask(connection_, kSchemaThere);
     if (there.Ok() && PQntuples(there.get()) == 1 &&
         std::string(PQgetvalue(there.get(), 0, 0)) == "t") {
       schemaMade_ = true;
       return true;
     }
+    if (there.Lost()) return failed(there);
   }
-  Result begin(PQexec(connection_, "BEGIN"));
-  Result made(PQexec(connection_, kSchema));
-  if (!begin.Ok() || !made.Ok()) {
-    *error =
-        "cannot make the line database's tables: " + Scrubbed(Trimmed(PQerrorMessage(connection_)));
-    Result rollback(PQexec(connection_, "ROLLBACK"));
+  Result begin = Ask(connection_, "BEGIN");
+  if (!begin.Ok()) return failed(begin);
+  Result made = Ask(connection_, kSchema);
+  if (!made.Ok()) {
+    if (made.Lost()) return failed(made);
+    *error = "cannot make the line database's tables: " + Scrubbed(ClientWords(made, connection_));
+    Result rollback = Ask(connection_, "ROLLBACK");
     return false;
   }
-  Result commit(PQexec(connection_, "COMMIT"));
-  if (!commit.Ok()) {
-    *error = Scrubbed(Trimmed(PQerrorMessage(connection_)));
-    return false;
-  }
+  Result commit = Ask(connection_, "COMMIT");
+  if (!commit.Ok()) return failed(commit);
   schemaMade_ = true;
   return true;
 }
@@ -443,13 +516,15 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& l
                                       std::string* reason) {
   // The first statement that failed decides: a refusal of the run, or a moment's trouble.
   bool refused = false;
+  bool lost = false;
   auto failed = [&](const Result& result) {
     if (result.Ok()) return false;
     refused = RefusedForTheRun(result.get());
-    *reason = refused ? ServerReason(result.get()) : Trimmed(PQerrorMessage(connection_));
+    *reason = refused ? ServerReason(result.get()) : ClientWords(result, connection_);
+    lost = lost || result.Lost();
     return true;
   };
-  bool ok = !failed(Result(PQexec(connection_, "BEGIN")));
+  bool ok = !failed(Ask(connection_, "BEGIN"));
   bool stored = false;
   if (ok) {
     Parameters values;
@@ -510,10 +585,16 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& l
         " skipped, closing, seconds, frames, retries, naks) VALUES ($1, $2, $3, $4, $5, $6, $7,"
         " $8, $9, $10, $11::jsonb, $12, $13, $14)"));
   }
-  if (ok) ok = !failed(Result(PQexec(connection_, "COMMIT")));
+  if (ok) ok = !failed(Ask(connection_, "COMMIT"));
   if (ok) return Sent::Stored;
-  Result rollback(PQexec(connection_, "ROLLBACK"));
   *reason = Scrubbed(*reason);
+  if (lost) {
+    // What the server did with the transaction is unknown: it ends with the connection, and
+    // the run, never marked sent, goes again on the next.
+    Disconnect();
+    return Sent::Waits;
+  }
+  Result rollback = Ask(connection_, "ROLLBACK");
   // A connection that broke is not the run's fault, whatever the last answer said.
   return refused && PQstatus(connection_) == CONNECTION_OK ? Sent::Refused : Sent::Waits;
 }
@@ -617,8 +698,8 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
     // nothing to read.
     const char* state = PQresultErrorField(select.get(), PG_DIAG_SQLSTATE);
     if (state && std::string(state) == "42P01") return runs;
-    *error = "the line database " + where_ + ": " + Scrubbed(Trimmed(PQerrorMessage(connection_)));
-    if (PQstatus(connection_) != CONNECTION_OK) Disconnect();
+    *error = "the line database " + where_ + ": " + Scrubbed(ClientWords(select, connection_));
+    if (Broken(select, connection_)) Disconnect();
     return runs;
   }
   auto text = [&select](int row, int column) {
@@ -657,9 +738,8 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
                             " seconds::text, frames, retries, naks FROM morlane.images"
                             " WHERE run_id = $1 ORDER BY position");
     if (!images.Ok()) {
-      *error =
-          "the line database " + where_ + ": " + Scrubbed(Trimmed(PQerrorMessage(connection_)));
-      if (PQstatus(connection_) != CONNECTION_OK) Disconnect();
+      *error = "the line database " + where_ + ": " + Scrubbed(ClientWords(images, connection_));
+      if (Broken(images, connection_)) Disconnect();
       runs.clear();
       break;
     }
@@ -718,6 +798,7 @@ std::optional<std::string> LineDatabase::LogOf(const std::string& runId) {
   Parameters id;
   id.Text(runId);
   Result select = id.Exec(connection_, "SELECT log FROM morlane.runs WHERE run_id = $1");
+  if (Broken(select, connection_)) Disconnect();
   if (!select.Ok() || PQntuples(select.get()) != 1) return std::nullopt;
   return std::string(PQgetvalue(select.get(), 0, 0));
 }

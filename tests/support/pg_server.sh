@@ -1,10 +1,14 @@
-#!/ usr / bin / env bash
-#A PostgreSQL server of a test's own: a cluster made by initdb in DIR, listening on
-# 127.0.0.1 : PORT only(its socket in DIR), with trust for the user "morlane".The server
-#refuses to run as root, so under root(as CI runs) it runs as "nobody".
-#pg_server.sh start DIR PORT exit 0 once it accepts connections
-#pg_server.sh stop DIR a fast shutdown
-#exit 77 when no PostgreSQL server is installed
+#!/usr/bin/env bash
+# A PostgreSQL server of a test's own: a cluster made by initdb in DIR, listening on
+# 127.0.0.1:PORT only (its socket in DIR), with trust for the user "morlane". The server
+# refuses to run as root, so under root (as CI runs) it runs as "nobody".
+#   pg_server.sh start DIR PORT   exit 0 once it accepts connections
+#   pg_server.sh stop DIR         a fast shutdown
+#   pg_server.sh pause DIR        every process of the server stopped where it stands: the
+#                                 system still takes connections and acknowledges packets,
+#                                 and no one answers (a frozen host)
+#   pg_server.sh resume DIR       and on again
+# exit 77 when no PostgreSQL server is installed
 set -euo pipefail
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
@@ -40,8 +44,16 @@ case $command in
   stop)
     "${as_server[@]}" "$bin/pg_ctl" -D "$dir/data" -m fast -w -t 30 stop >/dev/null
     ;;
+  pause | resume)
+    signal=STOP
+    [[ $command == resume ]] && signal=CONT
+    main=$(head -n 1 "$dir/data/postmaster.pid")
+    # The server's own processes first, so that none is started while the rest stop.
+    kill -s "$signal" "$main"
+    pkill -"$signal" -P "$main" || true
+    ;;
   *)
-    echo "pg_server: start DIR PORT | stop DIR" >&2
+    echo "pg_server: start DIR PORT | stop DIR | pause DIR | resume DIR" >&2
     exit 2
     ;;
 esac
