@@ -10,11 +10,13 @@
 #include <limits>
 #include <optional>
 #include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "platform/monotonic.h"
 #include "platform/socket_wait.h"
 #include "records/line_database.h"
+#include "records/run_query.h"
 #include "ui/json_text.h"
 
 namespace morlane {
@@ -152,6 +154,13 @@ class Parameters {
     }
   }
   void Number(int64_t value) { values_.push_back(std::to_string(value)); }
+  void Add(const std::variant<int64_t, std::string>& value) {
+    if (const int64_t* number = std::get_if<int64_t>(&value)) {
+      Number(*number);
+    } else {
+      Text(std::get<std::string>(value));
+    }
+  }
   void Null() { values_.push_back(std::nullopt); }
   size_t Count() const { return values_.size(); }
 
@@ -167,9 +176,25 @@ class Parameters {
   std::vector<std::optional<std::string>> values_;
 };
 
-// The step order of a CPU's programming: the server keeps an object's keys in an order of
-// its own, the record keeps them as they ran.
-constexpr const char* kStepOrder[] = {"select", "connect", "erase", "burn", "verify", "close"};
+// A row of a result as the shared readers of runs and images take it.
+class Row {
+ public:
+  Row(PGresult* result, int row) : result_(result), row_(row) {}
+  std::string Text(int column) const { return PQgetvalue(result_, row_, column); }
+  std::optional<std::string> OptionalText(int column) const {
+    if (IsNull(column)) return std::nullopt;
+    return Text(column);
+  }
+  int64_t Int(int column) const {
+    return std::strtoll(PQgetvalue(result_, row_, column), nullptr, 10);
+  }
+  bool IsNull(int column) const { return PQgetisnull(result_, row_, column) != 0; }
+  bool Flag(int column) const { return Text(column) == "t"; }
+
+ private:
+  PGresult* result_;
+  int row_;
+};
 
 // {"burn": 0.403, "close": 0.201, ...} as the server prints a flat object of numbers.
 std::vector<std::pair<std::string, double>> StepSeconds(const std::string& json) {
@@ -182,14 +207,7 @@ std::vector<std::pair<std::string, double>> StepSeconds(const std::string& json)
                          std::strtod(json.c_str() + colon + 1, nullptr));
     at = colon + 1;
   }
-  auto rank = [](const std::string& step) {
-    for (size_t i = 0; i < std::size(kStepOrder); ++i) {
-      if (step == kStepOrder[i]) return i;
-    }
-    return std::size(kStepOrder);
-  };
-  std::stable_sort(seconds.begin(), seconds.end(),
-                   [&rank](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
+  InStepOrder(seconds);
   return seconds;
 }
 
@@ -671,27 +689,11 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
     *error = "the line database cannot be reached at " + where_ + " (" + *error + ")";
     return runs;
   }
+  const FilterSql filterSql = FilterClause(filter, '$');
   Parameters values;
-  std::string where = " WHERE true";
-  auto add = [&](const char* clause, auto value) {
-    if constexpr (std::is_same_v<decltype(value), int64_t>) {
-      values.Number(value);
-    } else {
-      values.Text(value);
-    }
-    where += std::string(" AND ") + clause + " $" + std::to_string(values.Count());
-  };
-  if (!filter.runId.empty()) add("run_id =", filter.runId);
-  if (filter.sinceMs != std::numeric_limits<int64_t>::min()) add("started_ms >=", filter.sinceMs);
-  if (filter.untilMs != std::numeric_limits<int64_t>::max()) add("started_ms <", filter.untilMs);
-  if (!filter.unitId.empty()) add("unit_id =", filter.unitId);
-  if (!filter.result.empty()) add("result =", filter.result);
-  if (!filter.station.empty()) add("station =", filter.station);
-  std::string sql =
-      "SELECT run_id, station, slot, port, port_id, unit_id, operator, procedure, tool_version,"
-      " profile, started, ended, started_ms, ended_ms, result, failed_step FROM morlane.runs" +
-      where + " ORDER BY started_ms DESC, run_id DESC";
-  if (filter.limit >= 0) sql += " LIMIT " + std::to_string(filter.limit);
+  for (const auto& value : filterSql.values) values.Add(value);
+  const std::string sql =
+      std::string("SELECT ") + kRunColumns + " FROM morlane.runs" + filterSql.clause;
   Result select = values.Exec(connection_, sql.c_str());
   if (!select.Ok()) {
     // No station has sent a run yet: the tables are made by the first, and there is
@@ -702,41 +704,17 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
     if (Broken(select, connection_)) Disconnect();
     return runs;
   }
-  auto text = [&select](int row, int column) {
-    return std::string(PQgetvalue(select.get(), row, column));
-  };
-  auto optional = [&](int row, int column) -> std::optional<std::string> {
-    if (PQgetisnull(select.get(), row, column)) return std::nullopt;
-    return text(row, column);
-  };
   for (int row = 0; row < PQntuples(select.get()); ++row) {
-    RunRecord run;
-    run.runId = text(row, 0);
-    run.station = text(row, 1);
-    run.slot = text(row, 2);
-    run.port = text(row, 3);
-    run.portId = text(row, 4);
-    run.unitId = optional(row, 5);
-    run.operatorName = optional(row, 6);
-    run.procedure = text(row, 7);
-    run.toolVersion = text(row, 8);
-    run.profile = optional(row, 9);
-    run.started = text(row, 10);
-    run.ended = text(row, 11);
-    run.startedMs = std::stoll(text(row, 12));
-    run.endedMs = std::stoll(text(row, 13));
-    run.result = text(row, 14);
-    run.failedStep = text(row, 15);
-    runs.push_back(std::move(run));
+    Row cells(select.get(), row);
+    runs.push_back(RunFromRow(cells));
   }
+  const std::string imagesSql = std::string("SELECT ") + kImageColumns +
+                                " FROM morlane.images WHERE run_id = $1 ORDER BY position";
   for (RunRecord& run : runs) {
     if (!withImages) break;
     Parameters id;
     id.Text(run.runId);
-    Result images = id.Exec(connection_,
-                            "SELECT file, sha256, bytes, cpu, result, step, skipped, closing,"
-                            " seconds::text, frames, retries, naks FROM morlane.images"
-                            " WHERE run_id = $1 ORDER BY position");
+    Result images = id.Exec(connection_, imagesSql.c_str());
     if (!images.Ok()) {
       *error = "the line database " + where_ + ": " + Scrubbed(ClientWords(images, connection_));
       if (Broken(images, connection_)) Disconnect();
@@ -744,23 +722,8 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
       break;
     }
     for (int row = 0; row < PQntuples(images.get()); ++row) {
-      auto cell = [&images, row](int column) {
-        return std::string(PQgetvalue(images.get(), row, column));
-      };
-      ImageRecord image;
-      image.file = cell(0);
-      image.sha256 = cell(1);
-      image.bytes = PQgetisnull(images.get(), row, 2) ? -1 : std::stoll(cell(2));
-      image.cpu = cell(3);
-      image.result = cell(4);
-      image.step = cell(5);
-      image.skipped = cell(6) == "t";
-      image.closing = cell(7);
-      image.seconds = StepSeconds(cell(8));
-      image.frames = std::stoi(cell(9));
-      image.retries = std::stoi(cell(10));
-      image.naks = std::stoi(cell(11));
-      run.images.push_back(std::move(image));
+      Row cells(images.get(), row);
+      run.images.push_back(ImageFromRow(cells, StepSeconds));
     }
   }
   return runs;

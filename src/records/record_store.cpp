@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <span>
 #include <system_error>
+#include <variant>
 
 #include "platform/file_io.h"
 #include "platform/utf8_path.h"
+#include "records/run_query.h"
 
 namespace morlane {
 
@@ -104,6 +106,14 @@ class Statement {
   }
   int64_t Int(int column) { return sqlite3_column_int64(statement_, column); }
   bool IsNull(int column) { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+  bool Flag(int column) { return Int(column) != 0; }
+  // A filter's values, in their numbers.
+  void Bind(const FilterSql& filter) {
+    for (size_t i = 0; i < filter.values.size(); ++i) {
+      const int at = static_cast<int>(i + 1);
+      std::visit([this, at](const auto& value) { Bind(at, value); }, filter.values[i]);
+    }
+  }
 
  private:
   sqlite3_stmt* statement_ = nullptr;
@@ -442,38 +452,17 @@ std::vector<RunRecord> RecordStore::Summaries(const RunFilter& filter, std::stri
 std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImages,
                                           std::string* error) {
   std::lock_guard lock(mutex_);
-  const std::string sql =
-      "SELECT run_id, station, slot, port, port_id, unit_id, operator, procedure, tool_version,"
-      " profile, started, ended, started_ms, ended_ms, result, failed_step FROM runs" +
-      FilterSql(filter);
+  const FilterSql filterSql = FilterClause(filter, '?');
+  const std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs" + filterSql.clause;
   Statement select(db_, sql.c_str());
   std::vector<RunRecord> runs;
   if (!select.Ok()) {
     *error = Reason(db_, "cannot read the runs");
     return runs;
   }
-  BindFilter(select.get(), filter);
+  select.Bind(filterSql);
   int step;
-  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-    RunRecord run;
-    run.runId = select.Text(0);
-    run.station = select.Text(1);
-    run.slot = select.Text(2);
-    run.port = select.Text(3);
-    run.portId = select.Text(4);
-    run.unitId = select.OptionalText(5);
-    run.operatorName = select.OptionalText(6);
-    run.procedure = select.Text(7);
-    run.toolVersion = select.Text(8);
-    run.profile = select.OptionalText(9);
-    run.started = select.Text(10);
-    run.ended = select.Text(11);
-    run.startedMs = select.Int(12);
-    run.endedMs = select.Int(13);
-    run.result = select.Text(14);
-    run.failedStep = select.Text(15);
-    runs.push_back(std::move(run));
-  }
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) runs.push_back(RunFromRow(select));
   if (step != SQLITE_DONE) {
     *error = Reason(db_, "cannot read the runs");
     runs.clear();
@@ -490,44 +479,20 @@ std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImag
   return runs;
 }
 
-std::string RecordStore::FilterSql(const RunFilter& filter, bool ordered) {
-  std::string sql = " WHERE started_ms >= ?1 AND started_ms < ?2";
-  if (!filter.runId.empty()) sql += " AND run_id = ?7";
-  if (!filter.unitId.empty()) sql += " AND unit_id = ?3";
-  if (!filter.result.empty()) sql += " AND result = ?4";
-  if (!filter.station.empty()) sql += " AND station = ?5";
-  if (ordered) sql += " ORDER BY started_ms DESC, run_id DESC";
-  if (filter.limit >= 0) sql += " LIMIT ?6";
-  return sql;
-}
-
-void RecordStore::BindFilter(sqlite3_stmt* statement, const RunFilter& filter) {
-  auto text = [statement](int at, const std::string& value) {
-    sqlite3_bind_text(statement, at, value.data(), static_cast<int>(value.size()),
-                      SQLITE_TRANSIENT);
-  };
-  sqlite3_bind_int64(statement, 1, filter.sinceMs);
-  sqlite3_bind_int64(statement, 2, filter.untilMs);
-  if (!filter.unitId.empty()) text(3, filter.unitId);
-  if (!filter.result.empty()) text(4, filter.result);
-  if (!filter.station.empty()) text(5, filter.station);
-  if (filter.limit >= 0) sqlite3_bind_int64(statement, 6, filter.limit);
-  if (!filter.runId.empty()) text(7, filter.runId);
-}
-
 std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::string* error) {
   std::lock_guard lock(mutex_);
+  const FilterSql filterSql = FilterClause(filter, '?', false);
   const std::string sql =
       "SELECT substr(started, 1, 10), station, slot, unit_id, result, failed_step, started_ms,"
       " ended_ms FROM runs" +
-      FilterSql(filter, false);
+      filterSql.clause;
   Statement select(db_, sql.c_str());
   std::vector<YieldRow> rows;
   if (!select.Ok()) {
     *error = Reason(db_, "cannot read the runs");
     return rows;
   }
-  BindFilter(select.get(), filter);
+  select.Bind(filterSql);
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
     rows.push_back(YieldRow{select.Text(0), select.Text(1), select.Text(2), select.OptionalText(3),
@@ -541,9 +506,9 @@ std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::strin
 }
 
 bool RecordStore::LoadImages(RunRecord& run, std::string* error) {
-  Statement select(db_,
-                   "SELECT file, sha256, bytes, cpu, result, step, skipped, closing, seconds,"
-                   " frames, retries, naks FROM images WHERE run_id = ? ORDER BY position");
+  const std::string sql =
+      std::string("SELECT ") + kImageColumns + " FROM images WHERE run_id = ? ORDER BY position";
+  Statement select(db_, sql.c_str());
   if (!select.Ok()) {
     *error = Reason(db_, "cannot read the images");
     return false;
@@ -551,20 +516,7 @@ bool RecordStore::LoadImages(RunRecord& run, std::string* error) {
   select.Bind(1, run.runId);
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-    ImageRecord image;
-    image.file = select.Text(0);
-    image.sha256 = select.Text(1);
-    image.bytes = select.IsNull(2) ? -1 : select.Int(2);
-    image.cpu = select.Text(3);
-    image.result = select.Text(4);
-    image.step = select.Text(5);
-    image.skipped = select.Int(6) != 0;
-    image.closing = select.Text(7);
-    image.seconds = ParseSeconds(select.Text(8));
-    image.frames = static_cast<int>(select.Int(9));
-    image.retries = static_cast<int>(select.Int(10));
-    image.naks = static_cast<int>(select.Int(11));
-    run.images.push_back(std::move(image));
+    run.images.push_back(ImageFromRow(select, ParseSeconds));
   }
   if (step != SQLITE_DONE) {
     *error = Reason(db_, "cannot read the images");

@@ -91,9 +91,6 @@ class RecordStore : public RecordSource {
   bool InsertRuns(std::span<const RunRecord> runs, std::string* error);
   bool InsertRun(const RunRecord& run);
   std::vector<RunRecord> Query(const RunFilter& filter, bool withImages, std::string* error);
-  // The WHERE and ORDER clauses of the filter, bound by BindFilter.
-  static std::string FilterSql(const RunFilter& filter, bool ordered = true);
-  static void BindFilter(sqlite3_stmt* statement, const RunFilter& filter);
   bool LoadImages(RunRecord& run, std::string* error);
 
   std::string folder_;

@@ -120,10 +120,13 @@ TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
   dir.Write("Master.bin", test::MakeInverterImage({{0x2010, test::Words(3, 0x4000)}}));
   LineServer server(dir);
   ASSERT_EQ(server.Start(), 0) << server.Error();
+  // The same unit again and again: a CPU already holding the image is looked at ("check")
+  // and spared.
   auto batch = [&](const char* units) {
     return RunProcess(
         {MORLANE_CLI, "--simulate-units", units, "--dir", dir.Path(), "--records", dir.File("out"),
-         "--records-db", server.Url(), "gang", "flash", dir.File("Master.bin"), "--cpu", "master"},
+         "--records-db", server.Url(), "--skip-identical", "--unit-id", "COM1=SN-A", "gang",
+         "flash", dir.File("Master.bin"), "--cpu", "master"},
         "", 60);
   };
   const std::string runs = "SELECT count(*) FROM morlane.runs";
@@ -198,6 +201,19 @@ TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
   EXPECT_EQ(shown.out, records(station, {"show", oldest}).out);
   EXPECT_EQ(records(line, {"yield", "--by", "slot"}).out,
             records(station, {"yield", "--by", "slot"}).out);
+  // A look before the erase is read back in its place among the steps (compared above).
+  EXPECT_THAT(here.out, HasSubstr("\"check\": "));
+  // Both sources take the same runs for the same filter.
+  for (const std::vector<std::string>& filter :
+       std::vector<std::vector<std::string>>{{"list", "--result", "pass", "--limit", "2"},
+                                             {"list", "--station", "nowhere"},
+                                             {"list", "--since", "2000-01-01", "--limit", "0"}}) {
+    test::ProcessResult read = records(line, filter);
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out, records(station, filter).out);
+  }
+  EXPECT_EQ(
+      test::SplitLines(records(line, {"list", "--result", "pass", "--limit", "2"}).out).size(), 2u);
 }
 
 int Count(const std::string& text, const std::string& what) {
