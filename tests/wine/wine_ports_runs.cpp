@@ -3,6 +3,7 @@
 // COM3, are all the serial ports the system has, and `ports` and `gang` (no --port) go
 // through exactly those, named as Windows names them.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,23 +86,30 @@ std::vector<std::string> PortNames(const std::map<std::string, std::string>& map
 }
 
 // A Windows program that keeps the prefix's session (and so its device map) alive until
-// it goes: cmd's "pause" waits on a pipe that is closed at the end.
+// it goes: cmd's "pause" waits on a pipe that is closed at the end. The session is taken as
+// started once "pause" has said its prompt: a program started beside a session that is
+// still starting could wait on it for minutes.
 class WineSession {
  public:
   WineSession() {
-    int input[2];
+    int input[2], output[2];
     if (pipe2(input, O_CLOEXEC) != 0) return;
+    if (pipe2(output, O_CLOEXEC) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       int devnull = open("/dev/null", O_WRONLY);
       dup2(input[0], 0);
-      dup2(devnull, 1);
+      dup2(output[1], 1);
       dup2(devnull, 2);
       execl(MORLANE_WINE_RUN, MORLANE_WINE_RUN, "cmd", "/c", "pause", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(input[0]);
+    close(output[1]);
     feed_ = input[1];
+    pollfd prompt{output[0], POLLIN, 0};
+    started_ = poll(&prompt, 1, 60000) == 1;
+    close(output[0]);
   }
   ~WineSession() {
     if (feed_ >= 0) close(feed_);
@@ -116,10 +124,11 @@ class WineSession {
   WineSession(const WineSession&) = delete;
   WineSession& operator=(const WineSession&) = delete;
 
-  bool Running() const { return pid_ > 0; }
+  bool Running() const { return pid_ > 0 && started_; }
 
  private:
   pid_t pid_ = -1;
+  bool started_ = false;
   int feed_ = -1;
 };
 
