@@ -7,6 +7,7 @@
 #include "app/kestrum_dlg.h"
 #include "platform/console_io.h"
 #include "sim/host_platform.h"
+#include "ui/listed_ports.h"
 #include "win/folder_registry.h"
 #include "win/single_instance.h"
 #include "win/station_main.h"
@@ -60,7 +61,7 @@ void ReportError(const std::string& text) {
 int Run(const WinOptions& options) {
   StartupLock startup(options.instanceTag);
   if (HWND running = FindRunningInstance(options.instanceTag)) {
-    RaiseInstance(running);
+    RaiseInstance(running, WindowOptionsGiven(options));
     return 0;  // the running window was raised instead
   }
 
@@ -79,7 +80,11 @@ int Run(const WinOptions& options) {
   const FolderRegistry folderRegistry;
   Win32Window window(options.instanceTag);
   WinClock clock;
-  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+  // The combo box lists every serial port the system has after its first two entries.
+  std::unique_ptr<ListedPortFactory> ports = WithSystemPorts(platform.Ports());
+  CKestrumDlg dialog(window, clock, *ports, platform.HidDevices());
+  dialog.listedPorts = ports->Listed();
+  dialog.simulatedUnit = options.simulate;
   // The working folder: the one chosen with "Working Folder..." at an earlier start while
   // it is still a folder, else the folder the window was started in (a shortcut's "Start
   // in"). It stays the working folder wherever a file dialog browses, until another is

@@ -91,6 +91,11 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
   return ParseOutcome::Run;
 }
 
+bool WindowOptionsGiven(const WinOptions& options) {
+  return options.simulate || options.service || !options.ports.empty() ||
+         !options.screenshot.empty() || !options.simulateFaults.empty();
+}
+
 std::string HelpText() {
   return WindowHelpText();
 }
