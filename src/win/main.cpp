@@ -7,6 +7,7 @@
 #include "app/kestrum_dlg.h"
 #include "platform/console_io.h"
 #include "sim/host_platform.h"
+#include "ui/control_ids.h"
 #include "ui/listed_ports.h"
 #include "win/folder_registry.h"
 #include "win/single_instance.h"
@@ -99,12 +100,31 @@ int Run(const WinOptions& options) {
   startup.Release();
 
   if (!options.screenshot.empty()) {
-    window.RunLater(kScreenshotDelayMs, [&] {
-      if (!SavePicture(CaptureClient(window.Handle()), options.screenshot)) {
+    HWND combo = window.Control(ctl::kInterfaceCombo);
+    auto shoot = [&, combo] {
+      Picture picture = CaptureClient(window.Handle());
+      COMBOBOXINFO box{};
+      box.cbSize = sizeof box;
+      if (options.screenshotPortList && GetComboBoxInfo(combo, &box) && box.hwndList) {
+        // The dropped list is a window of its own, above the dialog: laid over its picture.
+        POINT at{0, 0};
+        ClientToScreen(box.hwndList, &at);
+        ScreenToClient(window.Handle(), &at);
+        LayOver(picture, CaptureClient(box.hwndList), at.x, at.y);
+      }
+      if (!SavePicture(picture, options.screenshot)) {
         ReportError("cannot write " + options.screenshot);
         status = 1;
       }
       window.RequestClose();
+    };
+    window.RunLater(kScreenshotDelayMs, [&, combo, shoot] {
+      if (!options.screenshotPortList) {
+        shoot();
+        return;
+      }
+      SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+      window.RunLater(kScreenshotDelayMs, shoot);
     });
   }
   int loop = window.RunMessageLoop();

@@ -18,6 +18,7 @@ struct WinOptions {
   std::string simulateUnits;
   std::vector<std::string> scans;
   std::string screenshotDelayMs;
+  bool screenshotPortList = false;  // the port box's list dropped down in the picture
 };
 
 enum class ParseOutcome { Run, Help, Version, Usage };
