@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/windows-window.png and docs/windows-window-service.png: the window of the
-# Windows build (morlane.exe) as it starts on the simulated unit, and as it starts with
-# the service view (--service), under Wine on a virtual X server; and
+# Windows build (morlane.exe) as it starts on the simulated unit, its port box dropped
+# down over the ports COM5 and COM40, and as it starts with the service view (--service),
+# under Wine on a virtual X server; and
 # docs/windows-station.png, the station's view of three slots on simulated units a few
 # seconds after three labels were scanned, one unit refusing its erase. Builds it first if
 # needed (the sample images come from the Linux build, build/default).
@@ -27,7 +28,17 @@ shoot() {
   cmake/wine-gui-run.sh "$program" "$@" --instance-tag "screenshot.$$" --screenshot "Z:$out"
   echo "screenshot: $out"
 }
-shoot windows-window.png --simulate
+# The window with its port box dropped down: beside the simulated unit (COM1), the serial
+# device map of the session holds COM5 and COM40 alone, as the drivers of two USB adapters
+# would enter them, so that the list is the same on every machine.
+map='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+winprogram="Z:$(echo "$PWD/$program" | tr / '\\')"
+cmake/wine-gui-run.sh cmd /c "reg delete $map /va /f >nul 2>&1 & \
+reg add $map /v \\Device\\Serial4 /t REG_SZ /d COM5 /f >nul & \
+reg add $map /v \\Device\\Serial39 /t REG_SZ /d COM40 /f >nul & \
+$winprogram --simulate --instance-tag screenshot.$$ --screenshot-port-list \
+--screenshot Z:$PWD/docs/windows-window.png"
+echo "screenshot: $PWD/docs/windows-window.png"
 shoot windows-window-service.png --simulate --service
 
 station=$(mktemp -d)

@@ -114,6 +114,11 @@ void HeadlessWindow::MessageBox(const std::string& text) {
   if (messageHandler_) messageHandler_(text);
 }
 
+CpuChoice HeadlessWindow::AskCpu(const std::string& question) {
+  cpuQuestions_.push_back(question);
+  return cpuAnswer_.value_or(CpuChoice::Cancel);
+}
+
 std::optional<std::string> HeadlessWindow::OpenFileDialog(const FileDialogRequest& request) {
   fileDialogs_.push_back(request);
   if (!fileAnswers_.empty()) {

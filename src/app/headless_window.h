@@ -39,6 +39,9 @@ class HeadlessWindow : public Window, private ListBoxObserver {
   void SetProgressHandler(ProgressHandler handler) { progressHandler_ = std::move(handler); }
   // Answers for the next file dialogs, in order; an empty answer cancels.
   void QueueFileDialogAnswer(std::optional<std::string> answer);
+  // How the CPU question is answered from now on; nullopt (the default) cancels it.
+  void SetCpuAnswer(std::optional<CpuChoice> answer) { cpuAnswer_ = answer; }
+  const std::vector<std::string>& CpuQuestions() const { return cpuQuestions_; }
   // The thread that owns the window; by default the one that built it.
   void AdoptWindowThread() { windowThread_ = std::this_thread::get_id(); }
 
@@ -67,6 +70,7 @@ class HeadlessWindow : public Window, private ListBoxObserver {
   std::string GetComboText(int id, int index) const override;
   CHScrollListBox& LogList() override { return log_; }
   void MessageBox(const std::string& text) override;
+  CpuChoice AskCpu(const std::string& question) override;
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
   void RunOnWindowThread(const std::function<void()>& request) override;
   bool OnWindowThread() const override;
@@ -103,6 +107,8 @@ class HeadlessWindow : public Window, private ListBoxObserver {
   ProgressHandler progressHandler_;
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<std::string> messages_;
+  std::optional<CpuChoice> cpuAnswer_;
+  std::vector<std::string> cpuQuestions_;
   std::vector<FileDialogRequest> fileDialogs_;
   std::thread::id windowThread_;
 

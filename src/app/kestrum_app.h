@@ -28,11 +28,16 @@ class CKestrumApp {
   CKestrumApp& operator=(const CKestrumApp&) = delete;
 
   // Decides which start this is; every wait inside is bounded (a few seconds at most).
-  Start InitInstance();
+  // withOptions: this start was given options that only a window of its own could apply;
+  // a running instance is told so, to say it in its window.
+  Start InitInstance(bool withOptions = false);
 
   // Runs on the listener's own thread for every later start. A start that came before
   // the handler was set is handed on as soon as it is.
   void SetActivateHandler(std::function<void()> handler);
+  // Runs on the listener's thread, before the activate handler, for every later start that
+  // was given options; as with activation, a start that came early is handed on later.
+  void SetOptionsNotAppliedHandler(std::function<void()> handler);
 
   // Gives the name up; a later start becomes the running instance.
   void Stop();
@@ -42,6 +47,7 @@ class CKestrumApp {
 
   // What a later start sends and what it waits for.
   static constexpr const char* kRequest = "raise\n";
+  static constexpr const char* kRequestWithOptions = "raise with-options\n";
   static constexpr const char* kAnswer = "ok\n";
   // How long a later start waits for the answer; an instance that is too busy to answer
   // still counts as running.
@@ -52,10 +58,10 @@ class CKestrumApp {
  private:
   enum class Ask { Asked, Gone, Foreign };
   bool Bind();
-  Ask AskRunningInstance();
+  Ask AskRunningInstance(bool withOptions);
   void Serve();
   void ServeOne(int client);
-  void Activate();
+  void Activate(bool withOptions);
 
   std::string name_;
   int listenFd_ = -1;
@@ -65,7 +71,9 @@ class CKestrumApp {
 
   std::mutex mutex_;
   std::function<void()> handler_;
+  std::function<void()> optionsHandler_;
   int pending_ = 0;
+  int pendingOptions_ = 0;
 };
 
 }  // namespace morlane

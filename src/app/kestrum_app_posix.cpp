@@ -82,13 +82,13 @@ CKestrumApp::~CKestrumApp() {
   Stop();
 }
 
-CKestrumApp::Start CKestrumApp::InitInstance() {
+CKestrumApp::Start CKestrumApp::InitInstance(bool withOptions) {
   // Binding first and asking second leaves no gap in which two starts could both find
   // the name free. An instance that ends between our failed bind and our connect frees
   // the name again, so the pair is tried a few times.
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (Bind()) return Start::First;
-    switch (AskRunningInstance()) {
+    switch (AskRunningInstance(withOptions)) {
       case Ask::Asked:
         return Start::Second;
       case Ask::Foreign:
@@ -123,7 +123,7 @@ bool CKestrumApp::Bind() {
   return true;
 }
 
-CKestrumApp::Ask CKestrumApp::AskRunningInstance() {
+CKestrumApp::Ask CKestrumApp::AskRunningInstance(bool withOptions) {
   // Non-blocking, so that even a full backlog cannot hold this start.
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return Ask::Gone;
@@ -139,7 +139,7 @@ CKestrumApp::Ask CKestrumApp::AskRunningInstance() {
     close(fd);
     return Ask::Foreign;
   }
-  WriteAll(fd, kRequest);
+  WriteAll(fd, withOptions ? kRequestWithOptions : kRequest);
   // The answer only tells that the request arrived; without one the instance is still
   // there (busy programming, say), and a second start never shows an error.
   ReadLine(fd, kAnswerWaitMs);
@@ -168,22 +168,42 @@ void CKestrumApp::ServeOne(int client) {
   if (!PeerIsThisUser(client)) return;
   // One client at a time, each for a bounded time: a connection that never speaks
   // delays the next start by kRequestWaitMs at most.
-  if (ReadLine(client, kRequestWaitMs) != kRequest) return;
+  const std::string request = ReadLine(client, kRequestWaitMs);
+  if (request != kRequest && request != kRequestWithOptions) return;
   WriteAll(client, kAnswer);
-  Activate();
+  Activate(request == kRequestWithOptions);
 }
 
-void CKestrumApp::Activate() {
+void CKestrumApp::Activate(bool withOptions) {
   std::function<void()> handler;
+  std::function<void()> optionsHandler;
   {
     std::lock_guard lock(mutex_);
-    if (!handler_) {
-      ++pending_;
-      return;
+    if (withOptions) {
+      if (optionsHandler_) {
+        optionsHandler = optionsHandler_;
+      } else {
+        ++pendingOptions_;
+      }
     }
-    handler = handler_;
+    if (handler_) {
+      handler = handler_;
+    } else {
+      ++pending_;
+    }
   }
-  handler();
+  if (optionsHandler) optionsHandler();
+  if (handler) handler();
+}
+
+void CKestrumApp::SetOptionsNotAppliedHandler(std::function<void()> handler) {
+  int pending = 0;
+  {
+    std::lock_guard lock(mutex_);
+    optionsHandler_ = handler;
+    if (optionsHandler_) std::swap(pending, pendingOptions_);
+  }
+  for (int i = 0; i < pending; ++i) handler();
 }
 
 void CKestrumApp::SetActivateHandler(std::function<void()> handler) {
@@ -210,6 +230,7 @@ void CKestrumApp::Stop() {
   }
   std::lock_guard lock(mutex_);
   handler_ = nullptr;
+  optionsHandler_ = nullptr;
 }
 
 }  // namespace morlane

@@ -18,6 +18,16 @@ constexpr std::string_view kOpenAgainNotice = "Press Open to work with the unit 
 
 constexpr const char* kStopTestFirst = "Stop the automatic command test first!";
 
+constexpr std::string_view kOptionsNotApplied =
+    "Another start with options only brought this window to the front: its options were not "
+    "applied (close this window, then start again with them).";
+
+std::string CpuQuestion(const std::string& path, PathCpu named) {
+  return std::string("The path of this firmware file names ") +
+         (named == PathCpu::Both ? "both CPUs (master and slave)" : "neither CPU (master, slave)") +
+         ":\n" + path + "\n\nWhich CPU is it for?";
+}
+
 }  // namespace
 
 CKestrumDlg::CKestrumDlg(Window& window_, Clock& clock_, SerialPortFactory& ports,
@@ -41,7 +51,7 @@ CKestrumDlg::~CKestrumDlg() {
 void CKestrumDlg::OnInitDialog() {
   values.LoadIntoControls(window);
   console.InitCommandTable();
-  session.FillInterfaceList();
+  session.FillInterfaceList(listedPorts);
   session.sessionState = SessionState::None;
   session.comPortNumber = 0;
   // The closest this system has to the real-time class; refusal is of no consequence.
@@ -120,6 +130,10 @@ void CKestrumDlg::OnSysCommand(int command) {
   }
 }
 
+void CKestrumDlg::OnOptionsNotApplied() {
+  AppendLogLine(window, kOptionsNotApplied);
+}
+
 void CKestrumDlg::EndDialog() {
   if (ended_) return;
   ended_ = true;
@@ -181,12 +195,19 @@ void CKestrumDlg::OnSelectFirmware() {
                             true};
   std::optional<std::string> chosen = window.OpenFileDialog(request);
   if (!chosen) return;
+  const PathCpu named = CpuNamedInPath(*chosen);
+  bool master = named == PathCpu::Master;
+  if (named == PathCpu::Neither || named == PathCpu::Both) {
+    // A path that leaves the CPU to chance is never taken as the slave's: the user says
+    // which CPU, and Cancel leaves everything as it was, as cancelling the file dialog does.
+    const CpuChoice choice = window.AskCpu(CpuQuestion(*chosen, named));
+    if (choice == CpuChoice::Cancel) return;
+    master = choice == CpuChoice::Master;
+  }
   selection.firmwarePath = *chosen;
   AppendLogLine(window, "The MCU firmware file name is");
   AppendLogLine(window, selection.firmwarePath);
-  const std::string& path = selection.firmwarePath;
-  // The whole path is searched, directories included, case-sensitively.
-  if (path.find("Master") != std::string::npos || path.find("master") != std::string::npos) {
+  if (master) {
     selection.cpuTarget = 0;
     AppendLogLine(window, "beginning burn master cpu ...\n");
   } else {

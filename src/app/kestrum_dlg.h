@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "app/update_dispatch.h"
 #include "console/command_console.h"
@@ -43,6 +44,10 @@ class CKestrumDlg {
   void EndDialog();
   bool Ended() const { return ended_; }
 
+  // A later start of the tool was given options while this window ran: it only brought the
+  // window forward, and the log says that its options were not applied.
+  void OnOptionsNotApplied();
+
   // Called for the About command; the window shows the About box.
   std::function<void()> showAbout;
   // Called once EndDialog has run; the window closes.
@@ -52,6 +57,12 @@ class CKestrumDlg {
   // (as they do when they end), the log says so and Open can be pressed again. A run of
   // the command line ends there, and its log stays the dialog's own.
   bool announceClosedLink = false;
+
+  // The serial ports a window lists after "COMn" and "USB" (ui/listed_ports.h), each under
+  // the number the dialog's ports open it by; set before OnInitDialog.
+  std::vector<ListedPort> listedPorts;
+  // The front end runs the simulated unit (--simulate): the window's title says so.
+  bool simulatedUnit = false;
 
   // Outcome of the last procedure a handler ran: 1 success, 0 failure. The dialog's
   // handlers return nothing; the command-line front end reads this for its exit status.

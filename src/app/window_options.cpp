@@ -31,6 +31,8 @@ const std::vector<WindowOption>& WindowOptions() {
        "With --station: a line typed into the scan field at the start, as a scanner types "
        "it; repeatable.",
        true},
+      {nullptr, "screenshot-port-list", nullptr,
+       "With --screenshot: the port box's list dropped down in the picture (Windows).", true},
       {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
       {nullptr, "simulate-fault", "SWITCH[=V]",
        "Give the simulated unit one of its fault switches (as morlane-cli takes them); "

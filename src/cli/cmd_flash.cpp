@@ -12,6 +12,7 @@
 #include "platform/file_io.h"
 #include "platform/utf8_path.h"
 #include "ui/control_ids.h"
+#include "ui/dialog_values.h"
 
 namespace morlane {
 
@@ -130,16 +131,12 @@ int RunInspect(const std::string& path, const std::string& shown) {
 
 int RefuseUnclearCpu(const std::string& path, const std::string& shown, const std::string& cpu) {
   if (!cpu.empty()) return kExitOk;
-  auto names = [&path](const char* upper, const char* lower) {
-    return path.find(upper) != std::string::npos || path.find(lower) != std::string::npos;
-  };
-  const bool master = names("Master", "master");
-  const bool slave = names("Slave", "slave");
-  if (master != slave) return kExitOk;
+  const PathCpu named = CpuNamedInPath(path);
+  if (named == PathCpu::Master || named == PathCpu::Slave) return kExitOk;
   std::fprintf(stderr,
                "morlane-cli: %s names %s CPU in its path (\"master\" or \"slave\"): say which "
                "CPU it is for with --cpu master or --cpu slave\n",
-               shown.c_str(), master ? "more than one" : "no");
+               shown.c_str(), named == PathCpu::Both ? "more than one" : "no");
   return kExitUsage;
 }
 

@@ -73,4 +73,9 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
   return ParseOutcome::Run;
 }
 
+bool WindowOptionsGiven(const GuiOptions& options) {
+  return options.simulate || options.service || !options.ports.empty() ||
+         !options.screenshot.empty() || !options.simulateFaults.empty();
+}
+
 }  // namespace morlane::gui

@@ -23,6 +23,10 @@ struct GuiOptions {
 
 enum class ParseOutcome { Run, Exit, Usage };
 
+// Whether options that only a window of its own could apply were given (not the instance
+// group's tag, which is how the running window was found).
+bool WindowOptionsGiven(const GuiOptions& options);
+
 // Parses the program's arguments (the toolkit's own already taken out). Exit: help or
 // version was printed; Usage: message holds what is wrong.
 ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,

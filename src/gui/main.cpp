@@ -15,6 +15,7 @@
 #include "gui/termination.h"
 #include "gui/text_convert.h"
 #include "sim/host_platform.h"
+#include "ui/listed_ports.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ int Run(QApplication& application) {
   if (!options.station.empty()) return RunStationWindow(application, options);
 
   CKestrumApp instance(options.instanceTag);
-  switch (instance.InitInstance()) {
+  switch (instance.InitInstance(WindowOptionsGiven(options))) {
     case CKestrumApp::Start::Second:
       return 0;  // the running window was raised instead
     case CKestrumApp::Start::Unguarded:
@@ -68,7 +69,11 @@ int Run(QApplication& application) {
     FolderSettings folderSettings;
     QtWindow window;
     GuiClock clock;
-    CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+    // The combo box lists every serial port the system has after its first two entries.
+    std::unique_ptr<ListedPortFactory> ports = WithSystemPorts(platform.Ports());
+    CKestrumDlg dialog(window, clock, *ports, platform.HidDevices());
+    dialog.listedPorts = ports->Listed();
+    dialog.simulatedUnit = options.simulate;
     // The working folder: the one chosen with "Working Folder..." at an earlier start
     // while it is still a folder, else the folder the window was started in. It stays
     // the working folder wherever a file dialog browses, until another is chosen.
@@ -77,6 +82,10 @@ int Run(QApplication& application) {
     window.Attach(dialog);
     dialog.OnInitDialog();
 
+    instance.SetOptionsNotAppliedHandler([&window, &dialog] {
+      QMetaObject::invokeMethod(
+          &window, [&dialog] { dialog.OnOptionsNotApplied(); }, Qt::QueuedConnection);
+    });
     instance.SetActivateHandler([&window] {
       QMetaObject::invokeMethod(
           &window, [&window] { window.Activate(); }, Qt::QueuedConnection);

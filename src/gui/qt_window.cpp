@@ -249,7 +249,8 @@ void QtWindow::Attach(CKestrumDlg& dialog) {
 
 void QtWindow::ShowWorkingFolder() {
   const std::filesystem::path folder = dialog_ ? dialog_->workingDir : std::filesystem::path();
-  setWindowTitle(ToQString(CaptionWithFolder(MainDialogTemplate().caption, folder)));
+  setWindowTitle(ToQString(
+      CaptionWithFolder(MainDialogTemplate().caption, folder, dialog_ && dialog_->simulatedUnit)));
 }
 
 QString QtWindow::StartDirectory() const {
@@ -509,6 +510,21 @@ CHScrollListBox& QtWindow::LogList() {
 void QtWindow::MessageBox(const std::string& text) {
   QMessageBox box(QMessageBox::Warning, windowTitle(), ToQString(text), QMessageBox::Ok, this);
   box.exec();
+}
+
+CpuChoice QtWindow::AskCpu(const std::string& question) {
+  QMessageBox box(QMessageBox::Question, windowTitle(), ToQString(question), QMessageBox::NoButton,
+                  this);
+  QPushButton* master = box.addButton(QStringLiteral("Master"), QMessageBox::AcceptRole);
+  QPushButton* slave = box.addButton(QStringLiteral("Slave"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  // Nothing is chosen by a stray Enter: the default is Cancel.
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == master) return CpuChoice::Master;
+  if (box.clickedButton() == slave) return CpuChoice::Slave;
+  return CpuChoice::Cancel;
 }
 
 std::optional<std::string> QtWindow::OpenFileDialog(const FileDialogRequest& request) {

@@ -98,6 +98,7 @@ class QtWindow : public QWidget, public Window {
   std::string GetComboText(int id, int index) const override;
   CHScrollListBox& LogList() override;
   void MessageBox(const std::string& text) override;
+  CpuChoice AskCpu(const std::string& question) override;
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
   void RunOnWindowThread(const std::function<void()>& request) override;
   bool OnWindowThread() const override;

@@ -10,13 +10,18 @@ namespace morlane {
 DeviceSession::DeviceSession(Window& window, CHIDControl& hid, CSerialLink& serial)
     : window_(window), hid_(hid), serial_(serial) {}
 
-void DeviceSession::FillInterfaceList() {
+void DeviceSession::FillInterfaceList(const std::vector<ListedPort>& otherPorts) {
   int port = serial_.FindFreePort();
   interfaceList = {
       InterfaceEntry{kUnitVendorId, kUnitProductId, "0x590", "0x4b", FormatText("COM%d", port),
                      "COM"},
       InterfaceEntry{kUnitVendorId, kUnitProductId, "0x590", "0x4b", "USB", "HID"},
   };
+  for (const ListedPort& other : otherPorts) {
+    if (other.number == port || other.number <= 0) continue;
+    interfaceList.push_back(InterfaceEntry{kUnitVendorId, kUnitProductId, "0x590", "0x4b",
+                                           other.name, "COM", other.number});
+  }
   for (const auto& entry : interfaceList) window_.AddComboString(ctl::kInterfaceCombo, entry.name);
   window_.SetComboSelection(ctl::kInterfaceCombo, 0);
 }
@@ -44,7 +49,8 @@ void DeviceSession::OnOpen(const std::function<void()>& onSerialOpened) {
       SetSessionControls(window_, 0);
     }
   } else if (entry && entry->kind.find("COM") != std::string::npos) {
-    comPortNumber = serial_.FindFreePort();
+    // Entry 0 searches as the dialog always did; a listed port is opened as chosen.
+    comPortNumber = entry->comNumber > 0 ? entry->comNumber : serial_.FindFreePort();
     serial_.Close();
     if (serial_.Open(comPortNumber, 9600)) {
       AppendLogLine(window_, FormatText("Com%d is opened,please insert com1 cable to inverter and",

@@ -6,6 +6,7 @@
 
 #include "link/hid_control.h"
 #include "link/serial_link.h"
+#include "ui/listed_ports.h"
 
 namespace morlane {
 
@@ -20,6 +21,7 @@ struct InterfaceEntry {
   std::string productIdText;  // 16 characters at most
   std::string name;           // shown in the combo box
   std::string kind;           // "HID" or "COM"
+  int comNumber = 0;          // a listed port's; 0 for the port search's first free port
 };
 
 inline constexpr int kUnitVendorId = 0x590;
@@ -30,8 +32,9 @@ class DeviceSession {
  public:
   DeviceSession(Window& window, CHIDControl& hid, CSerialLink& serial);
 
-  // Fills the two entries and the combo box; run once while the dialog initialises.
-  void FillInterfaceList();
+  // Fills the two entries and the combo box, then lists the other ports (all but the
+  // port search's, shown first) after them; run once while the dialog initialises.
+  void FillInterfaceList(const std::vector<ListedPort>& otherPorts = {});
   // "Open" on the selected entry. onSerialOpened runs where the bootloader link state is
   // reset, after a serial link opened.
   void OnOpen(const std::function<void()>& onSerialOpened);

@@ -14,6 +14,11 @@ int PressFlash(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& p
                const std::string& cpu) {
   window.Click(ctl::kModeManual);
   window.QueueFileDialogAnswer(path);
+  // --cpu answers the dialog's question when the path leaves the CPU open; without it such
+  // a path was refused before.
+  window.SetCpuAnswer(cpu.empty()      ? std::optional<CpuChoice>()
+                      : cpu == "slave" ? CpuChoice::Slave
+                                       : CpuChoice::Master);
   if (!window.Click(ctl::kSelectFirmware) || dialog.selection.firmwarePath != path) return 0;
   if (!cpu.empty()) dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
   window.Click(ctl::kUpdateFirmware);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/clock.h"
+
 namespace morlane {
 
 namespace {
@@ -55,10 +57,25 @@ std::string CountersLine(const StationTally& tally) {
          "    First-pass yield " + std::to_string(tally.FirstPassYield()) + " %";
 }
 
+namespace {
+
+// The run's start as this machine's clock showed it, "2026-12-09 06:01:02": the operator
+// reads the windows by the wall clock, whatever zone the record was written in (the record
+// keeps its own offset). A record without its epoch time shows its text as written.
+std::string LocalStart(const RunRecord& run) {
+  if (run.startedMs <= 0) return run.started;
+  std::string local = Iso8601Local(run.startedMs / 1000);
+  if (local.size() < 19) return run.started;
+  local[10] = ' ';
+  return local.substr(0, 19);
+}
+
+}  // namespace
+
 std::string LastRunLine(const RunRecord& run) {
   std::string result = run.result;
   if (!run.failedStep.empty()) result += " at " + run.failedStep;
-  return run.started + "   " + run.slot + "   " + run.unitId.value_or("-") + "   " + result;
+  return LocalStart(run) + "   " + run.slot + "   " + run.unitId.value_or("-") + "   " + result;
 }
 
 }  // namespace morlane

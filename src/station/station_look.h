@@ -22,7 +22,8 @@ TileLook LookOf(const SlotView& view);
 // "Passed 12    Failed 1    First-pass yield 92 %"
 std::string CountersLine(const StationTally& tally);
 
-// A line of the station's last runs: "2026-12-09T05:01:02Z   A   SN123   fail at erase".
+// A line of the station's last runs, its start in local time:
+// "2026-12-09 06:01:02   A   SN123   fail at erase".
 std::string LastRunLine(const RunRecord& run);
 
 }  // namespace morlane

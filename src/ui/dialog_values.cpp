@@ -43,4 +43,15 @@ void DialogValues::LoadIntoControls(Window& window) const {
   window.SetControlText(ctl::kCommandEdit, commandText.substr(0, kCommandTextLimit));
 }
 
+PathCpu CpuNamedInPath(const std::string& path) {
+  auto names = [&path](const char* upper, const char* lower) {
+    return path.find(upper) != std::string::npos || path.find(lower) != std::string::npos;
+  };
+  const bool master = names("Master", "master");
+  const bool slave = names("Slave", "slave");
+  if (master && slave) return PathCpu::Both;
+  if (master) return PathCpu::Master;
+  return slave ? PathCpu::Slave : PathCpu::Neither;
+}
+
 }  // namespace morlane

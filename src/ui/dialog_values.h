@@ -34,6 +34,12 @@ struct DialogValues {
   void LoadIntoControls(Window& window) const;
 };
 
+// What a firmware file's path says of the CPU it is for. The whole path is searched,
+// folders included, case-sensitively, for "Master" or "master" and "Slave" or "slave"; a
+// path with neither or both leaves the CPU to chance, and is never taken as either.
+enum class PathCpu { Master, Slave, Neither, Both };
+PathCpu CpuNamedInPath(const std::string& path);
+
 // The firmware file picked with "Select Firmware File".
 struct FirmwareSelection {
   std::string firmwarePath;

@@ -40,6 +40,10 @@ class ReportingWindow final : public Window {
     if (events_.Listening()) events_.Report(event::Message{text});
     window_.MessageBox(text);
   }
+  CpuChoice AskCpu(const std::string& question) override {
+    if (events_.Listening()) events_.Report(event::Message{question});
+    return window_.AskCpu(question);
+  }
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
     return window_.OpenFileDialog(request);
   }

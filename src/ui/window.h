@@ -17,6 +17,9 @@ struct FileDialogRequest {
   bool promptCreate = false;
 };
 
+// The user's answer to which CPU a firmware file is for.
+enum class CpuChoice { Master, Slave, Cancel };
+
 // Everything the dialog and its procedures need from the windowing system. Every call but
 // RunOnWindowThread and OnWindowThread belongs to the window thread; a worker thread
 // reaches the window only through RunOnWindowThread, which returns once the window thread
@@ -50,6 +53,9 @@ class Window {
 
   // A modal message box with only an OK button.
   virtual void MessageBox(const std::string& text) = 0;
+  // A modal box asking which CPU a firmware file is for, with the buttons "Master",
+  // "Slave" and "Cancel"; closing it otherwise is Cancel.
+  virtual CpuChoice AskCpu(const std::string& question) = 0;
   // The file-open dialog; nullopt when cancelled.
   virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
 

@@ -6,8 +6,10 @@
 
 namespace morlane {
 
-std::string CaptionWithFolder(std::string_view caption, const std::filesystem::path& folder) {
+std::string CaptionWithFolder(std::string_view caption, const std::filesystem::path& folder,
+                              bool simulatedUnit) {
   std::string text(caption);
+  if (simulatedUnit) text += " - SIMULATED UNIT";
   if (folder.empty()) return text;
   std::filesystem::path shown = folder;
   shown.make_preferred();

@@ -7,6 +7,8 @@
 #include "app/kestrum_dlg.h"
 #include "platform/console_io.h"
 #include "sim/host_platform.h"
+#include "ui/control_ids.h"
+#include "ui/listed_ports.h"
 #include "win/folder_registry.h"
 #include "win/single_instance.h"
 #include "win/station_main.h"
@@ -60,7 +62,7 @@ void ReportError(const std::string& text) {
 int Run(const WinOptions& options) {
   StartupLock startup(options.instanceTag);
   if (HWND running = FindRunningInstance(options.instanceTag)) {
-    RaiseInstance(running);
+    RaiseInstance(running, WindowOptionsGiven(options));
     return 0;  // the running window was raised instead
   }
 
@@ -79,7 +81,11 @@ int Run(const WinOptions& options) {
   const FolderRegistry folderRegistry;
   Win32Window window(options.instanceTag);
   WinClock clock;
-  CKestrumDlg dialog(window, clock, platform.Ports(), platform.HidDevices());
+  // The combo box lists every serial port the system has after its first two entries.
+  std::unique_ptr<ListedPortFactory> ports = WithSystemPorts(platform.Ports());
+  CKestrumDlg dialog(window, clock, *ports, platform.HidDevices());
+  dialog.listedPorts = ports->Listed();
+  dialog.simulatedUnit = options.simulate;
   // The working folder: the one chosen with "Working Folder..." at an earlier start while
   // it is still a folder, else the folder the window was started in (a shortcut's "Start
   // in"). It stays the working folder wherever a file dialog browses, until another is
@@ -94,12 +100,31 @@ int Run(const WinOptions& options) {
   startup.Release();
 
   if (!options.screenshot.empty()) {
-    window.RunLater(kScreenshotDelayMs, [&] {
-      if (!SavePicture(CaptureClient(window.Handle()), options.screenshot)) {
+    HWND combo = window.Control(ctl::kInterfaceCombo);
+    auto shoot = [&, combo] {
+      Picture picture = CaptureClient(window.Handle());
+      COMBOBOXINFO box{};
+      box.cbSize = sizeof box;
+      if (options.screenshotPortList && GetComboBoxInfo(combo, &box) && box.hwndList) {
+        // The dropped list is a window of its own, above the dialog: laid over its picture.
+        POINT at{0, 0};
+        ClientToScreen(box.hwndList, &at);
+        ScreenToClient(window.Handle(), &at);
+        LayOver(picture, CaptureClient(box.hwndList), at.x, at.y);
+      }
+      if (!SavePicture(picture, options.screenshot)) {
         ReportError("cannot write " + options.screenshot);
         status = 1;
       }
       window.RequestClose();
+    };
+    window.RunLater(kScreenshotDelayMs, [&, combo, shoot] {
+      if (!options.screenshotPortList) {
+        shoot();
+        return;
+      }
+      SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+      window.RunLater(kScreenshotDelayMs, shoot);
     });
   }
   int loop = window.RunMessageLoop();

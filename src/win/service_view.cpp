@@ -25,10 +25,11 @@ void Place(HWND control, const RECT& at, bool shown) {
                SWP_NOZORDER | SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
+// Nothing of the old place is copied: the control is drawn afresh where it now stands.
 void Move(HWND control, const RECT& at) {
   if (!control) return;
   SetWindowPos(control, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
 }
 
 // The client area goes from the start size `from` to the start size `to`, keeping the room
@@ -106,7 +107,6 @@ void ArrangeServiceView(HWND dialog, bool on) {
   ChangeStartSize(dialog, StartClientSize(dialog, !on), StartClientSize(dialog, on));
   // Moving the window has placed them already, unless its size stayed (maximised).
   FollowClientSize(dialog, on);
-  InvalidateRect(dialog, nullptr, TRUE);
 }
 
 SIZE StartClientSize(HWND dialog, bool serviceView) {
@@ -135,17 +135,22 @@ void FollowClientSize(HWND dialog, bool serviceView) {
           Pixels(dialog, control->x, control->y, control->width, control->height),
           GrowRuleOf(id, false));
   }
-  if (!serviceView) return;
-  const ServicePanel& panel = ServiceViewPanel();
-  for (const ServicePlacement& spot : panel.placements) {
-    place(GetDlgItem(dialog, spot.id), Pixels(dialog, spot.x, spot.y, spot.width, spot.height),
-          GrowRuleOf(spot.id, true));
+  if (serviceView) {
+    const ServicePanel& panel = ServiceViewPanel();
+    for (const ServicePlacement& spot : panel.placements) {
+      place(GetDlgItem(dialog, spot.id), Pixels(dialog, spot.x, spot.y, spot.width, spot.height),
+            GrowRuleOf(spot.id, true));
+    }
+    for (size_t i = 0; i < panel.frames.size(); ++i) {
+      const ControlSpec& frame = panel.frames[i];
+      place(GetDlgItem(dialog, ServiceFrameId(i)),
+            Pixels(dialog, frame.x, frame.y, frame.width, frame.height), GrowRuleOf(0, true));
+    }
   }
-  for (size_t i = 0; i < panel.frames.size(); ++i) {
-    const ControlSpec& frame = panel.frames[i];
-    place(GetDlgItem(dialog, ServiceFrameId(i)),
-          Pixels(dialog, frame.x, frame.y, frame.width, frame.height), GrowRuleOf(0, true));
-  }
+  // The dialog's background is erased under its children (it does not clip them): when
+  // its size stays (maximised, the view turned on or off) nothing else repaints the
+  // controls, and the panel would show only where the mouse passes. All is drawn again.
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 }  // namespace morlane::win

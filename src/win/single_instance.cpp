@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "win/win_clock.h"
+
 namespace morlane::win {
 
 namespace {
@@ -49,7 +51,8 @@ HWND FindRunningInstance(const std::string& tag) {
   return search.found;
 }
 
-void RaiseInstance(HWND window) {
+void RaiseInstance(HWND window, bool withOptions) {
+  if (withOptions) PostMessageA(window, kOptionsNotAppliedMessage, 0, 0);
   if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
   SetForegroundWindow(window);
 }

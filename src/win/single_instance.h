@@ -18,8 +18,9 @@ void MarkInstance(HWND window, const std::string& tag);
 void UnmarkInstance(HWND window);
 // The first top-level window marked as a running instance of the group; null when none.
 HWND FindRunningInstance(const std::string& tag);
-// Restored when minimised, then brought to the front.
-void RaiseInstance(HWND window);
+// Restored when minimised, then brought to the front; withOptions: the start that raises
+// it was given options, and the window is told that they were not applied.
+void RaiseInstance(HWND window, bool withOptions = false);
 
 // Holds the group's starts one after another from the search for a running window until
 // the new window carries its mark, so that two starts at once cannot both find none.

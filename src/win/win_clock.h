@@ -9,6 +9,8 @@ namespace morlane::win {
 // delivered while a procedure waits, as painting is.
 inline constexpr UINT kServeRequestsMessage = WM_APP + 1;
 inline constexpr UINT kCloseRequestMessage = WM_APP + 2;
+// From a later start that was given options: they were not applied here.
+inline constexpr UINT kOptionsNotAppliedMessage = WM_APP + 3;
 inline constexpr UINT kFirstPrivateMessage = WM_APP;
 inline constexpr UINT kLastPrivateMessage = WM_APP + 15;
 

@@ -54,6 +54,10 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       parsed.service = true;
       continue;
     }
+    if (argument == "--screenshot-port-list") {
+      parsed.screenshotPortList = true;
+      continue;
+    }
     if (ValueOf("--port", arguments, &i, &value, &missing)) {
       if (!missing && !value.empty()) parsed.ports.push_back(value);
     } else if (ValueOf("--screenshot", arguments, &i, &value, &missing)) {
@@ -89,6 +93,11 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
   if (version) return ParseOutcome::Version;
   *options = std::move(parsed);
   return ParseOutcome::Run;
+}
+
+bool WindowOptionsGiven(const WinOptions& options) {
+  return options.simulate || options.service || !options.ports.empty() ||
+         !options.screenshot.empty() || !options.simulateFaults.empty();
 }
 
 std::string HelpText() {

@@ -18,6 +18,7 @@ struct WinOptions {
   std::string simulateUnits;
   std::vector<std::string> scans;
   std::string screenshotDelayMs;
+  bool screenshotPortList = false;  // the port box's list dropped down in the picture
 };
 
 enum class ParseOutcome { Run, Help, Version, Usage };
@@ -26,6 +27,9 @@ enum class ParseOutcome { Run, Help, Version, Usage };
 // is wrong.
 ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptions* options,
                              std::string* message);
+// Whether options that only a window of its own could apply were given (not the instance
+// group's tag, which is how the running window was found).
+bool WindowOptionsGiven(const WinOptions& options);
 std::string HelpText();
 // "morlane" and the version of the build.
 std::string VersionText();

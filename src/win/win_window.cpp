@@ -46,6 +46,22 @@ constexpr UINT kInputRanges[][2] = {
     {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
 };
 
+// The system's message box has no buttons of our naming: while the CPU question is made,
+// its Yes, No and Cancel are renamed "Master", "Slave" and "Cancel" as it first shows.
+thread_local HHOOK cpuBoxHook = nullptr;
+
+LRESULT CALLBACK NameCpuButtons(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && cpuBoxHook) {
+    auto box = reinterpret_cast<HWND>(wParam);
+    SetDlgItemTextW(box, IDYES, L"Master");
+    SetDlgItemTextW(box, IDNO, L"Slave");
+    SetDlgItemTextW(box, IDCANCEL, L"Cancel");
+    UnhookWindowsHookEx(cpuBoxHook);
+    cpuBoxHook = nullptr;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 Win32Window::Win32Window(const std::string& instanceTag)
@@ -194,6 +210,9 @@ INT_PTR Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kCloseRequestMessage:
       RequestClose();
       return TRUE;
+    case kOptionsNotAppliedMessage:
+      if (dialog_) dialog_->OnOptionsNotApplied();
+      return TRUE;
     case WM_DESTROY:
       OnDestroy();
       return FALSE;
@@ -295,7 +314,9 @@ void Win32Window::Attach(CKestrumDlg& dialog) {
 void Win32Window::ShowWorkingFolder() {
   if (!hwnd_) return;
   const std::filesystem::path folder = dialog_ ? dialog_->workingDir : std::filesystem::path();
-  SetWindowTextW(hwnd_, Wide(CaptionWithFolder(MainDialogTemplate().caption, folder)).c_str());
+  SetWindowTextW(hwnd_, Wide(CaptionWithFolder(MainDialogTemplate().caption, folder,
+                                               dialog_ && dialog_->simulatedUnit))
+                            .c_str());
 }
 
 void Win32Window::ChooseWorkingFolder() {
@@ -568,6 +589,21 @@ std::string Win32Window::GetComboText(int id, int index) const {
 void Win32Window::MessageBox(const std::string& text) {
   MessageBoxW(hwnd_, Wide(text).c_str(), Wide(MainDialogTemplate().caption).c_str(),
               MB_OK | MB_ICONWARNING);
+}
+
+CpuChoice Win32Window::AskCpu(const std::string& question) {
+  cpuBoxHook = SetWindowsHookExW(WH_CBT, NameCpuButtons, nullptr, GetCurrentThreadId());
+  // Cancel is the default button: a stray Enter chooses no CPU.
+  const int answer =
+      MessageBoxW(hwnd_, Wide(question).c_str(), Wide(MainDialogTemplate().caption).c_str(),
+                  MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
+  if (cpuBoxHook) {
+    UnhookWindowsHookEx(cpuBoxHook);
+    cpuBoxHook = nullptr;
+  }
+  if (answer == IDYES) return CpuChoice::Master;
+  if (answer == IDNO) return CpuChoice::Slave;
+  return CpuChoice::Cancel;
 }
 
 std::optional<std::string> Win32Window::OpenFileDialog(const FileDialogRequest& request) {

@@ -89,6 +89,19 @@ Picture CaptureClient(HWND window) {
   return picture;
 }
 
+void LayOver(Picture& base, const Picture& top, int x, int y) {
+  for (int row = 0; row < top.height; ++row) {
+    const int to = y + row;
+    if (to < 0 || to >= base.height) continue;
+    for (int column = 0; column < top.width; ++column) {
+      const int across = x + column;
+      if (across < 0 || across >= base.width) continue;
+      base.pixels[static_cast<size_t>(to) * base.width + across] =
+          top.pixels[static_cast<size_t>(row) * top.width + column];
+    }
+  }
+}
+
 std::vector<uint8_t> EncodeBmp(const Picture& picture) {
   const uint32_t row = static_cast<uint32_t>((picture.width * 3 + 3) & ~3);
   const uint32_t imageSize = row * static_cast<uint32_t>(picture.height);

@@ -19,6 +19,10 @@ struct Picture {
 // cannot be read.
 Picture CaptureClient(HWND window);
 
+// top laid over base with its top-left corner at (x, y) of base; what falls outside base
+// is left out.
+void LayOver(Picture& base, const Picture& top, int x, int y);
+
 // 24-bit BMP, or PNG (RGB, 8 bits) when the name ends in ".png"; false when the file
 // could not be written.
 bool SavePicture(const Picture& picture, const std::string& path);

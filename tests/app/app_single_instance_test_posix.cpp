@@ -121,6 +121,27 @@ TEST(SingleInstance, StartBeforeTheWindowExistsIsHandedOnOnce) {
   EXPECT_EQ(raised.Count(), 1);
 }
 
+TEST(SingleInstance, AStartWithOptionsIsToldToTheRunningInstance) {
+  std::string tag = FreshTag();
+  CKestrumApp first(tag);
+  ASSERT_EQ(first.InitInstance(), CKestrumApp::Start::First);
+  {
+    CKestrumApp early(tag);  // before the window is there: handed on later
+    EXPECT_EQ(early.InitInstance(true), CKestrumApp::Start::Second);
+  }
+  Activations raised, notApplied;
+  first.SetOptionsNotAppliedHandler(notApplied.Handler());
+  first.SetActivateHandler(raised.Handler());
+  EXPECT_TRUE(notApplied.WaitFor(1));
+  CKestrumApp plain(tag);
+  EXPECT_EQ(plain.InitInstance(false), CKestrumApp::Start::Second);
+  EXPECT_TRUE(raised.WaitFor(2));
+  CKestrumApp withOptions(tag);
+  EXPECT_EQ(withOptions.InitInstance(true), CKestrumApp::Start::Second);
+  EXPECT_TRUE(raised.WaitFor(3));
+  EXPECT_EQ(notApplied.Count(), 2);
+}
+
 TEST(SingleInstance, SilentOrGarbledPeersNeitherRaiseNorBlock) {
   std::string tag = FreshTag();
   Activations raised;

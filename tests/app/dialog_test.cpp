@@ -104,21 +104,27 @@ TEST_F(DialogTest, ManualDuringHidSessionOnlyMovesTheMark) {
 TEST_F(DialogTest, SelectFirmwareFileDecidesTheCpuByTheWholePath) {
   OpenEntry(0);
   window.Click(ctl::kModeManual);
+  // A path that names neither CPU, or both, is asked about; the answer decides.
   struct Case {
     const char* path;
     int cpu;
     const char* line;
+    std::optional<CpuChoice> answer;
   } cases[] = {
-      {"/images/master.bin", 0, "beginning burn master cpu ...\n"},
-      {"/images/Master_v2.bin", 0, "beginning burn master cpu ...\n"},
-      {"/images/slave.bin", 1, "beginning burn slave cpu....\n"},
-      {"/images/MASTER.bin", 1, "beginning burn slave cpu....\n"},
-      {"/Master builds/slave.bin", 0, "beginning burn master cpu ...\n"},
+      {"/images/master.bin", 0, "beginning burn master cpu ...\n", {}},
+      {"/images/Master_v2.bin", 0, "beginning burn master cpu ...\n", {}},
+      {"/images/slave.bin", 1, "beginning burn slave cpu....\n", {}},
+      {"/images/MASTER.bin", 1, "beginning burn slave cpu....\n", CpuChoice::Slave},
+      {"/Master builds/slave.bin", 0, "beginning burn master cpu ...\n", CpuChoice::Master},
+      {"/Slave builds/master.bin", 1, "beginning burn slave cpu....\n", CpuChoice::Slave},
   };
   for (const Case& c : cases) {
     window.LogList().ResetContent();
+    window.SetCpuAnswer(c.answer);
+    const size_t asked = window.CpuQuestions().size();
     window.QueueFileDialogAnswer(std::string(c.path));
     ASSERT_TRUE(window.Click(ctl::kSelectFirmware));
+    EXPECT_EQ(window.CpuQuestions().size(), asked + (c.answer ? 1 : 0)) << c.path;
     EXPECT_EQ(dialog.selection.firmwarePath, c.path);
     EXPECT_EQ(dialog.selection.cpuTarget, c.cpu) << c.path;
     EXPECT_THAT(window.LogLines(), ElementsAre("The MCU firmware file name is", c.path, c.line,
@@ -130,6 +136,21 @@ TEST_F(DialogTest, SelectFirmwareFileDecidesTheCpuByTheWholePath) {
   EXPECT_EQ(asked.initialName, "*.bin");
   EXPECT_EQ(asked.filter, "FirmWare Files (*.bin)|*.bin|All Files (*.*)|*.*|");
   EXPECT_TRUE(asked.promptCreate);
+}
+
+TEST_F(DialogTest, CancelledCpuQuestionSelectsNothing) {
+  OpenEntry(0);
+  window.Click(ctl::kModeManual);
+  const size_t lines = window.LogLines().size();
+  window.QueueFileDialogAnswer(std::string("/images/fw_\xc3\x9f.bin"));
+  ASSERT_TRUE(window.Click(ctl::kSelectFirmware));
+  ASSERT_EQ(window.CpuQuestions().size(), 1u);
+  EXPECT_EQ(window.CpuQuestions()[0],
+            "The path of this firmware file names neither CPU (master, slave):\n"
+            "/images/fw_\xc3\x9f.bin\n\nWhich CPU is it for?");
+  EXPECT_EQ(dialog.selection.firmwarePath, "");
+  EXPECT_EQ(window.LogLines().size(), lines);
+  EXPECT_FALSE(window.IsControlEnabled(ctl::kUpdateFirmware));
 }
 
 TEST_F(DialogTest, CancelledFileDialogChangesNothing) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <map>
+#include <string>
 
 #include "ui/control_table.h"
 #include "ui/service_panel.h"
@@ -228,6 +229,77 @@ TEST_F(ServiceViewTest, MenuEntryShowsThePanelAndPutsEverythingBack) {
   }
   // The entry is the window's own: the dialog's system-command handler never saw it.
   EXPECT_TRUE(sysCommands.empty());
+}
+
+// The room a control has for its caption, in pixels: a check box's mark and the gap
+// after it, a push button's edges, a group box's margins are not the caption's.
+int CaptionRoom(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  const LONG type = StyleOf(control) & 0x0F;
+  if (type == BS_GROUPBOX) return client.right - 2 * 7;
+  if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX) {
+    return client.right - GetSystemMetrics(SM_CXMENUCHECK) - 4;
+  }
+  return client.right - 2 * GetSystemMetrics(SM_CXEDGE);
+}
+
+// How wide the caption is in the font the control was given.
+int CaptionWidth(HWND control) {
+  const std::wstring text = [control] {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(control, buffer, 256);
+    return std::wstring(buffer);
+  }();
+  HDC dc = GetDC(control);
+  HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return size.cx;
+}
+
+// Maximised, with the view turned on before or after: every control that shows lies inside
+// the client area, "Clear Log" at the log's top-right corner, and every caption fits its
+// control in the font the control draws with.
+TEST_F(ServiceViewTest, MaximisedEveryControlShowsWholeWithItsWholeCaption) {
+  const int clearFromLogEdge =
+      PlaceOf(window.Control(ctl::kLogList)).right - PlaceOf(window.Control(ctl::kClearLog)).right;
+  for (bool onBefore : {true, false}) {
+    SCOPED_TRACE(onBefore);
+    if (onBefore) ChooseEntry();
+    ShowWindow(Dialog(), SW_MAXIMIZE);
+    PumpUntil(window, [] { return true; });
+    if (!onBefore) ChooseEntry();
+    ASSERT_TRUE(IsZoomed(Dialog()));
+    ASSERT_TRUE(window.ServiceViewShown());
+    const RECT client = Client();
+    int shown = 0;
+    for (HWND child = GetWindow(Dialog(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (!(StyleOf(child) & WS_VISIBLE)) continue;
+      ++shown;
+      SCOPED_TRACE(TextOf(child));
+      const RECT place = PlaceOf(child);
+      EXPECT_GE(place.left, 0);
+      EXPECT_GE(place.top, 0);
+      EXPECT_LE(place.right, client.right);
+      EXPECT_LE(place.bottom, client.bottom);
+      if (ClassOf(child) == "Button" && !TextOf(child).empty()) {
+        EXPECT_LE(CaptionWidth(child), CaptionRoom(child));
+      }
+    }
+    EXPECT_GT(shown, 40);
+    const RECT log = PlaceOf(window.Control(ctl::kLogList));
+    const RECT clear = PlaceOf(window.Control(ctl::kClearLog));
+    EXPECT_EQ(log.right - clear.right, clearFromLogEdge);
+    EXPECT_LT(clear.bottom, log.top);
+    ShowWindow(Dialog(), SW_RESTORE);
+    PumpUntil(window, [] { return true; });
+    ChooseEntry();
+    ExpectTemplateWindow();
+  }
 }
 
 }  // namespace
