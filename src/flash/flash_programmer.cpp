@@ -527,8 +527,15 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
       passed = verifyPassed ? 1 : 0;
     }
   }
+  // A step that failed for want of an answer may have met a port that went away since.
+  if (!passed) serial.CheckPort();
   if (PortWentAway()) {
     AppendLogLine(window, FormatText(kPortGoneFormat, serial.PortName().c_str()));
+    // The step that failed failed for that reason.
+    if (outcome.failedStep != FlashStep::None && !link_.Stopped()) {
+      outcome.why = StepReason::Port;
+      outcome.reason = "the port went away";
+    }
   }
   serial.Close();
   // The bar and its figure go back together: a burn cut short leaves no percentage behind.

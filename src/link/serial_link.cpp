@@ -54,6 +54,10 @@ int CSerialLink::Checked(int result) {
   return result;
 }
 
+void CSerialLink::CheckPort() {
+  if (open_ && port_handle_) Checked(port_handle_->QueuedBytes());
+}
+
 std::string CSerialLink::PortName() const {
   const std::string path = ports_.PathOf(port_);
   const std::string name = PortTable::SystemName(path);

@@ -48,6 +48,9 @@ class CSerialLink {
   bool PortWentAway() const { return gone_; }
   // A new CPU's programming starts with no failure of the port behind it.
   void ForgetFailure() { gone_ = false; }
+  // Asks the open port once, without reading or waiting, whether it is still there: a
+  // device removed while a step waited for its answer is known only at its next call.
+  void CheckPort();
   // The port as the technician gave it: the system's name where it has one ("COM40"),
   // else the device path ("/dev/ttyUSB0").
   std::string PortName() const;
