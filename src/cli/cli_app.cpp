@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "platform/console_io.h"
 #include "sim/sim_options.h"
 
 namespace morlane {
@@ -17,9 +18,13 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
                         "print the version and exit");
   // The value names tell the shell completion what to offer: PATH and FILE files, DIR
   // folders.
+  // Windows knows its serial ports by their COM names, which they keep here.
+  const bool windows = WindowsConventions();
   app->add_option("--port", options.ports,
-                  "serial device that stands as COM1; repeat for COM2, ...")
-      ->type_name("PATH");
+                  windows ? "the unit's COM port (COM5, COM40), which keeps its name in the log "
+                            "and the records; repeat it for more ports"
+                          : "serial device that stands as COM1; repeat for COM2, ...")
+      ->type_name(windows ? "PORT" : "PATH");
   CLI::Option* simulate =
       app->add_flag("--simulate", options.simulate, "run the simulated unit inside the process");
   app->add_option("--simulate-units", options.simulateUnits,
@@ -45,8 +50,8 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
       ->type_name("URL")
       ->envname("MORLANE_RECORDS_DB");
   app->add_option("--unit-id", options.unitIds,
-                  "gang (and a single run on COM1): the unit on slot COMn is ID (a serial "
-                  "number as scanned); repeatable")
+                  std::string("gang (and a single run on ") + (windows ? "its port" : "COM1") +
+                      "): the unit on slot COMn is ID (a serial number as scanned); repeatable")
       ->type_name("COMn=ID");
   app->add_option("--station", options.station,
                   "the station's name in every run record (default: the host name)")

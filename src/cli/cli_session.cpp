@@ -4,6 +4,7 @@
 #include "station/press.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -162,7 +163,7 @@ void CliSession::ReportRunStarted(const std::string& command) {
   if (!events_) return;
   event::RunStarted started;
   started.command = command;
-  started.port = Ports().PathOf(1);
+  started.port = Ports().PathOf(RunPort());
   started.toolVersion = MORLANE_VERSION;
   started.started = Iso8601Local(std::time(nullptr));
   // A run kept in the records is named by its run id from its first event on.
@@ -211,8 +212,8 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   record_ = StartRecord(
       {options_.station.empty() ? HostName() : options_.station, options_.operatorName}, procedure);
   if (!runId_.empty()) record_->runId = runId_;
-  record_->slot = "COM1";
-  record_->port = Ports().PathOf(1);
+  record_->slot = SlotOf(RunPort());
+  record_->port = Ports().PathOf(RunPort());
   record_->unitId = unitId;
   if (options_.skipIdentical && record_->unitId) {
     dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,
@@ -225,9 +226,29 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
 
 bool CliSession::SingleUnitId(std::optional<std::string>* unitId, std::string* why) const {
   std::map<std::string, std::string> unitIds;
-  if (!UnitIdsBySlot(options_.unitIds, {"COM1"}, &unitIds, why)) return false;
-  if (auto id = unitIds.find("COM1"); id != unitIds.end()) *unitId = id->second;
+  const std::string slot = SlotOf(RunPort());
+  if (!UnitIdsBySlot(options_.unitIds, {slot}, &unitIds, why)) return false;
+  if (auto id = unitIds.find(slot); id != unitIds.end()) *unitId = id->second;
   return true;
+}
+
+int CliSession::RunPort() const {
+  if (linkOpened_ && dialog_ && dialog_->session.comPortNumber > 0) {
+    return dialog_->session.comPortNumber;
+  }
+  // Before the search: the first port it will try.
+  if (platform_) {
+    SerialPortFactory& ports = platform_->Ports();
+    const int last = std::max(CSerialLink::kMaxPort, ports.NumberBeyondSearch());
+    for (int n = 1; n <= last; ++n) {
+      if (!ports.PathOf(n).empty()) return n;
+    }
+  }
+  return 1;
+}
+
+std::string CliSession::SlotOf(int comNumber) {
+  return "COM" + std::to_string(comNumber);
 }
 
 void CliSession::RecordImages(const std::string& path, const std::string& given, int passed) {
@@ -238,6 +259,12 @@ void CliSession::RecordImages(const std::string& path, const std::string& given,
 
 bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   if (!record_ || !store_) return true;
+  // The record names the port the run went through, should the search have passed over
+  // the first for one that was free.
+  if (linkOpened_) {
+    record_->slot = SlotOf(RunPort());
+    record_->port = Ports().PathOf(RunPort());
+  }
   FinishRecord(*record_, {.procedurePassed = exitStatus == kExitOk, .opened = linkOpened_});
   const bool kept = store_->Commit(*record_, log_, why);
   if (!kept) MarkUnkept(*record_);
@@ -281,7 +308,11 @@ bool UnitIdsBySlot(const std::vector<std::string>& given, const std::set<std::st
   std::map<std::string, std::string> slotOf;  // unit id -> slot
   for (const std::string& pair : given) {
     const size_t equals = pair.find('=');
-    const std::string slot = pair.substr(0, equals);
+    // The slot's name in any case, as Windows takes "com3" for COM3.
+    std::string slot = pair.substr(0, equals);
+    for (size_t i = 0; i < 3 && i < slot.size(); ++i) {
+      slot[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(slot[i])));
+    }
     const bool comName = slot.rfind("COM", 0) == 0 && slot.size() > 3 && slot.size() <= 7 &&
                          slot[3] != '0' &&
                          slot.find_first_not_of("0123456789", 3) == std::string::npos;

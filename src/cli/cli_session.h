@@ -91,7 +91,8 @@ class CliSession {
   void ReportRunEnded(int exitStatus, const std::string& command);
 
   // With --records, a single flash, auto or verify keeps its run as a gang's unit does, on
-  // COM1 (--unit-id COM1=ID names the unit). The store is opened before anything is sent:
+  // the slot of its port: COM1, or on Windows the COMn the port was given as (--unit-id
+  // COMn=ID names the unit). The store is opened before anything is sent:
   // false, with why, when the folder cannot take records. Nothing is kept without --records.
   // With --records-db too, the kept run is sent to the line's database, which the
   // session's end waits for, bounded.
@@ -115,9 +116,14 @@ class CliSession {
 
  private:
   bool ApplySimulatedFaults(std::string* error);
-  // A single run is one unit on COM1: its --unit-id, if any; false, with why, for an id
-  // that is no unit id or names another slot (it would be dropped unseen).
+  // A single run is one unit on its port's slot: its --unit-id, if any; false, with why,
+  // for an id that is no unit id or names another slot (it would be dropped unseen).
   bool SingleUnitId(std::optional<std::string>* unitId, std::string* why) const;
+  // The COM number of the run's port: the one the dialog opened, and before that the first
+  // the port search will try (COM1; on Windows COM40 for --port COM40). A single run is
+  // recorded on it.
+  int RunPort() const;
+  static std::string SlotOf(int comNumber);
   void OnLine(std::string_view line);
   void OnProgress(int id, int position);
   void DrawBar();

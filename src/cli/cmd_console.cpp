@@ -2,8 +2,10 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_session.h"
@@ -19,14 +21,32 @@ namespace {
 // "Stop" as the technician would.
 std::atomic<int> stopRequested{0};
 
-// LIST as the boxes' captions name the commands (V for the "Auto" box); empty checks none.
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lowered;
+}
+
+// The entry whose caption is name in any case ("btun" is BTUN, "lf?" is Lf?: no two
+// captions differ by case alone), or -1.
+int EntryNamedInAnyCase(const std::string& name) {
+  CommandTable table;
+  table.InitCommandTable();
+  for (int entry = 0; entry < CommandTable::kEntries; ++entry) {
+    if (Lowered(table.Name(entry)) == Lowered(name)) return entry;
+  }
+  return -1;
+}
+
+// LIST as the boxes' captions name the commands (V for the "Auto" box), in any case; empty
+// checks none.
 bool ParseCommandList(const std::string& list, std::vector<int>* entries, std::string* bad) {
   entries->clear();
   size_t start = 0;
   while (start <= list.size() && !list.empty()) {
     size_t comma = list.find(',', start);
     std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
-    int entry = EntryNamed(name);
+    int entry = EntryNamedInAnyCase(name);
     if (entry < 0) {
       *bad = name;
       return false;
@@ -98,7 +118,8 @@ void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected) {
   auto sendLink = std::make_shared<std::string>("com");
   auto noEnter = std::make_shared<bool>(false);
   send->add_option("TEXT", *sendText, "the command, without its carriage return")->required();
-  send->add_option("--link", *sendLink, "usb or com")->check(CLI::IsMember({"usb", "com"}));
+  send->add_option("--link", *sendLink, "usb or com")
+      ->check(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
   send->add_flag("--no-enter", *noEnter, "leave +Enter unchecked");
   send->callback([&selected, sendText, sendLink, noEnter] {
     selected = [sendText, sendLink, noEnter](CliSession& session) {
@@ -111,7 +132,8 @@ void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected) {
   auto list = std::make_shared<std::string>("Q1");
   auto seconds = std::make_shared<int>(-1);
   auto entries = std::make_shared<std::vector<int>>();
-  test->add_option("--link", *testLink, "usb or com")->check(CLI::IsMember({"usb", "com"}));
+  test->add_option("--link", *testLink, "usb or com")
+      ->check(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
   test->add_option("--commands", *list, "Q1,Lf?,Bl?,V2,V3,BTUN,Si?,BRR,UAS,CF,CF2,FWV and V")
       ->check(CLI::Validator(
           [](std::string& value) {

@@ -2,11 +2,13 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/cli_session.h"
 #include "cli/host_report.h"
 #include "cli/station_ports.h"
 #include "link/device_session.h"
+#include "platform/console_io.h"
 #include "platform/host_inspection.h"
 #include "platform/serial_port.h"
 
@@ -15,7 +17,11 @@ namespace morlane {
 namespace {
 
 HostView SystemView(CliSession& session, StationPorts& ports, const HostInspection& inspection) {
-  return HostView{ports.Factory(), session.HidDevices(), inspection, session.Sim() == nullptr};
+  const char* fromEnvironment = std::getenv("MORLANE_PORTS");
+  const bool given =
+      !session.Options().ports.empty() || (fromEnvironment && *fromEnvironment != '\0');
+  return HostView{ports.Factory(), session.HidDevices(), inspection, session.Sim() == nullptr,
+                  given};
 }
 
 // `ports`: the lines of PortsReport on stdout; nothing is logged and the exit status is 0
@@ -49,15 +55,20 @@ void RegisterLinkCommands(CLI::App& app, CommandRunner& selected) {
   ports->callback([&selected] { selected = ListPorts; });
 
   auto* doctor = app.add_subcommand(
-      "doctor",
-      "Check what stands between this user and the unit (serial access and groups, the udev "
-      "rule, the unit on USB, programs holding a port, a modem manager) and say what to do");
+      "doctor", WindowsConventions()
+                    ? "Check what stands between this user and the unit (the COM ports and "
+                      "whether they can be opened, the unit on USB, programs holding a port) "
+                      "and say what to do"
+                    : "Check what stands between this user and the unit (serial access and "
+                      "groups, the udev rule, the unit on USB, programs holding a port, a modem "
+                      "manager) and say what to do");
   doctor->callback([&selected] { selected = Doctor; });
 
   auto* open = app.add_subcommand("open", "Open on the chosen entry, then Close");
   auto link = std::make_shared<std::string>("com");
   auto probe = std::make_shared<bool>(false);
-  open->add_option("--link", *link, "usb or com")->check(CLI::IsMember({"usb", "com"}));
+  open->add_option("--link", *link, "usb or com")
+      ->check(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
   open->add_flag("--probe", *probe,
                  "also send \"Q1\" and fail when the unit does not answer (an open port alone "
                  "does not say that a unit is there)");

@@ -114,18 +114,19 @@ std::string SerialAccessText(const Port& port, const UserIdentity& user) {
 
 // Findings about the serial ports. A port this user cannot open, or that another program
 // holds, blocks use: the unit may be on it, and "Open" would pass it over for another.
-void CheckPorts(const std::vector<Port>& ports, const UserIdentity& user,
+void CheckPorts(const std::vector<Port>& ports, const UserIdentity& user, bool portsGiven,
                 std::vector<Finding>* findings) {
   bool systemChecks = HostInspection::UnixChecksApply();
+  const std::string correctGiven =
+      portsGiven ? ", or correct the path given with --port or MORLANE_PORTS" : "";
   for (const Port& port : ports) {
     const SerialDeviceFacts& facts = port.facts;
     if (port.openError == PortOpenError::NotFound || facts.access.access == DeviceAccess::Missing) {
       // On Windows the table holds the ports the system lists: one not found was pulled
       // out since, and is no finding.
       if (systemChecks) {
-        findings->push_back({true, port.Label() +
-                                       ": no such device: connect the cable or adapter, or "
-                                       "correct the path given with --port or MORLANE_PORTS"});
+        findings->push_back(
+            {true, port.Label() + ": no such device: connect the cable or adapter" + correctGiven});
       }
       continue;
     }
@@ -142,9 +143,12 @@ void CheckPorts(const std::vector<Port>& ports, const UserIdentity& user,
                                                          ", and close it"
                                                    : ": close the program that has it open")});
     } else if (port.openError == PortOpenError::Unconfigurable) {
-      findings->push_back({true, port.Label() +
-                                     " is not a serial port: correct the path given with "
-                                     "--port or MORLANE_PORTS"});
+      // A port the system listed itself is no path of the user's to correct: the unit's own
+      // port can be named instead.
+      findings->push_back({true, port.Label() + " is not a serial port: " +
+                                     (portsGiven ? "correct the path given with --port or "
+                                                   "MORLANE_PORTS"
+                                                 : "name the unit's port with --port")});
     } else if (port.openError == PortOpenError::Other) {
       findings->push_back({true, port.Label() +
                                      " cannot be opened: unplug the adapter and plug it in "
@@ -214,13 +218,11 @@ std::string DoctorReport(const HostView& host, int* status) {
   std::vector<Finding> findings;
   std::string out;
   if (!systemChecks) {
-    out +=
-        "note: groups, udev rules and modem managers are not Windows matters; the ports "
-        "and the unit's USB device are checked\n";
+    out += "note: the COM ports and the unit's USB device are checked\n";
   }
 
   std::vector<Port> ports = InspectPorts(host);
-  CheckPorts(ports, user, &findings);
+  CheckPorts(ports, user, host.portsGiven, &findings);
   int portsThere = 0;
   for (const Port& port : ports) {
     if (port.openError != PortOpenError::NotFound &&

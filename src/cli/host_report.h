@@ -16,6 +16,9 @@ struct HostView {
   HidBackend& hid;
   const HostInspection& inspection;
   bool lookForHidNodes = true;
+  // Whether the ports came from --port or MORLANE_PORTS: only then is the user told to
+  // correct a path, which otherwise the system listed.
+  bool portsGiven = false;
 };
 
 // The lines of `ports`; always exit status 0.

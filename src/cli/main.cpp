@@ -88,6 +88,13 @@ int main(int systemArgc, char** systemArgv) {
   IgnoreClosedPipes();
   // Paths on the command line stay UTF-8 from here on, on both systems.
   std::vector<std::string> arguments = Utf8Arguments(systemArgc, systemArgv);
+  // "/?" is how a Windows console program is asked for its help: the help of the command
+  // it stands after, or of the whole program.
+  if (WindowsConventions()) {
+    for (size_t i = 1; i < arguments.size(); ++i) {
+      if (arguments[i] == "/?") arguments[i] = "--help";
+    }
+  }
   std::vector<char*> pointers;
   for (std::string& argument : arguments) pointers.push_back(argument.data());
   pointers.push_back(nullptr);

@@ -130,8 +130,9 @@ int InverterFlasher::AutoUpdate() {
     int passed = ProgramCpu(path, cpu, &endRun);
     // Another try may find a unit listening that did not echo its selection; a refused
     // image is never tried again.
-    for (int attempt = 1; !passed && attempt <= handshakeRetries &&
-                          HandshakeFailed(programmer_.outcome) && !link_.Stopped();
+    for (int attempt = 1;
+         !passed && attempt <= handshakeRetries && HandshakeFailed(programmer_.outcome) &&
+         !link_.Stopped() && !programmer_.PortWentAway();
          ++attempt) {
       LogRetry(attempt);
       attempts.pop_back();
@@ -140,6 +141,11 @@ int InverterFlasher::AutoUpdate() {
     if (endRun) return 0;
     if (!passed) everyFileBurned = false;
     AppendLogLine(window, kDash36);
+    // Nothing reaches the unit on a port that went away: no further CPU is tried.
+    if (programmer_.PortWentAway()) {
+      everyFileBurned = false;
+      break;
+    }
   }
   // A check of what the CPUs hold burned nothing: the summary of a burn would not be true.
   if (!programmer_.verifyOnly) AppendLogLine(window, everyFileBurned ? kAllBurned : kNotAllBurned);
@@ -176,9 +182,12 @@ int InverterFlasher::ProgramCpu(const std::string& path, char cpu, bool* endRun)
       // the port closed and the reason in the log.
       serial.Close();
       const bool stopped = link_.Stopped();
+      const bool gone = programmer_.PortWentAway();
       AppendLogLine(window, stopped ? kStopped : kCommunicationFailed);
+      if (gone) AppendLogLine(window, FormatText(kPortGoneFormat, serial.PortName().c_str()));
       FlashOutcome refused =
           stopped ? FailedAt(FlashStep::Select, StepReason::Stopped, "stopped")
+          : gone  ? FailedAt(FlashStep::Select, StepReason::Port, "the port went away")
                   : FailedAt(FlashStep::Select, StepReason::NoAnswer, "CPU selection not echoed");
       refused.seconds.push_back(selectSeconds());
       programmer_.ReportStepFailed(FlashStep::Select, refused.why, refused.reason);

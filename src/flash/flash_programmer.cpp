@@ -74,7 +74,17 @@ uint16_t VerifyChecksum(const uint8_t* data, int byteCount) {
 FlashProgrammer::FlashProgrammer(DialogContext& context, ImageBuffer& image, BootLink& link)
     : context_(context), image_(image), link_(link) {}
 
+bool FlashProgrammer::PortWentAway() const {
+  return context_.session.Serial().PortWentAway() && !link_.Stopped();
+}
+
 int FlashProgrammer::Fail(FlashStep step, StepReason why, std::string reason) {
+  // A step that failed because the port failed under it failed for that reason, whatever
+  // it met on the line.
+  if (PortWentAway()) {
+    why = StepReason::Port;
+    reason = "the port went away";
+  }
   lastWhy_ = why;
   lastReason_ = reason;
   // Only the first failure is kept; the digest, times and counts gathered so far stay.
@@ -376,6 +386,7 @@ int FlashProgrammer::AcceptImage(const std::string& path) {
 
 bool FlashProgrammer::BeginImage(const std::string& path, const std::string& cpu) {
   outcome = FlashOutcome{};
+  context_.session.Serial().ForgetFailure();
   link_.counts = LinkCounts{};
   cpu_ = cpu;
   imageBegun_ = true;
@@ -405,6 +416,7 @@ bool FlashProgrammer::BeginImage(const std::string& path, const std::string& cpu
 int FlashProgrammer::RunProgrammingSequence(const std::string& path, int cpuTarget) {
   CSerialLink& serial = context_.session.Serial();
   outcome = FlashOutcome{};
+  serial.ForgetFailure();
   // A broken image is refused while the CPU still runs its firmware: nothing is sent.
   if (!AcceptImage(path)) {
     serial.Close();
@@ -515,8 +527,20 @@ int FlashProgrammer::ProgramSelectedCpu(const std::string& path, bool selectionE
       passed = verifyPassed ? 1 : 0;
     }
   }
+  // A step that failed for want of an answer may have met a port that went away since.
+  if (!passed) serial.CheckPort();
+  if (PortWentAway()) {
+    AppendLogLine(window, FormatText(kPortGoneFormat, serial.PortName().c_str()));
+    // The step that failed failed for that reason.
+    if (outcome.failedStep != FlashStep::None && !link_.Stopped()) {
+      outcome.why = StepReason::Port;
+      outcome.reason = "the port went away";
+    }
+  }
   serial.Close();
+  // The bar and its figure go back together: a burn cut short leaves no percentage behind.
   window.SetProgressPos(ctl::kProgressBar, 0);
+  window.SetControlText(ctl::kPercentText, "");
   outcome.link = link_.counts;
   // The copy is of no use once the CPU is done; a large image is not held between CPUs.
   sent_ = std::string();

@@ -114,6 +114,10 @@ class FlashProgrammer {
   // still never sent.
   std::function<std::string(const std::string& path, const std::string& sha256)> refuseImage;
 
+  // Whether the port itself failed during the last CPU's programming (not because the run
+  // was stopped): nothing more can reach the unit on it.
+  bool PortWentAway() const;
+
   // Cleared when a program command was not acknowledged; the burn stops on it.
   int blockAcknowledged = 1;
   bool verifyPassed = false;

@@ -28,6 +28,11 @@ inline constexpr const char* kRetryFormat = "Handshake failed, trying again (%d 
 // A station told to stop now: the CPU being reached is left as it is.
 inline constexpr std::string_view kStopped = "Stopped before this CPU was reached: not programmed";
 
+// After the dialog's own failure line, when the port itself failed (the CPU's programming
+// stops there and no further CPU is tried on it): the port as the technician gave it.
+inline constexpr const char* kPortGoneFormat =
+    "the port %s went away: is the cable or adapter unplugged?";
+
 // The automatic update.
 inline constexpr std::string_view kNoBinFile =
     "there are not the bin file,please check your software \n";

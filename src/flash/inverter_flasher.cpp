@@ -30,8 +30,9 @@ void InverterFlasher::LogRetry(int attempt) {
 
 int InverterFlasher::RunProgrammingSequence(const std::string& path, int cpuTarget) {
   int passed = programmer_.RunProgrammingSequence(path, cpuTarget);
-  for (int attempt = 1;
-       !passed && attempt <= handshakeRetries && HandshakeFailed(programmer_.outcome); ++attempt) {
+  for (int attempt = 1; !passed && attempt <= handshakeRetries &&
+                        HandshakeFailed(programmer_.outcome) && !programmer_.PortWentAway();
+       ++attempt) {
     LogRetry(attempt);
     passed = programmer_.RunProgrammingSequence(path, cpuTarget);
   }

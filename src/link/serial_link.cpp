@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/port_table.h"
 #include "platform/serve_wait.h"
 
 namespace morlane {
@@ -31,16 +32,36 @@ int CSerialLink::Open(int port, int baud) {
   if (open_) return 1;
   lastError_ = PortOpenError::None;
   std::unique_ptr<SerialPort> handle = ports_.Open(port, &lastError_);
-  if (!handle) return 0;
+  if (!handle) {
+    // The port the session had is not there any more.
+    if (lastError_ == PortOpenError::NotFound) gone_ = true;
+    return 0;
+  }
   if (!handle->SetLine(baud)) {
     lastError_ = PortOpenError::Unconfigurable;
     return 0;
   }
   port_handle_ = std::move(handle);
   open_ = true;
+  gone_ = false;
   port_ = port;
   baud_ = baud;
   return 1;
+}
+
+int CSerialLink::Checked(int result) {
+  if (result < 0) gone_ = true;
+  return result;
+}
+
+void CSerialLink::CheckPort() {
+  if (open_ && port_handle_) Checked(port_handle_->QueuedBytes());
+}
+
+std::string CSerialLink::PortName() const {
+  const std::string path = ports_.PathOf(port_);
+  const std::string name = PortTable::SystemName(path);
+  return name.empty() ? path : name;
 }
 
 int CSerialLink::Close() {
@@ -56,7 +77,7 @@ int CSerialLink::SendBytes(const uint8_t* data, int count) {
     // A byte the driver does not take within its wait is passed over, as a write that
     // timed out; the protocol notices the loss by the missing answer.
     WaitServing(clock_, kByteWaitMs,
-                [this, data, i](int ms) { return port_handle_->Write(data + i, 1, ms); });
+                [this, data, i](int ms) { return Checked(port_handle_->Write(data + i, 1, ms)); });
   }
   return count;
 }
@@ -67,7 +88,7 @@ int CSerialLink::WriteBytes(const uint8_t* buffer, int count) {
   int done = 0;
   if (count > 0) {
     WaitServing(clock_, kWriteWaitMs, [this, buffer, count, &done](int ms) {
-      int put = port_handle_->Write(buffer + done, count - done, ms);
+      int put = Checked(port_handle_->Write(buffer + done, count - done, ms));
       if (put < 0) return -1;
       done += put;
       return done >= count ? 1 : 0;
@@ -78,9 +99,9 @@ int CSerialLink::WriteBytes(const uint8_t* buffer, int count) {
 
 int CSerialLink::ReadAvailable(uint8_t* buffer, int limit) {
   if (!open_ || !port_handle_ || limit <= 0) return 0;
-  int queued = port_handle_->QueuedBytes();
+  int queued = Checked(port_handle_->QueuedBytes());
   if (queued <= 0) return 0;
-  int n = port_handle_->Read(buffer, std::min(queued, limit));
+  int n = Checked(port_handle_->Read(buffer, std::min(queued, limit)));
   return n > 0 ? n : 0;
 }
 

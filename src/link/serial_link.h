@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -41,6 +42,18 @@ class CSerialLink {
   int Port() const { return port_; }
   int Baud() const { return baud_; }
   PortOpenError LastOpenError() const { return lastError_; }
+  // Whether the port itself failed since it was last opened: a read or write the device
+  // refused (the SerialPort's -1: adapter pulled, line hung up), or the port not found
+  // when it was opened again. Kept after Close, cleared by the next open.
+  bool PortWentAway() const { return gone_; }
+  // A new CPU's programming starts with no failure of the port behind it.
+  void ForgetFailure() { gone_ = false; }
+  // Asks the open port once, without reading or waiting, whether it is still there: a
+  // device removed while a step waited for its answer is known only at its next call.
+  void CheckPort();
+  // The port as the technician gave it: the system's name where it has one ("COM40"),
+  // else the device path ("/dev/ttyUSB0").
+  std::string PortName() const;
 
  private:
   SerialPortFactory& ports_;
@@ -50,6 +63,10 @@ class CSerialLink {
   int port_ = 0;
   int baud_ = 0;
   PortOpenError lastError_ = PortOpenError::None;
+  bool gone_ = false;
+
+  // Notes a failed device call (-1) and hands its result on.
+  int Checked(int result);
 };
 
 }  // namespace morlane

@@ -24,6 +24,11 @@ bool EnableTerminalEscapes(std::FILE* stream);
 // into "?", so there they are read from the wide command line.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// Whether the program runs on Windows and follows its conventions: "/?" asks a console
+// program for its help, and ports are COM ports, with no device groups, udev or modem
+// manager to speak of.
+bool WindowsConventions();
+
 // Standard output and error carry the log's bytes unchanged: Windows would otherwise turn
 // every "\n" inside a line into "\r\n". A Windows console is told that the bytes are UTF-8.
 void UseBinaryStdio();

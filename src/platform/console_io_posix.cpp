@@ -30,6 +30,10 @@ bool IsTerminal(std::FILE* stream) {
   return isatty(fileno(stream)) == 1;
 }
 
+bool WindowsConventions() {
+  return false;
+}
+
 void UseBinaryStdio() {}
 
 void IgnoreClosedPipes() {

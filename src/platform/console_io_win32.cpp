@@ -88,6 +88,10 @@ bool EnableTerminalEscapes(std::FILE* stream) {
 
 void IgnoreClosedPipes() {}
 
+bool WindowsConventions() {
+  return true;
+}
+
 void UseBinaryStdio() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);

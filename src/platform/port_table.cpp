@@ -66,6 +66,45 @@ std::unique_ptr<SerialPort> TablePortFactory::Open(int comNumber, PortOpenError*
   return open_(path, error);
 }
 
+SystemNumberedPorts::SystemNumberedPorts(std::unique_ptr<SerialPortFactory> table)
+    : table_(std::move(table)) {
+  for (int entry = 1;; ++entry) {
+    const std::string path = table_->PathOf(entry);
+    if (path.empty()) break;
+    const std::string name = PortTable::SystemName(path);
+    // SystemName gives "COM" and the number, or nothing.
+    const int number = name.empty() ? 0 : std::atoi(name.c_str() + 3);
+    if (number <= 0 || !entries_.emplace(number, entry).second) {
+      entries_.clear();
+      return;
+    }
+  }
+}
+
+int SystemNumberedPorts::EntryOf(int comNumber) const {
+  if (entries_.empty()) return comNumber;
+  auto found = entries_.find(comNumber);
+  return found == entries_.end() ? 0 : found->second;
+}
+
+std::unique_ptr<SerialPort> SystemNumberedPorts::Open(int comNumber, PortOpenError* error) {
+  const int entry = EntryOf(comNumber);
+  if (entry <= 0) {
+    if (error) *error = PortOpenError::NotFound;
+    return nullptr;
+  }
+  return table_->Open(entry, error);
+}
+
+std::string SystemNumberedPorts::PathOf(int comNumber) const {
+  const int entry = EntryOf(comNumber);
+  return entry > 0 ? table_->PathOf(entry) : std::string();
+}
+
+int SystemNumberedPorts::NumberBeyondSearch() const {
+  return entries_.empty() ? table_->NumberBeyondSearch() : entries_.rbegin()->first;
+}
+
 std::string PortTable::PathOf(int comNumber) const {
   if (comNumber < 1 || comNumber > Count()) return {};
   return paths_[static_cast<size_t>(comNumber - 1)];

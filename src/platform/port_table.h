@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,27 @@ class TablePortFactory : public SerialPortFactory {
  private:
   PortTable table_;
   Opener open_;
+};
+
+// A table as the dialog's port search sees it when the system names every one of its
+// ports: COM n is the port the system calls "COMn", so that on Windows --port COM40 is
+// COM40 in the log, the combo box and the records, the number the technician knows it by
+// (the search then tries the ports in the order of their numbers, as it tries COM1 to
+// COM32). Otherwise (Linux ports have no such names, a path that is no COM name, the same
+// port twice) COM n stays entry n.
+class SystemNumberedPorts : public SerialPortFactory {
+ public:
+  explicit SystemNumberedPorts(std::unique_ptr<SerialPortFactory> table);
+  std::unique_ptr<SerialPort> Open(int comNumber, PortOpenError* error) override;
+  std::string PathOf(int comNumber) const override;
+  int NumberBeyondSearch() const override;
+
+ private:
+  // The table's entry behind COM n; 0 for none.
+  int EntryOf(int comNumber) const;
+
+  std::unique_ptr<SerialPortFactory> table_;
+  std::map<int, int> entries_;  // COM number -> entry, when the system names every port
 };
 
 }  // namespace morlane

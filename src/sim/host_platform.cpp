@@ -86,7 +86,12 @@ bool HostPlatform::ApplyFaults(const std::vector<std::string>& switches, std::st
 
 bool HostPlatform::StartStation(const std::vector<std::string>& slotDevices, int simulatedUnits,
                                 const std::vector<std::string>& faults, std::string* error) {
-  if (simulatedUnits <= 0) return Start(false, slotDevices, error);
+  if (simulatedUnits <= 0) {
+    // A station knows its slots by their entries in the profile's order.
+    hid_ = MakeSystemHid();
+    ports_ = MakeSystemPorts(PortTable::Discover(slotDevices));
+    return true;
+  }
   if (simulatedUnits < static_cast<int>(slotDevices.size())) {
     *error = "the profile has " + std::to_string(slotDevices.size()) +
              " slots: give --simulate-units " + std::to_string(slotDevices.size());
@@ -104,7 +109,7 @@ bool HostPlatform::Start(bool simulate, const std::vector<std::string>& ports, s
     ports_ = simulated_.back()->MakePorts(ports);
   } else {
     hid_ = MakeSystemHid();
-    ports_ = MakeSystemPorts(PortTable::Discover(ports));
+    ports_ = std::make_unique<SystemNumberedPorts>(MakeSystemPorts(PortTable::Discover(ports)));
   }
   return true;
 }

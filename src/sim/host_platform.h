@@ -14,7 +14,8 @@ class SimulatedPlatform;
 
 // What a front end's dialog works with: the serial ports and the HID devices, either the
 // real ones or those of the simulated unit running in this process. COM1 is the
-// simulated unit's serial side when simulated; the --port paths follow it.
+// simulated unit's serial side when simulated; the --port paths follow it. Without the
+// simulated unit a port the system names "COMn" is COM n (see SystemNumberedPorts).
 class HostPlatform {
  public:
   HostPlatform();

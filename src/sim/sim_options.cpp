@@ -1,5 +1,6 @@
 #include "sim/sim_options.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +115,8 @@ bool ApplyFaultSwitch(const std::string& text, SimFaults& faults, std::string* e
     value = name.substr(equals + 1);
     name.resize(equals);
   }
+  // A switch's name is taken in any case, as the command line's option values are.
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::vector<std::string> words = {"morlane-unit-sim", "--" + name};
   if (!value.empty()) words.push_back(value);
   std::vector<char*> argv;

@@ -22,9 +22,7 @@ TEST(DoctorOnWindows, PortInUseBlocksAndPortsTheSystemLacksAreNotFindings) {
   UserIdentity user;
   user.name = "tech";
   HostInspection inspection(HostRoots::System(), user);
-  const std::string note =
-      "note: groups, udev rules and modem managers are not Windows matters; the ports and the "
-      "unit's USB device are checked";
+  const std::string note = "note: the COM ports and the unit's USB device are checked";
   int status = -1;
   EXPECT_THAT(test::SplitLines(DoctorReport(HostView{ports, hid, inspection}, &status)),
               ElementsAre(note,
@@ -37,6 +35,19 @@ TEST(DoctorOnWindows, PortInUseBlocksAndPortsTheSystemLacksAreNotFindings) {
   EXPECT_THAT(test::SplitLines(DoctorReport(HostView{ports, hid, inspection}, &status)),
               ElementsAre(note, "all well: nothing stands between tech and the unit"));
   EXPECT_EQ(status, 0);
+
+  // A port the system listed that is no serial port: the user is told to name the unit's
+  // port, never to correct a --port never given.
+  ports.entries[2].second = PortOpenError::Unconfigurable;
+  EXPECT_THAT(test::SplitLines(DoctorReport(HostView{ports, hid, inspection}, &status)),
+              ElementsAre(note,
+                          "problem: COM3 \\\\.\\COM3 is not a serial port: name the unit's "
+                          "port with --port",
+                          "1 problem blocks use: fix it as said above"));
+  HostView given{ports, hid, inspection};
+  given.portsGiven = true;
+  EXPECT_THAT(test::SplitLines(DoctorReport(given, &status))[1],
+              ::testing::EndsWith("correct the path given with --port or MORLANE_PORTS"));
 }
 
 }  // namespace

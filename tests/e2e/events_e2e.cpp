@@ -36,11 +36,13 @@ std::string SchemaFindings(const std::string& events) {
   return check.status == 0 ? std::string() : check.out + check.err;
 }
 
-// The stream as kept: no times, the working folder and the port by name, no start time.
+// The stream as kept: no times, the working folder and the port by name (in a line too),
+// no start time.
 std::string Normalised(const std::string& stream, const std::string& dir) {
   std::string text = std::regex_replace(stream, std::regex(R"("t":[0-9]+,)"), "");
   text = std::regex_replace(text, std::regex(R"("started":"[^"]*")"), R"("started":"STARTED")");
   text = std::regex_replace(text, std::regex(R"("port":"[^"]*")"), R"("port":"PORT")");
+  text = std::regex_replace(text, std::regex("/dev/pts/[0-9]+"), "PORT");
   for (size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at)) {
     text.replace(at, dir.size(), "DIR");
   }

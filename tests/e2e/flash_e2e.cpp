@@ -238,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{{"--line-gone-after", "0"},
                   {"Flash burning in...\n", "Bruned failure\n", kDash36},
                   true,
-                  "FAIL: burn: program command not acknowledged\n"},
+                  "FAIL: burn: the port went away\n"},
         FaultCase{{"--verify-mismatch"},
                   {"Flash update firmware Successful!\n", "Flash verified fail!\n", kDash36},
                   true,
@@ -248,6 +248,31 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Flash verified fail!\n", kDash36},
                   true,
                   "FAIL: verify: flash differs from the image\n"}));
+
+// The unit pulled in the middle of the master's burn: one line after the dialog's own names
+// the port as given, the slave is not tried, and the run is kept as failed at the burn.
+TEST_F(FlashE2e, PortGoneMidBurnEndsTheRunAtTheBurn) {
+  Images(true, true);
+  test::ProcessResult result =
+      Run({"--records", dir.File("out"), "auto"}, {"--line-gone-after", "1"});
+  EXPECT_EQ(result.status, 1) << result.out;
+  auto burnFailed = std::find(lines.begin(), lines.end(), "Bruned failure\n");
+  ASSERT_NE(burnFailed, lines.end());
+  ASSERT_NE(burnFailed + 1, lines.end());
+  EXPECT_TRUE(std::regex_match(
+      *(burnFailed + 1),
+      std::regex("the port /dev/pts/[0-9]+ went away: is the cable or adapter unplugged\\?")))
+      << *(burnFailed + 1);
+  EXPECT_THAT(lines, Not(Contains(dir.File("Slave.bin"))));
+  EXPECT_EQ(ReportOf(simReport, 'S').erased, 0);
+  EXPECT_THAT(result.err, EndsWith("FAIL: burn: Master.bin: the port went away\n"));
+
+  test::ProcessResult kept =
+      RunProcess({MORLANE_CLI, "--records", dir.File("out"), "records", "list", "--json"}, "", 30);
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  EXPECT_THAT(kept.out, HasSubstr("\"result\": \"fail\", \"failed_step\": \"burn\""));
+  EXPECT_THAT(kept.out, Not(HasSubstr("Slave.bin")));
+}
 
 TEST_F(FlashE2e, SilentSlaveSelectionStopsTheAutomaticUpdate) {
   Images(false, true);

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "flash/test_image_maker.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -71,9 +72,11 @@ TEST(ProgramOptions, UnitIdsThatCannotBeTakenAreUsageErrors) {
       {"--simulate", "--unit-id", "COM1=SN\x1b[2J", "flash", dir.File("Master.bin")},
       {"--simulate", "--unit-id", "COM2=SN1", "flash", dir.File("Master.bin")},
       {"--simulate-units", "2", "--unit-id", "COM1=SN1", "--unit-id", "COM2=SN1", "gang", "auto"},
-      {"--simulate-units", "1", "--unit-id", "COM1=", "gang", "auto"}};
+      {"--simulate-units", "1", "--unit-id", "COM1=", "gang", "auto"},
+      {"--simulate-units", "2", "--unit-id", "com3=SN1", "gang", "auto"}};
   const std::vector<std::string> why = {"control characters", "no unit of this run is on COM2",
-                                        "one unit cannot be on two slots", "an empty unit id"};
+                                        "one unit cannot be on two slots", "an empty unit id",
+                                        "no unit of this run is on COM3"};
   for (size_t i = 0; i < wrong.size(); ++i) {
     std::vector<std::string> argv{MORLANE_CLI, "--dir", dir.Path()};
     argv.insert(argv.end(), wrong[i].begin(), wrong[i].end());
@@ -81,6 +84,31 @@ TEST(ProgramOptions, UnitIdsThatCannotBeTakenAreUsageErrors) {
     EXPECT_EQ(result.status, 2) << result.err;
     EXPECT_THAT(result.err, HasSubstr(why[i]));
     EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+  }
+}
+
+// Option values are taken in any case, as a technician types them: the run goes on as if
+// written in the help's own case.
+TEST(ProgramOptions, OptionValuesInAnyCase) {
+  test::TempDir dir;
+  dir.Write("fw.bin", test::MakeInverterImage({{0x0100, test::Words(2, 0x6000)}}));
+  test::ProcessResult slave =
+      RunProcess({MORLANE_CLI, "--simulate", "--dir", dir.Path(), "--records", "out", "flash",
+                  "fw.bin", "--cpu", "SLAVE", "--quiet"},
+                 "", 60);
+  EXPECT_EQ(slave.status, 0) << slave.err;
+  EXPECT_THAT(slave.out, HasSubstr("beginning burn slave cpu"));
+
+  const std::vector<std::vector<std::string>> runs = {
+      {"--simulate", "--simulate-fault", "1:Answer-Delay-Ms=10", "open", "--link", "COM"},
+      {"--simulate", "test", "--commands", "q1,btun,lf?", "--seconds", "0", "--link", "Com"},
+      {"--records", dir.File("out"), "records", "list", "--result", "PASS"},
+      {"--records", dir.File("out"), "records", "yield", "--by", "Day"}};
+  for (const std::vector<std::string>& args : runs) {
+    std::vector<std::string> argv{MORLANE_CLI, "--quiet"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    test::ProcessResult result = RunProcess(argv, "", 30);
+    EXPECT_EQ(result.status, 0) << args[args.size() - 2] << ": " << result.err;
   }
 }
 

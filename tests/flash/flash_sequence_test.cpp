@@ -307,6 +307,25 @@ TEST_F(SequenceTest, LostAcknowledgementsAndALostLineStopTheBurn) {
   EXPECT_FALSE(dialog.serial.IsOpen());
 }
 
+// A unit pulled mid-burn: the dialog's own failure line, then one line naming the port, and
+// the slave is never selected on a port that is gone; the percentage does not stay behind.
+TEST_F(SequenceTest, PortGoneMidBurnEndsTheAutomaticUpdateThere) {
+  Write("Master.bin", kMasterImage);
+  Write("Slave.bin", kSlaveImage);
+  unit.Faults().lineGoneAfterProgramFrames = 1;
+  EXPECT_EQ(Auto(), 0);
+  const std::vector<std::string> lines = NewLines();
+  auto burnFailed = std::find(lines.begin(), lines.end(), "Bruned failure\n");
+  ASSERT_NE(burnFailed, lines.end());
+  ASSERT_NE(burnFailed + 1, lines.end());
+  EXPECT_EQ(*(burnFailed + 1), "the port mem:1 went away: is the cable or adapter unplugged?");
+  EXPECT_EQ(lines.back(), "File flash burn Fail!\n");
+  EXPECT_EQ(ReceivedAt(9600), (std::vector<uint8_t>{'P', 'M', '\r'}));
+  EXPECT_THAT(AttemptSteps(), ElementsAre("M:burn"));
+  EXPECT_EQ(dialog.flasher.attempts[0].outcome.why, StepReason::Port);
+  EXPECT_EQ(window.GetControlText(ctl::kPercentText), "");
+}
+
 TEST_F(SequenceTest, RefusedEraseEndsTheRun) {
   unit.Faults().refuseErase = true;
   EXPECT_EQ(Manual(Write("master.bin", kMasterImage)), 0);

@@ -2,6 +2,8 @@
 // search of COM1 to COM32 and the ports the system has.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/port_table.h"
 #include "platform/serial_win32.h"
 #include "support/environment.h"
@@ -42,6 +44,26 @@ TEST(PortTableWindows, PortsTheSystemHasAreComPortsInNumberOrder) {
     EXPECT_GT(number, last) << path;
     last = number;
   }
+}
+
+// The dialog's search knows a port given as COMn by that number ("Com40 is opened"), and a
+// table with a path that is no COM name by its entries.
+TEST(PortTableWindows, PortsGivenByComNameKeepTheirNumbers) {
+  SystemNumberedPorts named(
+      std::make_unique<Win32PortFactory>(PortTable::Discover({"COM40", "com5"})));
+  EXPECT_EQ(named.PathOf(40), "\\\\.\\COM40");
+  EXPECT_EQ(named.PathOf(5), "\\\\.\\com5");
+  EXPECT_EQ(named.PathOf(1), "");
+  EXPECT_EQ(named.NumberBeyondSearch(), 40);
+  PortOpenError error = PortOpenError::None;
+  EXPECT_FALSE(named.Open(1, &error));
+  EXPECT_EQ(error, PortOpenError::NotFound);
+
+  SystemNumberedPorts mixed(
+      std::make_unique<Win32PortFactory>(PortTable::Discover({"COM40", "C:\\ports\\unit"})));
+  EXPECT_EQ(mixed.PathOf(1), "\\\\.\\COM40");
+  EXPECT_EQ(mixed.PathOf(2), "C:\\ports\\unit");
+  EXPECT_EQ(mixed.PathOf(40), "");
 }
 
 TEST(PortTableWindows, MissingPortIsNotFound) {

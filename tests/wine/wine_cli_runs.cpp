@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -164,6 +165,44 @@ TEST_F(WineCliRuns, SendAndTestAnswerAsOnLinux) {
   EXPECT_THAT(text, ::testing::StartsWith("\r\nTest Begin Time: "));
   EXPECT_THAT(text, ::testing::HasSubstr("Q1\r"));
   EXPECT_THAT(text, ::testing::HasSubstr("Test Finish Time: "));
+}
+
+// A unit pulled in the middle of the master's burn: after the dialog's own line, the port is
+// named as the technician gave it, and the slave is not tried on a port that is gone.
+TEST_F(WineCliRuns, PortGoneMidBurnIsSaidAndNoFurtherCpuIsTried) {
+  Images(true, true);
+  CliRun pulled = Windows({"auto"}, {"--line-gone-after", "1"});
+  EXPECT_EQ(pulled.result.status, 1) << pulled.result.err;
+  // stdout's lines: the dialog's "Bruned failure\n" is followed by an empty one.
+  auto burnFailed = std::find(pulled.lines.begin(), pulled.lines.end(), "Bruned failure");
+  ASSERT_NE(burnFailed, pulled.lines.end()) << pulled.result.out;
+  ASSERT_GE(pulled.lines.end() - burnFailed, 3);
+  EXPECT_EQ(*(burnFailed + 2), "the port COM1 went away: is the cable or adapter unplugged?");
+  EXPECT_THAT(pulled.result.out, ::testing::Not(::testing::HasSubstr("Slave.bin")));
+  EXPECT_THAT(pulled.result.err,
+              ::testing::EndsWith("FAIL: burn: Master.bin: the port went away\n"));
+}
+
+// Windows' own conventions: "/?" asks for the help, which speaks of COM ports; `doctor`
+// speaks of nothing Windows does not have, and tells no one to correct a --port not given.
+TEST_F(WineCliRuns, HelpAndDoctorSpeakOfComPorts) {
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{"/?"}, std::vector<std::string>{"flash", "/?"}}) {
+    std::vector<std::string> argv{MORLANE_WINE_RUN, WindowsCli()};
+    argv.insert(argv.end(), asked.begin(), asked.end());
+    ProcessResult help = RunProcess(argv, windowsDir.Path(), 60);
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_THAT(help.out, ::testing::HasSubstr(asked.size() == 1 ? "--port PORT" : "--cpu"));
+  }
+  ProcessResult help = RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--help"}, "", 60);
+  EXPECT_THAT(help.out, ::testing::HasSubstr("the unit's COM port (COM5, COM40)"));
+  ProcessResult doctor = RunProcess({MORLANE_WINE_RUN, WindowsCli(), "doctor"}, "", 60);
+  for (const ProcessResult* text : {&help, &doctor}) {
+    for (const char* foreign : {"udev", "modem", "dialout", "/dev/", "--port or MORLANE_PORTS"}) {
+      EXPECT_THAT(text->out, ::testing::Not(::testing::HasSubstr(foreign))) << text->out;
+    }
+  }
+  EXPECT_THAT(doctor.out, ::testing::HasSubstr("note: the COM ports and the unit's USB device"));
 }
 
 // A Windows user's folders carry names in any script ("C:\\Users\\Müller", a Chinese name):

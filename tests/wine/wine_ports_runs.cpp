@@ -1,7 +1,8 @@
 // The station commands of the Windows morlane-cli.exe under Wine take their ports from the
 // system: two simulated units on pseudo-terminals, which the Wine prefix maps as COM1 and
-// COM3, are all the serial ports the system has, and `ports` and `gang` (no --port) go
-// through exactly those, named as Windows names them.
+// COM40, are all the serial ports the system has, and `ports` and `gang` (no --port) go
+// through exactly those, named as Windows names them. A single run given --port COM40 keeps
+// that name too.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -146,7 +147,7 @@ class WineSystemPorts : public ::testing::Test {
     setenv("MORLANE_WINEPREFIX", (base + "-ports").c_str(), 1);
     prefixChanged_ = true;
     ASSERT_TRUE(first_.Running() && second_.Running());
-    for (const auto& [name, unit] : {std::pair{"COM1", &first_}, std::pair{"COM3", &second_}}) {
+    for (const auto& [name, unit] : {std::pair{"COM1", &first_}, std::pair{"COM40", &second_}}) {
       ProcessResult mapped =
           Wine({"reg", "add", kWinePorts, "/v", name, "/t", "REG_SZ", "/d", unit->Path(), "/f"});
       ASSERT_EQ(mapped.status, 0) << mapped.out << mapped.err;
@@ -164,16 +165,16 @@ class WineSystemPorts : public ::testing::Test {
       map = DeviceMap();
       std::vector<std::string> names = PortNames(map);
       if (std::count(names.begin(), names.end(), "COM1") &&
-          std::count(names.begin(), names.end(), "COM3"))
+          std::count(names.begin(), names.end(), "COM40"))
         break;
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
     for (const auto& [driverName, port] : map) {
-      if (port == "COM1" || port == "COM3") continue;
+      if (port == "COM1" || port == "COM40") continue;
       ProcessResult removed = Wine({"reg", "delete", kDeviceMap, "/v", driverName, "/f"});
       EXPECT_EQ(removed.status, 0) << removed.out << removed.err;
     }
-    ASSERT_THAT(PortNames(DeviceMap()), ElementsAre("COM1", "COM3"));
+    ASSERT_THAT(PortNames(DeviceMap()), ElementsAre("COM1", "COM40"));
   }
 
   void TearDown() override {
@@ -205,22 +206,45 @@ class WineSystemPorts : public ::testing::Test {
 TEST_F(WineSystemPorts, PortsAndGangGoThroughThePortsTheSystemHas) {
   ProcessResult ports = Wine({WindowsCli(), "ports"});
   ASSERT_EQ(ports.status, 0) << ports.err;
-  EXPECT_THAT(SplitLines(ports.out), ElementsAre("COM1 \\\\.\\COM1 free", "COM3 \\\\.\\COM3 free",
+  EXPECT_THAT(SplitLines(ports.out), ElementsAre("COM1 \\\\.\\COM1 free", "COM40 \\\\.\\COM40 free",
                                                  "USB 0590:004b absent"));
 
   dir_.Write("Master.bin", test::MakeInverterImage(kMaster));
   dir_.Write("Slave.bin", test::MakeInverterImage(kSlave));
+
+  // A single run on a port given by its COM name: the dialog's line, the record's slot and
+  // --unit-id all say COM40; a --unit-id for a slot the run does not have is refused.
+  ProcessResult refused = Wine({WindowsCli(), "--port", "COM40", "--records", "single", "--unit-id",
+                                "COM1=SN-PULL-1", "flash", "Master.bin"},
+                               dir_.Path());
+  EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
+  EXPECT_THAT(refused.err, HasSubstr("no unit of this run is on COM1"));
+  ProcessResult single = Wine({WindowsCli(), "--port", "COM40", "--records", "single", "--unit-id",
+                               "COM40=SN-PULL-1", "flash", "Master.bin"},
+                              dir_.Path());
+  EXPECT_EQ(single.status, 0) << single.out << single.err;
+  EXPECT_THAT(single.out,
+              HasSubstr("Com40 is opened,please insert com1 cable to inverter and\npc.\n"));
+  ProcessResult kept =
+      Wine({WindowsCli(), "--records", "single", "records", "list", "--json"}, dir_.Path());
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  EXPECT_THAT(kept.out, HasSubstr("\"slot\": \"COM40\""));
+  EXPECT_THAT(kept.out, HasSubstr("\"port\": \"\\\\\\\\.\\\\COM40\""));
+  EXPECT_THAT(kept.out, HasSubstr("\"unit_id\": \"SN-PULL-1\""));
+
   ProcessResult gang = Wine(
-      {WindowsCli(), "--records", "out", "--unit-id", "COM3=SN-3", "gang", "auto"}, dir_.Path());
+      {WindowsCli(), "--records", "out", "--unit-id", "COM40=SN-3", "gang", "auto"}, dir_.Path());
   EXPECT_EQ(gang.status, 0) << gang.out << gang.err;
   EXPECT_THAT(gang.err, HasSubstr("gang: 2 passed, 0 failed or stopped"));
   // Each unit's dialog says its port by the name the station shows.
   EXPECT_THAT(gang.out, HasSubstr("COM1: Com1 is opened"));
-  EXPECT_THAT(gang.out, HasSubstr("COM3: Com3 is opened"));
-  // Both CPUs of each unit programmed once: neither unit was left out or taken twice.
+  EXPECT_THAT(gang.out, HasSubstr("COM40: Com40 is opened"));
+  // Both CPUs of each unit programmed once by the gang: neither unit was left out or taken
+  // twice (the master on COM40 once before, by the single run).
   for (SimProcess* unit : {&first_, &second_}) {
     std::string report = unit->Stop();
-    EXPECT_THAT(report, HasSubstr("cpu M: erased 1 times"));
+    EXPECT_THAT(report,
+                HasSubstr(unit == &first_ ? "cpu M: erased 1 times" : "cpu M: erased 2 times"));
     EXPECT_THAT(report, HasSubstr("cpu S: erased 1 times"));
   }
 
@@ -229,11 +253,11 @@ TEST_F(WineSystemPorts, PortsAndGangGoThroughThePortsTheSystemHas) {
   ASSERT_EQ(list.status, 0) << list.err;
   std::vector<std::string> records = SplitLines(list.out);
   ASSERT_EQ(records.size(), 2u) << list.out;
-  const std::string& onCom3 =
-      records[0].find("\"slot\": \"COM3\"") != std::string::npos ? records[0] : records[1];
-  EXPECT_THAT(onCom3, HasSubstr("\"slot\": \"COM3\""));
-  EXPECT_THAT(onCom3, HasSubstr("\"unit_id\": \"SN-3\""));
-  EXPECT_THAT(onCom3, HasSubstr("\"result\": \"pass\""));
+  const std::string& onCom40 =
+      records[0].find("\"slot\": \"COM40\"") != std::string::npos ? records[0] : records[1];
+  EXPECT_THAT(onCom40, HasSubstr("\"slot\": \"COM40\""));
+  EXPECT_THAT(onCom40, HasSubstr("\"unit_id\": \"SN-3\""));
+  EXPECT_THAT(onCom40, HasSubstr("\"result\": \"pass\""));
 }
 
 }  // namespace
