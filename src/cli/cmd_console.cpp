@@ -119,7 +119,7 @@ void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected) {
   auto noEnter = std::make_shared<bool>(false);
   send->add_option("TEXT", *sendText, "the command, without its carriage return")->required();
   send->add_option("--link", *sendLink, "usb or com")
-      ->check(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
   send->add_flag("--no-enter", *noEnter, "leave +Enter unchecked");
   send->callback([&selected, sendText, sendLink, noEnter] {
     selected = [sendText, sendLink, noEnter](CliSession& session) {
@@ -133,7 +133,7 @@ void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected) {
   auto seconds = std::make_shared<int>(-1);
   auto entries = std::make_shared<std::vector<int>>();
   test->add_option("--link", *testLink, "usb or com")
-      ->check(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
   test->add_option("--commands", *list, "Q1,Lf?,Bl?,V2,V3,BTUN,Si?,BRR,UAS,CF,CF2,FWV and V")
       ->check(CLI::Validator(
           [](std::string& value) {

@@ -145,7 +145,7 @@ void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu) {
   flash
       .add_option("--cpu", cpu,
                   "master or slave; without it the path decides, and must name one CPU")
-      ->check(CLI::IsMember({"master", "slave"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"master", "slave"}, CLI::ignore_case));
 }
 
 void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
@@ -175,7 +175,7 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
   verify
       ->add_option("--cpu", *verifyCpu,
                    "master or slave; without it the path decides, and must name one CPU")
-      ->check(CLI::IsMember({"master", "slave"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"master", "slave"}, CLI::ignore_case));
   verify
       ->add_flag("--auto", *verifyAll,
                  "every *.bin of the working directory, each against the CPU its name says")

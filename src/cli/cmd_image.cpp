@@ -69,7 +69,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
   auto* prepare = app.add_subcommand("prepare", "Write tmp.txt and tmp.bin from an S-record file");
   prepare->add_option("FILE", prepareArgs->file, "the .S19 file")->required();
   prepare->add_option("--link", prepareArgs->link, "usb, com or none")
-      ->check(CLI::IsMember({"usb", "com", "none"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"usb", "com", "none"}, CLI::ignore_case));
   prepare->callback([&selected, prepareArgs] {
     // The file dialog hands over full paths: FILE is made one, from --dir when relative.
     prepareArgs->shown = prepareArgs->file;
@@ -83,7 +83,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected) {
   auto cpu = std::make_shared<std::string>("master");
   auto* update = app.add_subcommand("mcu-update", "Send tmp.bin to the unit's MCU over USB");
   update->add_option("--cpu", *cpu, "master or slave")
-      ->check(CLI::IsMember({"master", "slave"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"master", "slave"}, CLI::ignore_case));
   update->callback([&selected, cpu] {
     selected = [cpu](CliSession& session) { return RunMcuUpdate(session, *cpu); };
   });

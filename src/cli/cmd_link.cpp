@@ -68,7 +68,7 @@ void RegisterLinkCommands(CLI::App& app, CommandRunner& selected) {
   auto link = std::make_shared<std::string>("com");
   auto probe = std::make_shared<bool>(false);
   open->add_option("--link", *link, "usb or com")
-      ->check(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"usb", "com"}, CLI::ignore_case));
   open->add_flag("--probe", *probe,
                  "also send \"Q1\" and fail when the unit does not answer (an open port alone "
                  "does not say that a unit is there)");

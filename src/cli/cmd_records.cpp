@@ -228,7 +228,7 @@ int RunPush(CliSession& session) {
 void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
   command.add_option("--unit", args.unit, "only the runs of this unit id")->type_name("ID");
   command.add_option("--result", args.result, "only runs with this result")
-      ->check(CLI::IsMember({"pass", "fail", "aborted"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"pass", "fail", "aborted"}, CLI::ignore_case));
   command.add_option("--station", args.station, "only runs of this station")->type_name("NAME");
   command.add_option("--since", args.since, "only runs started on or after DATE (YYYY-MM-DD)")
       ->type_name("DATE");
@@ -288,7 +288,7 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
   auto* yield = records->add_subcommand(
       "yield", "Runs, passed, failed, aborted, first-pass yield, failures by step, run times");
   yield->add_option("--by", args->by, "one line per day, station, slot or failed step")
-      ->check(CLI::IsMember({"day", "station", "slot", "step"}, CLI::ignore_case));
+      ->transform(CLI::IsMember({"day", "station", "slot", "step"}, CLI::ignore_case));
   AddFilters(*yield, *args, false);
   yield->add_flag("--json", args->json, "one JSON object per line");
   yield->callback([&selected, args] {
