@@ -114,6 +114,26 @@ int BootLink::Collect(uint8_t* at, int count, int polls) {
   return got;
 }
 
+void BootLink::StartLateWait() {
+  lateDeadlineMs_ = clock_.MonotonicMs() + kLateAnswerMs;
+}
+
+bool BootLink::InputBeforeLateDeadline() {
+  const int64_t left = lateDeadlineMs_ - clock_.MonotonicMs();
+  if (Stopped()) return false;
+  return serial_.WaitForInput(static_cast<int>(std::clamp<int64_t>(left, 0, kLateAnswerMs)));
+}
+
+int BootLink::CollectLate(uint8_t* at, int got, int count) {
+  StartLateWait();
+  while (got < count && InputBeforeLateDeadline()) {
+    const int more = serial_.ReadAvailable(at + got, count - got);
+    if (more <= 0) break;
+    got += more;
+  }
+  return got;
+}
+
 int BootLink::SelectCpu(char letter) {
   const uint8_t command[3] = {'P', static_cast<uint8_t>(letter), '\r'};
   for (uint8_t byte : command) {
@@ -124,6 +144,12 @@ int BootLink::SelectCpu(char letter) {
   for (int poll = 0; poll < kSelectPolls; ++poll) {
     uint8_t byte = 0;
     if (serial_.ReadAvailable(&byte, 1) == 1 && byte == static_cast<uint8_t>(letter)) return 1;
+  }
+  StartLateWait();
+  while (InputBeforeLateDeadline()) {
+    uint8_t byte = 0;
+    if (serial_.ReadAvailable(&byte, 1) != 1) break;
+    if (byte == static_cast<uint8_t>(letter)) return 1;
   }
   return 0;
 }
@@ -137,6 +163,12 @@ int BootLink::ConnectInverter() {
     for (int poll = 0; poll < kAutobaudPolls && !connected; ++poll) {
       uint8_t echo[2] = {};
       if (serial_.ReadAvailable(echo, 2) > 0 && echo[0] == autobaud) connected = 1;
+    }
+    if (!connected) StartLateWait();
+    while (!connected && InputBeforeLateDeadline()) {
+      uint8_t echo[2] = {};
+      if (serial_.ReadAvailable(echo, 2) <= 0) break;
+      if (echo[0] == autobaud) connected = 1;
     }
   }
   AppendLogLine(window_, connected   ? flashtext::kConnected
@@ -181,6 +213,7 @@ int BootLink::SendCommand(const uint8_t* record, int length, int code) {
 
   uint8_t answer[8] = {};
   int got = Collect(answer, 8, kReplyPolls);
+  if (got < 8) got = CollectLate(answer, got, 8);
   // Only bytes 1 to 3 say which frame is acknowledged; byte 0 and the rest are not read.
   if (got >= 4 && answer[1] == 0x66 && answer[2] == 0x99 && answer[3] == sequence) return length;
   ++counts.naks;
@@ -188,17 +221,26 @@ int BootLink::SendCommand(const uint8_t* record, int length, int code) {
 }
 
 int BootLink::ReceiveResult(uint8_t* dest, int capacity) {
-  return ReceiveFrame(dest, capacity, false);
+  return ReceiveFrame(dest, capacity, false, true);
 }
 
 int BootLink::ReceiveData(uint8_t* dest, int capacity) {
-  return ReceiveFrame(dest, capacity, true);
+  return ReceiveFrame(dest, capacity, true, true);
 }
 
-int BootLink::ReceiveFrame(uint8_t* dest, int capacity, bool answer) {
+int BootLink::PollResult(uint8_t* dest, int capacity) {
+  return ReceiveFrame(dest, capacity, false, false);
+}
+
+int BootLink::ReceiveFrame(uint8_t* dest, int capacity, bool answer, bool awaitLate) {
   if (capacity > kMaxPayload || capacity < 0) return 0;
   if (!answer) frame_.fill(0);
-  if (Collect(frame_.data(), kFrameHeader, kReplyPolls) < kFrameHeader) return 0;
+  int header = Collect(frame_.data(), kFrameHeader, kReplyPolls);
+  // A frame already begun is awaited whoever asks: its rest is on its way.
+  if (header < kFrameHeader && (awaitLate || header > 0)) {
+    header = CollectLate(frame_.data(), header, kFrameHeader);
+  }
+  if (header < kFrameHeader) return 0;
   if (std::memcmp(frame_.data(), kUnitMark, 3) != 0) return 0;
   const uint8_t sequence = frame_[3];
   // The unit sends a frame again when it missed our acknowledgement: taken once only.
@@ -214,6 +256,9 @@ int BootLink::ReceiveFrame(uint8_t* dest, int capacity, bool answer) {
   bool accepted = false;
   if (length >= kMinUnitFrame && length <= kMaxUnitFrame) {
     int payload = Collect(frame_.data() + kFrameHeader, length - kFrameHeader, kReplyPolls);
+    if (payload < length - kFrameHeader) {
+      payload = CollectLate(frame_.data() + kFrameHeader, payload, length - kFrameHeader);
+    }
     if (Crc16(frame_.data() + kFrameHeader, static_cast<size_t>(payload)) == check) {
       accepted = true;
       if (dest) {

@@ -24,6 +24,16 @@ inline constexpr int kRecordBytes = 20;   // the fixed part of every command rec
 inline constexpr int kBlockWords = 114;   // 20 + 2 x 114 = 248: a full frame
 inline constexpr int kBlockBytes = 2 * kBlockWords;
 
+// The windows of the selection, the handshake and the replies are the link's own and are kept: an
+// answer in time is read as it always was, at the same moment. An answer that is not wholly there
+// when its window closes is awaited this much longer on the port, and taken the moment it is
+// complete: a host whose cores are all busy hands the bytes it received to the reader late (the
+// kernel's delivery of serial input waits its turn like any other work; 50 to 300 ms were
+// seen with every core taken), and a unit that answered has not failed. No byte more is
+// read than the window would have read, so what stays queued is as before; a unit that
+// does not answer is known this much later. Choice: 500 ms, above the longest delay seen.
+inline constexpr int kLateAnswerMs = 500;
+
 // One command's delay and its four parameter words, as the presets fill them.
 struct ParameterRecord {
   int delayMs = 0;
@@ -85,9 +95,12 @@ class BootLink {
   int SendCommand(const uint8_t* record, int length, int code);
   // One unit data frame; the payload bytes copied to dest (cut to capacity), 0 on any
   // failure. ReceiveResult leaves the frame unanswered (the next command's pending
-  // acknowledgement answers it); ReceiveData answers it with 06 or 15.
+  // acknowledgement answers it); ReceiveData answers it with 06 or 15. Both await a frame
+  // that is late; PollResult is ReceiveResult for a caller that asks again and again (the
+  // erase's status), which awaits only a frame already begun.
   int ReceiveResult(uint8_t* dest, int capacity);
   int ReceiveData(uint8_t* dest, int capacity);
+  int PollResult(uint8_t* dest, int capacity);
 
   // CRC-16 with the reflected polynomial 0xA001, initial value 0, no final xor.
   static uint16_t Crc16(const uint8_t* bytes, size_t length);
@@ -103,9 +116,15 @@ class BootLink {
   const std::array<uint8_t, kFrameBuffer>& FrameBuffer() const { return frame_; }
 
  private:
-  int ReceiveFrame(uint8_t* dest, int capacity, bool answer);
+  int ReceiveFrame(uint8_t* dest, int capacity, bool answer, bool awaitLate);
   // Up to polls non-waiting reads until count bytes are in at; returns how many came.
   int Collect(uint8_t* at, int count, int polls);
+  // Goes on with a Collect that came short (got of count bytes), waiting on the port for
+  // the rest until the late-answer deadline; returns how many there are now.
+  int CollectLate(uint8_t* at, int got, int count);
+  // Waits on the port for input until the late-answer deadline that starts now.
+  void StartLateWait();
+  bool InputBeforeLateDeadline();
 
   CSerialLink& serial_;
   Clock& clock_;
@@ -114,6 +133,7 @@ class BootLink {
   // Whether a command went out since the last handshake: the first one has no result frame
   // before it to acknowledge.
   bool commandSent_ = false;
+  int64_t lateDeadlineMs_ = 0;
 };
 
 }  // namespace morlane

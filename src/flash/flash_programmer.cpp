@@ -157,7 +157,7 @@ int FlashProgrammer::FlashErase() {
     int attempts = erase.words[3] + 1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
       context_.clock.SleepMs(kErasePollMs);
-      if (link_.ReceiveResult(link_.reply.data(), kMaxPayload) >= 2) {
+      if (link_.PollResult(link_.reply.data(), kMaxPayload) >= 2) {
         erased = GetBe16(link_.reply.data()) == 0;
         why = "erase refused";
         reason = StepReason::Status;

@@ -105,6 +105,14 @@ int CSerialLink::ReadAvailable(uint8_t* buffer, int limit) {
   return n > 0 ? n : 0;
 }
 
+bool CSerialLink::WaitForInput(int ms) {
+  if (!open_ || !port_handle_) return false;
+  if (Checked(port_handle_->QueuedBytes()) > 0) return true;
+  if (ms <= 0) return false;
+  return WaitServing(clock_, ms,
+                     [this](int wait) { return port_handle_->WaitReadable(wait) ? 1 : 0; }) != 0;
+}
+
 int CSerialLink::ReadLine(uint8_t* buffer, int capacity, int seconds) {
   int64_t start = clock_.CalendarSeconds();
   int64_t elapsed = 0;

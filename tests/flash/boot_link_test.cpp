@@ -140,7 +140,39 @@ TEST_F(BootLinkTest, AcknowledgementIsJudgedByBytesOneToThreeOnly) {
   EXPECT_EQ(link.SendCommand(record.data(), 20, kVerifyCode), 0);
   line.SetPeer(nullptr);
   EXPECT_EQ(link.SendCommand(record.data(), 20, kVerifyCode), 0);
-  EXPECT_EQ(clock.TotalSleptMs(), 4 * 200);
+  // The short reply and the missing one are each awaited once more, bounded.
+  EXPECT_EQ(clock.TotalSleptMs(), 4 * 200 + 2 * kLateAnswerMs);
+}
+
+TEST_F(BootLinkTest, AnswersLateForTheWindowAreTakenAndNoByteMore) {
+  // Every answer reaches the host only after its window closed, as on a host whose
+  // cores are all busy: each is still taken, and the link reads no more than the window
+  // would have read.
+  line.AnswerLate(true);
+  line.SetPeer([](const Bytes& written, int, test::MemoryLine& unit) {
+    if (written == Bytes{'\r'}) unit.Queue({'P', 'M', '\r'});
+    if (written == Bytes{'A'}) unit.Queue({'A'});
+    if (written.size() == 8 && written[0] == 0x01) {
+      unit.Queue({0x06, 0x66, 0x99, written[3], 0x00, 0x08, 0x00, 0x00});
+      unit.Queue(UnitFrame(written[3], {0x00, 0x00}));
+    }
+  });
+  EXPECT_EQ(link.SelectCpu('M'), 1);
+  EXPECT_EQ(line.QueuedForHost(), 1u);  // the echo's CR, as the window leaves it
+  line.rx_.clear();
+  EXPECT_EQ(link.ConnectInverter(), 1);
+  Bytes record = Record(kEraseCode);
+  EXPECT_EQ(link.SendCommand(record.data(), 20, kEraseCode), 20);
+  EXPECT_EQ(line.QueuedForHost(), 10u);  // the result frame stays for its own read
+  uint8_t dest[8] = {};
+  EXPECT_EQ(link.ReceiveResult(dest, 8), 2);
+  EXPECT_EQ(line.QueuedForHost(), 0u);
+  EXPECT_LT(clock.TotalSleptMs(), 155 + 50 + 200 + 4 * kLateAnswerMs);
+
+  // A poller asks again anyway: nothing begun, nothing awaited.
+  const int64_t before = clock.TotalSleptMs();
+  EXPECT_EQ(link.PollResult(dest, 8), 0);
+  EXPECT_EQ(clock.TotalSleptMs(), before);
 }
 
 TEST_F(BootLinkTest, ClosedPortFailsEveryExchange) {

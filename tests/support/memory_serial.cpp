@@ -40,6 +40,11 @@ int MemorySerialPort::Write(const uint8_t* data, int n, int) {
 }
 
 bool MemorySerialPort::WaitReadable(int timeoutMs) {
+  if (!line_.held_.empty()) {
+    line_.clock_.SleepMs(std::min(timeoutMs, 20));
+    line_.rx_.insert(line_.rx_.end(), line_.held_.begin(), line_.held_.end());
+    line_.held_.clear();
+  }
   if (!line_.rx_.empty() && !line_.failed_) return true;
   line_.clock_.SleepMs(timeoutMs);
   return !line_.rx_.empty() && !line_.failed_;
