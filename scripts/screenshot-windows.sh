@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/windows-window.png and docs/windows-window-service.png: the window of the
 # Windows build (morlane.exe) as it starts on the simulated unit, its port box dropped
-# down over the ports COM5 and COM40, and as it starts with the service view (--service),
+# down over the ports COM5 and COM40, and maximised with the service view (--service),
 # under Wine on a virtual X server; and
 # docs/windows-station.png, the station's view of three slots on simulated units a few
 # seconds after three labels were scanned, one unit refusing its erase. Builds it first if
@@ -39,7 +39,7 @@ reg add $map /v \\Device\\Serial39 /t REG_SZ /d COM40 /f >nul & \
 $winprogram --simulate --instance-tag screenshot.$$ --screenshot-port-list \
 --screenshot Z:$PWD/docs/windows-window.png"
 echo "screenshot: $PWD/docs/windows-window.png"
-shoot windows-window-service.png --simulate --service
+shoot windows-window-service.png --simulate --service --screenshot-maximised
 
 station=$(mktemp -d)
 trap 'rm -rf "$station"' EXIT

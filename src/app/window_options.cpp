@@ -33,6 +33,8 @@ const std::vector<WindowOption>& WindowOptions() {
        true},
       {nullptr, "screenshot-port-list", nullptr,
        "With --screenshot: the port box's list dropped down in the picture (Windows).", true},
+      {nullptr, "screenshot-maximised", nullptr,
+       "With --screenshot: the window maximised in the picture (Windows).", true},
       {nullptr, "instance-tag", "TAG", "Single-instance group of this start.", true},
       {nullptr, "simulate-fault", "SWITCH[=V]",
        "Give the simulated unit one of its fault switches (as morlane-cli takes them); "

@@ -96,7 +96,11 @@ int Run(const WinOptions& options) {
   dialog.OnInitDialog();
   // Before the window is first shown, so that it appears at its full size, centred.
   if (options.service) window.SetServiceView(true);
-  window.Show(options.screenshot.empty() ? SW_SHOWDEFAULT : SW_SHOWNORMAL);
+  if (options.screenshot.empty()) {
+    window.Show(SW_SHOWDEFAULT);
+  } else {
+    window.Show(options.screenshotMaximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+  }
   startup.Release();
 
   if (!options.screenshot.empty()) {

@@ -5,6 +5,7 @@
 #include "ui/control_ids.h"
 #include "ui/control_table.h"
 #include "ui/service_panel.h"
+#include "win/caption_fit.h"
 
 namespace morlane::win {
 
@@ -147,6 +148,8 @@ void FollowClientSize(HWND dialog, bool serviceView) {
             Pixels(dialog, frame.x, frame.y, frame.width, frame.height), GrowRuleOf(0, true));
     }
   }
+  // Put back at the layout's sizes, a caption the font draws wider is given room again.
+  FitCaptions(dialog);
   // The dialog's background is erased under its children (it does not clip them): when
   // its size stays (maximised, the view turned on or off) nothing else repaints the
   // controls, and the panel would show only where the mouse passes. All is drawn again.

@@ -30,7 +30,8 @@ void ArrangeServiceView(HWND dialog, bool on);
 // with the service view. It is the smallest the user can make the window.
 SIZE StartClientSize(HWND dialog, bool serviceView);
 // Places the log, "Clear Log" and, with the service view, the panel for the client area
-// the window has now (GrowRuleOf says how each follows it).
+// the window has now (GrowRuleOf says how each follows it), and widens the captions that
+// need it where there is room (FitCaptions).
 void FollowClientSize(HWND dialog, bool serviceView);
 
 }  // namespace morlane::win

@@ -58,6 +58,10 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       parsed.screenshotPortList = true;
       continue;
     }
+    if (argument == "--screenshot-maximised") {
+      parsed.screenshotMaximised = true;
+      continue;
+    }
     if (ValueOf("--port", arguments, &i, &value, &missing)) {
       if (!missing && !value.empty()) parsed.ports.push_back(value);
     } else if (ValueOf("--screenshot", arguments, &i, &value, &missing)) {

@@ -18,7 +18,8 @@ struct WinOptions {
   std::string simulateUnits;
   std::vector<std::string> scans;
   std::string screenshotDelayMs;
-  bool screenshotPortList = false;  // the port box's list dropped down in the picture
+  bool screenshotPortList = false;   // the port box's list dropped down in the picture
+  bool screenshotMaximised = false;  // the window maximised in the picture
 };
 
 enum class ParseOutcome { Run, Help, Version, Usage };

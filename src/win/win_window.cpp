@@ -13,6 +13,7 @@
 #include "ui/working_folder.h"
 #include "win/about_box.h"
 #include "win/app_icon.h"
+#include "win/caption_fit.h"
 #include "win/dialog_template.h"
 #include "win/file_dialog.h"
 #include "win/folder_dialog.h"
@@ -131,6 +132,8 @@ void Win32Window::OnInit(HWND hwnd) {
       SendDlgItemMessageA(hwnd, control.id, EM_LIMITTEXT, DialogValues::kCommandTextLimit, 0);
     }
   }
+  // The dialog's face may draw a caption wider than the template's dialog units allow.
+  FitCaptions(hwnd);
   HWND list = GetDlgItem(hwnd, ctl::kLogList);
   measurer_ = std::make_unique<GdiTextMeasurer>(list);
   log_.SetMeasurer(measurer_.get());

@@ -1,9 +1,12 @@
 // Every caption of the window shown whole: measured with its control's own font against
 // the room the control leaves it, and read back from the pixels the control draws, both
-// enabled and disabled, in the window and in the service view.
+// enabled and disabled, in the window and in the service view; and in a face wider than
+// the layout's, every caption given the room there is, no control made to overlap another.
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <sstream>
+#include <utility>
 
 #include "ui/control_table.h"
 #include "win/wide_text.h"
@@ -176,14 +179,16 @@ int RoomFor(HWND control, ControlKind kind, HDC fontDc) {
   }
 }
 
-// Whatever does not fit, one line per control and state.
-std::string CaptionsCut(Win32Window& window) {
+// Whatever does not fit, one line per control and state; the controls `skip` names are
+// left out.
+std::string CaptionsCut(Win32Window& window, const std::set<int>& skip = {}) {
   std::ostringstream cut;
   // No focus rectangle around a caption.
   SetFocus(window.Control(ctl::kLogList));
   for (const ControlSpec& control : MainDialogTemplate().controls) {
     HWND item = window.Control(control.id);
     if (!HasCaption(control) || !item || !IsWindowVisible(item)) continue;
+    if (skip.count(control.id)) continue;
     const bool enabledBefore = IsWindowEnabled(item) != FALSE;
     const std::wstring caption = Wide(control.caption);
     for (bool enabled : {true, false}) {
@@ -218,6 +223,67 @@ TEST(WinCaptions, EveryCaptionShowsWholeEnabledAndDisabled) {
   EXPECT_EQ(CaptionsCut(window), "") << "in the window";
   window.SetServiceView(true);
   EXPECT_EQ(CaptionsCut(window), "") << "in the service view";
+}
+
+// The control's font a good deal wider, as a face standing in for a missing one may draw
+// the captions: the average width of a letter set, the height kept.
+HFONT WiderFont(HWND control, int percent) {
+  LOGFONTW face{};
+  GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof face,
+             &face);
+  TEXTMETRICW metrics{};
+  {
+    FontDc font(control);
+    GetTextMetricsW(font.Get(), &metrics);
+  }
+  face.lfWidth = metrics.tmAveCharWidth * percent / 100;
+  return CreateFontIndirectW(&face);
+}
+
+// The pairs of shown controls whose places overlap (a frame overlaps what it holds).
+std::set<std::pair<HWND, HWND>> Overlaps(HWND dialog) {
+  std::vector<HWND> shown;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (IsWindowVisible(child)) shown.push_back(child);
+  }
+  std::set<std::pair<HWND, HWND>> pairs;
+  for (HWND a : shown) {
+    for (HWND b : shown) {
+      RECT placeA = PlaceOf(a), placeB = PlaceOf(b), both{};
+      if (a < b && IntersectRect(&both, &placeA, &placeB)) pairs.insert({a, b});
+    }
+  }
+  return pairs;
+}
+
+// A face a good deal wider than the layout's cuts captions of check boxes, buttons and
+// labels in both views; each is widened as far as its room allows. In the tests' prefix
+// four have too little room for it and keep the layout: the label before the percentage,
+// "+Enter" and "Cancel Update" at their frame's edge, the panel's "Update Firmware" before
+// "Cancel Update".
+TEST(WinCaptions, AWiderFaceIsGivenTheRoomThereIsAndNoControlOverlapsAnother) {
+  struct Font {
+    HFONT handle = nullptr;
+    ~Font() { DeleteObject(handle); }
+  } wide;  // made before the window, so that it outlives the controls that draw with it
+  Win32Window window(InstanceTag("wide-captions"));
+  window.Show();
+  window.SetServiceView(true);
+  const std::set<std::pair<HWND, HWND>> overlapsBefore = Overlaps(window.Handle());
+  constexpr int kProgressLabel = 1056;
+  const std::set<int> tooLittleRoom = {kProgressLabel, ctl::kPlusEnter, ctl::kCancelUpdate,
+                                       ctl::kUpdateUsbFirmware};
+  wide.handle = WiderFont(window.Control(ctl::kOpen), 140);
+  for (HWND child = GetWindow(window.Handle(), GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(wide.handle), FALSE);
+  }
+  // Maximised, as the window is laid out again, every caption is fitted again.
+  ShowWindow(window.Handle(), SW_MAXIMIZE);
+  PumpUntil(window, [] { return true; });
+  ASSERT_TRUE(IsZoomed(window.Handle()));
+  EXPECT_EQ(CaptionsCut(window, tooLittleRoom), "");
+  EXPECT_EQ(Overlaps(window.Handle()), overlapsBefore);
 }
 
 }  // namespace
