@@ -26,6 +26,7 @@ shoot() {
   local out="$PWD/docs/$1"
   shift
   cmake/wine-gui-run.sh "$program" "$@" --instance-tag "screenshot.$$" --screenshot "Z:$out"
+  scripts/png-squeeze.py "$out"
   echo "screenshot: $out"
 }
 # The window with its port box dropped down: beside the simulated unit (COM1), the serial
@@ -38,6 +39,7 @@ reg add $map /v \\Device\\Serial4 /t REG_SZ /d COM5 /f >nul & \
 reg add $map /v \\Device\\Serial39 /t REG_SZ /d COM40 /f >nul & \
 $winprogram --simulate --instance-tag screenshot.$$ --screenshot-port-list \
 --screenshot Z:$PWD/docs/windows-window.png"
+scripts/png-squeeze.py docs/windows-window.png
 echo "screenshot: $PWD/docs/windows-window.png"
 shoot windows-window-service.png --simulate --service --screenshot-maximised
 
