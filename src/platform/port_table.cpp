@@ -71,9 +71,7 @@ SystemNumberedPorts::SystemNumberedPorts(std::unique_ptr<SerialPortFactory> tabl
   for (int entry = 1;; ++entry) {
     const std::string path = table_->PathOf(entry);
     if (path.empty()) break;
-    const std::string name = PortTable::SystemName(path);
-    // SystemName gives "COM" and the number, or nothing.
-    const int number = name.empty() ? 0 : std::atoi(name.c_str() + 3);
+    const int number = PortTable::SystemNumber(path);
     if (number <= 0 || !entries_.emplace(number, entry).second) {
       entries_.clear();
       return;

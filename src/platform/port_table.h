@@ -41,6 +41,8 @@ class PortTable {
   // COM45) on Windows; empty for any other path, and on Linux, whose ports have no such
   // names.
   static std::string SystemName(const std::string& path);
+  // The number in that name (45 for COM45); 0 where the system names no port.
+  static int SystemNumber(const std::string& path);
 
   std::string PathOf(int comNumber) const;
   int Count() const { return static_cast<int>(paths_.size()); }

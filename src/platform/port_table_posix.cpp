@@ -69,6 +69,10 @@ std::string PortTable::SystemName(const std::string&) {
   return {};
 }
 
+int PortTable::SystemNumber(const std::string&) {
+  return 0;
+}
+
 // Only devices that are there are listed: the search leaves out legacy ports without a
 // chip behind them.
 std::vector<std::string> PortTable::PresentSerialDevices() {

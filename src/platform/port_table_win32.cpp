@@ -85,8 +85,12 @@ std::string PortTable::DevicePath(const std::string& name) {
   return IsComName(name) ? kDeviceNamespace + name : name;
 }
 
+int PortTable::SystemNumber(const std::string& path) {
+  return std::max(ComNumber(WithoutNamespace(path)), 0);
+}
+
 std::string PortTable::SystemName(const std::string& path) {
-  int number = ComNumber(WithoutNamespace(path));
+  const int number = SystemNumber(path);
   return number > 0 ? "COM" + std::to_string(number) : std::string();
 }
 

@@ -12,10 +12,10 @@ namespace {
 // The port search's own numbers, COM1 to COM32.
 constexpr int kSearchedNumbers = 32;
 
-int NumberOfComName(const std::string& name) {
-  if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
-  const int number = std::atoi(name.c_str() + 3);
-  return number > 0 && number <= ListedPortFactory::kHighestNumber ? number : 0;
+// The number Windows gives the port behind path, where the front ends can show it.
+int ListedNumber(const std::string& path) {
+  const int number = PortTable::SystemNumber(path);
+  return number <= ListedPortFactory::kHighestNumber ? number : 0;
 }
 
 }  // namespace
@@ -36,7 +36,7 @@ ListedPortFactory::ListedPortFactory(SerialPortFactory& ports, std::vector<std::
     ListedPort port{systemName.empty() ? path : systemName, path, 0};
     if (auto found = own.find(path); found != own.end()) {
       port.number = found->second;
-    } else if (const int named = NumberOfComName(systemName); named > 0) {
+    } else if (const int named = ListedNumber(path); named > 0) {
       if (!free(named)) continue;
       port.number = named;
       systemEntry_[named] = static_cast<int>(i) + 1;
