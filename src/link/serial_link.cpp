@@ -106,11 +106,20 @@ int CSerialLink::ReadAvailable(uint8_t* buffer, int limit) {
 }
 
 bool CSerialLink::WaitForInput(int ms) {
-  if (!open_ || !port_handle_) return false;
-  if (Checked(port_handle_->QueuedBytes()) > 0) return true;
-  if (ms <= 0) return false;
-  return WaitServing(clock_, ms,
-                     [this](int wait) { return port_handle_->WaitReadable(wait) ? 1 : 0; }) != 0;
+  // Polled rather than waited on with the driver's input event: an event wait that ends
+  // unanswered must be cancelled and come back from the driver, and on a loaded Windows
+  // host one that did not come back in time cost the port; a look at the queue every few
+  // milliseconds risks nothing of the kind, and is done only for input already late.
+  constexpr int kInputPollMs = 5;
+  const int64_t deadline = clock_.MonotonicMs() + std::max(ms, 0);
+  for (;;) {
+    if (!open_ || !port_handle_) return false;
+    const int queued = Checked(port_handle_->QueuedBytes());
+    if (queued != 0) return queued > 0;
+    const int64_t left = deadline - clock_.MonotonicMs();
+    if (left <= 0) return false;
+    clock_.SleepMs(static_cast<int>(std::min<int64_t>(left, kInputPollMs)));
+  }
 }
 
 int CSerialLink::ReadLine(uint8_t* buffer, int capacity, int seconds) {

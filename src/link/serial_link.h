@@ -34,8 +34,8 @@ class CSerialLink {
   int WriteBytes(const uint8_t* buffer, int count);
   // Reads what is already queued, at most limit bytes; never waits for more.
   int ReadAvailable(uint8_t* buffer, int limit);
-  // Whether input is queued now or comes within ms, waiting on the port meanwhile; reads
-  // nothing. False at once without a port.
+  // Whether input is queued now or comes within ms, looked for every few milliseconds;
+  // reads nothing. False at once without a port.
   bool WaitForInput(int ms);
   // Reads until a carriage return (kept in the buffer, not counted); 1 when it came
   // within seconds and capacity.

@@ -148,7 +148,7 @@ TEST_F(BootLinkTest, AnswersLateForTheWindowAreTakenAndNoByteMore) {
   // Every answer reaches the host only after its window closed, as on a host whose
   // cores are all busy: each is still taken, and the link reads no more than the window
   // would have read.
-  line.AnswerLate(true);
+  line.AnswerLate(250);  // after the longest window, the replies' 200 ms
   line.SetPeer([](const Bytes& written, int, test::MemoryLine& unit) {
     if (written == Bytes{'\r'}) unit.Queue({'P', 'M', '\r'});
     if (written == Bytes{'A'}) unit.Queue({'A'});

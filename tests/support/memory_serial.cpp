@@ -16,13 +16,22 @@ bool MemorySerialPort::SetLine(int baud) {
   return true;
 }
 
+void MemoryLine::ReleaseDue() {
+  while (!held_.empty() && held_.front().first <= clock_.MonotonicMs()) {
+    rx_.insert(rx_.end(), held_.front().second.begin(), held_.front().second.end());
+    held_.pop_front();
+  }
+}
+
 int MemorySerialPort::QueuedBytes() {
   if (line_.failed_) return -1;
+  line_.ReleaseDue();
   return static_cast<int>(line_.rx_.size());
 }
 
 int MemorySerialPort::Read(uint8_t* buffer, int n) {
   if (line_.failed_) return -1;
+  line_.ReleaseDue();
   int count = std::min(n, static_cast<int>(line_.rx_.size()));
   for (int i = 0; i < count; ++i) {
     buffer[i] = line_.rx_.front();
@@ -40,11 +49,6 @@ int MemorySerialPort::Write(const uint8_t* data, int n, int) {
 }
 
 bool MemorySerialPort::WaitReadable(int timeoutMs) {
-  if (!line_.held_.empty()) {
-    line_.clock_.SleepMs(std::min(timeoutMs, 20));
-    line_.rx_.insert(line_.rx_.end(), line_.held_.begin(), line_.held_.end());
-    line_.held_.clear();
-  }
   if (!line_.rx_.empty() && !line_.failed_) return true;
   line_.clock_.SleepMs(timeoutMs);
   return !line_.rx_.empty() && !line_.failed_;

@@ -22,12 +22,16 @@ class MemoryLine {
 
   void SetPeer(Peer peer) { peer_ = std::move(peer); }
   void Queue(const std::vector<uint8_t>& bytes) {
-    auto& to = lateAnswers_ ? held_ : rx_;
-    to.insert(to.end(), bytes.begin(), bytes.end());
+    if (lateMs_ > 0) {
+      held_.emplace_back(clock_.MonotonicMs() + lateMs_, bytes);
+    } else {
+      rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+    }
   }
-  // Answers reach the host only once it waits on the port: late for every window of its
-  // own, as a busy host's kernel hands them over.
-  void AnswerLate(bool late) { lateAnswers_ = late; }
+  // Answers reach the host ms after they were queued, as a busy host's kernel hands them
+  // over; 0: at once.
+  void AnswerLate(int ms) { lateMs_ = ms; }
+  void ReleaseDue();
   // Every write call the host made, one entry per call.
   const std::vector<std::vector<uint8_t>>& Writes() const { return writes_; }
   std::vector<uint8_t> AllWritten() const;
@@ -46,8 +50,8 @@ class MemoryLine {
   int baud_ = 0;
   int opens_ = 0;
   std::deque<uint8_t> rx_;
-  bool lateAnswers_ = false;
-  std::deque<uint8_t> held_;
+  int lateMs_ = 0;
+  std::deque<std::pair<int64_t, std::vector<uint8_t>>> held_;
   std::vector<std::vector<uint8_t>> writes_;
   Peer peer_;
   Clock& clock_;
