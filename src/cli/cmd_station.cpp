@@ -100,6 +100,11 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
   }
+  const std::unique_ptr<FolderLock> folderLock = LockRecordsFolder(records, &why);
+  if (!folderLock) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitUsage;
+  }
   std::mutex output;
   std::unique_ptr<LineFeed> lineFeed;
   if (!recordsDb.empty()) {

@@ -62,4 +62,16 @@ std::vector<std::string> SlotDevices(const StationProfile& profile) {
   return devices;
 }
 
+std::unique_ptr<FolderLock> LockRecordsFolder(const std::string& folder, std::string* why) {
+  FolderLock::Outcome outcome = FolderLock::Outcome::Failed;
+  std::string holder;
+  std::unique_ptr<FolderLock> lock =
+      FolderLock::Take(folder, "station.lock", &outcome, &holder, why);
+  if (outcome == FolderLock::Outcome::Held) {
+    *why = "another station runs on the records folder " + folder + " (" + holder +
+           "): one station per records folder";
+  }
+  return lock;
+}
+
 }  // namespace morlane

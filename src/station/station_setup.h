@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/folder_lock.h"
 #include "platform/serial_port.h"
 #include "station/profile.h"
 #include "station/station_port.h"
@@ -27,5 +29,10 @@ std::vector<StationPort> SlotPorts(const StationProfile& profile, const SerialPo
 // The device paths of the profile's slots, in order ("COM7" becomes \\.\COM7 on Windows),
 // for a port table.
 std::vector<std::string> SlotDevices(const StationProfile& profile);
+
+// One station per records folder: two on one folder would take each other's ports and
+// units. Held until the lock is let go; null, with why naming the station that holds it
+// (its process id and host), when another has it.
+std::unique_ptr<FolderLock> LockRecordsFolder(const std::string& folder, std::string* why);
 
 }  // namespace morlane

@@ -12,6 +12,8 @@ std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
   shift->name_ = profile.station.empty() ? HostName() : profile.station;
   shift->store_ = RecordStore::Open(profile.records, RecordStore::Mode::Write, why);
   if (!shift->store_) return nullptr;
+  shift->folderLock_ = LockRecordsFolder(profile.records, why);
+  if (!shift->folderLock_) return nullptr;
   if (!profile.recordsDb.empty()) {
     shift->lineFeed_ = LineFeed::Open(profile.recordsDb, *shift->store_, profile.records, why);
     if (!shift->lineFeed_) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/folder_lock.h"
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "station/line_feed.h"
@@ -36,6 +37,7 @@ class StationShift {
   StationShift() = default;
 
   std::string name_;
+  std::unique_ptr<FolderLock> folderLock_;
   std::unique_ptr<RecordStore> store_;
   std::unique_ptr<LineFeed> lineFeed_;
   std::FILE* eventsOut_ = nullptr;

@@ -84,6 +84,13 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
       dir);
   station.Type("SN1");
   ASSERT_TRUE(station.WaitFor("stdout", "A SN1 started\n", 10)) << station.Text("stderr");
+  // A second station on the same records folder would take these ports and units.
+  test::ProcessResult second = test::RunProcess(
+      {MORLANE_CLI, "--simulate-units", "3", "station", "--profile", dir.File("line1.toml")}, "",
+      30);
+  EXPECT_EQ(second.status, 2);
+  EXPECT_THAT(second.err, HasSubstr("another station runs on the records folder"));
+  EXPECT_THAT(second.err, HasSubstr("(process "));
   station.Type("A SN9");  // A is busy
   // A scanner gone wrong: the line is kept only as far as any scan goes, and refused.
   station.Type(std::string(100000, '7'));
