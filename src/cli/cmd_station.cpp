@@ -153,6 +153,10 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     if (pressed >= 2) station.StopNow();
     if (pressed >= 1 && !finishing) {
       finishing = true;
+      {
+        std::lock_guard lock(output);
+        std::fprintf(stderr, "Stopping: the running units finish first\n");
+      }
       station.Finish();
     }
     std::deque<std::string> lines;

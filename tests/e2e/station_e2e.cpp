@@ -106,6 +106,7 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   station.Interrupt();
   EXPECT_EQ(station.Wait(60), 1);
   station.Type("SN5");  // too late: nobody reads any more
+  EXPECT_THAT(station.Text("stderr"), HasSubstr("Stopping: the running units finish first\n"));
 
   const std::string out = station.Text("stdout");
   EXPECT_TRUE(std::regex_search(out, std::regex("A SN1 PASS [0-9]+\\.[0-9] s\n"))) << out;
