@@ -269,6 +269,23 @@ LRESULT StationView::OnMessage(UINT message, WPARAM w, LPARAM l) {
       SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
+    case WM_QUERYENDSESSION:
+      // A unit may be mid-burn: the session is asked to wait for the running units, and
+      // none starts meanwhile; the window goes once they are done.
+      station_.Finish();
+      if (!station_.Busy()) return TRUE;
+      closing_ = true;
+      SetWindowTextW(message_, L"Stopping: the running units finish first");
+      return FALSE;
+    case WM_ENDSESSION:
+      // The session ends all the same, and the process with it once this returns: the
+      // running units are stopped within their own waits and every run is kept first.
+      if (w) {
+        station_.StopNow();
+        station_.Join();
+        DestroyWindow(window_);
+      }
+      return 0;
     case WM_CLOSE:
       // No unit starts any more; the window goes once the running ones have finished.
       station_.Finish();

@@ -89,14 +89,22 @@ TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
     wchar_t left[64] = {};
     GetWindowTextW(scanField, left, 64);
     EXPECT_EQ(std::wstring(left), L"");  // each Enter empties the field for the next label
-    view.RequestClose();
+
+    // Windows shutting down with a unit mid-burn: the session is asked to wait, and when it
+    // ends all the same, the unit is stopped and its run kept before the window goes.
+    Scan("SN4");
+    ASSERT_TRUE(PumpUntil([&] { return station.Busy(); }, 5000));
+    EXPECT_EQ(SendMessageW(view.Handle(), WM_QUERYENDSESSION, 0, 0), FALSE);
+    EXPECT_TRUE(Shows(view.Handle(), "Stopping: the running units finish first"));
+    SendMessageW(view.Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_FALSE(station.Busy());
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(view.Handle()); }, 10000));
   }
   station.Finish();
   station.Join();
   std::string why;
   std::vector<RunRecord> runs = simulated.Records().List(RunFilter{}, &why);
-  ASSERT_EQ(runs.size(), 2u) << why;
+  ASSERT_EQ(runs.size(), 3u) << why;
 }
 
 }  // namespace
