@@ -30,6 +30,7 @@ expected=(
   /usr/share/bash-completion/completions/morlane-cli
   /usr/share/man/man1/morlane.1.gz /usr/share/man/man1/morlane-cli.1.gz
   /usr/share/man/man1/morlane-unit-sim.1.gz /usr/share/man/man1/morlane-sample-images.1.gz
+  /usr/share/man/man5/morlane-station.5.gz
   /usr/share/doc/morlane/copyright /usr/share/doc/morlane/changelog.gz
 )
 for size in 16 22 24 32 48 64 128 256; do
@@ -82,6 +83,10 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   [[ -z $warnings ]] || fail "$page: $warnings"
   zcat "$page" | grep -q '^\.SH EXAMPLES$' || fail "$page has no EXAMPLES"
 done
+# The station profile's page, written by hand: renders without a warning.
+station_page=$root/usr/share/man/man5/morlane-station.5.gz
+warnings=$(zcat "$station_page" | groff -man -Tutf8 -ww -z 2>&1) || fail "$station_page does not render"
+[[ -z $warnings ]] || fail "$station_page: $warnings"
 cli=$root/usr/bin/morlane-cli
 commands=$("$cli" --help | awk '/^Subcommands:/{on=1; next} on && NF {print $1}')
 [[ -n $commands ]] || fail "morlane-cli --help lists no commands"
