@@ -18,6 +18,10 @@ const std::vector<WindowOption>& WindowOptions() {
        "Open a production station's view instead of the service window: a tile per slot of "
        "the station profile (TOML), a scan field, the shift's counters and the last runs.",
        false},
+      {nullptr, "choose-station", nullptr,
+       "Ask for a station profile with a file dialog, then open its station's view as "
+       "--station does (the desktop's \"Morlane Station\").",
+       false},
       {nullptr, "simulate-units", "N",
        "With --station: run the station's slots on N simulated units, unit n on slot n.", false},
       {nullptr, "events", "FILE",

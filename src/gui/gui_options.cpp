@@ -50,6 +50,7 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
     options->simulateFaults.push_back(FromQString(fault));
   }
   options->station = FromQString(parser.value(QStringLiteral("station")));
+  options->chooseStation = parser.isSet(QStringLiteral("choose-station"));
   options->events = FromQString(parser.value(QStringLiteral("events")));
   if (parser.isSet(QStringLiteral("simulate-units"))) {
     bool number = false;

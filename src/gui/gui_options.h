@@ -15,6 +15,7 @@ struct GuiOptions {
   // The simulated unit's fault switches, "SWITCH[=VALUE]".
   std::vector<std::string> simulateFaults;
   std::string station;             // a station profile: the station's view instead of the dialog
+  bool chooseStation = false;      // the station profile asked for with a file dialog
   std::string events;              // with station: the slots' events as NDJSON
   int simulateUnits = 0;           // the station's slots on simulated units
   std::vector<std::string> scans;  // typed into the station's scan field at the start

@@ -1,5 +1,7 @@
 // morlane: the tool's window.
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QTimer>
 
 #include <cstdio>
@@ -38,6 +40,15 @@ int Run(QApplication& application) {
       break;
   }
 
+  if (options.chooseStation && options.station.empty()) {
+    // Started from the desktop's "Morlane Station": the profile is asked for; none chosen
+    // ends the start as a cancelled dialog does.
+    const QString chosen = QFileDialog::getOpenFileName(
+        nullptr, QStringLiteral("Open Station Profile"), QDir::homePath(),
+        QStringLiteral("Station profiles (*.toml);;All files (*)"));
+    if (chosen.isEmpty()) return 0;
+    options.station = FromQString(chosen);
+  }
   if (!options.station.empty()) return RunStationWindow(application, options);
 
   CKestrumApp instance(options.instanceTag);

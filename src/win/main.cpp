@@ -1,6 +1,7 @@
 // morlane: the tool's window on Windows.
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "sim/host_platform.h"
 #include "ui/control_ids.h"
 #include "ui/listed_ports.h"
+#include "win/file_dialog.h"
 #include "win/folder_registry.h"
 #include "win/single_instance.h"
 #include "win/station_main.h"
@@ -157,6 +159,16 @@ int main(int argc, char** argv) {
       break;
   }
   try {
+    if (options.chooseStation && options.station.empty()) {
+      // The profile is asked for; none chosen ends the start as a cancelled dialog does.
+      FileDialogRequest request;
+      request.defaultExtension = "*.toml";
+      request.initialName = "*.toml";
+      request.filter = "Station Profiles (*.toml)|*.toml|All Files (*.*)|*.*|";
+      std::optional<std::string> chosen = RunOpenFileDialog(nullptr, request);
+      if (!chosen) return 0;
+      options.station = *chosen;
+    }
     if (!options.station.empty()) return RunStationView(options, ReportError);
     return Run(options);
   } catch (const std::exception& failure) {

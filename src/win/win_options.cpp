@@ -54,6 +54,10 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       parsed.service = true;
       continue;
     }
+    if (argument == "--choose-station") {
+      parsed.chooseStation = true;
+      continue;
+    }
     if (argument == "--screenshot-port-list") {
       parsed.screenshotPortList = true;
       continue;

@@ -13,8 +13,9 @@ struct WinOptions {
   std::string instanceTag;         // separate single-instance group (tests, screenshots)
   // The simulated unit's fault switches, "SWITCH[=VALUE]".
   std::vector<std::string> simulateFaults;
-  std::string station;  // a station profile
-  std::string events;   // the station's events as NDJSON
+  std::string station;         // a station profile
+  bool chooseStation = false;  // the station profile asked for with a file dialog
+  std::string events;          // the station's events as NDJSON
   std::string simulateUnits;
   std::vector<std::string> scans;
   std::string screenshotDelayMs;

@@ -26,6 +26,7 @@ expected=(
   /usr/bin/morlane /usr/bin/morlane-cli /usr/bin/morlane-unit-sim /usr/bin/morlane-sample-images
   /usr/lib/udev/rules.d/60-morlane.rules
   /usr/share/applications/org.morlane.Morlane.desktop
+  /usr/share/applications/org.morlane.MorlaneStation.desktop
   /usr/share/metainfo/org.morlane.Morlane.metainfo.xml
   /usr/share/bash-completion/completions/morlane-cli
   /usr/share/man/man1/morlane.1.gz /usr/share/man/man1/morlane-cli.1.gz
@@ -68,6 +69,10 @@ grep -E '^SUBSYSTEM' "$rule" | grep -v '=="0590".*=="004b"' && fail "rule: a lin
 desktop=$root/usr/share/applications/org.morlane.Morlane.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=morlane' "$desktop" || fail "desktop entry does not start morlane"
+station_desktop=$root/usr/share/applications/org.morlane.MorlaneStation.desktop
+desktop-file-validate "$station_desktop" || fail "desktop-file-validate: the station's entry"
+grep -qx 'Exec=morlane --choose-station' "$station_desktop" ||
+  fail "the station's desktop entry does not ask for a profile"
 metainfo=$root/usr/share/metainfo/org.morlane.Morlane.metainfo.xml
 appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
   { cat "$work/appstream.log" >&2; fail "appstreamcli validate"; }
