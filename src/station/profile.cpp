@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <regex>
 #include <set>
+#include <string_view>
 
 #include "link/sha256.h"
 #include "platform/file_io.h"
@@ -22,9 +24,111 @@ constexpr uint64_t kLargestProfile = 1u << 20;
 // The largest image the CPUs take comes to about 3 MiB.
 constexpr uint64_t kLargestImage = 8u << 20;
 
-const std::set<std::string> kKeys = {
-    "station",         "procedure",      "images",  "records", "records_db",       "start",
-    "require_unit_id", "skip_identical", "retries", "slot",    "presence_absent_s"};
+const std::vector<std::string> kKeys = {"station",
+                                        "procedure",
+                                        "images",
+                                        "records",
+                                        "records_db",
+                                        "start",
+                                        "require_unit_id",
+                                        "skip_identical",
+                                        "retries",
+                                        "slot",
+                                        "presence_absent_s",
+                                        "unit_id_pattern",
+                                        "rescan",
+                                        "operator_prefix",
+                                        "instructions"};
+
+// A text the station prints on a line of its own, or quotes in one, must stay one line and
+// play nothing on the operator's terminal.
+bool HasControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
+
+// "no setting \"retry\" in a profile; did you mean \"retries\"?"
+std::string NoSetting(const std::string& key, const std::string& where,
+                      const std::vector<std::string>& known) {
+  std::string why = "no setting \"" + key + "\" " + where;
+  if (std::string near = NearestName(key, known); !near.empty()) {
+    why += "; did you mean \"" + near + "\"?";
+  }
+  return why;
+}
+
+// What toml++ says of a file that is no TOML ("Error while parsing key-value pair: expected
+// '=', saw '2'"), in the words of the one who wrote the profile. What is not foreseen here
+// is passed on as the parser says it.
+std::string ParseFaultInWords(std::string_view description) {
+  std::string text(description);
+  const std::string lead = "Error while parsing ";
+  std::string what;
+  std::string detail = text;
+  if (text.rfind(lead, 0) == 0) {
+    const size_t colon = text.find(": ", lead.size());
+    if (colon != std::string::npos) {
+      what = text.substr(lead.size(), colon - lead.size());
+      detail = text.substr(colon + 2);
+    }
+  }
+  auto has = [&detail](const char* part) { return detail.find(part) != std::string::npos; };
+  if (what.find("string") != std::string::npos && has("control characters")) {
+    return "a text in quotes ends on its own line with its closing quote";
+  }
+  if (has("unknown escape sequence")) {
+    const size_t quote = detail.find('\'');
+    const std::string escape = quote == std::string::npos ? "this" : detail.substr(quote);
+    return "a \\ in a text in double quotes starts an escape (" + escape +
+           " is none): write a Windows path in single quotes, 'C:\\images\\master.bin'";
+  }
+  if (has("expected value")) return "a setting has no value after its =";
+  if (has("expected '='")) return "a setting is written name = value: the = is missing";
+  if (has("could not determine value type") || what == "boolean") {
+    return "a value is a text in quotes (\"scan\"), a number, true or false, or a list in [ ]";
+  }
+  if (what == "table header" && has("expected ']'")) {
+    return "a section's name is closed by ] ([instructions]) or ]] ([[slot]])";
+  }
+  if (has("cannot redefine existing")) {
+    // "cannot redefine existing table 'slot' as array-of-tables"
+    const size_t open = detail.find('\'');
+    const size_t close = open == std::string::npos ? open : detail.find('\'', open + 1);
+    const std::string name =
+        close == std::string::npos ? "" : detail.substr(open + 1, close - open - 1);
+    if (has(" as ") && !name.empty()) {
+      return "[" + name + "] and [[" + name + "]] both appear" +
+             (name == "slot" ? ": each slot is a [[slot]] section" : "");
+    }
+    if (name.empty()) return "a setting or section is given twice";
+    return what == "table header" ? "the section [" + name + "] is given twice"
+                                  : "'" + name + "' is given twice";
+  }
+  if (has("end-of-file")) return "the file ends inside a list or { }: a ] or } is missing";
+  if (what == "inline table") return "each { ... } is written on one line and closed by }";
+  if (has("expected a comment or whitespace")) {
+    return "something follows the value on its line (a remark begins with #)";
+  }
+  if (!what.empty()) return "no TOML in a " + what + ": " + detail;
+  return "no TOML: " + detail;
+}
+
+// The profile's line as it stands, for the engineer to find it: control characters shown
+// as '?', a long line cut.
+std::string LineText(const std::string& text, size_t line) {
+  size_t begin = 0;
+  for (size_t n = 1; n < line && begin != std::string::npos; ++n) {
+    begin = text.find('\n', begin);
+    if (begin != std::string::npos) ++begin;
+  }
+  if (begin == std::string::npos || begin >= text.size()) return {};
+  std::string shown = text.substr(begin, std::min<size_t>(text.find('\n', begin) - begin, 80));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  while (!shown.empty() && (shown.back() == ' ' || shown.back() == '?')) shown.pop_back();
+  return shown;
+}
 
 class ProfileReader {
  public:
@@ -88,6 +192,13 @@ class ProfileReader {
     for (const toml::node& entry : *list) {
       const toml::table* image = entry.as_table();
       if (!image) return Fault(&entry, "each image is { file = \"...\", sha256 = \"...\" }");
+      // Checked first: a misspelt key would otherwise read as one missing.
+      for (const auto& [key, value] : *image) {
+        if (key != "file" && key != "sha256") {
+          return Fault(&value,
+                       NoSetting(std::string(key.str()), "in an image", {"file", "sha256"}));
+        }
+      }
       ApprovedImage approved;
       if (!Text(*image, "file", &approved.file) || !Text(*image, "sha256", &approved.sha256)) {
         return false;
@@ -98,11 +209,6 @@ class ProfileReader {
       const bool hex = approved.sha256.size() == 64 &&
                        approved.sha256.find_first_not_of("0123456789abcdef") == std::string::npos;
       if (!hex) return Fault(&entry, approved.file + ": sha256 is 64 hexadecimal digits");
-      for (const auto& [key, value] : *image) {
-        if (key != "file" && key != "sha256") {
-          return Fault(&value, "an image has no setting \"" + std::string(key.str()) + "\"");
-        }
-      }
       approved.path = Absolute(approved.file);
       profile.images.push_back(std::move(approved));
     }
@@ -124,6 +230,11 @@ class ProfileReader {
     for (const toml::node& entry : *list) {
       const toml::table* slot = entry.as_table();
       if (!slot) return Fault(&entry, "each slot is a [[slot]] with its name and port");
+      for (const auto& [key, value] : *slot) {
+        if (key != "name" && key != "port") {
+          return Fault(&value, NoSetting(std::string(key.str()), "in a slot", {"name", "port"}));
+        }
+      }
       StationSlot read;
       if (!Text(*slot, "name", &read.name) || !Text(*slot, "port", &read.port)) return false;
       if (read.name.empty() || read.port.empty()) {
@@ -139,20 +250,65 @@ class ProfileReader {
       if (!ports.insert(read.port).second) {
         return Fault(slot->get("port"), "two slots use " + read.port);
       }
-      for (const auto& [key, value] : *slot) {
-        if (key != "name" && key != "port") {
-          return Fault(&value, "a slot has no setting \"" + std::string(key.str()) + "\"");
-        }
-      }
       profile.slots.push_back(std::move(read));
+    }
+    return true;
+  }
+
+  // What the line asks of its units and operators: the unit ids it takes, a unit run again,
+  // the operator's badge, and what to do with a unit that failed.
+  bool Rules(const toml::table& table, StationProfile& profile) {
+    if (!OneOf(table, "rescan", &profile.rescan, {"allow", "warn", "refuse"}, false) ||
+        !Text(table, "unit_id_pattern", &profile.unitIdPattern) ||
+        !Text(table, "operator_prefix", &profile.operatorPrefix)) {
+      return false;
+    }
+    if (const toml::node* node = table.get("unit_id_pattern")) {
+      if (profile.unitIdPattern.empty() || HasControl(profile.unitIdPattern)) {
+        return Fault(node, "unit_id_pattern is a pattern on one line, not empty");
+      }
+      try {
+        std::regex compiled(profile.unitIdPattern, std::regex::ECMAScript);
+      } catch (const std::regex_error& error) {
+        return Fault(node, "unit_id_pattern \"" + profile.unitIdPattern +
+                               "\" is no pattern (ECMAScript): " + error.what());
+      }
+    }
+    if (const toml::node* node = table.get("operator_prefix")) {
+      if (profile.operatorPrefix.empty() || HasControl(profile.operatorPrefix)) {
+        return Fault(node, "operator_prefix is the text a badge begins with, as \"OP:\"");
+      }
+    }
+    const toml::node* node = table.get("instructions");
+    if (!node) return true;
+    const toml::table* steps = node->as_table();
+    if (!steps)
+      return Fault(node, "instructions is a section: [instructions], then step = \"...\"");
+    for (const auto& [key, value] : *steps) {
+      const std::string step(key.str());
+      const std::vector<std::string>& known = FailedSteps();
+      if (std::find(known.begin(), known.end(), step) == known.end()) {
+        std::string list;
+        for (const std::string& name : known) list += (list.empty() ? "" : ", ") + name;
+        std::string why = "instructions: no step \"" + step + "\"";
+        if (std::string near = NearestName(step, known); !near.empty()) {
+          why += "; did you mean \"" + near + "\"?";
+        }
+        return Fault(&value, why + " (the steps are " + list + ")");
+      }
+      const auto* text = value.as_string();
+      if (!text || text->get().empty() || HasControl(text->get())) {
+        return Fault(&value, "instructions: " + step + " is a text in quotes on one line");
+      }
+      profile.instructions[step] = text->get();
     }
     return true;
   }
 
   bool Read(const toml::table& table, StationProfile& profile) {
     for (const auto& [key, value] : table) {
-      if (!kKeys.count(std::string(key.str()))) {
-        return Fault(&value, "no setting \"" + std::string(key.str()) + "\" in a profile");
+      if (std::find(kKeys.begin(), kKeys.end(), key.str()) == kKeys.end()) {
+        return Fault(&value, NoSetting(std::string(key.str()), "in a profile", kKeys));
       }
     }
     if (!Text(table, "station", &profile.station) ||
@@ -161,7 +317,8 @@ class ProfileReader {
         !Text(table, "records_db", &profile.recordsDb) ||
         !OneOf(table, "start", &profile.start, {"scan", "presence", "both"}, false) ||
         !Flag(table, "require_unit_id", &profile.requireUnitId) ||
-        !Flag(table, "skip_identical", &profile.skipIdentical) || !Slots(table, profile)) {
+        !Flag(table, "skip_identical", &profile.skipIdentical) || !Slots(table, profile) ||
+        !Rules(table, profile)) {
       return false;
     }
     if (const toml::node* retries = table.get("retries")) {
@@ -217,8 +374,11 @@ std::optional<StationProfile> ReadProfile(const std::string& path, std::string* 
   toml::parse_result parsed = toml::parse(text, path);
   if (!parsed) {
     const toml::parse_error& error = parsed.error();
-    *why = path + " line " + std::to_string(error.source().begin.line) + ": " +
-           std::string(error.description());
+    const size_t line = error.source().begin.line;
+    *why = path + " line " + std::to_string(line) + ": " + ParseFaultInWords(error.description());
+    if (std::string shown = LineText(text, line); !shown.empty()) {
+      *why += " (the line reads: " + shown + ")";
+    }
     return std::nullopt;
   }
   StationProfile profile;
@@ -230,6 +390,45 @@ std::optional<StationProfile> ReadProfile(const std::string& path, std::string* 
   digest.Update(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   profile.sha256 = digest.HexDigest();
   return profile;
+}
+
+const std::vector<std::string>& FailedSteps() {
+  // A CPU's programming steps as they run, then the record that could not be kept.
+  static const std::vector<std::string> steps = {"image", "select", "connect", "erase",
+                                                 "burn",  "verify", "close",   "record"};
+  return steps;
+}
+
+std::string NearestName(const std::string& key, const std::vector<std::string>& known) {
+  // Edits: a letter added, dropped, changed, or two neighbours swapped ("rescna").
+  auto distance = [](const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+      for (size_t j = 1; j <= b.size(); ++j) {
+        const size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+        d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+          d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+      }
+    }
+    return d[a.size()][b.size()];
+  };
+  // A key is at most a profile's line: its length bounds the work.
+  std::string lower = key.substr(0, 64);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::string nearest;
+  size_t best = std::min<size_t>(3, (lower.size() + 1) / 2) + 1;
+  for (const std::string& name : known) {
+    if (const size_t edits = distance(lower, name); edits < best) {
+      best = edits;
+      nearest = name;
+    }
+  }
+  return nearest;
 }
 
 std::string CheckApprovedImage(const ApprovedImage& image) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,14 +33,30 @@ struct StationProfile {
   // Presence: how long a unit just run must stay silent, over two asks at least, before it
   // counts as taken out. One ask it misses (busy after its reset) is no new unit.
   int presenceAbsentMs = 2000;
+  // A scanned unit id must match this ECMAScript pattern as a whole; "" takes any id.
+  std::string unitIdPattern;
+  // A unit id that passed at this station before: "allow", "warn" or "refuse".
+  std::string rescan = "warn";
+  // A scan that begins with it names the operator of the runs that follow; "": no badges.
+  std::string operatorPrefix;
+  // Per failed step ("erase"), what the operator does with the unit.
+  std::map<std::string, std::string> instructions;
   std::vector<StationSlot> slots;
   std::string sha256;  // of the profile file's bytes, for every run's record
 };
 
 // Reads and checks the profile. On a fault, nothing and why, naming the file and the line
 // at fault ("line1.toml line 4: procedure is \"auto\" or \"flash\", not \"burn\"").
-// Unknown keys are faults too: a misspelt setting would otherwise be silently ignored.
+// Unknown keys are faults too: a misspelt setting would otherwise be silently ignored; the
+// nearest known one is offered. A file that is no TOML is said in words, with its line.
 std::optional<StationProfile> ReadProfile(const std::string& path, std::string* why);
+
+// The steps a unit's run can fail at, in the order they come, for [instructions].
+const std::vector<std::string>& FailedSteps();
+
+// The known name nearest to key, when it is near enough to be a slip of the keyboard (at
+// most 3 edits, and no more than half of key's letters, rounded up); "" when none is.
+std::string NearestName(const std::string& key, const std::vector<std::string>& known);
 
 // Each approved image read and its SHA-256 compared: "" when every one matches, else what
 // does not ("master.bin: its SHA-256 is 3f..., the profile approves 9a...").

@@ -47,6 +47,15 @@ std::string Seconds(double seconds) {
 Station::Station(const StationProfile& profile, SerialPortFactory& ports,
                  std::vector<StationPort> slots, RecordStore& store, StationIdentity identity)
     : profile_(profile), ports_(ports), store_(store), identity_(std::move(identity)) {
+  if (!profile.unitIdPattern.empty()) {
+    // The profile's reader compiled it already; a pattern that still does not compile
+    // (a profile made in code) takes no unit id rather than every one.
+    try {
+      unitIdPattern_.emplace(profile.unitIdPattern, std::regex::ECMAScript);
+    } catch (const std::regex_error&) {
+      unitIdPattern_.emplace("(?!)", std::regex::ECMAScript);
+    }
+  }
   job_.procedure = profile.procedure;
   job_.approved = profile.images;
   job_.retries = profile.retries;
@@ -121,13 +130,94 @@ Station::Slot* Station::SlotHolding(const std::string& unitId) {
   return nullptr;
 }
 
+std::optional<std::string> Station::Operator() {
+  std::lock_guard lock(mutex_);
+  return identity_.operatorName;
+}
+
+std::string Station::UnitIdRule(const std::string& unitId, std::string* warning) {
+  if (unitIdPattern_) {
+    bool matches = false;
+    try {
+      matches = std::regex_match(unitId, *unitIdPattern_);
+    } catch (const std::regex_error&) {
+      // A pattern too costly for this id: it is no id the line can vouch for.
+    }
+    if (!matches) {
+      return unitId + " does not match unit_id_pattern \"" + profile_.unitIdPattern +
+             "\": not started";
+    }
+  }
+  if (profile_.rescan == "allow") return {};
+  // Passed here: a passing run of this station's name in its store, whichever shift kept it.
+  RunFilter filter;
+  filter.unitId = unitId;
+  filter.result = "pass";
+  filter.station = identity_.station;
+  filter.limit = 1;
+  std::string error;
+  const std::vector<RunRecord> passed = store_.Summaries(filter, &error);
+  if (!error.empty()) {
+    // Whether it passed cannot be told: a line that refuses units run again does not start
+    // one it cannot vouch for.
+    if (profile_.rescan == "refuse") {
+      return "cannot tell whether " + unitId + " passed here before (" + error + "): not started";
+    }
+    *warning = "cannot tell whether " + unitId + " passed here before: " + error;
+    return {};
+  }
+  if (passed.empty()) return {};
+  const std::string when = passed[0].started;
+  if (profile_.rescan == "refuse") {
+    return unitId + " passed here before (" + when + "): not started (rescan = \"refuse\")";
+  }
+  *warning = "warning: " + unitId + " passed here before (" + when + "); it runs again";
+  return {};
+}
+
 std::string Station::Scan(std::string_view line) {
+  // The operator's badge: the name is the rest of the line, blanks and all.
+  if (const std::string& prefix = profile_.operatorPrefix; !prefix.empty()) {
+    const size_t begin = line.find_first_not_of(" \t\r\n");
+    const size_t end = line.find_last_not_of(" \t\r\n");
+    const std::string_view scanned =
+        begin == std::string_view::npos ? std::string_view() : line.substr(begin, end - begin + 1);
+    if (scanned.substr(0, prefix.size()) == prefix) {
+      const std::vector<std::string> words = Words(scanned.substr(prefix.size()));
+      std::string name;
+      for (const std::string& word : words) {
+        if (!name.empty()) name += ' ';
+        name += word;
+      }
+      if (name.empty()) return "a badge without a name: the operator stays as it was";
+      if (std::string why = UnitIdRefusal(name); !why.empty()) {
+        return "badge refused (" + why + "): the operator stays as it was";
+      }
+      {
+        std::lock_guard lock(mutex_);
+        identity_.operatorName = name;
+      }
+      Remark("operator: " + name + " (for the units that start from now)");
+      return {};
+    }
+  }
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return {};
   // Checked before any word is said back: a refusal that quoted an escape sequence would
   // play it on the operator's terminal.
   for (const std::string& word : words) {
     if (std::string why = UnitIdRefusal(word); !why.empty()) return why + ": not started";
+  }
+  // A label with a space in it reads as SLOT UNIT_ID; when its first word names no slot,
+  // it is that label, and would start a unit under a piece of its id.
+  if (words.size() >= 2 && !SlotNamed(words[0])) {
+    std::string label;
+    for (const std::string& word : words) {
+      if (!label.empty()) label += ' ';
+      label += word;
+    }
+    return "the label \"" + label + "\" holds a space, and " + words[0] +
+           " names no slot: not started";
   }
   if (words.size() > 2) {
     // Built by appending: "\"" + std::string(...) trips a false overlap warning of GCC 12.
@@ -140,6 +230,9 @@ std::string Station::Scan(std::string_view line) {
     return why;
   }
   const std::string& unitId = words.back();
+  // Asked before the slots are locked: the store's answer may take a while.
+  std::string warning;
+  if (std::string why = UnitIdRule(unitId, &warning); !why.empty()) return why;
   std::lock_guard lock(mutex_);
   if (finishing_) return "the station is stopping: " + unitId + " not started";
   if (Slot* holding = SlotHolding(unitId)) {
@@ -151,7 +244,6 @@ std::string Station::Scan(std::string_view line) {
   Slot* target = nullptr;
   if (words.size() == 2) {
     target = SlotNamed(words[0]);
-    if (!target) return "no slot \"" + words[0] + "\" in the profile: " + unitId + " not started";
     if (busy(*target)) {
       const SlotView& view = target->view;
       return "slot " + words[0] + " is busy with " +
@@ -176,6 +268,7 @@ std::string Station::Scan(std::string_view line) {
   if (target->view.nextId) {
     Remark(target->view.name + ": " + unitId + " replaces " + *target->view.nextId);
   }
+  if (!warning.empty()) Remark(target->view.name + ": " + warning);
   target->view.nextId = unitId;
   if (ScanStarts() || target->view.phase == SlotPhase::Present) target->startRequested = true;
   wake_.notify_all();
@@ -254,8 +347,10 @@ void Station::Serve(Slot& slot) {
 
 void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
   GangUnit& unit = *slot.unit;
+  StationIdentity identity;
   {
     std::lock_guard lock(mutex_);
+    identity = identity_;
     SlotView& view = slot.view;
     view.phase = SlotPhase::Running;
     view.unitId = unitId;
@@ -263,6 +358,7 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
     view.percent = 0;
     view.result.clear();
     view.failedStep.clear();
+    view.instruction.clear();
     slot.startedMs = SteadyMs();
   }
   const std::string& name = unit.Name();
@@ -271,18 +367,21 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
   const std::string workingDir =
       profile_.images.empty() ? std::string()
                               : PathToUtf8(PathFromUtf8(profile_.images[0].path).parent_path());
-  unit.Run(job_, workingDir, store_, identity_);
+  unit.Run(job_, workingDir, store_, identity);
   // The unit decided its verdict as its run was kept: what the slot shows is that one.
   const RunRecord& record = unit.record;
   const std::string result = record.result;
   const std::string failedStep = record.failedStep;
   const double seconds = static_cast<double>(record.endedMs - record.startedMs) / 1000.0;
+  const auto instruction =
+      result == "fail" ? profile_.instructions.find(failedStep) : profile_.instructions.end();
   {
     std::lock_guard lock(mutex_);
     SlotView& view = slot.view;
     view.phase = SlotPhase::Done;
     view.result = result;
     view.failedStep = failedStep;
+    if (instruction != profile_.instructions.end()) view.instruction = instruction->second;
     view.seconds = seconds;
     view.percent = result == "pass" ? 100 : view.percent;
     if (result == "pass") {
@@ -307,6 +406,7 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
       onNotice(head + "ABORTED " + Seconds(seconds));
     } else {
       onNotice(head + "FAIL " + failedStep + " " + Seconds(seconds));
+      if (instruction != profile_.instructions.end()) onNotice(head + "do: " + instruction->second);
     }
   }
 }

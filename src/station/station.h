@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -41,6 +42,7 @@ struct SlotView {
   double seconds = 0;  // running: so far; done: the run's length
   std::string result;  // done: "pass", "fail" or "aborted"
   std::string failedStep;
+  std::string instruction;       // done and failed: the profile's instruction for its step
   bool awaitingRemoval = false;  // presence: the last unit still answers
 };
 
@@ -73,9 +75,14 @@ class Station {
   void Start();
 
   // One line a scanner typed: "UNIT_ID" for the first idle slot, "SLOT UNIT_ID" for that
-  // one. "" when taken; else why it was refused (a busy slot, no idle slot, a unit id
-  // already on a slot or longer than a label's, the station stopping).
+  // one, or the operator's badge (operator_prefix, then the name). "" when taken; else why
+  // it was refused (a busy slot, no idle slot, a unit id already on a slot, longer than a
+  // label's, not of the profile's pattern or passed here before, a label with a space, the
+  // station stopping). A warning that lets the unit start is a remark.
   std::string Scan(std::string_view line);
+
+  // The operator of the runs that start from now on: --operator, or the last badge.
+  std::optional<std::string> Operator();
 
   // No unit starts any more; the running ones finish. Then Join returns.
   void Finish();
@@ -142,11 +149,15 @@ class Station {
   Slot* SlotHolding(const std::string& unitId);
   void Count(const RunRecord& record);
   void Remark(const std::string& text);
+  // The profile's rules for a scanned unit id: "" when it may start, else why not. A unit
+  // run here before that may start again is said in *warning.
+  std::string UnitIdRule(const std::string& unitId, std::string* warning);
 
   StationProfile profile_;
   SerialPortFactory& ports_;
   RecordStore& store_;
-  StationIdentity identity_;
+  StationIdentity identity_;  // its operator under mutex_: a badge changes it
+  std::optional<std::regex> unitIdPattern_;
   GangJob job_;
   GangControl control_;
   std::vector<std::unique_ptr<Slot>> slots_;

@@ -147,6 +147,42 @@ TEST_F(StationE2e, ScannedUnitsRunOnTheirSlotsAndEachIsRecordedOnce) {
   }
 }
 
+// The line's rules in the profile: a label not of the line's pattern and a unit that passed
+// here before are refused, the operator's badge names the operator of the runs after it, and
+// a unit that failed its erase is followed by what to do with it.
+TEST_F(StationE2e, TheProfilesRulesRefuseBadScansAndSayWhatToDo) {
+  WriteProfile("scan", {"/dev/ttyS0", "/dev/ttyS1"},
+               "unit_id_pattern = \"SN-[0-9]+\"\nrescan = \"refuse\"\noperator_prefix = "
+               "\"OP:\"\n[instructions]\nerase = \"Put the unit on the rework shelf\"\n");
+  test::Background station(Argv({"--simulate-units", "2", "--simulate-fault", "2:refuse-erase"}),
+                           dir);
+  station.Type("sn-1");
+  station.Type("OP:Anna");
+  ASSERT_TRUE(station.WaitFor("stderr", "operator: Anna", 10)) << station.Text("stderr");
+  station.Type("A SN-1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN-1 PASS", 60)) << station.Text("stderr");
+  station.Type("SN-1");
+  station.Type("B SN-2");
+  ASSERT_TRUE(station.WaitFor("stdout", "B SN-2 do: ", 60)) << station.Text("stderr");
+  station.EndInput();
+  EXPECT_EQ(station.Wait(30), 1);
+
+  const std::string out = station.Text("stdout");
+  EXPECT_TRUE(std::regex_search(
+      out,
+      std::regex("B SN-2 FAIL erase [0-9.]+ s\nB SN-2 do: Put the unit on the rework shelf\n")))
+      << out;
+  EXPECT_EQ(Count(out, "started"), 2) << out;
+  const std::string err = station.Text("stderr");
+  EXPECT_THAT(err, HasSubstr("sn-1 does not match unit_id_pattern \"SN-[0-9]+\": not started"));
+  EXPECT_THAT(err, HasSubstr("SN-1 passed here before ("));
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 2u);
+  for (const std::string& record : records) {
+    EXPECT_THAT(record, HasSubstr("\"operator\": \"Anna\""));
+  }
+}
+
 // A reader of the station's lines that goes away (| head -n 1) ends the printing, not the
 // unit in the middle of its burn: it finishes, is kept, and the status is the run's.
 TEST_F(StationE2e, AClosedStdoutLetsTheRunningUnitFinish) {

@@ -76,7 +76,8 @@ TEST_F(ProfileTest, ReadsTheSettingsAndChecksTheApprovedImages) {
 
 TEST_F(ProfileTest, EveryFaultNamesItsLine) {
   EXPECT_EQ(Fault(Profile(kAbc, "skip_identicl = true\n")),
-            "line1.toml line 7: no setting \"skip_identicl\" in a profile");
+            "line1.toml line 7: no setting \"skip_identicl\" in a profile; did you mean "
+            "\"skip_identical\"?");
   EXPECT_EQ(Fault(Profile(kAbc, "retries = 2\n")).substr(0, 18), "line1.toml line 7:");
   EXPECT_EQ(Fault(Profile("12ab")),
             "line1.toml line 3: images/master.bin: sha256 is 64 "
@@ -90,6 +91,58 @@ TEST_F(ProfileTest, EveryFaultNamesItsLine) {
   EXPECT_EQ(Fault("procedure = \"auto\"\n[[slot]]\nname = \"A\"\n"),
             "line1.toml: images is missing: the station programs only approved images");
   EXPECT_EQ(Fault(Profile(kAbc, "skip_identical = yes\n")).substr(0, 18), "line1.toml line 7:");
+}
+
+TEST_F(ProfileTest, ReadsTheLinesRules) {
+  dir.Write("line1.toml",
+            Profile(kAbc,
+                    "unit_id_pattern = \"^SN-[0-9]{4}$\"\nrescan = \"refuse\"\n"
+                    "operator_prefix = \"OP:\"\n[instructions]\nerase = \"Put the unit on the "
+                    "rework shelf\"\n"));
+  std::string why;
+  std::optional<StationProfile> profile = ReadProfile(dir.File("line1.toml"), &why);
+  ASSERT_TRUE(profile) << why;
+  EXPECT_EQ(profile->unitIdPattern, "^SN-[0-9]{4}$");
+  EXPECT_EQ(profile->rescan, "refuse");
+  EXPECT_EQ(profile->instructions.at("erase"), "Put the unit on the rework shelf");
+  EXPECT_EQ(profile->slots.size(), 2u);  // [instructions] ends before [[slot]]
+
+  EXPECT_THAT(Fault(Profile(kAbc, "unit_id_pattern = \"SN-[0-9\"\n")),
+              HasSubstr("line1.toml line 7: unit_id_pattern \"SN-[0-9\" is no pattern"));
+  EXPECT_EQ(Fault(Profile(kAbc, "[instructions]\nerse = \"Shelf\"\n")),
+            "line1.toml line 8: instructions: no step \"erse\"; did you mean \"erase\"? (the "
+            "steps are image, select, connect, erase, burn, verify, close, record)");
+  // An instruction is one stdout line: a line break in it would be a line of its own.
+  EXPECT_THAT(Fault(Profile(kAbc, "[instructions]\nburn = \"Shelf\\nthen call\"\n")),
+              HasSubstr("line 8: instructions: burn is a text in quotes on one line"));
+}
+
+// The nearest known key for a slip of the keyboard, and none for a word that is no slip.
+TEST_F(ProfileTest, UnknownKeysOfferTheNearestKnownOne) {
+  EXPECT_EQ(NearestName("retry", {"records", "retries"}), "retries");
+  EXPECT_EQ(NearestName("rescna", {"rescan", "records"}), "rescan");
+  EXPECT_EQ(NearestName("foo", {"slot", "start"}), "");
+  EXPECT_THAT(Fault(Profile(kAbc, "[[slot]]\nnmae = \"C\"\nport = \"/dev/ttyUSB2\"\n")),
+              HasSubstr("no setting \"nmae\" in a slot; did you mean \"name\"?"));
+}
+
+// A file that is no TOML is said as its writer would understand it, with its line and the
+// line as it stands.
+TEST_F(ProfileTest, ParseFaultsAreSaidInWordsWithTheirLine) {
+  EXPECT_EQ(Fault(Profile(kAbc, "rescan = warn\n")),
+            "line1.toml line 7: a value is a text in quotes (\"scan\"), a number, true or "
+            "false, or a list in [ ] (the line reads: rescan = warn)");
+  EXPECT_EQ(Fault("station = \"line1\nprocedure = \"auto\"\n"),
+            "line1.toml line 1: a text in quotes ends on its own line with its closing quote "
+            "(the line reads: station = \"line1)");
+  EXPECT_THAT(Fault(Profile(kAbc, "retries = 3\n")),
+              HasSubstr("line 7: 'retries' is given twice (the line reads: retries = 3)"));
+  EXPECT_THAT(Fault(Profile(kAbc, "[slot]\n")),
+              HasSubstr("line 8: [slot] and [[slot]] both appear: each slot is a [[slot]] "
+                        "section"));
+  EXPECT_THAT(Fault("images = [ { file = 'C:\\a.bin' } ]\nrecords = \"C:\\out\"\n"),
+              HasSubstr("line 2: a \\ in a text in double quotes starts an escape ('\\o' is "
+                        "none): write a Windows path in single quotes"));
 }
 
 }  // namespace

@@ -32,11 +32,10 @@ class NoPorts : public SerialPortFactory {
 
 class StationScans : public ::testing::Test {
  protected:
-  std::unique_ptr<Station> Make(const std::string& start) {
+  std::unique_ptr<Station> Make(const std::string& start, StationProfile profile = {}) {
     std::string why;
     store = RecordStore::Open(dir.Path(), RecordStore::Mode::Write, &why);
     EXPECT_TRUE(store) << why;
-    StationProfile profile;
     profile.procedure = "auto";
     profile.start = start;
     std::vector<StationPort> slots;
@@ -63,7 +62,9 @@ TEST_F(StationScans, EachUnitGoesToOneFreeSlotOnce) {
   EXPECT_EQ(station->Scan("  \r"), "");  // an empty line is no scan
   EXPECT_EQ(station->Scan("SN1"), "SN1 is already on slot A");
   EXPECT_EQ(station->Scan("A SN2"), "slot A is busy with SN1: SN2 not started");
-  EXPECT_EQ(station->Scan("C SN2"), "no slot \"C\" in the profile: SN2 not started");
+  EXPECT_EQ(station->Scan("SN 2"),
+            "the label \"SN 2\" holds a space, and SN names no slot: not "
+            "started");
   EXPECT_EQ(station->Scan("B SN2 x"), "\"B SN2 x\" is no scan: give UNIT_ID or SLOT UNIT_ID");
   EXPECT_EQ(station->Scan("A " + std::string(129, '7')),
             "a label of 129 characters is no unit id (at most 128): not started");
@@ -93,6 +94,52 @@ TEST_F(StationScans, UnitIdsArePrintableText) {
   EXPECT_EQ(station->Scan("B " + wide + "\xe5\x8f\xb7"),
             "a label of 129 characters is no unit id (at most 128): not started");
   EXPECT_EQ(station->Scan("B J\xc3\xbcrgen-<h1>&1</h1>"), "");
+}
+
+// The line's rules: the unit ids it takes, a unit that passed here before, the badge.
+TEST_F(StationScans, TheProfilesRulesDecideWhatAScanStarts) {
+  StationProfile profile;
+  profile.unitIdPattern = "SN-[0-9]{4}";
+  profile.rescan = "refuse";
+  profile.operatorPrefix = "OP:";
+  std::unique_ptr<Station> station = Make("scan", profile);
+  auto run = [](const char* where, const char* unit, const char* result) {
+    RunRecord record;
+    record.runId = std::string(where) + unit;
+    record.station = where;
+    record.unitId = unit;
+    record.result = result;
+    record.started = "2026-12-09T06:01:02+01:00";
+    return record;
+  };
+  // Another station may share the folder; a unit that failed here comes back reworked.
+  const std::vector<RunRecord> runs = {run("s", "SN-1000", "pass"), run("other", "SN-2000", "pass"),
+                                       run("s", "SN-3000", "fail")};
+  std::string why;
+  ASSERT_TRUE(store->ImportRuns(runs, &why)) << why;
+
+  // As a whole: a longer id holding a match is no match.
+  EXPECT_EQ(station->Scan("SN-10000"),
+            "SN-10000 does not match unit_id_pattern \"SN-[0-9]{4}\": not started");
+  EXPECT_EQ(station->Scan("SN-1000"),
+            "SN-1000 passed here before (2026-12-09T06:01:02+01:00): not started (rescan = "
+            "\"refuse\")");
+  EXPECT_EQ(station->Scan("  OP:Anna Lee\r"), "");
+  EXPECT_EQ(station->Operator(), "Anna Lee");
+  EXPECT_THAT(remarks, HasSubstr("operator: Anna Lee"));
+  EXPECT_EQ(station->Scan("SN-2000"), "");
+  EXPECT_EQ(station->Scan("SN-3000"), "");
+  EXPECT_FALSE(station->View()[0].unitId.has_value());  // a badge started nothing
+  EXPECT_EQ(station->View()[0].nextId, "SN-2000");
+  station->Finish();
+
+  station.reset();
+  profile.rescan = "warn";
+  remarks.clear();
+  station = Make("scan", profile);
+  EXPECT_EQ(station->Scan("B SN-1000"), "");
+  EXPECT_THAT(remarks, HasSubstr("B: warning: SN-1000 passed here before"));
+  station->Finish();
 }
 
 TEST_F(StationScans, PresenceTakesTheScanForTheNextUnit) {
