@@ -79,7 +79,7 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   RegisterImageCommands(*app, selected);
   RegisterConsoleCommands(*app, selected);
   RegisterGangCommands(*app, selected);
-  RegisterStationCommands(*app, selected);
+  RegisterStationCommands(*app, options, selected);
   RegisterRecordsCommands(*app, selected);
   return app;
 }

@@ -76,6 +76,7 @@ bool CliSession::Setup(std::string* error) {
   }
   // As git -C takes them: the records folder from --dir too, like every relative path.
   if (!options_.records.empty()) options_.records = PathOf(options_.records);
+  if (options_.beforeOutputs && !options_.beforeOutputs(*this, error)) return false;
   if (!options_.logJson.empty()) {
     std::string jsonPath = PathToUtf8(PathFromUtf8(options_.dir) / PathFromUtf8(options_.logJson));
     json_ = OpenStream(jsonPath, "w");

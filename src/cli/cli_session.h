@@ -31,6 +31,8 @@ class SimUnit;
 class HostPlatform;
 }  // namespace sim
 
+class CliSession;
+
 struct GlobalOptions {
   std::vector<std::string> ports;
   bool simulate = false;
@@ -47,6 +49,9 @@ struct GlobalOptions {
   std::string events;  // --events: NDJSON to this file, "-" for stdout
   bool quiet = false;
   bool skipIdentical = false;
+  // What the command must hold before the session writes anything (a station its records
+  // folder); false, with why, refuses the start with nothing written. Set by the command.
+  std::function<bool(CliSession&, std::string*)> beforeOutputs;
 };
 
 // A path of the command line, as git -C takes it: a relative one from --dir (when given),
@@ -161,7 +166,7 @@ void RegisterImageCommands(CLI::App& app, CommandRunner& selected);
 void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
 
 void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
-void RegisterStationCommands(CLI::App& app, CommandRunner& selected);
+void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunner& selected);
 void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 
 // TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "platform/file_io.h"
 #include "platform/port_table.h"
 #include "platform/system_devices.h"
+#include "platform/utf8_path.h"
 #include "station/line_feed.h"
 #include "station/profile.h"
 #include "station/station.h"
@@ -62,7 +64,28 @@ struct ScanLines {
   }
 };
 
-int RunStation(CliSession& session, const std::string& profilePath) {
+// The folder the station keeps its runs in: the command line's, else the profile's.
+std::string StationRecords(const GlobalOptions& options, const StationProfile& profile) {
+  return !options.records.empty() ? options.records : profile.records;
+}
+
+// One station per records folder, held before the session writes anything: a second
+// station refused must not have emptied the first's events or log file on its way. A
+// profile that cannot be read is left to the station to say.
+bool HoldRecordsFolder(CliSession& session, const std::string& profilePath,
+                       std::unique_ptr<FolderLock>* held, std::string* why) {
+  std::string unread;
+  std::optional<StationProfile> profile = LoadStationProfile(session.PathOf(profilePath), &unread);
+  if (!profile) return true;
+  const std::string records = StationRecords(session.Options(), *profile);
+  std::error_code ignored;  // a folder that cannot be made is said by the lock
+  std::filesystem::create_directories(PathFromUtf8(records), ignored);
+  *held = LockRecordsFolder(records, why);
+  return *held != nullptr;
+}
+
+int RunStation(CliSession& session, const std::string& profilePath,
+               std::unique_ptr<FolderLock> folderLock) {
   const GlobalOptions& options = session.Options();
   std::string why;
   std::optional<StationProfile> profile = LoadStationProfile(session.PathOf(profilePath), &why);
@@ -71,7 +94,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     return kExitUsage;
   }
   // The command line speaks last: --records, --records-db, --station, --skip-identical.
-  const std::string records = !options.records.empty() ? options.records : profile->records;
+  const std::string records = StationRecords(options, *profile);
   const std::string recordsDb = !options.recordsDb.empty() ? options.recordsDb : profile->recordsDb;
   if (options.skipIdentical) profile->skipIdentical = true;
   StationIdentity identity{!options.station.empty()    ? options.station
@@ -100,7 +123,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
   }
-  const std::unique_ptr<FolderLock> folderLock = LockRecordsFolder(records, &why);
+  if (!folderLock) folderLock = LockRecordsFolder(records, &why);
   if (!folderLock) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
@@ -203,7 +226,7 @@ int RunStation(CliSession& session, const std::string& profilePath) {
 
 }  // namespace
 
-void RegisterStationCommands(CLI::App& app, CommandRunner& selected) {
+void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunner& selected) {
   auto* command = app.add_subcommand(
       "station",
       "A production station until Ctrl-C or the end of standard input: units started by scans "
@@ -212,8 +235,14 @@ void RegisterStationCommands(CLI::App& app, CommandRunner& selected) {
   command->add_option("--profile", *profile, "the station's TOML profile")
       ->required()
       ->type_name("FILE");
-  command->callback([&selected, profile] {
-    selected = [profile](CliSession& session) { return RunStation(session, *profile); };
+  auto held = std::make_shared<std::unique_ptr<FolderLock>>();
+  command->callback([&selected, &options, profile, held] {
+    options.beforeOutputs = [profile, held](CliSession& session, std::string* why) {
+      return HoldRecordsFolder(session, *profile, held.get(), why);
+    };
+    selected = [profile, held](CliSession& session) {
+      return RunStation(session, *profile, std::move(*held));
+    };
   });
 }
 
