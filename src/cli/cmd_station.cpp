@@ -19,6 +19,7 @@
 #include "platform/utf8_path.h"
 #include "station/line_feed.h"
 #include "station/profile.h"
+#include "station/profile_init.h"
 #include "station/station.h"
 #include "station/station_setup.h"
 
@@ -224,6 +225,40 @@ int RunStation(CliSession& session, const std::string& profilePath,
   return station.AllPassed() ? kExitOk : kExitFailed;
 }
 
+// station --init: a new profile from the images and slots given, never over a file.
+int WriteNewProfile(CliSession& session, const std::string& given,
+                    const std::vector<std::string>& images, const std::vector<std::string>& slots) {
+  const std::string path = session.PathOf(given);
+  std::error_code failure;
+  if (std::filesystem::exists(PathFromUtf8(path), failure) || failure) {
+    std::fprintf(stderr, "morlane-cli: %s exists: a new profile is never written over a file\n",
+                 given.c_str());
+    return kExitUsage;
+  }
+  ProfileRequest request{path, {}, slots};
+  for (const std::string& image : images) request.images.push_back(session.PathOf(image));
+  std::string why;
+  const std::string text = NewProfileText(request, &why);
+  if (text.empty()) {
+    std::fprintf(stderr, "morlane-cli: station --init: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  if (!WriteFileDurably(path, text, &why)) {
+    std::fprintf(stderr, "morlane-cli: cannot write %s: %s\n", given.c_str(), why.c_str());
+    return kExitFailed;
+  }
+  // Only a profile a station would start from is left behind (an image whose name names no
+  // CPU, for one).
+  if (!LoadStationProfile(path, &why)) {
+    std::filesystem::remove(PathFromUtf8(path), failure);
+    std::fprintf(stderr, "morlane-cli: station --init: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  std::printf("wrote %s: %zu images, %zu slots; start it with: morlane-cli station --profile %s\n",
+              given.c_str(), images.size(), slots.size(), given.c_str());
+  return kExitOk;
+}
+
 }  // namespace
 
 void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunner& selected) {
@@ -232,11 +267,29 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
       "A production station until Ctrl-C or the end of standard input: units started by scans "
       "(UNIT_ID or SLOT UNIT_ID, one per line) or by their presence, as the profile says");
   auto profile = std::make_shared<std::string>();
-  command->add_option("--profile", *profile, "the station's TOML profile")
-      ->required()
-      ->type_name("FILE");
+  command->add_option("--profile", *profile, "the station's TOML profile")->type_name("FILE");
+  auto init = std::make_shared<std::string>();
+  auto images = std::make_shared<std::vector<std::string>>();
+  auto slots = std::make_shared<std::vector<std::string>>();
+  command
+      ->add_option("--init", *init,
+                   "write a new profile to FILE (never over a file): the --images with their "
+                   "digests, and the --slot NAME=PORT given")
+      ->type_name("FILE")
+      ->excludes("--profile");
+  command->add_option("--images", *images, "with --init: the images to approve, in order")
+      ->type_name("FILE...");
+  command->add_option("--slot", *slots, "with --init: a slot and its port; repeatable")
+      ->type_name("NAME=PORT");
   auto held = std::make_shared<std::unique_ptr<FolderLock>>();
-  command->callback([&selected, &options, profile, held] {
+  command->callback([&selected, &options, profile, held, init, images, slots] {
+    if (!init->empty()) {
+      selected = [init, images, slots](CliSession& session) {
+        return WriteNewProfile(session, *init, *images, *slots);
+      };
+      return;
+    }
+    if (profile->empty()) throw CLI::RequiredError("--profile (or --init)");
     options.beforeOutputs = [profile, held](CliSession& session, std::string* why) {
       return HoldRecordsFolder(session, *profile, held.get(), why);
     };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -199,6 +200,32 @@ TEST_F(StationE2e, AClosedStdoutLetsTheRunningUnitFinish) {
   const std::vector<std::string> records = Records();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_THAT(records[0], HasSubstr("\"result\": \"pass\""));
+}
+
+// A line engineer's new profile: written from the images and slots given, started as it
+// stands, and never written over.
+TEST_F(StationE2e, AProfileWrittenByInitRunsAsItStands) {
+  const std::vector<std::string> init{MORLANE_CLI, "--dir",         dir.Path(),    "station",
+                                      "--init",    "st/line1.toml", "--images",    "master.bin",
+                                      "slave.bin", "--slot",        "A=/dev/ttyS0"};
+  std::filesystem::create_directory(dir.File("st"));
+  test::ProcessResult written = test::RunProcess(init, "", 30);
+  ASSERT_EQ(written.status, 0) << written.err;
+  auto profileText = [this] {
+    const std::vector<uint8_t> bytes = dir.Read("st/line1.toml");
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::string text = profileText();
+  EXPECT_THAT(text, HasSubstr("{ file = \"../master.bin\", sha256 = \"" +
+                              FileSha256(dir.File("master.bin")) + "\" }"));
+  EXPECT_EQ(test::RunProcess(init, "", 30).status, 2);  // never over a file
+  EXPECT_EQ(profileText(), text);
+
+  test::ProcessResult shift = test::RunProcess(
+      {MORLANE_CLI, "--simulate-units", "1", "station", "--profile", dir.File("st/line1.toml")}, "",
+      60, "SN1\n");
+  EXPECT_EQ(shift.status, 0) << shift.err;
+  EXPECT_THAT(shift.out, HasSubstr("A SN1 PASS"));
 }
 
 // An image that is not the approved one: at the start nothing starts; swapped in while the

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "station/profile.h"
+#include "station/profile_init.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -143,6 +144,30 @@ TEST_F(ProfileTest, ParseFaultsAreSaidInWordsWithTheirLine) {
   EXPECT_THAT(Fault("images = [ { file = 'C:\\a.bin' } ]\nrecords = \"C:\\out\"\n"),
               HasSubstr("line 2: a \\ in a text in double quotes starts an escape ('\\o' is "
                         "none): write a Windows path in single quotes"));
+}
+
+// A new profile reads back as it was asked for, whatever its names hold: a Windows path's
+// backslashes, a quote.
+TEST(ProfileInitTest, ANewProfileReadsBackAsGiven) {
+  test::TempDir dir;
+  dir.Write("master.bin", std::string("\x08\xaa"));
+  ProfileRequest request{
+      dir.File("line1.toml"), {dir.File("master.bin")}, {"A=C:\\dev\\\"x", "B=COM7"}};
+  std::string why;
+  const std::string text = NewProfileText(request, &why);
+  ASSERT_FALSE(text.empty()) << why;
+  dir.Write("line1.toml", text);
+  std::optional<StationProfile> profile = ReadProfile(dir.File("line1.toml"), &why);
+  ASSERT_TRUE(profile) << why;
+  ASSERT_EQ(profile->slots.size(), 2u);
+  EXPECT_EQ(profile->slots[0].port, "C:\\dev\\\"x");
+  EXPECT_EQ(profile->slots[1].port, "COM7");
+  EXPECT_EQ(profile->images[0].file, "master.bin");
+  EXPECT_EQ(profile->procedure, "flash");
+
+  request.slots = {"A=x", "A=y"};
+  EXPECT_EQ(NewProfileText(request, &why), "");
+  EXPECT_THAT(why, ::testing::HasSubstr("the slot A is given twice"));
 }
 
 }  // namespace
