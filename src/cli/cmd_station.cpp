@@ -70,26 +70,33 @@ std::string StationRecords(const GlobalOptions& options, const StationProfile& p
   return !options.records.empty() ? options.records : profile.records;
 }
 
+// What the station took before the session wrote anything: the profile, read and its
+// images checked once, and the hold on its records folder.
+struct HeldStation {
+  std::optional<StationProfile> profile;
+  std::unique_ptr<FolderLock> folderLock;
+};
+
 // One station per records folder, held before the session writes anything: a second
 // station refused must not have emptied the first's events or log file on its way. A
 // profile that cannot be read is left to the station to say.
-bool HoldRecordsFolder(CliSession& session, const std::string& profilePath,
-                       std::unique_ptr<FolderLock>* held, std::string* why) {
+bool HoldRecordsFolder(CliSession& session, const std::string& profilePath, HeldStation* held,
+                       std::string* why) {
   std::string unread;
-  std::optional<StationProfile> profile = LoadStationProfile(session.PathOf(profilePath), &unread);
-  if (!profile) return true;
-  const std::string records = StationRecords(session.Options(), *profile);
+  held->profile = LoadStationProfile(session.PathOf(profilePath), &unread);
+  if (!held->profile) return true;
+  const std::string records = StationRecords(session.Options(), *held->profile);
   std::error_code ignored;  // a folder that cannot be made is said by the lock
   std::filesystem::create_directories(PathFromUtf8(records), ignored);
-  *held = LockRecordsFolder(records, why);
-  return *held != nullptr;
+  held->folderLock = LockRecordsFolder(records, why);
+  return held->folderLock != nullptr;
 }
 
-int RunStation(CliSession& session, const std::string& profilePath,
-               std::unique_ptr<FolderLock> folderLock) {
+int RunStation(CliSession& session, const std::string& profilePath, HeldStation held) {
   const GlobalOptions& options = session.Options();
   std::string why;
-  std::optional<StationProfile> profile = LoadStationProfile(session.PathOf(profilePath), &why);
+  std::optional<StationProfile> profile = std::move(held.profile);
+  if (!profile) profile = LoadStationProfile(session.PathOf(profilePath), &why);
   if (!profile) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
@@ -124,6 +131,7 @@ int RunStation(CliSession& session, const std::string& profilePath,
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
   }
+  std::unique_ptr<FolderLock> folderLock = std::move(held.folderLock);
   if (!folderLock) folderLock = LockRecordsFolder(records, &why);
   if (!folderLock) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
@@ -281,7 +289,7 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
       ->type_name("FILE...");
   command->add_option("--slot", *slots, "with --init: a slot and its port; repeatable")
       ->type_name("NAME=PORT");
-  auto held = std::make_shared<std::unique_ptr<FolderLock>>();
+  auto held = std::make_shared<HeldStation>();
   command->callback([&selected, &options, profile, held, init, images, slots] {
     if (!init->empty()) {
       selected = [init, images, slots](CliSession& session) {
