@@ -15,6 +15,7 @@
 #include "platform/utf8_path.h"
 #include "records/unit_history.h"
 #include "records/unit_id.h"
+#include "records/unkept_runs.h"
 #include "sim/host_platform.h"
 #include "sim/sim_options.h"
 #include "sim/sim_unit.h"
@@ -268,7 +269,17 @@ bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   }
   FinishRecord(*record_, {.procedurePassed = exitStatus == kExitOk, .opened = linkOpened_});
   const bool kept = store_->Commit(*record_, log_, why);
-  if (!kept) MarkUnkept(*record_);
+  if (!kept) {
+    // Shown failed at "record", and kept where `records import` takes it back from.
+    MarkUnkept(*record_);
+    const std::string unkept = UnkeptRunsFolder();
+    std::string fallback;
+    if (KeepUnkept(unkept, *record_, log_, &fallback)) {
+      *why += "; kept in " + unkept + " (morlane-cli records import " + unkept + ")";
+    } else {
+      *why += "; kept nowhere (" + fallback + ")";
+    }
+  }
   kept_ = std::move(record_);
   record_.reset();
   if (kept && lineFeed_) lineFeed_->Send();

@@ -17,6 +17,7 @@
 #include "platform/file_io.h"
 #include "platform/host_inspection.h"
 #include "records/record_store.h"
+#include "records/unkept_runs.h"
 #include "station/gang_unit.h"
 #include "station/line_feed.h"
 
@@ -84,6 +85,7 @@ class LiveView {
 int RunGang(CliSession& session, GangJob job, const std::string& shown) {
   const GlobalOptions& options = session.Options();
   job.skipIdentical = options.skipIdentical;
+  job.unkeptFolder = UnkeptRunsFolder();
   if (job.procedure == "flash" && !Readable(job.path)) return Unreadable(shown);
   if (job.procedure == "flash") {
     if (int refused = RefuseUnclearCpu(job.path, shown, job.cpu)) return refused;

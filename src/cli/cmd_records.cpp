@@ -10,6 +10,7 @@
 #include "records/record_report.h"
 #include "records/record_store.h"
 #include "records/run_workbook.h"
+#include "records/unkept_runs.h"
 
 namespace morlane {
 
@@ -27,6 +28,7 @@ struct RecordsArgs {
   std::string xlsx;  // export: the workbook's path
   std::string by = "all";
   std::string runId;
+  std::string importFrom;  // import: the fallback folder
 };
 
 void Print(const std::string& text) {
@@ -225,6 +227,23 @@ int RunPush(CliSession& session) {
   return status;
 }
 
+// Takes the runs a station could not keep in its store back into one, each once.
+int RunImport(CliSession& session, const RecordsArgs& args) {
+  std::unique_ptr<RecordStore> store = OpenStore(session, RecordStore::Mode::Write);
+  if (!store) return kExitFailed;
+  ImportCount count;
+  std::string why;
+  const bool imported = ImportRuns(session.PathOf(args.importFrom), *store, &count, &why);
+  std::printf("%d runs imported, %d already in the store\n", count.added, count.present);
+  std::fflush(stdout);
+  if (!imported) {
+    std::fprintf(stderr, "morlane-cli: records import %s: %s\n", args.importFrom.c_str(),
+                 why.c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
 void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
   command.add_option("--unit", args.unit, "only the runs of this unit id")->type_name("ID");
   command.add_option("--result", args.result, "only runs with this result")
@@ -284,6 +303,15 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
       "Send to --records-db every run not yet there; prints how many were sent, and each run "
       "the server refused with its reason");
   push->callback([&selected] { selected = [](CliSession& session) { return RunPush(session); }; });
+
+  auto* importing = records->add_subcommand(
+      "import",
+      "Put the runs a station kept in its fallback folder (it could not keep them in its store) "
+      "into the store, each once");
+  importing->add_option("DIR", args->importFrom, "the fallback folder")->required();
+  importing->callback([&selected, args] {
+    selected = [args](CliSession& session) { return RunImport(session, *args); };
+  });
 
   auto* yield = records->add_subcommand(
       "yield", "Runs, passed, failed, aborted, first-pass yield, failures by step, run times");

@@ -93,10 +93,12 @@ int ReadSections(const uint8_t* data, uint64_t size, SectionTable& table) {
   return table.count;
 }
 
-ImageSurvey SurveyImage(const std::string& path) {
+namespace {
+
+template <typename Source>
+ImageSurvey SurveySource(Source& file, uint64_t size) {
   ImageSurvey survey;
-  InputFile file;
-  if (!OpenForReading(file, path, &survey.fileSize)) return survey;
+  survey.fileSize = size;
   uint8_t mark[2] = {};
   if (!file.ReadAt(0, mark, 2) || mark[0] != 0x08 || mark[1] != 0xAA) {
     survey.verdict = ImageVerdict::NotAnImage;
@@ -127,6 +129,20 @@ ImageSurvey SurveyImage(const std::string& path) {
     survey.verdict = ImageVerdict::NoSections;
   }
   return survey;
+}
+
+}  // namespace
+
+ImageSurvey SurveyImage(const std::string& path) {
+  InputFile file;
+  uint64_t size = 0;
+  if (!OpenForReading(file, path, &size)) return ImageSurvey{};
+  return SurveySource(file, size);
+}
+
+ImageSurvey SurveyImage(const uint8_t* data, uint64_t size) {
+  MemorySource source{data, size};
+  return SurveySource(source, size);
 }
 
 const char* ImageVerdictText(ImageVerdict verdict) {

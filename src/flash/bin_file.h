@@ -54,6 +54,8 @@ struct ImageSurvey {
 };
 
 ImageSurvey SurveyImage(const std::string& path);
+// The same, of an image already read into memory.
+ImageSurvey SurveyImage(const uint8_t* data, uint64_t size);
 const char* ImageVerdictText(ImageVerdict verdict);
 // The verdict as one word for programs: "unreadable", "not-an-image", "no-sections",
 // "too-many-sections", "section-past-end".

@@ -275,7 +275,9 @@ int FlashProgrammer::FlashVerify(const std::string& path, bool logVerdict) {
   // The file as it is now, read once: its sections are verified, and it is compared with
   // what was read for the burn.
   std::string now;
-  if (ReadWholeFile(path, &now, kMaxImageBytes) != WholeFile::Read) {
+  if (const std::string* held = heldImage ? heldImage(path) : nullptr) {
+    now = *held;
+  } else if (ReadWholeFile(path, &now, kMaxImageBytes) != WholeFile::Read) {
     return Fail(FlashStep::Image, StepReason::File, "image file cannot be read for the verify");
   }
   const auto* image = reinterpret_cast<const uint8_t*>(now.data());
@@ -360,7 +362,9 @@ bool FlashProgrammer::TakeSnapshot(const std::string& path) {
   sent_.clear();
   outcome.sha256.clear();
   outcome.bytes = -1;
-  if (ReadWholeFile(path, &sent_, kMaxImageBytes) != WholeFile::Read) {
+  if (const std::string* held = heldImage ? heldImage(path) : nullptr) {
+    sent_ = *held;
+  } else if (ReadWholeFile(path, &sent_, kMaxImageBytes) != WholeFile::Read) {
     sent_.clear();
     return false;
   }
@@ -377,7 +381,10 @@ void FlashProgrammer::Timed(const char* step, int64_t startedMs) {
 }
 
 int FlashProgrammer::AcceptImage(const std::string& path) {
-  const ImageSurvey survey = SurveyImage(path);
+  const std::string* held = heldImage ? heldImage(path) : nullptr;
+  const ImageSurvey survey =
+      held ? SurveyImage(reinterpret_cast<const uint8_t*>(held->data()), held->size())
+           : SurveyImage(path);
   if (survey.verdict == ImageVerdict::Sound) return 1;
   AppendLogLine(context_.window, kBinFileError);
   ReportRefusedImage(context_.events, path, survey);

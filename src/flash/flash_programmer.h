@@ -114,6 +114,11 @@ class FlashProgrammer {
   // still never sent.
   std::function<std::string(const std::string& path, const std::string& sha256)> refuseImage;
 
+  // Asked, when set, for an image's bytes read before the run began: the image is then
+  // judged, sent and verified from those bytes and the file is not read again, so that a
+  // file replaced while a unit runs changes nothing for it. Null: the file is read.
+  std::function<const std::string*(const std::string& path)> heldImage;
+
   // Whether the port itself failed during the last CPU's programming (not because the run
   // was stopped): nothing more can reach the unit on it.
   bool PortWentAway() const;

@@ -81,4 +81,9 @@ std::FILE* OpenStream(const std::string& path, const char* mode);
 // This machine's name, as the network knows it; "" when the system gives none.
 std::string HostName();
 
+// Where this tool keeps what belongs to the user and must outlive a run, but is no
+// setting: $XDG_STATE_HOME/morlane (by default ~/.local/state/morlane), on Windows
+// %LOCALAPPDATA%\Morlane. "" when the system names no such place.
+std::string UserStateFolder();
+
 }  // namespace morlane

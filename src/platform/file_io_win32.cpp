@@ -189,4 +189,17 @@ std::string HostName() {
   return utf8;
 }
 
+std::string UserStateFolder() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), nullptr, 0,
+                                    nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string utf8(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), utf8.data(), n, nullptr,
+                      nullptr);
+  return utf8 + "\\Morlane";
+}
+
 }  // namespace morlane

@@ -165,6 +165,19 @@ bool FolderTakesFiles(const fs::path& folder, std::string* error) {
   return true;
 }
 
+// Whether the folder takes a run now: its runs folder takes files and the disk has room.
+bool FolderTakesRuns(const fs::path& root, std::string* error) {
+  if (!FolderTakesFiles(root / kRunsFolder, error)) return false;
+  std::error_code failure;
+  const fs::space_info space = fs::space(root, failure);
+  if (!failure && space.available < kMinFreeBytes) {
+    *error = "no room for records in " + PathToUtf8(root) + " (" +
+             std::to_string(space.available / 1024) + " KiB free)";
+    return false;
+  }
+  return true;
+}
+
 // The schema version of an open database; an SQLite result code other than SQLITE_OK when
 // it cannot be read.
 int ReadVersion(sqlite3* db, int* version) {
@@ -228,13 +241,7 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& folder, Mode m
       *error = "cannot make the records folder " + PathToUtf8(root / kRunsFolder);
       return nullptr;
     }
-    if (!FolderTakesFiles(root / kRunsFolder, error)) return nullptr;
-    const fs::space_info space = fs::space(root, failure);
-    if (!failure && space.available < kMinFreeBytes) {
-      *error = "no room for records in " + PathToUtf8(root) + " (" +
-               std::to_string(space.available / 1024) + " KiB free)";
-      return nullptr;
-    }
+    if (!FolderTakesRuns(root, error)) return nullptr;
   } else if (!fs::is_regular_file(database, failure)) {
     *error = "no records in " + PathToUtf8(root) + " (" + kDatabaseName + " not found)";
     return nullptr;
@@ -351,6 +358,10 @@ bool RecordStore::Migrate(std::string* error) {
     return false;
   }
   return Exec("COMMIT", error);
+}
+
+bool RecordStore::TakesRuns(std::string* error) {
+  return FolderTakesRuns(PathFromUtf8(folder_), error);
 }
 
 bool RecordStore::Commit(const RunRecord& run, std::string_view log, std::string* error) {

@@ -57,6 +57,9 @@ class RecordStore : public RecordSource {
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
 
+  // Whether a run could be kept now: the folder takes files and the disk has room for
+  // thousands of runs (a station asks before every unit). False says why.
+  bool TakesRuns(std::string* error);
   // Keeps one run: its files are written (each by rename), then the run is committed in
   // one transaction. Only a true return means the run is kept; false says why.
   bool Commit(const RunRecord& run, std::string_view log, std::string* error);

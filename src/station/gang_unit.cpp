@@ -10,6 +10,7 @@
 #include "platform/inprocess_hid.h"
 #include "platform/utf8_path.h"
 #include "records/unit_history.h"
+#include "records/unkept_runs.h"
 #include "station/press.h"
 #include "ui/control_ids.h"
 
@@ -125,6 +126,40 @@ ImageRecord ImageOf(const std::string& path, const std::string& cpu, bool passed
   return image;
 }
 
+// A step as the operator knows it.
+std::string StepInWords(const std::string& step) {
+  if (step == "select") return "the CPU's selection";
+  if (step == "connect") return "the handshake";
+  if (step == "burn") return "the programming";
+  if (step == "close") return "the closing command";
+  return "the " + step;
+}
+
+// Why a step failed, in the words an operator reads on the tile.
+std::string FailureInWords(const event::StepEnded& failed) {
+  const std::string step = StepInWords(failed.step);
+  switch (failed.reason) {
+    case StepReason::NoAnswer:
+      return "the unit did not answer " + step;
+    case StepReason::Nak:
+      return "the unit did not acknowledge " + step;
+    case StepReason::Status:
+      return "the unit refused " + step;
+    case StepReason::Checksum:
+      return "the unit's flash differs from the image";
+    case StepReason::File:
+      return failed.detail.empty() ? "the image could not be used"
+                                   : "the image could not be used: " + failed.detail;
+    case StepReason::Port:
+      return failed.detail.empty() ? "the port failed" : "the port failed: " + failed.detail;
+    case StepReason::Stopped:
+      return "stopped by the station";
+    case StepReason::None:
+      break;
+  }
+  return failed.detail.empty() ? step + " failed" : step + " failed: " + failed.detail;
+}
+
 }  // namespace
 
 GangUnit::GangUnit(StationPort port, SerialPortFactory& ports, GangControl& control)
@@ -150,6 +185,9 @@ void GangUnit::Report(const RunEvent& reported) {
   } else if (const auto* progress = std::get_if<event::Progress>(&reported)) {
     std::lock_guard lock(viewMutex_);
     view_.percent = std::clamp(progress->percent, 0, 100);
+  } else if (const auto* failed = std::get_if<event::StepEnded>(&reported);
+             failed && failed->outcome == event::Outcome::Fail && !firstFailure_) {
+    firstFailure_ = *failed;
   }
   if (!events) return;
   // A step the station's stop cut short did not fail on the unit's account.
@@ -224,10 +262,16 @@ void GangUnit::ApproveOnly(const GangJob& job, CKestrumDlg& dialog) {
   };
 }
 
-std::string GangUnit::RefusedImage(const GangJob& job) {
+std::string GangUnit::HoldImages(const GangJob& job) {
+  held_.clear();
   for (const ApprovedImage& image : job.approved) {
-    std::string why = CheckApprovedImage(image);
-    if (why.empty()) continue;
+    std::string bytes;
+    const std::string why = ReadApprovedImage(image, &bytes);
+    if (why.empty()) {
+      held_[image.path] = std::move(bytes);
+      continue;
+    }
+    held_.clear();
     Line(std::string(flashtext::kNotApproved) + why);
     if (events) events->Write(event::Refused{image.path, "not-approved", 0, why}, Name());
     return why;
@@ -235,10 +279,35 @@ std::string GangUnit::RefusedImage(const GangJob& job) {
   return {};
 }
 
+bool GangUnit::Keep(const GangJob& job, RecordStore& store) {
+  std::string why;
+  if (store.Commit(record, log_, &why)) return true;
+  // A run the store refused is no unit's failure but the station's: it is shown failed at
+  // "record" (the unit's programming cannot be vouched for without its record) and kept
+  // where it can be taken back from.
+  MarkUnkept(record);
+  stationFault = "records cannot be kept (" + why + ")";
+  std::string where = "nowhere";
+  std::string unkept;
+  if (KeepUnkept(job.unkeptFolder, record, log_, &unkept)) {
+    where = "in " + job.unkeptFolder + "; take it back with: morlane-cli records import " +
+            job.unkeptFolder;
+  } else {
+    where += " (" + unkept + ")";
+  }
+  failReason = "its record could not be kept: " + why;
+  if (onMessage)
+    onMessage(Name(), "its run record could not be kept: " + why + "; it is kept " + where);
+  return false;
+}
+
 bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStore& store,
                    const StationIdentity& identity) {
   log_.clear();
   cut_ = false;
+  failReason.clear();
+  stationFault.clear();
+  firstFailure_.reset();
   {
     std::lock_guard lock(viewMutex_);
     view_ = UnitView{};
@@ -284,9 +353,16 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   ApproveOnly(job, dialog);
   dialog.OnInitDialog();
 
-  // The station's images are checked before the port is even opened: a unit is never
-  // touched for a file that is not the approved one.
-  const std::string refused = RefusedImage(job);
+  // The station's images are read and checked before the port is even opened: a unit is
+  // never touched for a file that is not the approved one, and never gets half its images
+  // from one release and half from the next.
+  const std::string refused = HoldImages(job);
+  if (!held_.empty()) {
+    dialog.flasher.Programmer().heldImage = [this](const std::string& path) -> const std::string* {
+      const auto held = held_.find(path);
+      return held == held_.end() ? nullptr : &held->second;
+    };
+  }
   int passed = 0;
   const bool opened = refused.empty() && PressOpen(window, dialog, "com");
   if (opened) {
@@ -304,14 +380,16 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
                         .stopped = control_.abortNow || dialog.flasher.heldBack,
                         .refusedStep = refused.empty() ? "" : "image"});
 
+  if (!refused.empty()) {
+    stationFault = "an approved image changed: " + refused;
+    failReason = refused;
+  } else if (record.result == "fail" && firstFailure_) {
+    failReason = FailureInWords(*firstFailure_);
+  }
   // The run is kept before the unit is shown as done; a unit whose run could not be kept
   // is never reported as passed.
-  std::string why;
-  const bool kept = store.Commit(record, log_, &why);
-  if (!kept) {
-    MarkUnkept(record);
-    if (onMessage) onMessage(Name(), "its run record could not be kept: " + why);
-  }
+  const bool kept = Keep(job, store);
+  held_.clear();
 
   {
     std::lock_guard lock(viewMutex_);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ struct GangJob {
   int retries = 0;                       // more tries for a CPU whose selection or handshake failed
   std::optional<std::string> profile{};  // the station profile's SHA-256, for the record
   std::string command{};                 // run_started's; empty: "gang PROCEDURE"
+  // Where a run the store could not keep is kept instead (see KeepUnkept); "" for nowhere.
+  std::string unkeptFolder{};
 };
 
 // Shared by the units and the station's main thread: Ctrl-C once holds every unit before
@@ -107,14 +110,23 @@ class GangUnit : public RunEvents {
   void Report(const RunEvent& event) override;
 
   RunRecord record;
+  // The last run's failure in words for the operator ("the unit refused the erase"); ""
+  // when it passed.
+  std::string failReason;
+  // A fault of the station's that the last run met, "" when none: an approved image that
+  // changed, or a record the store could not keep. No unit should start after it.
+  std::string stationFault;
 
  private:
   void Line(std::string_view line);
   // A station's job: the dialog programs its approved images only, with its retries.
   void ApproveOnly(const GangJob& job, CKestrumDlg& dialog);
-  // Each approved image read and checked; why the first that does not match is refused
-  // (logged and reported), "" when all match.
-  std::string RefusedImage(const GangJob& job);
+  // Each approved image read once into held_ and checked; why the first that does not
+  // match is refused (logged and reported), "" when all match.
+  std::string HoldImages(const GangJob& job);
+  // Keeps the record in the store, else in the job's fallback folder; whether the store
+  // kept it.
+  bool Keep(const GangJob& job, RecordStore& store);
 
   StationPort port_;
   SerialPortFactory& ports_;
@@ -123,6 +135,9 @@ class GangUnit : public RunEvents {
   // failed then was cut short, not failed by the unit.
   std::atomic<bool> cut_{false};
   std::string log_;
+  std::map<std::string, std::string> held_;  // an approved image's path: its bytes
+  // The first step of the run that failed, as reported, for its reason in words.
+  std::optional<event::StepEnded> firstFailure_;
   std::mutex viewMutex_;
   UnitView view_;
 };

@@ -28,6 +28,11 @@ class PresenceProbe {
   // A port that cannot be opened has no unit on it; it is tried again at the next ask.
   bool UnitAnswers(int answerMs);
   void Close() { port_.reset(); }
+  // Asks on a port already open (the station's check at start), not opening it once more.
+  void Adopt(std::unique_ptr<SerialPort> port) {
+    port_ = std::move(port);
+    if (port_ && !port_->SetLine(9600)) port_.reset();
+  }
 
  private:
   SerialPortFactory& ports_;

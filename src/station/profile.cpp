@@ -433,12 +433,19 @@ std::string NearestName(const std::string& key, const std::vector<std::string>& 
 
 std::string CheckApprovedImage(const ApprovedImage& image) {
   std::string bytes;
-  if (ReadWholeFile(image.path, &bytes, kLargestImage) != WholeFile::Read) {
+  return ReadApprovedImage(image, &bytes);
+}
+
+std::string ReadApprovedImage(const ApprovedImage& image, std::string* bytes) {
+  if (ReadWholeFile(image.path, bytes, kLargestImage) != WholeFile::Read) {
+    bytes->clear();
     return image.file + ": cannot be read";
   }
   Sha256 digest;
-  digest.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  return DigestRefusal(image, digest.HexDigest());
+  digest.Update(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
+  std::string why = DigestRefusal(image, digest.HexDigest());
+  if (!why.empty()) bytes->clear();
+  return why;
 }
 
 std::string DigestRefusal(const ApprovedImage& image, const std::string& sha256) {

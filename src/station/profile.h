@@ -63,6 +63,8 @@ std::string NearestName(const std::string& key, const std::vector<std::string>& 
 std::string CheckApprovedImages(const StationProfile& profile);
 // One image read and checked: "" when its digest is the approved one, else why.
 std::string CheckApprovedImage(const ApprovedImage& image);
+// The same, keeping the bytes read in *bytes (emptied when they are not the approved ones).
+std::string ReadApprovedImage(const ApprovedImage& image, std::string* bytes);
 // Why bytes of this digest (empty: none could be read) are not the approved image; "" when
 // they are.
 std::string DigestRefusal(const ApprovedImage& image, const std::string& sha256);

@@ -6,6 +6,7 @@
 
 #include "platform/utf8_path.h"
 #include "records/unit_id.h"
+#include "records/unkept_runs.h"
 #include "station/presence.h"
 
 namespace morlane {
@@ -62,6 +63,7 @@ Station::Station(const StationProfile& profile, SerialPortFactory& ports,
   job_.skipIdentical = profile.skipIdentical;
   job_.profile = profile.sha256;
   job_.command = "station " + profile.procedure;
+  job_.unkeptFolder = UnkeptRunsFolder();
   if (profile.procedure == "flash" && !profile.images.empty()) {
     job_.path = profile.images[0].path;
     job_.file = profile.images[0].file;
@@ -82,7 +84,67 @@ Station::~Station() {
   Join();
 }
 
+void Station::CheckPorts() {
+  for (auto& owned : slots_) {
+    Slot& slot = *owned;
+    slot.probe = std::make_unique<PresenceProbe>(ports_, slot.unit->Entry());
+    PortOpenError error = PortOpenError::None;
+    std::unique_ptr<SerialPort> port = ports_.Open(slot.unit->Entry(), &error);
+    if (port) {
+      // Kept open for the first ask: an adapter sets its control lines at every open.
+      if (PresenceStarts()) slot.probe->Adopt(std::move(port));
+      continue;
+    }
+    const std::string& name = slot.view.name;
+    const std::string& path = slot.view.port;
+    // A unit that brings its own USB port makes it appear when it is plugged in.
+    if (PresenceStarts() && error == PortOpenError::NotFound) {
+      Remark(name + ": " + path + " is not there yet: the slot waits for its unit");
+      continue;
+    }
+    const std::string why =
+        error == PortOpenError::Busy ? "held by another program" : PortOpenErrorText(error);
+    {
+      std::lock_guard lock(mutex_);
+      slot.view.phase = SlotPhase::OutOfService;
+      slot.view.outOfService = path + ": " + why;
+    }
+    Remark(name + ": out of service: its port " + path + " " +
+           (error == PortOpenError::Busy ? "is " : "") + why +
+           "; it takes no unit until the station starts again");
+  }
+}
+
+void Station::SetFault(const std::string& fault) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!fault_.empty()) return;
+    fault_ = fault;
+    allPassed_ = false;
+    wake_.notify_all();
+  }
+  Remark("station fault: " + fault +
+         "; no unit starts until the station is started again (running units finish)");
+}
+
+std::string Station::Fault() {
+  std::lock_guard lock(mutex_);
+  return fault_;
+}
+
+bool Station::ReadyForUnit() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!fault_.empty()) return false;
+  }
+  std::string why;
+  if (store_.TakesRuns(&why)) return true;
+  SetFault("records cannot be kept (" + why + ")");
+  return false;
+}
+
 void Station::Start() {
+  CheckPorts();
   for (auto& owned : slots_) {
     Slot& slot = *owned;
     GangUnit& unit = *slot.unit;
@@ -233,17 +295,23 @@ std::string Station::Scan(std::string_view line) {
   // Asked before the slots are locked: the store's answer may take a while.
   std::string warning;
   if (std::string why = UnitIdRule(unitId, &warning); !why.empty()) return why;
+  if (!ReadyForUnit()) return "station fault: " + Fault() + ": " + unitId + " not started";
   std::lock_guard lock(mutex_);
   if (finishing_) return "the station is stopping: " + unitId + " not started";
   if (Slot* holding = SlotHolding(unitId)) {
     return unitId + " is already on slot " + holding->view.name;
   }
   auto busy = [](const Slot& slot) {
-    return slot.view.phase == SlotPhase::Running || slot.startRequested;
+    return slot.view.phase == SlotPhase::Running || slot.view.phase == SlotPhase::OutOfService ||
+           slot.startRequested;
   };
   Slot* target = nullptr;
   if (words.size() == 2) {
     target = SlotNamed(words[0]);
+    if (target->view.phase == SlotPhase::OutOfService) {
+      return "slot " + words[0] + " is out of service (" + target->view.outOfService +
+             "): " + unitId + " not started";
+    }
     if (busy(*target)) {
       const SlotView& view = target->view;
       return "slot " + words[0] + " is busy with " +
@@ -276,7 +344,10 @@ std::string Station::Scan(std::string_view line) {
 }
 
 void Station::Loop(Slot& slot) {
-  slot.probe = std::make_unique<PresenceProbe>(ports_, slot.unit->Entry());
+  {
+    std::lock_guard lock(mutex_);
+    if (slot.view.phase == SlotPhase::OutOfService) return;
+  }
   Serve(slot);
   slot.probe->Close();
 }
@@ -288,6 +359,11 @@ void Station::Serve(Slot& slot) {
     {
       std::unique_lock lock(mutex_);
       auto ready = [&] { return finishing_ || slot.startRequested; };
+      // After a station fault nothing starts: the slot only waits for the end.
+      if (!fault_.empty()) {
+        wake_.wait(lock, [&] { return finishing_; });
+        return;
+      }
       if (PresenceStarts()) {
         wake_.wait_for(lock, std::chrono::milliseconds(presencePeriodMs), ready);
       } else {
@@ -336,6 +412,10 @@ void Station::Serve(Slot& slot) {
       view.nextId.reset();
     }
     slot.probe->Close();  // the unit's run opens the port for itself
+    if (!ReadyForUnit()) {
+      Remark(slot.view.name + ": " + IdText(unitId) + " not started: station fault: " + Fault());
+      continue;
+    }
     RunUnit(slot, unitId);
     if (PresenceStarts()) {
       std::lock_guard lock(mutex_);
@@ -358,6 +438,7 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
     view.percent = 0;
     view.result.clear();
     view.failedStep.clear();
+    view.reason.clear();
     view.instruction.clear();
     slot.startedMs = SteadyMs();
   }
@@ -381,6 +462,8 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
     view.phase = SlotPhase::Done;
     view.result = result;
     view.failedStep = failedStep;
+    view.reason = unit.failReason;
+    ++view.runsEnded;
     if (instruction != profile_.instructions.end()) view.instruction = instruction->second;
     view.seconds = seconds;
     view.percent = result == "pass" ? 100 : view.percent;
@@ -409,6 +492,7 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
       if (instruction != profile_.instructions.end()) onNotice(head + "do: " + instruction->second);
     }
   }
+  if (!unit.stationFault.empty()) SetFault(unit.stationFault);
 }
 
 void Station::Finish() {

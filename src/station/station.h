@@ -28,6 +28,9 @@ enum class SlotPhase {
   Present,  // a unit answers, but the station needs its unit id first
   Running,
   Done,  // its last run ended; shown until the next one starts
+  // Its port could not be opened when the station started (missing, or held by another
+  // program): it takes no unit until the station starts again.
+  OutOfService,
 };
 
 // What the operator's screen shows of one slot.
@@ -42,8 +45,13 @@ struct SlotView {
   double seconds = 0;  // running: so far; done: the run's length
   std::string result;  // done: "pass", "fail" or "aborted"
   std::string failedStep;
+  std::string reason;            // done and failed: why, in words ("the unit refused the erase")
   std::string instruction;       // done and failed: the profile's instruction for its step
   bool awaitingRemoval = false;  // presence: the last unit still answers
+  std::string outOfService;      // why the slot takes no unit ("/dev/ttyUSB9: not found")
+  // Runs ended on the slot this shift: a screen that sounds a failure sounds it once, when
+  // this grows with a failed run.
+  int runsEnded = 0;
 };
 
 // The shift's counters. A unit is its unit id; a run without one is a unit of its own.
@@ -95,8 +103,12 @@ class Station {
   bool Busy();
   std::vector<SlotView> View();
   StationTally Tally();
-  // Whether every unit run so far passed and was kept.
+  // Whether every unit run so far passed and was kept, and no station fault stopped it.
   bool AllPassed() const { return allPassed_; }
+  // The station's fault, "" while none: why it starts no unit any more (records that
+  // cannot be kept, an approved image that changed). Held for the rest of the shift: the
+  // station is started again once the cause is mended, which checks everything anew.
+  std::string Fault();
 
   // What the operator should know that comes from beside the slots (the line's database),
   // said as the station's own remarks are.
@@ -152,6 +164,14 @@ class Station {
   // The profile's rules for a scanned unit id: "" when it may start, else why not. A unit
   // run here before that may start again is said in *warning.
   std::string UnitIdRule(const std::string& unitId, std::string* warning);
+  // Each slot's port tried once before the first unit: a port that cannot be opened takes
+  // the slot out of service (with presence start a port not there yet only waits).
+  void CheckPorts();
+  // The station's fault set once (the first cause stays) and said. Takes mutex_.
+  void SetFault(const std::string& fault);
+  // Whether a unit may start now: no fault, and the store takes runs (else the fault is
+  // set). Asked before every unit.
+  bool ReadyForUnit();
 
   StationProfile profile_;
   SerialPortFactory& ports_;
@@ -164,6 +184,7 @@ class Station {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool finishing_ = false;
+  std::string fault_;
   StationTally tally_;
   std::map<std::string, bool> seenUnits_;
   std::atomic<bool> allPassed_{true};

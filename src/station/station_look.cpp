@@ -21,6 +21,8 @@ State StateOf(const SlotView& view) {
       return {"SCAN ID", 0xb45309};
     case SlotPhase::Running:
       return {"RUNNING", 0x1d4ed8};
+    case SlotPhase::OutOfService:
+      return {"OUT OF SERVICE", 0x374151};
     case SlotPhase::Done:
       break;
   }
@@ -47,9 +49,19 @@ TileLook LookOf(const SlotView& view) {
   }
   const State state = StateOf(view);
   look.state = state.text;
-  if (look.state == "FAIL") look.state += " " + view.failedStep;
+  if (look.state == "FAIL") {
+    look.state += " " + view.failedStep;
+    look.reason = view.reason;
+    look.instruction = view.instruction;
+  }
+  if (view.phase == SlotPhase::OutOfService) look.reason = view.outOfService;
   look.color = state.color;
   return look;
+}
+
+std::string FaultBanner(const std::string& fault) {
+  if (fault.empty()) return {};
+  return "STATION FAULT: " + fault + ". No unit starts until the station is started again.";
 }
 
 std::string CountersLine(const StationTally& tally) {

@@ -1,6 +1,7 @@
 // The Qt window's station run as a program, as an operator runs it from a terminal: units
 // put into their fixtures and taken out, an image that is not the approved one, Ctrl-C
 // while a unit runs.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/process.h"
@@ -25,6 +26,8 @@ TEST(StationProgram, PresenceRunsAnUnapprovedImageAndCtrlCWithAUnitRunning) {
   for (const std::string& argument : shift.WindowArguments()) argv.push_back(argument);
   test::Background window(argv, dir);
   shift.Drive(window, [&window] { window.Interrupt(); });
+  EXPECT_THAT(window.Text("stderr"),
+              testing::HasSubstr("station fault: an approved image changed"));
 }
 
 }  // namespace

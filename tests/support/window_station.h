@@ -12,11 +12,12 @@ namespace morlane::test {
 // one. Two fixtures, A and B, each a simulated unit of its own; the profile starts units by
 // their presence, both labels are scanned at the start:
 //  1. A's unit is in its fixture: it runs under its label and passes.
-//  2. A file that is not the approved one is copied over the slave's image, and B's unit is
-//     put in: it fails at "image" and not a byte of either CPU is sent to it.
-//  3. The approved image is back; A's unit is taken out and a new one put in, without a
-//     label. While it runs the operator stops the station (stop): the unit finishes, is
-//     recorded, and the window ends with 0.
+//  2. A's unit is taken out and a new one put in, without a label; once its images are
+//     read, a file that is not the approved one is copied over the slave's image, and B's
+//     unit is put in: B fails at "image" with not a byte sent to it, and the station
+//     starts no unit after it (a station fault). A's unit still gets the approved bytes.
+//  3. While A's unit runs the operator stops the station (stop): the unit finishes and
+//     passes, is recorded, and the window ends with 0.
 // The window's events and the records are checked after it ends.
 class WindowStationShift {
  public:
