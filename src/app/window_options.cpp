@@ -28,6 +28,8 @@ const std::vector<WindowOption>& WindowOptions() {
        "With --station: every slot's typed events as NDJSON to FILE, as morlane-cli writes "
        "them.",
        false},
+      {nullptr, "operator", "NAME",
+       "With --station: the operator of the runs, until a badge scan names another.", false},
       {nullptr, "screenshot", "FILE", "Save the shown window as a picture and end.", true},
       {nullptr, "screenshot-delay-ms", "MS",
        "How long after the window is shown the picture is taken (default 500).", true},

@@ -52,6 +52,7 @@ ParseOutcome ParseGuiOptions(const QStringList& arguments, GuiOptions* options,
   options->station = FromQString(parser.value(QStringLiteral("station")));
   options->chooseStation = parser.isSet(QStringLiteral("choose-station"));
   options->events = FromQString(parser.value(QStringLiteral("events")));
+  options->operatorName = FromQString(parser.value(QStringLiteral("operator")));
   if (parser.isSet(QStringLiteral("simulate-units"))) {
     bool number = false;
     options->simulateUnits = parser.value(QStringLiteral("simulate-units")).toInt(&number);

@@ -17,6 +17,7 @@ struct GuiOptions {
   std::string station;             // a station profile: the station's view instead of the dialog
   bool chooseStation = false;      // the station profile asked for with a file dialog
   std::string events;              // with station: the slots' events as NDJSON
+  std::string operatorName;        // with station: the operator of the runs
   int simulateUnits = 0;           // the station's slots on simulated units
   std::vector<std::string> scans;  // typed into the station's scan field at the start
   int screenshotDelayMs = 500;

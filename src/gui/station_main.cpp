@@ -31,8 +31,10 @@ int RunStationWindow(QApplication& application, const GuiOptions& options) {
     std::fprintf(stderr, "morlane: %s\n", why.c_str());
     return 2;
   }
+  std::optional<std::string> operatorName;
+  if (!options.operatorName.empty()) operatorName = options.operatorName;
   std::unique_ptr<StationShift> shift =
-      StationShift::Open(*profile, platform.Ports(), options.events, &why);
+      StationShift::Open(*profile, platform.Ports(), options.events, operatorName, &why);
   if (!shift) {
     std::fprintf(stderr, "morlane: %s\n", why.c_str());
     return 2;

@@ -454,6 +454,7 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
   const std::string result = record.result;
   const std::string failedStep = record.failedStep;
   const double seconds = static_cast<double>(record.endedMs - record.startedMs) / 1000.0;
+  const int lastPercent = unit.View().percent;
   const auto instruction =
       result == "fail" ? profile_.instructions.find(failedStep) : profile_.instructions.end();
   {
@@ -466,7 +467,8 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
     ++view.runsEnded;
     if (instruction != profile_.instructions.end()) view.instruction = instruction->second;
     view.seconds = seconds;
-    view.percent = result == "pass" ? 100 : view.percent;
+    // A failed unit's bar stays where its step stopped: the operator sees how far it got.
+    view.percent = result == "pass" ? 100 : lastPercent;
     if (result == "pass") {
       ++tally_.passed;
     } else {

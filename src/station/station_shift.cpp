@@ -7,7 +7,9 @@ namespace morlane {
 
 std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
                                                  SerialPortFactory& ports,
-                                                 const std::string& eventsPath, std::string* why) {
+                                                 const std::string& eventsPath,
+                                                 const std::optional<std::string>& operatorName,
+                                                 std::string* why) {
   std::unique_ptr<StationShift> shift(new StationShift);
   shift->name_ = profile.station.empty() ? HostName() : profile.station;
   shift->store_ = RecordStore::Open(profile.records, RecordStore::Mode::Write, why);
@@ -31,7 +33,7 @@ std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
   }
   shift->station_ =
       std::make_unique<Station>(profile, ports, SlotPorts(profile, ports), *shift->store_,
-                                StationIdentity{shift->name_, std::nullopt});
+                                StationIdentity{shift->name_, operatorName});
   shift->station_->events = shift->events_.get();
   if (shift->lineFeed_) {
     // A window has no terminal: what the line's database says is the station's remark,

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/folder_lock.h"
@@ -21,9 +22,12 @@ namespace morlane {
 class StationShift {
  public:
   // Null, with why, when the records or the events' file cannot be opened or the line's
-  // database is of a kind this build cannot reach. eventsPath "" writes no events.
+  // database is of a kind this build cannot reach. eventsPath "" writes no events;
+  // operatorName is the operator until a badge scan names another.
   static std::unique_ptr<StationShift> Open(const StationProfile& profile, SerialPortFactory& ports,
-                                            const std::string& eventsPath, std::string* why);
+                                            const std::string& eventsPath,
+                                            const std::optional<std::string>& operatorName,
+                                            std::string* why);
   ~StationShift();
   StationShift(const StationShift&) = delete;
   StationShift& operator=(const StationShift&) = delete;

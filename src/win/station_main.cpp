@@ -38,8 +38,10 @@ int RunStationView(const WinOptions& options,
     report(why);
     return 2;
   }
+  std::optional<std::string> operatorName;
+  if (!options.operatorName.empty()) operatorName = options.operatorName;
   std::unique_ptr<StationShift> shift =
-      StationShift::Open(*profile, platform.Ports(), options.events, &why);
+      StationShift::Open(*profile, platform.Ports(), options.events, operatorName, &why);
   if (!shift) {
     report(why);
     return 2;

@@ -76,6 +76,8 @@ ParseOutcome ParseWinOptions(const std::vector<std::string>& arguments, WinOptio
       single = &parsed.station;
     } else if (ValueOf("--events", arguments, &i, &value, &missing)) {
       single = &parsed.events;
+    } else if (ValueOf("--operator", arguments, &i, &value, &missing)) {
+      single = &parsed.operatorName;
     } else if (ValueOf("--simulate-units", arguments, &i, &value, &missing)) {
       single = &parsed.simulateUnits;
     } else if (ValueOf("--screenshot-delay-ms", arguments, &i, &value, &missing)) {

@@ -16,6 +16,7 @@ struct WinOptions {
   std::string station;         // a station profile
   bool chooseStation = false;  // the station profile asked for with a file dialog
   std::string events;          // the station's events as NDJSON
+  std::string operatorName;    // the operator of the station's runs
   std::string simulateUnits;
   std::vector<std::string> scans;
   std::string screenshotDelayMs;
