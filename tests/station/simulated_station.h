@@ -39,7 +39,7 @@ class SimulatedStation {
     if (!platform_.StartUnits(2, {}, &why) || !platform_.ApplyFaults({"2:refuse-erase"}, &why)) {
       return ::testing::AssertionFailure() << why;
     }
-    shift_ = StationShift::Open(profile, platform_.Ports(), "", &why);
+    shift_ = StationShift::Open(profile, platform_.Ports(), "", std::nullopt, &why);
     if (!shift_) return ::testing::AssertionFailure() << why;
     return ::testing::AssertionSuccess();
   }
