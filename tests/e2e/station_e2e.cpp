@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -247,8 +251,13 @@ TEST_F(StationE2e, AnImageThatIsNotTheApprovedOneIsNeverSent) {
   dir.Write("slave.bin", test::MakeInverterImage({{0x0100, Words(2, 0x6001)}}));
   station.Type("SN1");
   ASSERT_TRUE(station.WaitFor("stdout", "A SN1 FAIL image", 20)) << station.Text("stderr");
+  // The file changed under the station: its fault, not the next unit's.
+  station.Type("SN2");
+  ASSERT_TRUE(station.WaitFor("stderr", "SN2 not started", 20)) << station.Text("stderr");
   station.EndInput();
   EXPECT_EQ(station.Wait(20), 1);
+  EXPECT_THAT(station.Text("stderr"),
+              HasSubstr("station fault: an approved image changed: slave.bin: its SHA-256 is "));
   EXPECT_THAT(unit.Stop(), HasSubstr("cpu M: erased 0 times, 0 program frames"));
   const std::vector<std::string> records = Records();
   ASSERT_EQ(records.size(), 1u);
@@ -256,6 +265,79 @@ TEST_F(StationE2e, AnImageThatIsNotTheApprovedOneIsNeverSent) {
   EXPECT_THAT(station.Text("events.ndjson"),
               HasSubstr("\"type\":\"refused\",\"unit\":\"A\",\"file\":\"" + dir.File("slave.bin") +
                         "\",\"reason\":\"not-approved\""));
+}
+
+// The records folder stops taking runs while a unit runs: the unit's run goes to the
+// fallback folder, the station starts no unit after it and ends with 1; the runs are taken
+// back into the store once, however often they are imported.
+TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationAndAreImportedOnce) {
+  WriteProfile("scan", {"/dev/ttyS0", "/dev/ttyS1"});
+  std::vector<std::string> argv{"/usr/bin/env", "XDG_STATE_HOME=" + dir.File("state")};
+  for (const std::string& word : Argv({"--simulate-units", "2"})) argv.push_back(word);
+  test::Background station(argv, dir);
+  station.Type("SN1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 started\n", 10)) << station.Text("stderr");
+  // The runs' folder becomes a file: nothing more can be written into it.
+  std::filesystem::rename(dir.File("out/runs"), dir.File("out/runs.kept"));
+  dir.Write("out/runs", std::string("not a folder"));
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 FAIL record", 60)) << station.Text("stderr");
+  station.Type("SN2");
+  ASSERT_TRUE(station.WaitFor("stderr", "SN2 not started", 10)) << station.Text("stderr");
+  station.EndInput();
+  EXPECT_EQ(station.Wait(20), 1);
+  const std::string unkept = dir.File("state/morlane/unkept");
+  const std::string err = station.Text("stderr");
+  EXPECT_THAT(err, HasSubstr("station fault: records cannot be kept"));
+  EXPECT_THAT(err, HasSubstr("it is kept in " + unkept));
+  EXPECT_THAT(station.Text("stdout"), Not(HasSubstr("SN2")));
+
+  std::filesystem::remove(dir.File("out/runs"));
+  std::filesystem::rename(dir.File("out/runs.kept"), dir.File("out/runs"));
+  const std::vector<std::string> import{MORLANE_CLI, "--records", dir.File("out"),
+                                        "records",   "import",    unkept};
+  test::ProcessResult first = test::RunProcess(import, "", 30);
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out, "1 runs imported, 0 already in the store\n");
+  test::ProcessResult again = test::RunProcess(import, "", 30);
+  EXPECT_EQ(again.out, "0 runs imported, 1 already in the store\n");
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_THAT(records[0], HasSubstr("\"unit_id\": \"SN1\""));
+  EXPECT_THAT(records[0], HasSubstr("\"result\": \"fail\", \"failed_step\": \"record\""));
+  std::smatch runId;
+  ASSERT_TRUE(std::regex_search(records[0], runId, std::regex("\"run_id\": \"([^\"]+)\"")));
+  test::ProcessResult log = test::RunProcess(
+      {MORLANE_CLI, "--records", dir.File("out"), "records", "show", runId[1].str()}, "", 30);
+  EXPECT_THAT(log.out, HasSubstr("Com1 is opened"));
+}
+
+// Ports that cannot be opened when the station starts: one not there and one another
+// program holds take their slots out of service, said with the port and why; the slot
+// that can serve takes the units.
+TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
+  SimProcess a(MORLANE_UNIT_SIM);
+  SimProcess c(MORLANE_UNIT_SIM);
+  ASSERT_TRUE(a.Running() && c.Running());
+  const int held = ::open(c.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  WriteProfile("scan", {a.Path(), dir.File("ttyUSB9"), c.Path()});
+  test::Background station(Argv(), dir);
+  station.Type("B SN2");
+  station.Type("SN1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 PASS", 60)) << station.Text("stderr");
+  station.EndInput();
+  EXPECT_EQ(station.Wait(20), 0);
+  ::close(held);
+  const std::string err = station.Text("stderr");
+  EXPECT_THAT(err, HasSubstr("B: out of service: its port " + dir.File("ttyUSB9") +
+                             " not found; it takes no unit until the station starts again"));
+  EXPECT_THAT(err,
+              HasSubstr("C: out of service: its port " + c.Path() + " is held by another program"));
+  EXPECT_THAT(err, HasSubstr("slot B is out of service (" + dir.File("ttyUSB9") +
+                             ": not found): SN2 not started"));
+  EXPECT_EQ(Count(station.Text("stdout"), "started"), 1);
+  EXPECT_THAT(c.Stop(), HasSubstr("0 protocol errors"));
 }
 
 // A unit starts its slot by being there, with the label scanned before it came; its slot
