@@ -21,6 +21,7 @@
 #include "station/profile.h"
 #include "station/profile_init.h"
 #include "station/station.h"
+#include "station/station_check.h"
 #include "station/station_setup.h"
 
 namespace morlane {
@@ -233,6 +234,40 @@ int RunStation(CliSession& session, const std::string& profilePath, HeldStation 
   return station.AllPassed() ? kExitOk : kExitFailed;
 }
 
+// station --check: what a start checks, a line each, without starting.
+int CheckStationProfile(CliSession& session, const std::string& profilePath) {
+  const GlobalOptions& options = session.Options();
+  std::string why;
+  std::optional<StationProfile> profile = ReadProfile(session.PathOf(profilePath), &why);
+  if (profile) {
+    if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
+      why = session.PathOf(profilePath) + ": " + unclear;
+      profile.reset();
+    }
+  }
+  if (!profile) {
+    std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
+    return kExitUsage;
+  }
+  std::unique_ptr<SerialPortFactory> ownPorts;
+  SerialPortFactory* ports = nullptr;
+  if (session.Sim()) {
+    ports = &session.Ports();
+  } else {
+    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
+    ports = ownPorts.get();
+  }
+  const std::string recordsDb = !options.recordsDb.empty() ? options.recordsDb : profile->recordsDb;
+  bool ready = true;
+  for (const StationFinding& finding :
+       CheckStation(*profile, StationRecords(options, *profile), recordsDb, *ports)) {
+    std::printf("%s\n", FindingLine(finding).c_str());
+    ready = ready && finding.ready;
+  }
+  std::fflush(stdout);
+  return ready ? kExitOk : kExitFailed;
+}
+
 // station --init: a new profile from the images and slots given, never over a file.
 int WriteNewProfile(CliSession& session, const std::string& given,
                     const std::vector<std::string>& images, const std::vector<std::string>& slots) {
@@ -289,8 +324,16 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
       ->type_name("FILE...");
   command->add_option("--slot", *slots, "with --init: a slot and its port; repeatable")
       ->type_name("NAME=PORT");
+  auto check = std::make_shared<bool>(false);
+  command->add_flag("--check", *check,
+                    "with --profile: check what a start checks (images, records, line database, "
+                    "ports), a line each, and exit 0 when all is ready, 1 when not");
   auto held = std::make_shared<HeldStation>();
-  command->callback([&selected, &options, profile, held, init, images, slots] {
+  command->callback([&selected, &options, profile, held, init, images, slots, check] {
+    if (*check && !profile->empty()) {
+      selected = [profile](CliSession& session) { return CheckStationProfile(session, *profile); };
+      return;
+    }
     if (!init->empty()) {
       selected = [init, images, slots](CliSession& session) {
         return WriteNewProfile(session, *init, *images, *slots);

@@ -57,6 +57,11 @@ class LineDatabase : public RecordSource {
   // are tried again among them. Calls are serialised.
   Delivery SendBacklog(RecordStore& store, int batch = -1, bool retrySetAside = false);
 
+  // Whether a station could keep its runs here now: the server answers, the tables are
+  // there (made when missing, as a writer makes them) and this account may add runs to
+  // them. False says why.
+  bool CheckWritable(std::string* error);
+
   std::vector<RunRecord> List(const RunFilter& filter, std::string* error) override;
   std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error) override;
   std::vector<YieldRow> YieldRows(const RunFilter& filter, std::string* error) override;

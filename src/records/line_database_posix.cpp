@@ -617,6 +617,24 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& l
   return refused && PQstatus(connection_) == CONNECTION_OK ? Sent::Refused : Sent::Waits;
 }
 
+bool LineDatabase::CheckWritable(std::string* error) {
+  std::lock_guard lock(mutex_);
+  if (!Connect(error) || !MakeSchema(error)) return false;
+  Result may = Ask(connection_,
+                   "SELECT has_table_privilege('morlane.runs', 'INSERT') AND "
+                   "has_table_privilege('morlane.images', 'INSERT')");
+  if (!may.Ok()) {
+    *error = Scrubbed(ClientWords(may, connection_));
+    if (may.Lost()) Disconnect();
+    return false;
+  }
+  if (PQntuples(may.get()) != 1 || std::string(PQgetvalue(may.get(), 0, 0)) != "t") {
+    *error = "this account may not add runs to the tables morlane.runs and morlane.images";
+    return false;
+  }
+  return true;
+}
+
 Delivery LineDatabase::SendBacklog(RecordStore& store, int batch, bool retrySetAside) {
   std::lock_guard lock(mutex_);
   Delivery delivery;

@@ -32,6 +32,11 @@ Delivery LineDatabase::SendBacklog(RecordStore&, int, bool) {
   return delivery;
 }
 
+bool LineDatabase::CheckWritable(std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
 bool LineDatabase::Connect(std::string* error) {
   *error = WhyUnsupported();
   return false;

@@ -439,7 +439,7 @@ std::string CheckApprovedImage(const ApprovedImage& image) {
 std::string ReadApprovedImage(const ApprovedImage& image, std::string* bytes) {
   if (ReadWholeFile(image.path, bytes, kLargestImage) != WholeFile::Read) {
     bytes->clear();
-    return image.file + ": cannot be read";
+    return image.path + ": cannot be read";
   }
   Sha256 digest;
   digest.Update(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
@@ -449,9 +449,11 @@ std::string ReadApprovedImage(const ApprovedImage& image, std::string* bytes) {
 }
 
 std::string DigestRefusal(const ApprovedImage& image, const std::string& sha256) {
+  // Named by the path it was read from: a name relative to the profile's folder would send
+  // whoever reads the message to look in the station's working folder.
   if (sha256 == image.sha256) return {};
-  if (sha256.empty()) return image.file + ": cannot be read";
-  return image.file + ": its SHA-256 is " + sha256 + ", the profile approves " + image.sha256;
+  if (sha256.empty()) return image.path + ": cannot be read";
+  return image.path + ": its SHA-256 is " + sha256 + ", the profile approves " + image.sha256;
 }
 
 std::string CheckApprovedImages(const StationProfile& profile) {

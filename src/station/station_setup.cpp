@@ -15,7 +15,7 @@ std::string UnclearImageNames(const StationProfile& profile) {
     };
     const bool master = has("Master", "master");
     if (master == has("Slave", "slave")) {
-      return image.file + " names " + (master ? "more than one" : "no") +
+      return image.path + " names " + (master ? "more than one" : "no") +
              " CPU in its name (\"master\" or \"slave\")";
     }
   }

@@ -140,8 +140,26 @@ TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
                           " AND log LIKE '%Flash verified Successful!!%'"),
             2);
 
+  // A station's check before its shift reaches the line's database and may add runs; once
+  // the server is gone it says the line is not ready.
+  dir.Write("line1.toml", "procedure = \"flash\"\nimages = [ { file = \"Master.bin\", sha256 = \"" +
+                              FileSha256(dir.File("Master.bin")) +
+                              "\" } ]\nrecords = \"out\"\n[[slot]]\nname = \"A\"\nport = "
+                              "\"/dev/ttyS0\"\n");
+  auto check = [&] {
+    return RunProcess({MORLANE_CLI, "--simulate-units", "1", "--records-db", server.Url(),
+                       "station", "--check", "--profile", dir.File("line1.toml")},
+                      "", 60);
+  };
+  test::ProcessResult ready = check();
+  EXPECT_EQ(ready.status, 0) << ready.out << ready.err;
+  EXPECT_THAT(ready.out, HasSubstr("ok: line database postgresql://"));
+
   // The server stops: the station goes on, says so once, keeps every run.
   server.Stop();
+  test::ProcessResult unready = check();
+  EXPECT_EQ(unready.status, 1) << unready.out << unready.err;
+  EXPECT_THAT(unready.out, HasSubstr("not ready: line database postgresql://"));
   test::ProcessResult cut = batch("2");
   EXPECT_EQ(cut.status, 0) << cut.err;
   size_t said = 0;

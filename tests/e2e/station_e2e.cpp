@@ -242,7 +242,8 @@ TEST_F(StationE2e, AnImageThatIsNotTheApprovedOneIsNeverSent) {
   dir.Write("slave.bin", test::MakeInverterImage({{0x0100, Words(2, 0x6001)}}));
   test::ProcessResult refused = test::RunProcess(Argv(), "", 30);
   EXPECT_EQ(refused.status, 2);
-  EXPECT_THAT(refused.err, HasSubstr("the station does not start: slave.bin: its SHA-256 is "));
+  EXPECT_THAT(refused.err, HasSubstr("the station does not start: " + dir.File("slave.bin") +
+                                     ": its SHA-256 is "));
   EXPECT_EQ(refused.out, "");
 
   dir.Write("slave.bin", approved);
@@ -256,8 +257,8 @@ TEST_F(StationE2e, AnImageThatIsNotTheApprovedOneIsNeverSent) {
   ASSERT_TRUE(station.WaitFor("stderr", "SN2 not started", 20)) << station.Text("stderr");
   station.EndInput();
   EXPECT_EQ(station.Wait(20), 1);
-  EXPECT_THAT(station.Text("stderr"),
-              HasSubstr("station fault: an approved image changed: slave.bin: its SHA-256 is "));
+  EXPECT_THAT(station.Text("stderr"), HasSubstr("station fault: an approved image changed: " +
+                                                dir.File("slave.bin") + ": its SHA-256 is "));
   EXPECT_THAT(unit.Stop(), HasSubstr("cpu M: erased 0 times, 0 program frames"));
   const std::vector<std::string> records = Records();
   ASSERT_EQ(records.size(), 1u);
@@ -312,8 +313,8 @@ TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationAndAreImportedOnce) {
 }
 
 // Ports that cannot be opened when the station starts: one not there and one another
-// program holds take their slots out of service, said with the port and why; the slot
-// that can serve takes the units.
+// program holds take their slots out of service, said with the port and why (and found by
+// the profile's check beforehand); the slot that can serve takes the units.
 TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
   SimProcess a(MORLANE_UNIT_SIM);
   SimProcess c(MORLANE_UNIT_SIM);
@@ -322,6 +323,17 @@ TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   WriteProfile("scan", {a.Path(), dir.File("ttyUSB9"), c.Path()});
+  const std::vector<std::string> check{MORLANE_CLI, "station", "--check", "--profile",
+                                       dir.File("line1.toml")};
+  test::ProcessResult checked = test::RunProcess(check, "", 30);
+  EXPECT_EQ(checked.status, 1) << checked.err;
+  EXPECT_THAT(checked.out, HasSubstr("ok: image " + dir.File("master.bin") + ": as approved\n"));
+  EXPECT_THAT(checked.out, HasSubstr("ok: records " + dir.File("out") + ": writable, with room\n"));
+  EXPECT_THAT(checked.out, HasSubstr("ok: slot A: " + a.Path() + " is there and free\n"));
+  EXPECT_THAT(checked.out,
+              HasSubstr("not ready: slot B: " + dir.File("ttyUSB9") + ": not found\n"));
+  EXPECT_THAT(checked.out,
+              HasSubstr("not ready: slot C: " + c.Path() + " is held by another program\n"));
   test::Background station(Argv(), dir);
   station.Type("B SN2");
   station.Type("SN1");
@@ -338,6 +350,13 @@ TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
                              ": not found): SN2 not started"));
   EXPECT_EQ(Count(station.Text("stdout"), "started"), 1);
   EXPECT_THAT(c.Stop(), HasSubstr("0 protocol errors"));
+
+  // With its one good slot the profile is ready; a profile that cannot be read is exit 2.
+  WriteProfile("scan", {a.Path()});
+  checked = test::RunProcess(check, "", 30);
+  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+  dir.Write("line1.toml", std::string("procedure = \"burn\"\n"));
+  EXPECT_EQ(test::RunProcess(check, "", 30).status, 2);
 }
 
 // A unit starts its slot by being there, with the label scanned before it came; its slot
