@@ -7,7 +7,8 @@
 # set-up) cannot show windows, so here the whole session, from its first process to the
 # end of its server, runs inside the X server. Windows are left to Wine rather than to a
 # window manager (there is none), which spares waiting for one at every hide.
-# Ends with 77, a skipped test, when there is no virtual X server to be had.
+# Ends with 77, a skipped test, when there is no virtual X server to be had. The screen is
+# 1280x1024 unless MORLANE_SCREEN gives another (1920x1080).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -33,4 +34,4 @@ if ! command -v xvfb-run >/dev/null 2>&1; then
 fi
 base=${MORLANE_WINEPREFIX:-${TMPDIR:-/tmp}/morlane-wine-$(id -u)}
 export MORLANE_WINEPREFIX=$base-gui
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --on-display "$@"
+exec xvfb-run -a -s "-screen 0 ${MORLANE_SCREEN:-1280x1024}x24" "$0" --on-display "$@"

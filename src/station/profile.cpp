@@ -180,7 +180,14 @@ class ProfileReader {
 
   std::string Absolute(const std::string& path) const {
     std::filesystem::path given = PathFromUtf8(path);
-    return PathToUtf8(given.is_absolute() ? given : folder_ / given);
+    if (given.is_absolute()) return PathToUtf8(given);
+    // "." and doubled separators are dropped for the messages that name the path; ".." is
+    // left for the system to resolve, which a symbolic link may send elsewhere.
+    const std::filesystem::path joined = folder_ / given;
+    for (const std::filesystem::path& part : given) {
+      if (part == "..") return PathToUtf8(joined);
+    }
+    return PathToUtf8(joined.lexically_normal());
   }
 
   bool Images(const toml::table& table, StationProfile& profile) {

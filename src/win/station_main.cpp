@@ -51,7 +51,7 @@ int RunStationView(const WinOptions& options,
   {
     StationView view(station, shift->Records(), shift->Name());
     station.Start();
-    view.Show(SW_SHOWNORMAL);
+    view.Show(options.screenshotMaximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     for (const std::string& scan : options.scans) view.Type(scan);
     if (!options.screenshot.empty()) {
       view.RunLater(delayMs, [&] {

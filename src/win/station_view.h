@@ -12,10 +12,13 @@
 namespace morlane::win {
 
 // The operator's screen of a production station in the Windows window: a tile per slot
-// (its name, the unit, the step, a bar, the time and a large state), one scan field that
-// keeps the keyboard focus (a barcode scanner types its label and presses Enter), the
-// shift's counters and the last runs from the records. It draws what the station's engine
-// says and holds no procedure; closing it lets the running units finish first.
+// (its name, the unit, the step, a bar, the time and a large state; a failed unit's reason
+// in words and the line's instruction), a banner across the top while the station has a
+// fault, one scan field that keeps the keyboard focus (a barcode scanner types its label
+// and presses Enter), the shift's counters with the operator, and the last runs from the
+// records. The tiles share the window's width and their texts grow with them, so that a
+// maximised window reads from a few metres. It draws what the station's engine says and
+// holds no procedure; closing it lets the running units finish first.
 class StationView {
  public:
   StationView(Station& station, RecordStore& store, const std::string& title);
@@ -35,10 +38,17 @@ class StationView {
   // Until the window is gone; 0.
   int RunMessageLoop();
 
+  // Sounded once for every unit that failed; MessageBeep by default.
+  std::function<void()> onFailure;
+  // The pixel heights of a tile's unit id and state texts now.
+  int UnitTextHeight() const { return unitHeight_; }
+  int StateTextHeight() const { return stateHeight_; }
+
  private:
   struct Tile {
-    HWND name, unit, step, bar, time, state;
+    HWND frame, name, unit, step, bar, time, state, reason, instruction;
     COLORREF color = RGB(107, 114, 128);
+    int runsEnded = 0;  // of the slot's runs, those already shown (and sounded)
   };
 
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -46,6 +56,9 @@ class StationView {
                                    DWORD_PTR self);
   LRESULT OnMessage(UINT message, WPARAM w, LPARAM l);
   void Build();
+  // Places every control for the client area now; the tiles' fonts follow their size.
+  void Layout();
+  void SizeFonts(int tileWidth, int tileHeight);
   void OnScan();
   void ShowLastRuns();
   HBRUSH BrushOf(COLORREF color);
@@ -58,9 +71,19 @@ class StationView {
   HWND message_ = nullptr;
   HWND counters_ = nullptr;
   HWND lastRuns_ = nullptr;
+  HWND banner_ = nullptr;
+  HWND scanLabel_ = nullptr;
   HFONT nameFont_ = nullptr;
+  HFONT unitFont_ = nullptr;
   HFONT stateFont_ = nullptr;
-  HFONT textFont_ = nullptr;
+  HFONT tileFont_ = nullptr;  // a tile's step, time, reason and instruction
+  HFONT textFont_ = nullptr;  // the scan field and the lines below the tiles
+  HFONT bannerFont_ = nullptr;
+  int nameHeight_ = 0;
+  int unitHeight_ = 0;
+  int stateHeight_ = 0;
+  int tileTextHeight_ = 0;
+  bool bannerShown_ = false;
   std::vector<Tile> tiles_;
   std::map<COLORREF, HBRUSH> brushes_;
   std::map<UINT_PTR, std::function<void()>> later_;

@@ -65,10 +65,18 @@ TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
   Station& station = simulated.Engine();
   {
     StationView view(station, simulated.Records(), "line1");
+    int beeps = 0;
+    view.onFailure = [&beeps] { ++beeps; };
     station.Start();
     view.Show(SW_SHOWNORMAL);
     HWND scanField = GetFocus();
     ASSERT_NE(scanField, nullptr);
+    // Maximised on a line's screen, the tiles' texts grow with them.
+    const int unitText = view.UnitTextHeight();
+    const int stateText = view.StateTextHeight();
+    MoveWindow(view.Handle(), 0, 0, 1920, 1080, TRUE);
+    EXPECT_GE(view.UnitTextHeight(), 2 * unitText);
+    EXPECT_GE(view.StateTextHeight(), 2 * stateText);
 
     Scan("SN1");
     Scan("A SN3");
@@ -85,6 +93,10 @@ TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
     EXPECT_TRUE(PumpUntil(
         [&] { return Shows(view.Handle(), "Passed 1    Failed 1    First-pass yield 50 %"); },
         5000));
+    // The failure in words, sounded once however often the tile is drawn again.
+    EXPECT_TRUE(Shows(view.Handle(), "the unit refused the erase"));
+    PumpUntil([] { return false; }, 600);
+    EXPECT_EQ(beeps, 1);
     EXPECT_EQ(GetFocus(), scanField);
     wchar_t left[64] = {};
     GetWindowTextW(scanField, left, 64);
@@ -94,6 +106,21 @@ TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
     // ends all the same, the unit is stopped and its run kept before the window goes.
     Scan("SN4");
     ASSERT_TRUE(PumpUntil([&] { return station.Busy(); }, 5000));
+    // An approved image replaced while A's unit runs: B's unit is refused it, and the
+    // station's fault stands across the top of the screen.
+    dir.Write("slave.bin",
+              morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 9)}}));
+    Scan("B SN5");
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+          for (const std::string& text : Texts(view.Handle())) {
+            if (text.rfind("STATION FAULT: an approved image changed: ", 0) == 0) return true;
+          }
+          return false;
+        },
+        10000));
+    EXPECT_EQ(beeps, 2);
+    ASSERT_TRUE(station.Busy());
     EXPECT_EQ(SendMessageW(view.Handle(), WM_QUERYENDSESSION, 0, 0), FALSE);
     EXPECT_TRUE(Shows(view.Handle(), "Stopping: the running units finish first"));
     SendMessageW(view.Handle(), WM_ENDSESSION, TRUE, 0);
@@ -104,7 +131,7 @@ TEST(StationView, ScannedLabelsStartTheirSlotsAndTheFocusStaysOnTheScanField) {
   station.Join();
   std::string why;
   std::vector<RunRecord> runs = simulated.Records().List(RunFilter{}, &why);
-  ASSERT_EQ(runs.size(), 3u) << why;
+  ASSERT_EQ(runs.size(), 4u) << why;
 }
 
 }  // namespace
