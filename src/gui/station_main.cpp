@@ -43,25 +43,38 @@ int RunStationWindow(QApplication& application, const GuiOptions& options) {
   station.onRemark = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
 
   // Ctrl-C in the terminal the window was started from is the operator's too, never an
-  // end in the middle of a burn: the first closes the window as its close button does
-  // (running units finish), a second stops them.
+  // end in the middle of a burn. The first stops the station: no unit starts, the running
+  // ones finish, and the window stays with the last verdicts for the operator to read. A
+  // second while units still run stops them now; one after the station has stopped, with
+  // no unit running, closes the window.
   std::atomic<int> presses{0};
   StopRequests signals(presses);
   int status = 0;
   {
     StationWindow window(station, shift->Records(), shift->Name());
+    window.onStopped = [] {
+      std::fprintf(stderr, "Stopped: the last verdicts stay until the window is closed\n");
+    };
     QTimer stopPoll;
     int handled = 0;
     QObject::connect(&stopPoll, &QTimer::timeout, &window, [&] {
-      const int pressed = presses.load();
-      if (pressed == handled) return;
-      handled = pressed;
-      if (pressed >= 2) station.StopNow();
-      window.close();
+      // Presses between two polls are taken in turn: two quick ones stop the units now.
+      for (const int pressed = presses.load(); handled < pressed; ++handled) {
+        if (!window.Stopping()) {
+          std::fprintf(stderr, "Stopping: the running units finish first\n");
+          window.StopStation();
+        } else if (station.Busy()) {
+          std::fprintf(stderr, "Stopping now: the running units stop\n");
+          station.StopNow();
+        } else {
+          window.close();
+        }
+      }
     });
     stopPoll.start(kStopPollMs);
     station.Start();
-    window.show();
+    // The station's screen is the operator's only window: it takes the whole screen.
+    window.showMaximized();
     for (const std::string& scan : options.scans) window.Type(scan);
     if (!options.screenshot.empty()) {
       QTimer::singleShot(options.screenshotDelayMs, &window, [&] {

@@ -1,9 +1,12 @@
 #include "gui/station_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "gui/text_convert.h"
 #include "station/station_look.h"
@@ -15,51 +18,51 @@ namespace {
 constexpr int kRefreshMs = 200;
 constexpr int kLastRunsEvery = 10;  // refreshes: the records are read every two seconds
 constexpr int kLastRuns = 8;
+constexpr int kLastRunsShown = 5;  // lines seen without scrolling
+// One row of tiles up to this many slots, more rows beyond: a tile narrower than a quarter
+// of the screen could no longer show its verdict large.
 constexpr int kTileColumns = 4;
+
+void SetPixelSize(QWidget* widget, int px) {
+  QFont font = widget->font();
+  font.setPixelSize(px);
+  widget->setFont(font);
+}
 
 }  // namespace
 
 StationWindow::StationWindow(Station& station, RecordStore& store, const std::string& title)
     : station_(station), store_(store) {
   setWindowTitle(ToQString("Station " + title));
+  beep = [] { QApplication::beep(); };
   auto* layout = new QVBoxLayout(this);
+
+  // The station's fault holds for the shift: once shown, the banner stays until the window
+  // is closed.
+  banner_ = new QLabel;
+  banner_->setWordWrap(true);
+  banner_->setAlignment(Qt::AlignCenter);
+  banner_->setStyleSheet(QStringLiteral("color: white; background: #b91c1c; padding: 8px;"));
+  QFont bold = banner_->font();
+  bold.setBold(true);
+  banner_->setFont(bold);
+  banner_->hide();
+  layout->addWidget(banner_);
 
   auto* grid = new QGridLayout;
   const std::vector<SlotView> views = station_.View();
+  const int columns = std::clamp(static_cast<int>(views.size()), 1, kTileColumns);
   for (size_t i = 0; i < views.size(); ++i) {
-    Tile tile{};
-    tile.frame = new QFrame;
-    tile.frame->setFrameShape(QFrame::StyledPanel);
-    tile.frame->setMinimumWidth(220);
-    auto* box = new QVBoxLayout(tile.frame);
-    auto* name = new QLabel(ToQString(views[i].name));
-    QFont big = name->font();
-    big.setPointSizeF(big.pointSizeF() * 1.6);
-    big.setBold(true);
-    name->setFont(big);
-    tile.unit = new QLabel;
-    tile.step = new QLabel;
-    tile.bar = new QProgressBar;
-    tile.bar->setRange(0, 100);
-    tile.time = new QLabel;
-    tile.state = new QLabel;
-    QFont huge = tile.state->font();
-    huge.setPointSizeF(huge.pointSizeF() * 2.4);
-    huge.setBold(true);
-    tile.state->setFont(huge);
-    tile.state->setAlignment(Qt::AlignCenter);
-    tile.state->setMinimumHeight(60);
-    box->addWidget(name);
-    box->addWidget(tile.unit);
-    box->addWidget(tile.step);
-    box->addWidget(tile.bar);
-    box->addWidget(tile.time);
-    box->addWidget(tile.state);
-    grid->addWidget(tile.frame, static_cast<int>(i) / kTileColumns,
-                    static_cast<int>(i) % kTileColumns);
+    auto* tile = new SlotTile(ToQString(views[i].name));
+    const int row = static_cast<int>(i) / columns, column = static_cast<int>(i) % columns;
+    grid->addWidget(tile, row, column);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(column, 1);
     tiles_.push_back(tile);
+    // A window opened on a station that already ran units sounds only what ends from now.
+    runsHeard_.push_back(views[i].runsEnded);
   }
-  layout->addLayout(grid);
+  layout->addLayout(grid, 1);
 
   auto* scanRow = new QHBoxLayout;
   scanRow->addWidget(new QLabel(QStringLiteral("Scan:")));
@@ -68,11 +71,20 @@ StationWindow::StationWindow(Station& station, RecordStore& store, const std::st
   scanRow->addWidget(scan_, 1);
   layout->addLayout(scanRow);
   message_ = new QLabel;
+  message_->setWordWrap(true);
   layout->addWidget(message_);
+  auto* shiftRow = new QHBoxLayout;
   counters_ = new QLabel;
-  layout->addWidget(counters_);
+  operator_ = new QLabel;
+  status_ = new QLabel;
+  status_->setFont(bold);
+  shiftRow->addWidget(counters_);
+  shiftRow->addSpacing(40);
+  shiftRow->addWidget(operator_);
+  shiftRow->addStretch(1);
+  shiftRow->addWidget(status_);
+  layout->addLayout(shiftRow);
   lastRuns_ = new QListWidget;
-  lastRuns_->setMaximumHeight(150);
   layout->addWidget(lastRuns_);
 
   // Unit ids and messages come from labels and scanners: shown as the text they are, never
@@ -106,20 +118,26 @@ void StationWindow::OnScan() {
   Refresh();
 }
 
+void StationWindow::StopStation() {
+  station_.Finish();
+  stopping_ = true;
+  status_->setText(QStringLiteral("Stopping: the running units finish first"));
+  Refresh();
+}
+
 void StationWindow::Refresh() {
   const std::vector<SlotView> views = station_.View();
   for (size_t i = 0; i < views.size() && i < tiles_.size(); ++i) {
-    const TileLook look = LookOf(views[i]);
-    Tile& tile = tiles_[i];
-    tile.unit->setText(ToQString(look.unit));
-    tile.step->setText(ToQString(look.step));
-    tile.bar->setValue(views[i].percent);
-    tile.time->setText(ToQString(look.time));
-    tile.state->setText(ToQString(look.state));
-    tile.state->setStyleSheet(
-        QStringLiteral("color: white; background: #%1;").arg(look.color, 6, 16, QLatin1Char('0')));
+    tiles_[i]->Show(LookOf(views[i]), views[i].percent);
+  }
+  SoundFailures(views);
+  if (const std::string fault = station_.Fault(); !fault.empty() && banner_->isHidden()) {
+    banner_->setText(ToQString(FaultBanner(fault)));
+    banner_->show();
   }
   counters_->setText(ToQString(CountersLine(station_.Tally())));
+  // "-" as a tile's missing unit id: the runs start without an operator until a badge.
+  operator_->setText(ToQString("Operator: " + station_.Operator().value_or("-")));
   // What the station says beside the tiles (a unit waiting for its label, the line's
   // database out of reach) replaces the last scan's answer.
   if (const Station::LastRemark remark = station_.NewestRemark(); remark.number != shownRemark_) {
@@ -128,7 +146,23 @@ void StationWindow::Refresh() {
     message_->setText(ToQString(remark.text));
   }
   if (++ticks_ % kLastRunsEvery == 0) ShowLastRuns();
+  if (stopping_ && !stoppedSaid_ && !station_.Busy()) {
+    stoppedSaid_ = true;
+    ShowLastRuns();
+    status_->setText(QStringLiteral("Stopped: the last verdicts stay until the window is closed"));
+    if (onStopped) onStopped();
+  }
   if (closing_ && !station_.Busy()) close();
+}
+
+void StationWindow::SoundFailures(const std::vector<SlotView>& views) {
+  for (size_t i = 0; i < views.size() && i < runsHeard_.size(); ++i) {
+    if (views[i].runsEnded <= runsHeard_[i]) continue;
+    runsHeard_[i] = views[i].runsEnded;
+    // Only a failure calls the operator over; an aborted run was stopped by someone who
+    // knows, and a pass needs nobody.
+    if (views[i].result == "fail" && beep) beep();
+  }
 }
 
 void StationWindow::ShowLastRuns() {
@@ -140,12 +174,29 @@ void StationWindow::ShowLastRuns() {
   for (const RunRecord& run : runs) lastRuns_->addItem(ToQString(LastRunLine(run)));
 }
 
+void StationWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The tiles size their own texts; the lines around them grow with the window too, within
+  // bounds that keep the tiles the most room.
+  const int side = std::clamp(height() / 40, 13, 26);
+  SetPixelSize(scan_, side);
+  // The scan field's caption, the message, the counters, the operator and the stop.
+  for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    if (label != banner_) SetPixelSize(label, side);
+  }
+  SetPixelSize(banner_, std::clamp(height() / 36, 16, 30));
+  const int listed = std::clamp(height() / 60, 12, 18);
+  SetPixelSize(lastRuns_, listed);
+  lastRuns_->setMaximumHeight(lastRuns_->fontMetrics().lineSpacing() * kLastRunsShown +
+                              2 * lastRuns_->frameWidth() + 6);
+}
+
 void StationWindow::closeEvent(QCloseEvent* event) {
   // No unit starts any more; the window goes once the running ones have finished.
   station_.Finish();
   if (station_.Busy()) {
     closing_ = true;
-    message_->setText(QStringLiteral("Stopping: the running units finish first"));
+    status_->setText(QStringLiteral("Stopping: the running units finish first"));
     event->ignore();
     return;
   }

@@ -1,6 +1,6 @@
 // The Qt window's station run as a program, as an operator runs it from a terminal: units
 // put into their fixtures and taken out, an image that is not the approved one, Ctrl-C
-// while a unit runs.
+// while a unit runs, and again once the station has stopped.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,7 +25,17 @@ TEST(StationProgram, PresenceRunsAnUnapprovedImageAndCtrlCWithAUnitRunning) {
   std::vector<std::string> argv{MORLANE_GUI_PROGRAM};
   for (const std::string& argument : shift.WindowArguments()) argv.push_back(argument);
   test::Background window(argv, dir);
-  shift.Drive(window, [&window] { window.Interrupt(); });
+  // The first Ctrl-C stops the station: the running unit finishes and the window stays with
+  // the last verdicts; a Ctrl-C once no unit runs closes it.
+  shift.Drive(window, [&window] {
+    window.Interrupt();
+    EXPECT_TRUE(window.WaitFor("stderr", "Stopping: the running units finish first", 30));
+    EXPECT_TRUE(
+        window.WaitFor("stderr", "Stopped: the last verdicts stay until the window is closed", 90))
+        << window.Text("stderr");
+    EXPECT_EQ(window.Wait(1), -1) << "the window went with the station";
+    window.Interrupt();
+  });
   EXPECT_THAT(window.Text("stderr"),
               testing::HasSubstr("station fault: an approved image changed"));
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "station/simulated_station.h"
+#include "station/station_look.h"
 #include "window_fixture.h"
 
 namespace morlane::gui {
@@ -63,6 +64,105 @@ TEST(StationWindow, ALineDatabaseOutOfReachIsSaidOnTheScreen) {
       [&] { return window.Message().startsWith("the line database cannot be reached"); }, 60000))
       << window.Message().toStdString();
   EXPECT_EQ(window.StateOf(0), QStringLiteral("PASS"));
+  window.close();
+  station.Finish();
+  station.Join();
+}
+
+// A failed unit calls the operator over: its tile says why and what to do with the unit,
+// and the screen sounds once for the run, however often it redraws; a pass is silent.
+TEST(StationWindow, AFailedUnitSaysWhyAndWhatToDoAndSoundsOnce) {
+  morlane::test::TempDir dir;
+  morlane::test::SimulatedStation simulated(dir);
+  simulated.instructions["erase"] = "Put the unit on the rework shelf";
+  ASSERT_TRUE(simulated.Open());
+  Station& station = simulated.Engine();
+  StationWindow window(station, simulated.Records(), "line1");
+  int beeps = 0;
+  window.beep = [&beeps] { ++beeps; };
+  station.Start();
+  window.show();
+  window.Type("A SN1");
+  window.Type("B SN2");
+  ASSERT_TRUE(test::WaitUntil(
+      [&] { return window.StateOf(0) == "PASS" && window.StateOf(1) == "FAIL erase"; }, 60000))
+      << window.StateOf(0).toStdString() << " / " << window.StateOf(1).toStdString();
+  for (int i = 0; i < 5; ++i) window.Refresh();
+  EXPECT_EQ(beeps, 1);
+  EXPECT_EQ(window.Tile(1).Reason(), QStringLiteral("the unit refused the erase"));
+  EXPECT_EQ(window.Tile(1).Instruction(), QStringLiteral("Put the unit on the rework shelf"));
+  EXPECT_EQ(window.Tile(0).Reason(), QString());
+
+  // The next failure on the same slot sounds again.
+  window.Type("B SN3");
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return window.Counters().startsWith("Passed 1    Failed 2"); }, 60000))
+      << window.Counters().toStdString();
+  window.Refresh();
+  EXPECT_EQ(beeps, 2);
+  window.close();
+  station.Finish();
+  station.Join();
+}
+
+// Read from a few metres on a large screen: the unit id and the verdict grow with the
+// window; at its smallest every text, the failure's wrapped lines too, is still whole.
+TEST(StationWindow, TilesGrowWithTheWindowAndStayWholeAtTheSmallest) {
+  morlane::test::TempDir dir;
+  morlane::test::SimulatedStation simulated(dir);
+  simulated.instructions["erase"] = "Put the unit on the rework shelf";
+  ASSERT_TRUE(simulated.Open());
+  Station& station = simulated.Engine();
+  StationWindow window(station, simulated.Records(), "line1");
+  window.beep = [] {};
+  station.Start();
+  window.show();
+  window.Type("B SN-1002");
+  ASSERT_TRUE(test::WaitUntil([&] { return window.StateOf(1) == "FAIL erase"; }, 60000))
+      << window.StateOf(1).toStdString();
+
+  auto resized = [&window](QSize size) {
+    window.resize(size);
+    QTest::qWait(50);  // the layout places the tiles after the resize
+    return window.size();
+  };
+  const SlotTile& failed = window.Tile(1);
+  const QSize smallest = resized(window.minimumSizeHint());
+  EXPECT_TRUE(window.Tile(0).TextsFit() && failed.TextsFit())
+      << smallest.width() << "x" << smallest.height();
+  const int smallUnit = failed.UnitPixelSize(), smallState = failed.StatePixelSize();
+  EXPECT_GE(failed.ReasonPixelSize(), 10);
+
+  resized(QSize(1920, 1080));
+  EXPECT_TRUE(window.Tile(0).TextsFit() && failed.TextsFit());
+  EXPECT_GE(failed.UnitPixelSize(), 30);
+  EXPECT_GE(failed.StatePixelSize(), 60);
+  EXPECT_GT(failed.UnitPixelSize(), smallUnit * 3 / 2);
+  EXPECT_GT(failed.StatePixelSize(), smallState * 3 / 2);
+  window.close();
+  station.Finish();
+  station.Join();
+}
+
+// An approved image that changes under a running shift is a station fault: the banner says
+// so across the screen and stays, while the unit that found it shows its own failure.
+TEST(StationWindow, AStationFaultShowsItsBanner) {
+  morlane::test::TempDir dir;
+  morlane::test::SimulatedStation simulated(dir);
+  ASSERT_TRUE(simulated.Open());
+  Station& station = simulated.Engine();
+  StationWindow window(station, simulated.Records(), "line1");
+  window.beep = [] {};
+  station.Start();
+  window.show();
+  EXPECT_EQ(window.Banner(), QString());
+  dir.Write("slave.bin", morlane::test::MakeInverterImage({{0x0100, morlane::test::Words(2, 3)}}));
+  window.Type("A SN1");
+  ASSERT_TRUE(test::WaitUntil([&] { return !station.Fault().empty(); }, 60000));
+  EXPECT_TRUE(test::WaitUntil([&] { return !window.Banner().isEmpty(); }, 3000));
+  EXPECT_EQ(window.Banner(), QString::fromStdString(FaultBanner(station.Fault())));
+  EXPECT_TRUE(test::WaitUntil([&] { return window.StateOf(0) == "FAIL image"; }, 3000))
+      << window.StateOf(0).toStdString();
   window.close();
   station.Finish();
   station.Join();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,7 @@ class SimulatedStation {
     profile.station = "line1";
     profile.records = dir_.File("out");
     profile.recordsDb = recordsDb;
+    profile.instructions = instructions;
     std::string why;
     if (!platform_.StartUnits(2, {}, &why) || !platform_.ApplyFaults({"2:refuse-erase"}, &why)) {
       return ::testing::AssertionFailure() << why;
@@ -43,6 +45,10 @@ class SimulatedStation {
     if (!shift_) return ::testing::AssertionFailure() << why;
     return ::testing::AssertionSuccess();
   }
+
+  // The profile's [instructions], step to what the operator does with a unit failed there;
+  // set before Open().
+  std::map<std::string, std::string> instructions;
 
   Station& Engine() { return shift_->Engine(); }
   RecordStore& Records() { return shift_->Records(); }
