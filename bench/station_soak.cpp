@@ -1,7 +1,8 @@
 // A shift on simulated units: a station with presence start, each unit taken out of its
-// fixture after its run and a new one put in, for as long as asked (default two hours).
-// Gives the runs per slot, the station's resident memory over the shift, and checks that
-// every unit put in and started is in the records exactly once. Each unit is a
+// fixture after its run and a new one put in with its label scanned for its slot, for as
+// long as asked (default two hours). Gives the runs per slot, the station's resident memory
+// over the shift, and checks that every unit put in and started is in the records exactly
+// once, under the label scanned for it. Each unit is a
 // morlane-unit-sim of its own on a pseudo-terminal, reached through the real serial layer
 // and taken out and put back through its standard input, so the memory measured is the
 // station's alone.
@@ -125,6 +126,10 @@ int main(int argc, char** argv) {
     profile.images.push_back({name, path, FileSha256(path)});
   }
   profile.start = "presence";
+  // Every unit's label is scanned as it is put in, and must be of the line's form; each
+  // scan asks the records whether that unit passed here before.
+  profile.requireUnitId = true;
+  profile.unitIdPattern = "SN-[0-9]+";
   // Units are out of their fixtures for 2.5 s between two runs.
   profile.presenceAbsentMs = 1000;
   profile.sha256 = std::string(64, '0');
@@ -174,7 +179,23 @@ int main(int argc, char** argv) {
     }
   };
   station.onRemark = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
-  for (const StationPort& slot : slots) putIn[slot.name] = 1;
+  int serial = 0;
+  int refusedScans = 0;
+  std::set<std::string> scanned;
+  // The operator scans the label of the unit going into a slot.
+  auto scan = [&](const std::string& slot) {
+    const std::string id = "SN-" + std::to_string(++serial);
+    scanned.insert(id);
+    if (const std::string why = station.Scan(slot + " " + id); !why.empty()) {
+      std::fprintf(stderr, "station_soak: %s %s refused: %s\n", slot.c_str(), id.c_str(),
+                   why.c_str());
+      ++refusedScans;
+    }
+  };
+  for (const StationPort& slot : slots) {
+    putIn[slot.name] = 1;
+    scan(slot.name);
+  }
   station.Start();
 
   const auto begin = std::chrono::steady_clock::now();
@@ -197,6 +218,7 @@ int main(int argc, char** argv) {
           putBackAt[name] = now + std::chrono::milliseconds(2500);
         }
         if (auto back = putBackAt.find(name); back != putBackAt.end() && now >= back->second) {
+          scan(name);
           unit.Say("in\n");
           putBackAt.erase(back);
           ++putIn[name];
@@ -228,10 +250,12 @@ int main(int argc, char** argv) {
   RunFilter all;
   std::vector<RunRecord> records = store->List(all, &error);
   std::set<std::string> runIds;
+  std::set<std::string> unitIds;
   std::map<std::string, int> recorded;
   int passed = 0;
   for (const RunRecord& record : records) {
     runIds.insert(record.runId);
+    if (record.unitId && scanned.count(*record.unitId)) unitIds.insert(*record.unitId);
     ++recorded[record.slot];
     if (record.result == "pass") {
       ++passed;
@@ -241,7 +265,9 @@ int main(int argc, char** argv) {
                   record.result.c_str(), record.failedStep.c_str());
     }
   }
-  bool sound = runIds.size() == records.size();
+  // Each run under a label scanned for it, no label twice; every scan taken.
+  bool sound =
+      runIds.size() == records.size() && unitIds.size() == records.size() && refusedScans == 0;
   int runs = 0;
   for (const StationPort& slot : slots) {
     const int s = started[slot.name], e = ended[slot.name], r = recorded[slot.name];
@@ -256,8 +282,9 @@ int main(int argc, char** argv) {
       "%d runs in %d min, %d passed; resident memory %ld KiB after the first minute, "
       "%ld KiB at the most, %ld KiB at the end\n",
       runs, minutes, passed, firstKiB, peakKiB, ResidentKiB());
-  std::printf("first-pass yield %d of %d units; records %s\n", tally.firstPassUnits, tally.units,
-              sound ? "complete, each unit once" : "NOT as the units were");
+  std::printf("first-pass yield %d of %d units; %d labels scanned, %d refused; records %s\n",
+              tally.firstPassUnits, tally.units, serial, refusedScans,
+              sound ? "complete, each unit once under its label" : "NOT as the units were");
   std::filesystem::remove_all(dir);
   return sound ? 0 : 1;
 }
