@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "flash/test_image_maker.h"
@@ -168,11 +169,8 @@ class CountedPorts : public SerialPortFactory {
   SerialPortFactory& ports_;
 };
 
-// An idle slot asks for its unit many times a shift: every open of a real port sets the
-// adapter's control lines again, so the port stays open between the asks and is given up
-// only for the unit's own run.
-TEST(StationPresence, AnIdleSlotAsksOnAPortItKeepsOpen) {
-  test::TempDir dir;
+// A station started by its units' presence, with two tiny approved images in dir.
+StationProfile PresenceProfile(const test::TempDir& dir) {
   dir.Write("master.bin", test::MakeInverterImage({{0x2010, test::Words(2, 1)}}));
   dir.Write("slave.bin", test::MakeInverterImage({{0x0100, test::Words(2, 2)}}));
   StationProfile profile;
@@ -181,6 +179,85 @@ TEST(StationPresence, AnIdleSlotAsksOnAPortItKeepsOpen) {
   for (const char* name : {"master.bin", "slave.bin"}) {
     profile.images.push_back({name, dir.File(name), FileSha256(dir.File(name))});
   }
+  return profile;
+}
+
+// A unit that brings its own USB port makes it appear when it is plugged in; a port that
+// another program holds is no port the slot can ever use.
+class PluggedPorts : public SerialPortFactory {
+ public:
+  explicit PluggedPorts(SerialPortFactory& ports) : ports_(ports) {}
+  std::unique_ptr<SerialPort> Open(int com, PortOpenError* error) override {
+    if (com == 1 && !plugged) {
+      if (error) *error = PortOpenError::NotFound;
+      return nullptr;
+    }
+    if (com == 2) {
+      if (error) *error = PortOpenError::Busy;
+      return nullptr;
+    }
+    return ports_.Open(com, error);
+  }
+  std::string PathOf(int com) const override { return ports_.PathOf(com); }
+  std::atomic<bool> plugged{false};
+
+ private:
+  SerialPortFactory& ports_;
+};
+
+TEST(StationPresence, APortNotThereYetWaitsAndOneHeldElsewhereIsOutOfService) {
+  test::TempDir dir;
+  StationProfile profile = PresenceProfile(dir);
+  profile.slots = {{"A", "/dev/ttyACM0"}, {"B", "/dev/ttyACM1"}};
+  sim::HostPlatform platform;
+  std::string why;
+  ASSERT_TRUE(platform.StartUnits(2, {}, &why)) << why;
+  PluggedPorts ports(platform.Ports());
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &why);
+  ASSERT_TRUE(store) << why;
+  Station station(profile, ports, SlotPorts(profile, ports), *store, {"s", std::nullopt});
+  station.presencePeriodMs = 20;
+  station.presenceAnswerMs = 30;
+  std::mutex mutex;
+  std::string remarks;
+  station.onRemark = [&](const std::string& text) {
+    std::lock_guard lock(mutex);
+    remarks += text + "\n";
+  };
+  std::atomic<int> passed{0};
+  station.onNotice = [&passed](const std::string& line) {
+    if (line.find("PASS") != std::string::npos) ++passed;
+  };
+  station.Start();
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_THAT(remarks, HasSubstr("A: " + ports.PathOf(1) +
+                                   " is not there yet: the slot waits for its unit"));
+    EXPECT_THAT(remarks, HasSubstr("B: out of service: its port " + ports.PathOf(2) +
+                                   " is held by another program"));
+  }
+  std::vector<SlotView> views = station.View();
+  EXPECT_EQ(views[0].phase, SlotPhase::Idle);
+  EXPECT_EQ(views[1].phase, SlotPhase::OutOfService);
+  EXPECT_EQ(station.Scan("B SN2"), "slot B is out of service (" + ports.PathOf(2) +
+                                       ": held by another program): SN2 not started");
+
+  ports.plugged = true;
+  for (int i = 0; i < 600 && passed.load() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(passed.load(), 1);
+  station.Finish();
+  station.Join();
+}
+
+// An idle slot asks for its unit many times a shift: every open of a real port sets the
+// adapter's control lines again, so the port stays open between the asks and is given up
+// only for the unit's own run.
+TEST(StationPresence, AnIdleSlotAsksOnAPortItKeepsOpen) {
+  test::TempDir dir;
+  StationProfile profile = PresenceProfile(dir);
   profile.slots = {{"A", "/dev/null"}};
   sim::HostPlatform platform;
   std::string why;
