@@ -59,14 +59,22 @@ class PinnedPorts : public SerialPortFactory {
       if (error) *error = PortOpenError::NotFound;
       return nullptr;
     }
-    std::unique_ptr<SerialPort> port = all_.Open(entry_, error);
-    if (!port) return nullptr;
+    PortOpenError why = PortOpenError::None;
+    std::unique_ptr<SerialPort> port = all_.Open(entry_, &why);
+    if (error) *error = why;
+    if (!port) {
+      lastError = why;
+      return nullptr;
+    }
     return std::make_unique<StoppablePort>(std::move(port), stop_, cut_);
   }
   std::string PathOf(int comNumber) const override {
     return comNumber == shownAs_ ? all_.PathOf(entry_) : std::string();
   }
   int NumberBeyondSearch() const override { return shownAs_; }
+
+  // Why the unit's own port last failed to open; None while it opened.
+  PortOpenError lastError = PortOpenError::None;
 
  private:
   SerialPortFactory& all_;
@@ -307,6 +315,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   cut_ = false;
   failReason.clear();
   stationFault.clear();
+  slotFault.clear();
   firstFailure_.reset();
   {
     std::lock_guard lock(viewMutex_);
@@ -375,9 +384,13 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
 
   // Stopped: at once, or held back from a CPU it would have programmed. A unit that failed
   // on its own keeps its "fail" whatever was pressed.
+  // A port another program holds is the slot's fault: the unit was never reached, and its
+  // run is cut short, not failed.
+  const bool portHeld = !opened && refused.empty() && ports.lastError == PortOpenError::Busy;
+  if (portHeld) slotFault = port_.path + " is held by another program";
   FinishRecord(record, {.procedurePassed = passed != 0,
                         .opened = opened,
-                        .stopped = control_.abortNow || dialog.flasher.heldBack,
+                        .stopped = control_.abortNow || dialog.flasher.heldBack || portHeld,
                         .refusedStep = refused.empty() ? "" : "image"});
 
   if (!refused.empty()) {

@@ -116,6 +116,9 @@ class GangUnit : public RunEvents {
   // A fault of the station's that the last run met, "" when none: an approved image that
   // changed, or a record the store could not keep. No unit should start after it.
   std::string stationFault;
+  // A fault of the slot's that the last run met, "" when none: its port held by another
+  // program. The slot takes no unit after it.
+  std::string slotFault;
 
  private:
   void Line(std::string_view line);

@@ -417,6 +417,10 @@ void Station::Serve(Slot& slot) {
       continue;
     }
     RunUnit(slot, unitId);
+    {
+      std::lock_guard lock(mutex_);
+      if (slot.view.phase == SlotPhase::OutOfService) return;
+    }
     if (PresenceStarts()) {
       std::lock_guard lock(mutex_);
       slot.view.awaitingRemoval = true;
@@ -495,6 +499,15 @@ void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
     }
   }
   if (!unit.stationFault.empty()) SetFault(unit.stationFault);
+  if (!unit.slotFault.empty()) {
+    {
+      std::lock_guard lock(mutex_);
+      slot.view.phase = SlotPhase::OutOfService;
+      slot.view.outOfService = unit.slotFault;
+    }
+    Remark(name + ": out of service: its port " + unit.slotFault +
+           "; it takes no unit until the station starts again");
+  }
 }
 
 void Station::Finish() {

@@ -314,7 +314,8 @@ TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationAndAreImportedOnce) {
 
 // Ports that cannot be opened when the station starts: one not there and one another
 // program holds take their slots out of service, said with the port and why (and found by
-// the profile's check beforehand); the slot that can serve takes the units.
+// the profile's check beforehand); the slot that can serve takes the units, until another
+// program takes its port too.
 TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
   SimProcess a(MORLANE_UNIT_SIM);
   SimProcess c(MORLANE_UNIT_SIM);
@@ -338,8 +339,19 @@ TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
   station.Type("B SN2");
   station.Type("SN1");
   ASSERT_TRUE(station.WaitFor("stdout", "A SN1 PASS", 60)) << station.Text("stderr");
+  // Another program takes A's port in the middle of the shift: the unit scanned next is
+  // never reached, its run is cut short rather than failed, and A goes out of service.
+  const int taken = ::open(a.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(taken, 0);
+  ASSERT_EQ(::flock(taken, LOCK_EX | LOCK_NB), 0);
+  station.Type("A SN3");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN3 ABORTED", 30)) << station.Text("stderr");
+  station.Type("SN4");
+  ASSERT_TRUE(station.WaitFor("stderr", "no slot is free: SN4 not started", 10))
+      << station.Text("stderr");
   station.EndInput();
-  EXPECT_EQ(station.Wait(20), 0);
+  EXPECT_EQ(station.Wait(20), 1);
+  ::close(taken);
   ::close(held);
   const std::string err = station.Text("stderr");
   EXPECT_THAT(err, HasSubstr("B: out of service: its port " + dir.File("ttyUSB9") +
@@ -348,7 +360,13 @@ TEST_F(StationE2e, ASlotWhosePortCannotBeOpenedIsOutOfService) {
               HasSubstr("C: out of service: its port " + c.Path() + " is held by another program"));
   EXPECT_THAT(err, HasSubstr("slot B is out of service (" + dir.File("ttyUSB9") +
                              ": not found): SN2 not started"));
-  EXPECT_EQ(Count(station.Text("stdout"), "started"), 1);
+  EXPECT_THAT(err,
+              HasSubstr("A: out of service: its port " + a.Path() + " is held by another program"));
+  EXPECT_EQ(Count(station.Text("stdout"), "started"), 2);
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_THAT(records[0], HasSubstr("\"unit_id\": \"SN3\""));
+  EXPECT_THAT(records[0], HasSubstr("\"result\": \"aborted\""));
   EXPECT_THAT(c.Stop(), HasSubstr("0 protocol errors"));
 
   // With its one good slot the profile is ready; a profile that cannot be read is exit 2.
