@@ -375,6 +375,7 @@ void Station::Serve(Slot& slot) {
         slot.startRequested = false;
         unitId = slot.view.nextId;
         slot.view.nextId.reset();
+        MarkRunning(slot, unitId);
       }
     }
     if (!start) {
@@ -410,9 +411,14 @@ void Station::Serve(Slot& slot) {
       }
       unitId = view.nextId;
       view.nextId.reset();
+      MarkRunning(slot, unitId);
     }
     slot.probe->Close();  // the unit's run opens the port for itself
     if (!ReadyForUnit()) {
+      {
+        std::lock_guard lock(mutex_);
+        slot.view.phase = SlotPhase::Idle;
+      }
       Remark(slot.view.name + ": " + IdText(unitId) + " not started: station fault: " + Fault());
       continue;
     }
@@ -429,22 +435,25 @@ void Station::Serve(Slot& slot) {
   }
 }
 
+void Station::MarkRunning(Slot& slot, const std::optional<std::string>& unitId) {
+  SlotView& view = slot.view;
+  view.phase = SlotPhase::Running;
+  view.unitId = unitId;
+  view.step.clear();
+  view.percent = 0;
+  view.result.clear();
+  view.failedStep.clear();
+  view.reason.clear();
+  view.instruction.clear();
+  slot.startedMs = SteadyMs();
+}
+
 void Station::RunUnit(Slot& slot, const std::optional<std::string>& unitId) {
   GangUnit& unit = *slot.unit;
   StationIdentity identity;
   {
     std::lock_guard lock(mutex_);
     identity = identity_;
-    SlotView& view = slot.view;
-    view.phase = SlotPhase::Running;
-    view.unitId = unitId;
-    view.step.clear();
-    view.percent = 0;
-    view.result.clear();
-    view.failedStep.clear();
-    view.reason.clear();
-    view.instruction.clear();
-    slot.startedMs = SteadyMs();
   }
   const std::string& name = unit.Name();
   if (onNotice) onNotice(name + " " + IdText(unitId) + " started");

@@ -152,6 +152,10 @@ class Station {
 
   void Loop(Slot& slot);
   void Serve(Slot& slot);
+  // The slot taken for the unit, in the same hold of mutex_ as the start is taken from the
+  // scan or the presence: a scan in between would find the slot free and queue a second
+  // unit on it, and the same label could start on another slot.
+  void MarkRunning(Slot& slot, const std::optional<std::string>& unitId);
   // The unit's run, from its "started" to its record kept and shown.
   void RunUnit(Slot& slot, const std::optional<std::string>& unitId);
   bool ScanStarts() const { return profile_.start != "presence"; }
