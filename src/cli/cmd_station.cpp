@@ -71,6 +71,15 @@ std::string StationRecords(const GlobalOptions& options, const StationProfile& p
   return !options.records.empty() ? options.records : profile.records;
 }
 
+// The slots' ports: their paths from the profile (a table made into *own), or the simulated
+// units in order.
+SerialPortFactory* SlotPortTable(CliSession& session, const StationProfile& profile,
+                                 std::unique_ptr<SerialPortFactory>* own) {
+  if (session.Sim()) return &session.Ports();
+  *own = MakeSystemPorts(PortTable(SlotDevices(profile)));
+  return own->get();
+}
+
 // What the station took before the session wrote anything: the profile, read and its
 // images checked once, and the hold on its records folder.
 struct HeldStation {
@@ -111,20 +120,13 @@ int RunStation(CliSession& session, const std::string& profilePath, HeldStation 
                                                        : HostName(),
                            options.operatorName};
 
-  // The slots' ports: their paths from the profile, or the simulated units in order.
-  std::unique_ptr<SerialPortFactory> ownPorts;
-  SerialPortFactory* ports = nullptr;
-  if (session.Sim()) {
-    if (options.simulateUnits < static_cast<int>(profile->slots.size())) {
-      std::fprintf(stderr, "morlane-cli: the profile has %zu slots: give --simulate-units %zu\n",
-                   profile->slots.size(), profile->slots.size());
-      return kExitUsage;
-    }
-    ports = &session.Ports();
-  } else {
-    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
-    ports = ownPorts.get();
+  if (session.Sim() && options.simulateUnits < static_cast<int>(profile->slots.size())) {
+    std::fprintf(stderr, "morlane-cli: the profile has %zu slots: give --simulate-units %zu\n",
+                 profile->slots.size(), profile->slots.size());
+    return kExitUsage;
   }
+  std::unique_ptr<SerialPortFactory> ownPorts;
+  SerialPortFactory* ports = SlotPortTable(session, *profile, &ownPorts);
   const std::vector<StationPort> slots = SlotPorts(*profile, *ports);
 
   std::unique_ptr<RecordStore> store = RecordStore::Open(records, RecordStore::Mode::Write, &why);
@@ -238,25 +240,13 @@ int RunStation(CliSession& session, const std::string& profilePath, HeldStation 
 int CheckStationProfile(CliSession& session, const std::string& profilePath) {
   const GlobalOptions& options = session.Options();
   std::string why;
-  std::optional<StationProfile> profile = ReadProfile(session.PathOf(profilePath), &why);
-  if (profile) {
-    if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
-      why = session.PathOf(profilePath) + ": " + unclear;
-      profile.reset();
-    }
-  }
+  std::optional<StationProfile> profile = ReadStationProfile(session.PathOf(profilePath), &why);
   if (!profile) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitUsage;
   }
   std::unique_ptr<SerialPortFactory> ownPorts;
-  SerialPortFactory* ports = nullptr;
-  if (session.Sim()) {
-    ports = &session.Ports();
-  } else {
-    ownPorts = MakeSystemPorts(PortTable(SlotDevices(*profile)));
-    ports = ownPorts.get();
-  }
+  SerialPortFactory* ports = SlotPortTable(session, *profile, &ownPorts);
   const std::string recordsDb = !options.recordsDb.empty() ? options.recordsDb : profile->recordsDb;
   bool ready = true;
   for (const StationFinding& finding :

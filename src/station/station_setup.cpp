@@ -22,13 +22,19 @@ std::string UnclearImageNames(const StationProfile& profile) {
   return {};
 }
 
-std::optional<StationProfile> LoadStationProfile(const std::string& path, std::string* why) {
+std::optional<StationProfile> ReadStationProfile(const std::string& path, std::string* why) {
   std::optional<StationProfile> profile = ReadProfile(path, why);
   if (!profile) return std::nullopt;
   if (std::string unclear = UnclearImageNames(*profile); !unclear.empty()) {
     *why = path + ": " + unclear;
     return std::nullopt;
   }
+  return profile;
+}
+
+std::optional<StationProfile> LoadStationProfile(const std::string& path, std::string* why) {
+  std::optional<StationProfile> profile = ReadStationProfile(path, why);
+  if (!profile) return std::nullopt;
   // A station with a wrong file in its folder never starts.
   if (std::string bad = CheckApprovedImages(*profile); !bad.empty()) {
     *why = "the station does not start: " + bad;

@@ -15,6 +15,10 @@ namespace morlane {
 // The profile read and every check a station makes before it starts: its images' names
 // and their digests. Nothing, with why, when the station must not start.
 std::optional<StationProfile> LoadStationProfile(const std::string& path, std::string* why);
+// The same without the digests (a check says each of them as a finding of its own):
+// nothing, with why, only for a profile that cannot be read or whose image names are
+// unclear.
+std::optional<StationProfile> ReadStationProfile(const std::string& path, std::string* why);
 
 // A unit's images go by their names to a CPU, as "Automatic" sends them; an image whose
 // name names no CPU, or both, would be sent to a CPU by chance. "" when every name is clear,
