@@ -269,17 +269,7 @@ bool CliSession::KeepRecord(int exitStatus, std::string* why) {
   }
   FinishRecord(*record_, {.procedurePassed = exitStatus == kExitOk, .opened = linkOpened_});
   const bool kept = store_->Commit(*record_, log_, why);
-  if (!kept) {
-    // Shown failed at "record", and kept where `records import` takes it back from.
-    MarkUnkept(*record_);
-    const std::string unkept = UnkeptRunsFolder();
-    std::string fallback;
-    if (KeepUnkept(unkept, *record_, log_, &fallback)) {
-      *why += "; kept in " + unkept + " (morlane-cli records import " + unkept + ")";
-    } else {
-      *why += "; kept nowhere (" + fallback + ")";
-    }
-  }
+  if (!kept) *why += "; it is kept " + KeepRefusedRun(UnkeptRunsFolder(), *record_, log_);
   kept_ = std::move(record_);
   record_.reset();
   if (kept && lineFeed_) lineFeed_->Send();

@@ -21,6 +21,13 @@ bool KeepUnkept(const std::string& folder, const RunRecord& run, std::string_vie
   return store && store->Commit(run, log, error);
 }
 
+std::string KeepRefusedRun(const std::string& folder, RunRecord& run, std::string_view log) {
+  MarkUnkept(run);
+  std::string why;
+  if (!KeepUnkept(folder, run, log, &why)) return "nowhere (" + why + ")";
+  return "in " + folder + "; take it back with: morlane-cli records import " + folder;
+}
+
 bool ImportRuns(const std::string& folder, RecordStore& target, ImportCount* count,
                 std::string* error) {
   std::unique_ptr<RecordStore> source = RecordStore::Open(folder, RecordStore::Mode::Read, error);

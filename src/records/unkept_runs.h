@@ -18,6 +18,11 @@ std::string UnkeptRunsFolder();
 bool KeepUnkept(const std::string& folder, const RunRecord& run, std::string_view log,
                 std::string* error);
 
+// A run its store refused: marked failed at "record" (a unit's programming is not vouched
+// for without its record) and kept in folder. Where it went, said for a message: "in FOLDER;
+// take it back with: morlane-cli records import FOLDER", or "nowhere (WHY)".
+std::string KeepRefusedRun(const std::string& folder, RunRecord& run, std::string_view log);
+
 struct ImportCount {
   int added = 0;    // runs put into the store
   int present = 0;  // runs the store held already (imported before, or never unkept)

@@ -290,19 +290,9 @@ std::string GangUnit::HoldImages(const GangJob& job) {
 bool GangUnit::Keep(const GangJob& job, RecordStore& store) {
   std::string why;
   if (store.Commit(record, log_, &why)) return true;
-  // A run the store refused is no unit's failure but the station's: it is shown failed at
-  // "record" (the unit's programming cannot be vouched for without its record) and kept
-  // where it can be taken back from.
-  MarkUnkept(record);
+  // A run the store refused is no unit's failure but the station's.
   stationFault = "records cannot be kept (" + why + ")";
-  std::string where = "nowhere";
-  std::string unkept;
-  if (KeepUnkept(job.unkeptFolder, record, log_, &unkept)) {
-    where = "in " + job.unkeptFolder + "; take it back with: morlane-cli records import " +
-            job.unkeptFolder;
-  } else {
-    where += " (" + unkept + ")";
-  }
+  const std::string where = KeepRefusedRun(job.unkeptFolder, record, log_);
   failReason = "its record could not be kept: " + why;
   if (onMessage)
     onMessage(Name(), "its run record could not be kept: " + why + "; it is kept " + where);
