@@ -11,11 +11,11 @@ file(CREATE_LINK ${MORLANE_CLI11_HEADERS} ${cli11_include}/CLI SYMBOLIC)
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_include})
 
-# SQLite is built from its source with the cross compiler: scripts/sqlite-source.sh makes
+# SQLite is built from its source with the cross compiler: scripts/windows-sources.sh makes
 # the single-file form of Debian's source package in build/sqlite.
 set(MORLANE_SQLITE_SOURCES ${PROJECT_SOURCE_DIR}/build/sqlite CACHE PATH "SQLite's sqlite3.c and sqlite3.h")
 if(NOT EXISTS ${MORLANE_SQLITE_SOURCES}/sqlite3.c)
-  message(FATAL_ERROR "sqlite3.c not found in ${MORLANE_SQLITE_SOURCES} (run scripts/sqlite-source.sh)")
+  message(FATAL_ERROR "sqlite3.c not found in ${MORLANE_SQLITE_SOURCES} (run scripts/windows-sources.sh)")
 endif()
 enable_language(C)
 add_library(morlane_sqlite3 STATIC ${MORLANE_SQLITE_SOURCES}/sqlite3.c)
@@ -26,6 +26,28 @@ target_compile_definitions(morlane_sqlite3 PRIVATE SQLITE_THREADSAFE=1 SQLITE_OM
                            SQLITE_DQS=0 SQLITE_DEFAULT_FOREIGN_KEYS=1)
 target_compile_options(morlane_sqlite3 PRIVATE -w)
 add_library(SQLite::SQLite3 ALIAS morlane_sqlite3)
+
+# zlib and libgcrypt are Debian's builds for mingw-w64 (libz-mingw-w64-dev,
+# libgcrypt-mingw-w64-dev), linked statically so that the zip a technician unpacks needs
+# no DLL of theirs; minizip is built from zlib's source (scripts/windows-sources.sh).
+set(MORLANE_MINIZIP_SOURCES ${PROJECT_SOURCE_DIR}/build/minizip CACHE PATH "minizip's sources")
+if(NOT EXISTS ${MORLANE_MINIZIP_SOURCES}/unzip.c)
+  message(FATAL_ERROR "unzip.c not found in ${MORLANE_MINIZIP_SOURCES} (run scripts/windows-sources.sh)")
+endif()
+find_library(MORLANE_ZLIB_STATIC NAMES libz.a REQUIRED)
+find_library(MORLANE_GCRYPT_STATIC NAMES libgcrypt.a REQUIRED)
+find_library(MORLANE_GPG_ERROR_STATIC NAMES libgpg-error.a REQUIRED)
+find_path(MORLANE_GCRYPT_INCLUDE gcrypt.h REQUIRED)
+add_library(morlane_minizip STATIC ${MORLANE_MINIZIP_SOURCES}/ioapi.c ${MORLANE_MINIZIP_SOURCES}/unzip.c
+            ${MORLANE_MINIZIP_SOURCES}/zip.c)
+target_include_directories(morlane_minizip SYSTEM PUBLIC ${MORLANE_MINIZIP_SOURCES})
+target_link_libraries(morlane_minizip PUBLIC ${MORLANE_ZLIB_STATIC})
+target_compile_options(morlane_minizip PRIVATE -w)
+add_library(morlane::minizip ALIAS morlane_minizip)
+add_library(morlane_gcrypt INTERFACE)
+target_include_directories(morlane_gcrypt SYSTEM INTERFACE ${MORLANE_GCRYPT_INCLUDE})
+target_link_libraries(morlane_gcrypt INTERFACE ${MORLANE_GCRYPT_STATIC} ${MORLANE_GPG_ERROR_STATIC} ws2_32)
+add_library(morlane::gcrypt ALIAS morlane_gcrypt)
 
 if(MORLANE_TESTS)
   set(MORLANE_GTEST_SOURCES /usr/src/googletest CACHE PATH "GoogleTest's sources")

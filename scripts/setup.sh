@@ -14,7 +14,8 @@ packages=(
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth
   clang-14 libfuzzer-14-dev
-  tcl make python3-jsonschema libtomlplusplus-dev
+  tcl make python3-jsonschema libtomlplusplus-dev nlohmann-json3-dev
+  libminizip-dev libgcrypt20-dev libgcrypt-mingw-w64-dev libz-mingw-w64-dev openssh-client
   dpkg-dev lintian desktop-file-utils appstream bash-completion groff-base man-db
 )
 

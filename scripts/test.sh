@@ -18,7 +18,7 @@ if [[ $preset != default ]]; then
   exit 0
 fi
 
-bash scripts/sqlite-source.sh
+bash scripts/windows-sources.sh
 cmake --preset windows -DMORLANE_WERROR=ON
 cmake --build --preset windows
 # The Wine whole runs are the Windows build's tests; the Linux run leaves them to it.

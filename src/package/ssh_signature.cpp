@@ -1,0 +1,1 @@
+#include "package/ssh_signature.h"
