@@ -35,7 +35,8 @@ std::optional<SshPublicKey> ParsePublicKey(std::string_view text, std::string* w
 struct SshSignature {
   SshPublicKey key;
   std::string nameSpace;
-  std::string hashAlgorithm;  // "sha256" or "sha512"
+  std::string reserved;            // empty as ssh-keygen writes it, but signed over all the same
+  std::string hashAlgorithm;       // "sha256" or "sha512"
   std::vector<uint8_t> signature;  // the signature blob: string type, then its fields
 };
 std::optional<SshSignature> ParseSignature(std::string_view armored, std::string* why);
@@ -67,6 +68,12 @@ class AllowedSigners {
   size_t size() const { return entries_.size(); }
 
  private:
+  // Parse, with the names its errors give the two files.
+  static std::optional<AllowedSigners> ParseNamed(std::string_view allowedSigners,
+                                                  std::string_view allowedName,
+                                                  std::string_view revokedKeys,
+                                                  std::string_view revokedName, std::string* why);
+
   struct Entry {
     std::string principals;
     SshPublicKey key;

@@ -95,6 +95,28 @@ int64_t LocalDayStart(int year, int month, int day) {
   return static_cast<int64_t>(when);
 }
 
+int64_t LocalCalendarSeconds(int year, int month, int day, int hour, int minute, int second) {
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+    return -1;
+  }
+  std::tm parts{};
+  parts.tm_year = year - 1900;
+  parts.tm_mon = month - 1;
+  parts.tm_mday = day;
+  parts.tm_hour = hour;
+  parts.tm_min = minute;
+  parts.tm_sec = second;
+  parts.tm_isdst = -1;
+  // The date is checked before mktime, which would quietly move 31 April to 1 May.
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return -1;
+  const std::time_t when = std::mktime(&parts);
+  if (when == static_cast<std::time_t>(-1)) return -1;
+  return static_cast<int64_t>(when);
+}
+
 bool SystemClock::WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, int ms,
                           const std::function<bool()>& ready) {
   return cv.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), ready);

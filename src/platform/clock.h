@@ -65,6 +65,11 @@ std::string CompactUtc(int64_t epochSeconds);
 // time zone); -1 for a day that does not exist.
 int64_t LocalDayStart(int year, int month, int day);
 
+// The epoch seconds of a local calendar time in this machine's time zone; -1 for a date
+// that does not exist. A time the clocks skip when summer time begins is taken as the
+// same distance past the change.
+int64_t LocalCalendarSeconds(int year, int month, int day, int hour, int minute, int second);
+
 // The process-wide real clock.
 Clock& RealClock();
 
