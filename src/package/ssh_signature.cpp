@@ -265,8 +265,9 @@ std::optional<SshSignature> ParseSignature(std::string_view armored, std::string
     return std::nullopt;
   }
   const size_t begin = armored.find(kBegin);
-  const size_t end = armored.find(kEnd);
-  if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) {
+  const size_t end =
+      begin == std::string_view::npos ? begin : armored.find(kEnd, begin + kBegin.size());
+  if (end == std::string_view::npos) {
     Fail(why, "not an SSH signature: no \"" + std::string(kBegin) + "\" ... \"" +
                   std::string(kEnd) + "\" block");
     return std::nullopt;
