@@ -73,6 +73,21 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
                 "flash, auto, gang: a CPU whose unit (--unit-id) last passed with the same image, "
                 "by the records, and that verifies against it now, is neither erased nor "
                 "programmed");
+  app->add_option("--package", options.package,
+                  "auto, flash, verify, mcu-update: the images come from this signed service "
+                  "package (*.mlpkg)")
+      ->type_name("FILE");
+  app->add_option("--trusted-keys", options.trustedKeys,
+                  "the signers trusted for service packages (OpenSSH allowed_signers); default "
+                  "the user's, then the machine's")
+      ->type_name("FILE");
+  app->add_option("--model", options.model,
+                  "with --package: the unit's model, which the "
+                  "package must name")
+      ->type_name("NAME");
+  app->add_flag("--allow-unsigned", options.allowUnsigned,
+                "with --package: take a package that carries no signature (said in the log and "
+                "the record)");
 
   RegisterLinkCommands(*app, selected);
   RegisterFlashCommands(*app, selected);
@@ -81,6 +96,7 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   RegisterGangCommands(*app, selected);
   RegisterStationCommands(*app, options, selected);
   RegisterRecordsCommands(*app, selected);
+  RegisterPackageCommands(*app, selected);
   return app;
 }
 

@@ -20,6 +20,7 @@
 #include "sim/sim_options.h"
 #include "sim/sim_unit.h"
 #include "ui/control_ids.h"
+#include "ui/log.h"
 
 namespace morlane {
 
@@ -217,12 +218,73 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   record_->slot = SlotOf(RunPort());
   record_->port = Ports().PathOf(RunPort());
   record_->unitId = unitId;
+  if (package_) {
+    record_->package = PackageRecord{package_->file, package_->sha256, package_->manifest->model,
+                                     package_->manifest->release, std::nullopt};
+    if (package_->signer) record_->package->signer = package_->signer->fingerprint;
+  }
   if (options_.skipIdentical && record_->unitId) {
     dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,
                                                              const std::string& sha256) {
       return LastPassedWith(*store_, *record_->unitId, cpu, sha256);
     };
   }
+  return true;
+}
+
+bool CliSession::TakePackage() {
+  const std::string path = PathOf(options_.package);
+  const std::string keys = options_.trustedKeys.empty() ? "" : PathOf(options_.trustedKeys);
+  auto report = std::make_unique<package::PackageReport>(
+      package::ReadPackage(path, package::TrustFor(keys, options_.allowUnsigned, options_.model)));
+  if (!report->Usable()) {
+    std::fprintf(stderr, "morlane-cli: package %s refused: %s\n", options_.package.c_str(),
+                 report->refusal.c_str());
+    return false;
+  }
+  const package::Manifest& manifest = *report->manifest;
+  const std::string signer = report->takenUnsigned
+                                 ? "UNSIGNED (taken with --allow-unsigned)"
+                                 : report->signer->principal + " " + report->signer->fingerprint;
+  AppendLogLine(*window_, "Package: " + path + ", model " + manifest.model + ", release " +
+                              manifest.release + ", signed by " + signer);
+  CKestrumDlg& dialog = *dialog_;
+  dialog.flasher.imageList.clear();
+  dialog.flasher.imageCpus.clear();
+  // Master before slave, whatever order the manifest lists them in.
+  for (const char* target : {"master", "slave"}) {
+    const package::PackageImage* image = report->Image(target);
+    if (!image) continue;
+    // Named inside the package, so that the log and the record say where the bytes came
+    // from; no such file exists.
+    const std::string name = PathToUtf8(PathFromUtf8(path) / PathFromUtf8(image->facts.file));
+    dialog.flasher.imageList.push_back(name);
+    dialog.flasher.imageCpus.emplace_back(name, target[0] == 'm' ? 'M' : 'S');
+    AppendLogLine(*window_, "Package image: " + image->facts.file + " for the " + target + ", " +
+                                std::to_string(image->facts.bytes) + " bytes");
+  }
+  if (dialog.flasher.imageList.empty()) {
+    std::fprintf(stderr,
+                 "morlane-cli: package %s refused: it holds no image for the master or "
+                 "the slave\n",
+                 options_.package.c_str());
+    return false;
+  }
+  held_.clear();
+  for (size_t i = 0; i < dialog.flasher.imageList.size(); ++i) {
+    const package::PackageImage* image =
+        report->Image(dialog.flasher.imageCpus[i].second == 'M' ? "master" : "slave");
+    held_[dialog.flasher.imageList[i]] = std::string(image->data.begin(), image->data.end());
+  }
+  dialog.flasher.Programmer().heldImage = [this](const std::string& name) -> const std::string* {
+    const auto held = held_.find(name);
+    return held == held_.end() ? nullptr : &held->second;
+  };
+  if (events_) {
+    events_->Report(event::Package{path, report->sha256, manifest.model, manifest.release,
+                                   report->signer ? report->signer->fingerprint : ""});
+  }
+  package_ = std::move(report);
   return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/headless_window.h"
 #include "app/kestrum_dlg.h"
+#include "package/service_package.h"
 #include "platform/hid_device.h"
 #include "platform/serial_port.h"
 #include "records/record_store.h"
@@ -49,6 +50,11 @@ struct GlobalOptions {
   std::string events;  // --events: NDJSON to this file, "-" for stdout
   bool quiet = false;
   bool skipIdentical = false;
+  std::string package;  // --package: the images come from this service package
+  std::string
+      trustedKeys;    // --trusted-keys: the allowed_signers file, else the user's and system's
+  std::string model;  // --model: the unit's model, which a package must name
+  bool allowUnsigned = false;
   // What the command must hold before the session writes anything (a station its records
   // folder); false, with why, refuses the start with nothing written. Set by the command.
   std::function<bool(CliSession&, std::string*)> beforeOutputs;
@@ -102,6 +108,12 @@ class CliSession {
   // With --records-db too, the kept run is sent to the line's database, which the
   // session's end waits for, bounded.
   bool BeginRecord(const std::string& procedure, std::string* why);
+  // --package: the package read and checked whole before anything else happens; refused,
+  // it is said on stderr in one line and false returned. Taken, "Automatic" programs its
+  // master and slave images from the bytes read (no file is read again), the log says
+  // what it is, the events and the record name it.
+  bool TakePackage();
+  const package::PackageReport* Package() const { return package_.get(); }
   // The images the dialog tried (path: the one image, made absolute, and given: as the
   // command line named it; empty for every image), taken once the procedure ended.
   void RecordImages(const std::string& path, const std::string& given, int passed);
@@ -147,6 +159,8 @@ class CliSession {
   bool linkOpened_ = false;
   std::unique_ptr<RecordStore> store_;
   std::unique_ptr<LineFeed> lineFeed_;  // goes before the store it reads
+  std::unique_ptr<package::PackageReport> package_;
+  std::map<std::string, std::string> held_;  // the package's images by the name they run as
   std::optional<RunRecord> record_;
   std::string runId_;              // the recorded run's, named in its first event
   std::optional<RunRecord> kept_;  // the record once kept (or not): the run's verdict
@@ -168,6 +182,7 @@ void RegisterConsoleCommands(CLI::App& app, CommandRunner& selected);
 void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
 void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunner& selected);
 void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
+void RegisterPackageCommands(CLI::App& app, CommandRunner& selected);
 
 // TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.
 int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& text, bool noEnter);
@@ -180,6 +195,8 @@ void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu);
 // Without --cpu the image's path decides the CPU, as the dialog decides it; a path that
 // names neither CPU, or both, would leave the choice to chance: such a run is refused as a
 // usage error, said on stderr (the status is returned; 0 when the path decides clearly).
+// --package given to a command that takes none: said on stderr; the usage status returned.
+int RefusePackage(const char* command);
 int RefuseUnclearCpu(const std::string& path, const std::string& shown, const std::string& cpu);
 
 // --unit-id's "COMn=ID" pairs by slot: the ID is everything after the first "=" and must be

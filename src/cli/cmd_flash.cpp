@@ -38,6 +38,16 @@ int Unreadable(const std::string& shown) {
   return kExitUsage;
 }
 
+// A command that takes no package is never run with one given: the technician would get
+// the file named instead of the package's image without a word.
+int RefusePackage(const char* command) {
+  std::fprintf(stderr,
+               "morlane-cli: --package: %s takes no package; auto and verify --auto program "
+               "and check from one\n",
+               command);
+  return kExitUsage;
+}
+
 namespace {
 
 // The procedure a single run is recorded as.
@@ -55,6 +65,7 @@ bool RecordRefused(CliSession& session, const std::string& procedure) {
 
 int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
              const std::string& cpu) {
+  if (!session.Options().package.empty()) return RefusePackage("flash FILE");
   if (!Readable(path)) return Unreadable(shown);
   if (int refused = RefuseUnclearCpu(path, shown, cpu)) return refused;
   if (RecordRefused(session, RecordedAs(session, "flash"))) return kExitUsage;
@@ -77,6 +88,7 @@ int RunFlash(CliSession& session, const std::string& path, const std::string& sh
 }
 
 int RunAuto(CliSession& session) {
+  if (!session.Options().package.empty() && !session.TakePackage()) return kExitFailed;
   if (RecordRefused(session, RecordedAs(session, "auto"))) return kExitUsage;
   if (!session.OpenLink("com")) return kExitFailed;
   const int result = PressAuto(session.Window(), session.Dialog());

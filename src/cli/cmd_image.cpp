@@ -51,6 +51,7 @@ int RunPrepare(CliSession& session, const PrepareArgs& args) {
 }
 
 int RunMcuUpdate(CliSession& session, const std::string& cpu) {
+  if (!session.Options().package.empty()) return RefusePackage("mcu-update");
   CKestrumDlg& dialog = session.Dialog();
   if (!session.OpenLink("usb")) return kExitFailed;
   dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;

@@ -20,6 +20,7 @@ struct RecordsArgs {
   std::string unit;
   std::string result;
   std::string station;
+  std::string release;
   std::string since;
   std::string until;
   int limit = -1;
@@ -82,6 +83,7 @@ bool Filter(const RecordsArgs& args, RunFilter* filter) {
   filter->unitId = args.unit;
   filter->result = args.result;
   filter->station = args.station;
+  filter->release = args.release;
   filter->limit = args.limit;
   if (!args.since.empty() && !ParseDate(args.since, false, &filter->sinceMs)) {
     std::fprintf(stderr, "morlane-cli: --since %s is not a date (YYYY-MM-DD)\n",
@@ -249,6 +251,10 @@ void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
   command.add_option("--result", args.result, "only runs with this result")
       ->transform(CLI::IsMember({"pass", "fail", "aborted"}, CLI::ignore_case));
   command.add_option("--station", args.station, "only runs of this station")->type_name("NAME");
+  command
+      .add_option("--release", args.release,
+                  "only runs that took their images from a service package of this release")
+      ->type_name("RELEASE");
   command.add_option("--since", args.since, "only runs started on or after DATE (YYYY-MM-DD)")
       ->type_name("DATE");
   command.add_option("--until", args.until, "only runs started on or before DATE (YYYY-MM-DD)")

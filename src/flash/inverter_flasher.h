@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "flash/boot_link.h"
@@ -44,8 +45,11 @@ class InverterFlasher {
   bool heldBack = false;
   // When not empty, "Automatic" programs exactly these image files, in this order, instead
   // of what the working directory holds (a production station's approved images); their
-  // names still decide the CPU.
+  // names still decide the CPU, unless imageCpus gives it.
   std::vector<std::string> imageList;
+  // The CPU ('M', 'S') of an image of imageList whose CPU is known from elsewhere than its
+  // name (a service package's manifest names each image's target).
+  std::vector<std::pair<std::string, char>> imageCpus;
   // More tries for a CPU whose selection or handshake failed: nothing was erased then, so
   // trying again costs only time. A station's fixture may seat a unit's plug late.
   int handshakeRetries = 0;

@@ -28,6 +28,17 @@ int ImageBuffer::LoadImageFile(const std::string& path) {
   return static_cast<int>(length);
 }
 
+int ImageBuffer::LoadImageBytes(const std::string& bytes) {
+  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return -1;
+  ReleaseImage();
+  buffer_.reset(new (std::nothrow) uint8_t[bytes.size()]);
+  if (!buffer_) return -1;
+  std::copy(bytes.begin(), bytes.end(), buffer_.get());
+  loaded_ = bytes.size();
+  cursor_ = 0;
+  return static_cast<int>(bytes.size());
+}
+
 void ImageBuffer::ReleaseImage() {
   buffer_.reset();
   loaded_ = 0;

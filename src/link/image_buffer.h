@@ -15,6 +15,8 @@ class ImageBuffer {
   // length, or -1 when it is missing, held by another program, empty or unreadable. A
   // file that cannot be opened or is empty leaves the previous image in place.
   int LoadImageFile(const std::string& path);
+  // The same for bytes read before (a held image); -1 for none or too many.
+  int LoadImageBytes(const std::string& bytes);
   void ReleaseImage();
 
   const uint8_t* imageBuffer() const { return buffer_.get(); }

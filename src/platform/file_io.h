@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morlane {
 
@@ -85,5 +86,11 @@ std::string HostName();
 // setting: $XDG_STATE_HOME/morlane (by default ~/.local/state/morlane), on Windows
 // %LOCALAPPDATA%\Morlane. "" when the system names no such place.
 std::string UserStateFolder();
+
+// Where the signers a service package may come from are listed, in the order they are
+// read: the user's ($XDG_CONFIG_HOME/morlane, by default ~/.config/morlane; on Windows
+// %APPDATA%\Morlane), then the machine's (/etc/morlane; %ProgramData%\Morlane), each
+// ending in allowed_signers. A place the system names not is left out.
+std::vector<std::string> TrustedSignersFiles();
 
 }  // namespace morlane

@@ -191,4 +191,17 @@ std::string UserStateFolder() {
   return {};
 }
 
+std::vector<std::string> TrustedSignersFiles() {
+  std::vector<std::string> files;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (config && config[0] == '/') {
+    files.push_back(std::string(config) + "/morlane/allowed_signers");
+  } else if (home && home[0] == '/') {
+    files.push_back(std::string(home) + "/.config/morlane/allowed_signers");
+  }
+  files.push_back("/etc/morlane/allowed_signers");
+  return files;
+}
+
 }  // namespace morlane

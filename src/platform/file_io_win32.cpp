@@ -189,9 +189,12 @@ std::string HostName() {
   return utf8;
 }
 
-std::string UserStateFolder() {
+namespace {
+
+// A folder named by the environment, as UTF-8; "" when it is not set.
+std::string EnvironmentFolder(const wchar_t* name) {
   wchar_t folder[MAX_PATH + 1] = {};
-  const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH + 1);
+  const DWORD length = GetEnvironmentVariableW(name, folder, MAX_PATH + 1);
   if (length == 0 || length > MAX_PATH) return {};
   const int n = WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), nullptr, 0,
                                     nullptr, nullptr);
@@ -199,7 +202,23 @@ std::string UserStateFolder() {
   std::string utf8(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), utf8.data(), n, nullptr,
                       nullptr);
-  return utf8 + "\\Morlane";
+  return utf8;
+}
+
+}  // namespace
+
+std::string UserStateFolder() {
+  std::string folder = EnvironmentFolder(L"LOCALAPPDATA");
+  return folder.empty() ? folder : folder + "\\Morlane";
+}
+
+std::vector<std::string> TrustedSignersFiles() {
+  std::vector<std::string> files;
+  for (const wchar_t* name : {L"APPDATA", L"ProgramData"}) {
+    std::string folder = EnvironmentFolder(name);
+    if (!folder.empty()) files.push_back(folder + "\\Morlane\\allowed_signers");
+  }
+  return files;
 }
 
 }  // namespace morlane

@@ -710,8 +710,8 @@ std::vector<RunRecord> LineDatabase::Runs(const RunFilter& filter, bool withImag
   const FilterSql filterSql = FilterClause(filter, '$');
   Parameters values;
   for (const auto& value : filterSql.values) values.Add(value);
-  const std::string sql =
-      std::string("SELECT ") + kRunColumns + " FROM morlane.runs" + filterSql.clause;
+  const std::string sql = std::string("SELECT ") + kRunColumns + kLinePackageColumns +
+                          " FROM morlane.runs" + filterSql.clause;
   Result select = values.Exec(connection_, sql.c_str());
   if (!select.Ok()) {
     // No station has sent a run yet: the tables are made by the first, and there is

@@ -17,6 +17,7 @@ struct RunFilter {
   std::string unitId;
   std::string result;
   std::string station;
+  std::string release;  // the service package's release the run took its images from
   int64_t sinceMs = std::numeric_limits<int64_t>::min();  // started at or after
   int64_t untilMs = std::numeric_limits<int64_t>::max();  // started before
   int limit = -1;                                         // newest first; -1: all

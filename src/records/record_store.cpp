@@ -60,6 +60,12 @@ constexpr const char* kMigrations[] = {
     // 1 -> 2: the server's reason for a run the line's database refused; such a run is set
     // aside and holds back none after it.
     "ALTER TABLE runs ADD COLUMN refused TEXT;",
+    // 2 -> 3: the service package a run took its images from.
+    "ALTER TABLE runs ADD COLUMN package_file TEXT;"
+    "ALTER TABLE runs ADD COLUMN package_sha256 TEXT;"
+    "ALTER TABLE runs ADD COLUMN package_model TEXT;"
+    "ALTER TABLE runs ADD COLUMN package_release TEXT;"
+    "ALTER TABLE runs ADD COLUMN package_signer TEXT;",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -292,6 +298,7 @@ std::unique_ptr<RecordStore> RecordStore::OpenForReading(const fs::path& root,
       return nullptr;
     }
     std::unique_ptr<RecordStore> store(new RecordStore(PathToUtf8(root), db));
+    store->packageColumns_ = version >= kPackageSchemaVersion;
     if (version > kSchemaVersion) {
       *error = name + ": " + NewerSchema(version);
       return nullptr;
@@ -403,7 +410,9 @@ bool RecordStore::InsertRun(const RunRecord& run) {
     Statement insert(db_,
                      "INSERT INTO runs (run_id, station, slot, port, port_id, unit_id, operator,"
                      " procedure, tool_version, profile, started, ended, started_ms, ended_ms,"
-                     " result, failed_step) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                     " result, failed_step, package_file, package_sha256, package_model,"
+                     " package_release, package_signer)"
+                     " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     ok = insert.Ok();
     if (ok) {
       insert.Bind(1, run.runId);
@@ -422,6 +431,13 @@ bool RecordStore::InsertRun(const RunRecord& run) {
       insert.Bind(14, run.endedMs);
       insert.Bind(15, run.result);
       insert.BindOrNull(16, run.failedStep);
+      if (run.package) {
+        insert.Bind(17, run.package->file);
+        insert.Bind(18, run.package->sha256);
+        insert.Bind(19, run.package->model);
+        insert.Bind(20, run.package->release);
+        insert.Bind(21, run.package->signer);
+      }
       ok = sqlite3_step(insert.get()) == SQLITE_DONE;
     }
   }
@@ -463,8 +479,14 @@ std::vector<RunRecord> RecordStore::Summaries(const RunFilter& filter, std::stri
 std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImages,
                                           std::string* error) {
   std::lock_guard lock(mutex_);
+  // A store of an older tool, read as it is, has no package columns and took no run from a
+  // package.
+  if (!packageColumns_ && !filter.release.empty()) return {};
   const FilterSql filterSql = FilterClause(filter, '?');
-  const std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs" + filterSql.clause;
+  const std::string sql =
+      std::string("SELECT ") + kRunColumns +
+      (packageColumns_ ? kStorePackageColumns : ", NULL, NULL, NULL, NULL, NULL") + " FROM runs" +
+      filterSql.clause;
   Statement select(db_, sql.c_str());
   std::vector<RunRecord> runs;
   if (!select.Ok()) {
@@ -492,6 +514,8 @@ std::vector<RunRecord> RecordStore::Query(const RunFilter& filter, bool withImag
 
 std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::string* error) {
   std::lock_guard lock(mutex_);
+  // A store of an older tool, read as it is, took no run from a package.
+  if (!packageColumns_ && !filter.release.empty()) return {};
   const FilterSql filterSql = FilterClause(filter, '?', false);
   const std::string sql =
       "SELECT substr(started, 1, 10), station, slot, unit_id, result, failed_step, started_ms,"

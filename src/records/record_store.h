@@ -48,7 +48,7 @@ class RecordStore : public RecordSource {
 
   // The schema version this tool writes; a writer brings an older database up to it, a
   // newer one is refused.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   // nullptr with the reason in *error when the store cannot be used.
   static std::unique_ptr<RecordStore> Open(const std::string& folder, Mode mode,
@@ -96,8 +96,11 @@ class RecordStore : public RecordSource {
   std::vector<RunRecord> Query(const RunFilter& filter, bool withImages, std::string* error);
   bool LoadImages(RunRecord& run, std::string* error);
 
+  // The version whose runs carry the service package they took their images from.
+  static constexpr int kPackageSchemaVersion = 3;
   std::string folder_;
   sqlite3* db_;
+  bool packageColumns_ = true;  // false for an older store read without migrating it
   std::mutex mutex_;
 };
 

@@ -18,6 +18,9 @@ FilterSql FilterClause(const RunFilter& filter, char marker, bool ordered) {
   if (!filter.unitId.empty()) add("unit_id =", filter.unitId);
   if (!filter.result.empty()) add("result =", filter.result);
   if (!filter.station.empty()) add("station =", filter.station);
+  if (!filter.release.empty()) {
+    add(marker == '$' ? "record->'package'->>'release' =" : "package_release =", filter.release);
+  }
   if (ordered) sql.clause += " ORDER BY started_ms DESC, run_id DESC";
   if (filter.limit >= 0) {
     sql.values.emplace_back(int64_t{filter.limit});

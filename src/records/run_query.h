@@ -31,6 +31,15 @@ inline constexpr const char* kRunColumns =
 inline constexpr const char* kImageColumns =
     "file, sha256, bytes, cpu, result, step, skipped, closing, seconds, frames, retries, naks";
 
+// The service package a run took its images from, read after kRunColumns: the station's
+// store keeps it in columns of its own, the line's database reads it from the record it
+// keeps whole (so that its tables, made by older tools, need no new columns).
+inline constexpr const char* kStorePackageColumns =
+    ", package_file, package_sha256, package_model, package_release, package_signer";
+inline constexpr const char* kLinePackageColumns =
+    ", record->'package'->>'file', record->'package'->>'sha256', record->'package'->>'model',"
+    " record->'package'->>'release', record->'package'->>'signer'";
+
 // A row of either database: Text, OptionalText, Int, IsNull and Flag of a column.
 template <typename Row>
 RunRecord RunFromRow(Row& row) {
@@ -51,6 +60,10 @@ RunRecord RunFromRow(Row& row) {
   run.endedMs = row.Int(13);
   run.result = row.Text(14);
   run.failedStep = row.Text(15);
+  if (!row.IsNull(16)) {
+    run.package =
+        PackageRecord{row.Text(16), row.Text(17), row.Text(18), row.Text(19), row.OptionalText(20)};
+  }
   return run;
 }
 

@@ -151,7 +151,22 @@ std::string RunRecordJson(const RunRecord& record) {
     Number(out, "naks", image.naks);
     out += "}}";
   }
-  out += "]}\n";
+  out += "]";
+  // Added after the fields that were there before it, so that readers of older records
+  // find those where they were.
+  Key(out, "package");
+  if (record.package) {
+    out += "{";
+    Text(out, "file", record.package->file);
+    Text(out, "sha256", record.package->sha256);
+    Text(out, "model", record.package->model);
+    Text(out, "release", record.package->release);
+    Optional(out, "signer", record.package->signer);
+    out += "}";
+  } else {
+    out += "null";
+  }
+  out += "}\n";
   return out;
 }
 

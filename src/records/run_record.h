@@ -24,6 +24,15 @@ struct ImageRecord {
   int naks = 0;
 };
 
+// The service package a run took its images from.
+struct PackageRecord {
+  std::string file;
+  std::string sha256;  // of the package file
+  std::string model;
+  std::string release;
+  std::optional<std::string> signer;  // the signer's fingerprint; none for one taken unsigned
+};
+
 // What a production station keeps of one unit's run.
 struct RunRecord {
   std::string runId;
@@ -43,6 +52,7 @@ struct RunRecord {
   std::string result;      // "pass", "fail" or "aborted"
   std::string failedStep;  // empty (null) unless a step failed
   std::vector<ImageRecord> images;
+  std::optional<PackageRecord> package;
 };
 
 // The run's result from its images: "fail" when any image failed on its own, "aborted"

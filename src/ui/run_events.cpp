@@ -78,6 +78,7 @@ const char* OutcomeName(event::Outcome outcome) {
 
 struct TypeName {
   const char* operator()(const event::RunStarted&) const { return "run_started"; }
+  const char* operator()(const event::Package&) const { return "package"; }
   const char* operator()(const event::Image&) const { return "image"; }
   const char* operator()(const event::StepStarted&) const { return "step_started"; }
   const char* operator()(const event::Progress&) const { return "progress"; }
@@ -102,6 +103,13 @@ struct FieldWriter {
     } else {
       f.Null("unit_id");
     }
+  }
+  void operator()(const event::Package& e) const {
+    f.Text("file", e.file);
+    f.Text("sha256", e.sha256);
+    f.Text("model", e.model);
+    f.Text("release", e.release);
+    f.TextOrNull("signer", e.signer);
   }
   void operator()(const event::Image& e) const {
     f.Text("file", e.file);

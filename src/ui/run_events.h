@@ -38,6 +38,14 @@ struct RunStarted {
   std::optional<std::string> unitId;
   bool station = false;  // whether runId and unitId belong in the event
 };
+// The service package a run takes its images from, once checked; before its first image.
+struct Package {
+  std::string file;
+  std::string sha256;  // of the package file
+  std::string model;
+  std::string release;
+  std::string signer;  // the signer's fingerprint; empty (null) for a package taken unsigned
+};
 // An image about to be programmed or verified, as read for it.
 struct Image {
   std::string file;
@@ -93,9 +101,9 @@ struct RunEnded {
 
 }  // namespace event
 
-using RunEvent =
-    std::variant<event::RunStarted, event::Image, event::StepStarted, event::Progress, event::Log,
-                 event::Message, event::StepEnded, event::Refused, event::RunEnded>;
+using RunEvent = std::variant<event::RunStarted, event::Package, event::Image, event::StepStarted,
+                              event::Progress, event::Log, event::Message, event::StepEnded,
+                              event::Refused, event::RunEnded>;
 
 // Where a procedure reports its events. Report is called on the thread the procedure runs
 // on (the command test's worker too), in the order the facts happen; a listener that keeps

@@ -185,8 +185,13 @@ TEST(RecordStoreTest, ReadersWriteNothingAndTheOutboxSetsRefusedRunsAside) {
   }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "ALTER TABLE runs DROP COLUMN refused; PRAGMA user_version=1", nullptr,
-                         nullptr, nullptr),
+  ASSERT_EQ(sqlite3_exec(db,
+                         "ALTER TABLE runs DROP COLUMN refused; ALTER TABLE runs DROP COLUMN "
+                         "package_file; ALTER TABLE runs DROP COLUMN package_sha256; ALTER TABLE "
+                         "runs DROP COLUMN package_model; ALTER TABLE runs DROP COLUMN "
+                         "package_release; ALTER TABLE runs DROP COLUMN package_signer; PRAGMA "
+                         "user_version=1",
+                         nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
   const std::vector<uint8_t> before = dir.Read("out/records.db");
