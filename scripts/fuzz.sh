@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(bin_file_fuzz s19_fuzz report_descriptor_fuzz bootloader_fuzz hid_reply_fuzz
-    serial_line_fuzz)
+    serial_line_fuzz package_fuzz)
 fi
 # A smaller quarantine than the address sanitizer's default: the whole-run targets free a
 # dialog per input, and page faults on fresh quarantine memory cost more than the runs.
@@ -40,6 +40,25 @@ done
 # A vendor-defined descriptor with 64-byte input and output reports, as the unit has.
 printf '\006\000\377\011\001\241\001\025\000\046\377\000\165\010\225\100\011\001\201\002\225\100\011\001\221\002\300' \
   >"$seeds/report_descriptor_fuzz/unit"
+
+# A small unsigned service package, and one with a signature's armour for the reader to
+# take apart (made here with Python's own zip module: the fuzz build has no signing key).
+python3 - "$seeds/package_fuzz" <<'PYTHON'
+import hashlib, json, sys, zipfile
+image = bytes([0x08, 0xAA]) + bytes(30)
+manifest = json.dumps({"format": "morlane-package", "version": 1, "model": "INV-5K",
+                       "release": "1.0", "created": "", "notes": "",
+                       "images": [{"file": "Master.bin", "target": "master",
+                                   "sha256": hashlib.sha256(image).hexdigest(),
+                                   "bytes": len(image)}]})
+for name, signature in (("unsigned", None), ("signed", "-----BEGIN SSH SIGNATURE-----\n"
+                        "U1NIU0lHAAAAAQ==\n-----END SSH SIGNATURE-----\n")):
+    with zipfile.ZipFile(sys.argv[1] + "/" + name, "w", zipfile.ZIP_DEFLATED) as out:
+        out.writestr("manifest.json", manifest)
+        if signature:
+            out.writestr("manifest.json.sig", signature)
+        out.writestr("Master.bin", image)
+PYTHON
 
 # The whole-run targets (the bootloader's frames, the HID replies, the serial line reader)
 # start from the empty input: the unit script they read offers well-formed answers among

@@ -43,9 +43,10 @@ if(NOT inside STREQUAL names)
   message(FATAL_ERROR "${top} should hold ${names}; it holds: ${inside}")
 endif()
 
-# The DLLs every Windows installation has.
+# The DLLs every Windows installation has (WS2_32: Windows' sockets, which the signature
+# library's error reporting links).
 set(system_dlls ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL HID.DLL KERNEL32.DLL
-    MSVCRT.DLL OLE32.DLL SETUPAPI.DLL SHELL32.DLL USER32.DLL)
+    MSVCRT.DLL OLE32.DLL SETUPAPI.DLL SHELL32.DLL USER32.DLL WS2_32.DLL)
 file(GLOB shipped ${folder}/*.exe)
 foreach(program ${shipped})
   execute_process(COMMAND ${OBJDUMP} -p -h ${program} OUTPUT_VARIABLE headers)

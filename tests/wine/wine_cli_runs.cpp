@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "flash/test_image_maker.h"
@@ -319,6 +320,47 @@ TEST_F(WineCliRuns, StationRunsTheScannedUnitsAndEndsWithItsInput) {
   ASSERT_EQ(test::SplitLines(list.out).size(), 2u) << list.out;
   EXPECT_THAT(list.out, ::testing::HasSubstr("\"profile\": \"" +
                                              FileSha256(windowsDir.File("line1.toml")) + "\""));
+}
+
+}  // namespace
+}  // namespace morlane
+
+namespace morlane {
+namespace {
+
+// A service package made and signed on Linux is checked by the Windows build with the same
+// signature library and programmed from as on Linux; one it does not trust is refused
+// before the unit is touched.
+TEST_F(WineCliRuns, ServicePackageIsCheckedAndProgrammedAsOnLinux) {
+  Images(true, true);
+  ProcessResult key = RunProcess({"/usr/bin/env", "ssh-keygen", "-q", "-t", "ed25519", "-N", "",
+                                  "-f", linuxDir.File("release")},
+                                 linuxDir.Path(), 30);
+  ASSERT_EQ(key.status, 0) << key.err;
+  std::ifstream pub(linuxDir.File("release.pub"));
+  std::string line((std::istreambuf_iterator<char>(pub)), std::istreambuf_iterator<char>());
+  ProcessResult made =
+      RunProcess({MORLANE_CLI, "package", "create", "inv.mlpkg", "--model", "INV-5K", "--release",
+                  "2.4.1", "--sign-with", linuxDir.File("release"), "Master.bin", "Slave.bin"},
+                 linuxDir.Path(), 60);
+  ASSERT_EQ(made.status, 0) << made.err;
+  for (TempDir* dir : {&linuxDir, &windowsDir}) {
+    dir->Write("allowed_signers", "release@line.example " + line);
+    dir->Write("nobody", "");
+  }
+  windowsDir.Write("inv.mlpkg", linuxDir.Read("inv.mlpkg"));
+
+  const std::vector<std::string> args{"--package", "inv.mlpkg", "--trusted-keys",
+                                      "allowed_signers", "auto"};
+  CliRun onLinux = Linux(args);
+  ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.out << onLinux.result.err;
+  ExpectSameRun(onLinux, Windows(args));
+
+  ProcessResult refused = RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--trusted-keys", "nobody",
+                                      "package", "inspect", "inv.mlpkg"},
+                                     windowsDir.Path(), 60);
+  EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+  EXPECT_THAT(refused.out, ::testing::HasSubstr("refused: its signer SHA256:"));
 }
 
 }  // namespace
