@@ -49,11 +49,11 @@ int UpdateDispatch::UpdateOverSerial() {
   const std::string& path = context_.selection.firmwarePath;
   // Not an inverter image, or no such file: nothing happens in the window at all; a
   // program listening is told why.
-  if (!InverterFlasher::CheckBinFile(path)) {
-    ReportRefusedImage(context_.events, path, SurveyImage(path));
+  if (!flasher_.CheckImage(path)) {
+    ReportRefusedImage(context_.events, path, flasher_.SurveyOf(path));
     return 0;
   }
-  image_.imageLength = image_.LoadImageFile(path);
+  image_.imageLength = flasher_.LoadImage(path);
   window.EnableControl(ctl::kUpdateFirmware, false);
   window.EnableControl(ctl::kSelectFirmware, false);
   int result = flasher_.RunProgrammingSequence(path, context_.selection.cpuTarget);

@@ -232,15 +232,21 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   return true;
 }
 
-bool CliSession::TakePackage() {
+bool CliSession::TakePackage(const std::string& needed) {
   const std::string path = PathOf(options_.package);
   const std::string keys = options_.trustedKeys.empty() ? "" : PathOf(options_.trustedKeys);
   auto report = std::make_unique<package::PackageReport>(
       package::ReadPackage(path, package::TrustFor(keys, options_.allowUnsigned, options_.model)));
-  if (!report->Usable()) {
+  auto refuse = [this](const std::string& why) {
     std::fprintf(stderr, "morlane-cli: package %s refused: %s\n", options_.package.c_str(),
-                 report->refusal.c_str());
+                 why.c_str());
     return false;
+  };
+  if (!report->Usable()) return refuse(report->refusal);
+  const bool cpus = needed.empty();
+  if (cpus ? !report->Image("master") && !report->Image("slave") : !report->Image(needed)) {
+    return refuse(cpus ? "it holds no image for the master or the slave"
+                       : "it holds no image for the " + needed);
   }
   const package::Manifest& manifest = *report->manifest;
   const std::string signer = report->takenUnsigned
@@ -251,41 +257,39 @@ bool CliSession::TakePackage() {
   CKestrumDlg& dialog = *dialog_;
   dialog.flasher.imageList.clear();
   dialog.flasher.imageCpus.clear();
-  // Master before slave, whatever order the manifest lists them in.
-  for (const char* target : {"master", "slave"}) {
+  held_.clear();
+  // Master before slave, whatever order the manifest lists them in; then the MCU's.
+  for (const char* target : {"master", "slave", "mcu"}) {
     const package::PackageImage* image = report->Image(target);
     if (!image) continue;
     // Named inside the package, so that the log and the record say where the bytes came
     // from; no such file exists.
     const std::string name = PathToUtf8(PathFromUtf8(path) / PathFromUtf8(image->facts.file));
-    dialog.flasher.imageList.push_back(name);
-    dialog.flasher.imageCpus.emplace_back(name, target[0] == 'm' ? 'M' : 'S');
+    held_[name] = std::string(image->data.begin(), image->data.end());
+    packageNames_[target] = name;
     AppendLogLine(*window_, "Package image: " + image->facts.file + " for the " + target + ", " +
                                 std::to_string(image->facts.bytes) + " bytes");
+    if (std::string(target) == "mcu") continue;
+    dialog.flasher.imageList.push_back(name);
+    dialog.flasher.imageCpus.emplace_back(name, target[0] == 'm' ? 'M' : 'S');
   }
-  if (dialog.flasher.imageList.empty()) {
-    std::fprintf(stderr,
-                 "morlane-cli: package %s refused: it holds no image for the master or "
-                 "the slave\n",
-                 options_.package.c_str());
-    return false;
-  }
-  held_.clear();
-  for (size_t i = 0; i < dialog.flasher.imageList.size(); ++i) {
-    const package::PackageImage* image =
-        report->Image(dialog.flasher.imageCpus[i].second == 'M' ? "master" : "slave");
-    held_[dialog.flasher.imageList[i]] = std::string(image->data.begin(), image->data.end());
-  }
-  dialog.flasher.Programmer().heldImage = [this](const std::string& name) -> const std::string* {
-    const auto held = held_.find(name);
-    return held == held_.end() ? nullptr : &held->second;
+  auto held = [this](const std::string& name) -> const std::string* {
+    const auto found = held_.find(name);
+    return found == held_.end() ? nullptr : &found->second;
   };
+  dialog.flasher.Programmer().heldImage = held;
+  dialog.usbFirmware.heldImage = held;
   if (events_) {
     events_->Report(event::Package{path, report->sha256, manifest.model, manifest.release,
                                    report->signer ? report->signer->fingerprint : ""});
   }
   package_ = std::move(report);
   return true;
+}
+
+std::string CliSession::PackageImageName(const std::string& target) const {
+  const auto found = packageNames_.find(target);
+  return found == packageNames_.end() ? std::string() : found->second;
 }
 
 bool CliSession::SingleUnitId(std::optional<std::string>* unitId, std::string* why) const {

@@ -108,11 +108,15 @@ class CliSession {
   // With --records-db too, the kept run is sent to the line's database, which the
   // session's end waits for, bounded.
   bool BeginRecord(const std::string& procedure, std::string* why);
-  // --package: the package read and checked whole before anything else happens; refused,
-  // it is said on stderr in one line and false returned. Taken, "Automatic" programs its
-  // master and slave images from the bytes read (no file is read again), the log says
-  // what it is, the events and the record name it.
-  bool TakePackage();
+  // --package: the package read and checked whole before anything else happens, and the
+  // image for needed ("master", "slave", "mcu"; empty: the master's or the slave's) in it;
+  // refused, it is said on stderr in one line and false returned. Taken, "Automatic"
+  // programs its master and slave images from the bytes read (no file is read again), the
+  // MCU's S-record is prepared from them, the log says what it is, the events and the
+  // record name it.
+  bool TakePackage(const std::string& needed = {});
+  // The name a taken package's image for target runs under; "" when it has none.
+  std::string PackageImageName(const std::string& target) const;
   const package::PackageReport* Package() const { return package_.get(); }
   // The images the dialog tried (path: the one image, made absolute, and given: as the
   // command line named it; empty for every image), taken once the procedure ended.
@@ -160,7 +164,8 @@ class CliSession {
   std::unique_ptr<RecordStore> store_;
   std::unique_ptr<LineFeed> lineFeed_;  // goes before the store it reads
   std::unique_ptr<package::PackageReport> package_;
-  std::map<std::string, std::string> held_;  // the package's images by the name they run as
+  std::map<std::string, std::string> held_;          // the package's images by the name they run as
+  std::map<std::string, std::string> packageNames_;  // those names by target
   std::optional<RunRecord> record_;
   std::string runId_;              // the recorded run's, named in its first event
   std::optional<RunRecord> kept_;  // the record once kept (or not): the run's verdict
@@ -191,7 +196,8 @@ int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& te
 bool Readable(const std::string& path);
 int Unreadable(const std::string& shown);
 // FILE and --cpu of "flash", for the single run and the gang alike.
-void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu);
+// With packaged, FILE may be left out for --package.
+void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu, bool packaged = false);
 // Without --cpu the image's path decides the CPU, as the dialog decides it; a path that
 // names neither CPU, or both, would leave the choice to chance: such a run is refused as a
 // usage error, said on stderr (the status is returned; 0 when the path decides clearly).

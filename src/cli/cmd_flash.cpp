@@ -42,8 +42,8 @@ int Unreadable(const std::string& shown) {
 // the file named instead of the package's image without a word.
 int RefusePackage(const char* command) {
   std::fprintf(stderr,
-               "morlane-cli: --package: %s takes no package; auto and verify --auto program "
-               "and check from one\n",
+               "morlane-cli: --package: %s takes no package; auto, flash, verify and "
+               "mcu-update do\n",
                command);
   return kExitUsage;
 }
@@ -64,10 +64,25 @@ bool RecordRefused(CliSession& session, const std::string& procedure) {
 }
 
 int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
+             const std::string& cpu);
+
+// flash and verify with --package: the image for --cpu from the package, no FILE.
+int RunFlashFromPackage(CliSession& session, const std::string& given, const std::string& cpu) {
+  if (!given.empty() || cpu.empty()) {
+    std::fprintf(stderr,
+                 "morlane-cli: with --package, give --cpu master or --cpu slave and no FILE: "
+                 "the image comes from the package\n");
+    return kExitUsage;
+  }
+  if (!session.TakePackage(cpu)) return kExitFailed;
+  const std::string name = session.PackageImageName(cpu);
+  return RunFlash(session, name, name, cpu);
+}
+
+int RunFlash(CliSession& session, const std::string& path, const std::string& shown,
              const std::string& cpu) {
-  if (!session.Options().package.empty()) return RefusePackage("flash FILE");
-  if (!Readable(path)) return Unreadable(shown);
-  if (int refused = RefuseUnclearCpu(path, shown, cpu)) return refused;
+  if (!session.Package() && !Readable(path)) return Unreadable(shown);
+  if (int refused = session.Package() ? 0 : RefuseUnclearCpu(path, shown, cpu)) return refused;
   if (RecordRefused(session, RecordedAs(session, "flash"))) return kExitUsage;
   if (!session.OpenLink("com")) return kExitFailed;
   int result = PressFlash(session.Window(), session.Dialog(), path, cpu);
@@ -75,7 +90,7 @@ int RunFlash(CliSession& session, const std::string& path, const std::string& sh
   if (result) return kExitOk;
   // The dialog refuses a file that is not an inverter image without a word; here the
   // caller is told why nothing happened.
-  if (!CheckBinFile(path)) {
+  if (!session.Dialog().flasher.CheckImage(path)) {
     std::fprintf(stderr, "morlane-cli: %s is not an inverter image (no 08 AA at its start)\n",
                  shown.c_str());
     session.SetFailure("image", "not an inverter image");
@@ -109,7 +124,9 @@ int RunAuto(CliSession& session) {
 int RunVerify(CliSession& session, const std::string& path, const std::string& shown,
               const std::string& cpu, bool automatic) {
   session.Dialog().flasher.Programmer().verifyOnly = true;
-  return automatic ? RunAuto(session) : RunFlash(session, path, shown, cpu);
+  if (automatic) return RunAuto(session);
+  if (!session.Options().package.empty()) return RunFlashFromPackage(session, shown, cpu);
+  return RunFlash(session, path, shown, cpu);
 }
 
 int RunInspect(const std::string& path, const std::string& shown) {
@@ -152,8 +169,11 @@ int RefuseUnclearCpu(const std::string& path, const std::string& shown, const st
   return kExitUsage;
 }
 
-void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu) {
-  flash.add_option("FILE", file, "the inverter image (*.bin)")->required();
+void AddFlashArguments(CLI::App& flash, std::string& file, std::string& cpu, bool packaged) {
+  CLI::Option* given = flash.add_option(
+      "FILE", file,
+      packaged ? "the inverter image (*.bin); none with --package" : "the inverter image (*.bin)");
+  if (!packaged) given->required();
   flash
       .add_option("--cpu", cpu,
                   "master or slave; without it the path decides, and must name one CPU")
@@ -165,9 +185,14 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
       "flash", "Program one CPU: Open on COM, \"Manual\", FILE chosen, \"Update Firmware\"");
   auto file = std::make_shared<std::string>();
   auto cpu = std::make_shared<std::string>();
-  AddFlashArguments(*flash, *file, *cpu);
+  AddFlashArguments(*flash, *file, *cpu, true);
   flash->callback([&selected, file, cpu] {
     selected = [file, cpu](CliSession& session) {
+      if (!session.Options().package.empty()) return RunFlashFromPackage(session, *file, *cpu);
+      if (file->empty()) {
+        std::fprintf(stderr, "morlane-cli: flash: give FILE, or --package with --cpu\n");
+        return kExitUsage;
+      }
       return RunFlash(session, session.PathOf(*file), *file, *cpu);
     };
   });
@@ -193,10 +218,13 @@ void RegisterFlashCommands(CLI::App& app, CommandRunner& selected) {
                  "every *.bin of the working directory, each against the CPU its name says")
       ->excludes(fileOption);
   verify->callback([&selected, verifyFile, verifyCpu, verifyAll] {
-    if (verifyFile->empty() && !*verifyAll) {
-      throw CLI::ValidationError("verify", "give FILE, or --auto for every image");
-    }
     selected = [verifyFile, verifyCpu, verifyAll](CliSession& session) {
+      if (verifyFile->empty() && !*verifyAll && session.Options().package.empty()) {
+        std::fprintf(stderr,
+                     "morlane-cli: verify: give FILE, --auto for every image, or --package "
+                     "with --cpu\n");
+        return kExitUsage;
+      }
       const std::string path = verifyFile->empty() ? std::string() : session.PathOf(*verifyFile);
       return RunVerify(session, path, *verifyFile, *verifyCpu, *verifyAll);
     };

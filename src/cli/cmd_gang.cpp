@@ -218,6 +218,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   auto* automatic = gang->add_subcommand("auto", "\"Automatic\" on every unit");
   automatic->callback([&selected] {
     selected = [](CliSession& session) {
+      if (!session.Options().package.empty()) return RefusePackage("gang auto");
       return RunGang(session, GangJob{.procedure = "auto"}, "");
     };
   });
@@ -227,6 +228,7 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected) {
   AddFlashArguments(*flash, *file, *cpu);
   flash->callback([&selected, file, cpu] {
     selected = [file, cpu](CliSession& session) {
+      if (!session.Options().package.empty()) return RefusePackage("gang flash");
       GangJob job{.procedure = "flash", .path = session.PathOf(*file), .file = *file, .cpu = *cpu};
       return RunGang(session, job, *file);
     };

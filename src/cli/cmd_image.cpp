@@ -51,9 +51,20 @@ int RunPrepare(CliSession& session, const PrepareArgs& args) {
 }
 
 int RunMcuUpdate(CliSession& session, const std::string& cpu) {
-  if (!session.Options().package.empty()) return RefusePackage("mcu-update");
   CKestrumDlg& dialog = session.Dialog();
+  const bool packaged = !session.Options().package.empty();
+  if (packaged && !session.TakePackage("mcu")) return kExitFailed;
   if (!session.OpenLink("usb")) return kExitFailed;
+  if (packaged) {
+    // The package's S-record is prepared as the window prepares a chosen file: tmp.txt
+    // and tmp.bin in the working directory, from the bytes checked against the manifest.
+    session.Window().QueueFileDialogAnswer(session.PackageImageName("mcu"));
+    dialog.OnCommand(ctl::kSelectUsbFirmware);
+    if (dialog.lastResult != 1) {
+      session.SetFailure("prepare", "the package's MCU image could not be prepared");
+      return kExitFailed;
+    }
+  }
   dialog.selection.cpuTarget = cpu == "slave" ? 1 : 0;
   // "Update Firmware" is enabled only by choosing a file, which over USB decides
   // nothing but the CPU: the handler is called as the enabled button would.

@@ -8,7 +8,10 @@
 #include "cli/host_report.h"
 #include "cli/station_ports.h"
 #include "link/device_session.h"
+#include "package/service_package.h"
+#include "package/ssh_signature.h"
 #include "platform/console_io.h"
+#include "platform/file_io.h"
 #include "platform/host_inspection.h"
 #include "platform/serial_port.h"
 
@@ -34,11 +37,38 @@ int ListPorts(CliSession& session) {
   return kExitOk;
 }
 
+// Where the signers of service packages are trusted from, and how many each file lists: a
+// technician whose packages are refused as "not trusted" sees here which file to mend.
+std::string TrustedKeysNote(CliSession& session) {
+  const GlobalOptions& options = session.Options();
+  const package::PackageTrust trust = package::TrustFor(
+      options.trustedKeys.empty() ? std::string() : session.PathOf(options.trustedKeys), false, {});
+  std::string found, missing;
+  for (const std::string& file : trust.signersFiles) {
+    std::string contents;
+    if (ReadWholeFile(file, &contents, 0) == WholeFile::NotOpened) {
+      missing += (missing.empty() ? "" : ", ") + file;
+      continue;
+    }
+    std::string why;
+    std::optional<package::AllowedSigners> signers = package::AllowedSigners::Load(file, &why);
+    found += (found.empty() ? "" : "; ") +
+             (signers ? file + " (" + std::to_string(signers->size()) + " keys)" : why);
+  }
+  if (found.empty()) {
+    return "note: no signer of service packages is trusted: their allowed_signers lines go in " +
+           missing + "\n";
+  }
+  return "note: signers of service packages are trusted from " + found +
+         (missing.empty() ? "" : "; not there: " + missing) + "\n";
+}
+
 // `doctor`: the findings of DoctorReport on stdout; 0 when none of them blocks use.
 int Doctor(CliSession& session) {
   HostInspection inspection(HostRoots::System(), UserIdentity::Current());
   StationPorts ports(session);
   int status = kExitFailed;
+  std::fputs(TrustedKeysNote(session).c_str(), stdout);
   std::fputs(DoctorReport(SystemView(session, ports, inspection), &status).c_str(), stdout);
   std::fflush(stdout);
   return status;

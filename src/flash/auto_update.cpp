@@ -89,16 +89,9 @@ int InverterFlasher::AutoUpdate() {
     for (const auto& [listed, listedCpu] : imageCpus) {
       if (listed == path) cpu = listedCpu;
     }
-    // Bytes read before the run (a station's approved images, a package's) are judged as
-    // they will be sent; the file is not read again, and a package's images are no files.
-    const std::string* held = programmer_.heldImage ? programmer_.heldImage(path) : nullptr;
-    const auto* heldBytes = held ? reinterpret_cast<const uint8_t*>(held->data()) : nullptr;
-    const bool marked = held ? held->size() >= 2 && heldBytes[0] == 0x08 && heldBytes[1] == 0xAA
-                             : CheckBinFile(path) != 0;
-    if (!marked) {
+    if (!CheckImage(path)) {
       AppendLogLine(window, kBadImage);
-      ReportRefusedImage(context_.events, path,
-                         held ? SurveyImage(heldBytes, held->size()) : SurveyImage(path));
+      ReportRefusedImage(context_.events, path, SurveyOf(path));
       attempts.push_back({path, cpu, false,
                           FailedAt(FlashStep::Image, StepReason::File, "not an inverter image")});
       return 0;
@@ -125,7 +118,7 @@ int InverterFlasher::AutoUpdate() {
       everyFileBurned = false;
       continue;
     }
-    image_.imageLength = held ? image_.LoadImageBytes(*held) : image_.LoadImageFile(path);
+    image_.imageLength = LoadImage(path);
     if (image_.imageLength == -1) {
       // Burn and verify read the file themselves: the programming goes on.
       AppendLogLine(window, kBadImage);

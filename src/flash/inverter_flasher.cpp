@@ -16,6 +16,26 @@ int InverterFlasher::CheckBinFile(const std::string& path) {
   return morlane::CheckBinFile(path);
 }
 
+int InverterFlasher::CheckImage(const std::string& path) {
+  const std::string* held = programmer_.heldImage ? programmer_.heldImage(path) : nullptr;
+  if (!held) return CheckBinFile(path);
+  return held->size() >= 2 && static_cast<uint8_t>((*held)[0]) == 0x08 &&
+                 static_cast<uint8_t>((*held)[1]) == 0xAA
+             ? 1
+             : 0;
+}
+
+ImageSurvey InverterFlasher::SurveyOf(const std::string& path) {
+  const std::string* held = programmer_.heldImage ? programmer_.heldImage(path) : nullptr;
+  if (!held) return SurveyImage(path);
+  return SurveyImage(reinterpret_cast<const uint8_t*>(held->data()), held->size());
+}
+
+int InverterFlasher::LoadImage(const std::string& path) {
+  const std::string* held = programmer_.heldImage ? programmer_.heldImage(path) : nullptr;
+  return held ? image_.LoadImageBytes(*held) : image_.LoadImageFile(path);
+}
+
 void InverterFlasher::ResetBootLink() {
   link_.ResetBootLink();
 }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "flash/bin_file.h"
 #include "flash/boot_link.h"
 #include "flash/flash_programmer.h"
 #include "link/dialog_context.h"
@@ -27,6 +28,13 @@ class InverterFlasher {
 
   // 1 when the file opens and begins with 0x08 0xAA.
   static int CheckBinFile(const std::string& path);
+  // The same, the survey of its sections, and the image buffer's load, for an image whose
+  // bytes were read before the run (the programmer's heldImage: a station's approved
+  // images, a service package's) from those bytes, else from the file: a package's images
+  // are no files, and a held image is never read again.
+  int CheckImage(const std::string& path);
+  ImageSurvey SurveyOf(const std::string& path);
+  int LoadImage(const std::string& path);
 
   // Sequence 0, last received -1, frame buffer cleared, master preset.
   void ResetBootLink();

@@ -65,7 +65,8 @@ int UsbFirmware::Prepare(const std::string& path) {
   filesWritten = 0;
   int linkFound = ChooseSettings();
   if (linkFound < 0) return Failed(StepReason::Port, "the unit on this link takes no MCU image");
-  if (!image.BuildS19BlockList(path)) {
+  const std::string* held = heldImage ? heldImage(path) : nullptr;
+  if (!(held ? image.ParseS19Text(*held) : image.BuildS19BlockList(path))) {
     AppendLogLine(window, image_text::kS19ListError);
     ReportRefusal(path);
     return Failed(StepReason::File, "the S-record file was refused");

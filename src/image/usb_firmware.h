@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "image/xfer_s19.h"
@@ -22,6 +23,9 @@ class UsbFirmware {
   // 1 when the last preparation wrote both tmp.txt and tmp.bin, whatever the link: a
   // build without a link still writes them with the settings in force.
   int filesWritten = 0;
+  // Asked, when set, for an S-record file's text read before (a service package's): the
+  // image is then prepared from that text and no file is read.
+  std::function<const std::string*(const std::string& path)> heldImage;
 
   CXferS19 image;
 

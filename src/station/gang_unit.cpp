@@ -259,7 +259,13 @@ void GangUnit::ApproveOnly(const GangJob& job, CKestrumDlg& dialog) {
   if (job.approved.empty()) return;
   dialog.flasher.handshakeRetries = job.retries;
   if (job.procedure == "auto") {
-    for (const ApprovedImage& image : job.approved) dialog.flasher.imageList.push_back(image.path);
+    for (const ApprovedImage& image : job.approved) {
+      dialog.flasher.imageList.push_back(image.path);
+      // A package's manifest names each image's CPU; a loose file's name does.
+      if (!image.target.empty()) {
+        dialog.flasher.imageCpus.emplace_back(image.path, image.target == "slave" ? 'S' : 'M');
+      }
+    }
   }
   dialog.flasher.Programmer().refuseImage = [&job](const std::string& path,
                                                    const std::string& sha256) {
@@ -317,6 +323,7 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
   record.port = port_.path;
   record.portId = portId;
   record.unitId = unitId;
+  record.package = job.package;
   if (events) {
     event::RunStarted started;
     started.command = job.command.empty() ? "gang " + job.procedure : job.command;
@@ -327,6 +334,11 @@ bool GangUnit::Run(const GangJob& job, const std::string& workingDir, RecordStor
     started.unitId = unitId;
     started.station = true;
     events->Write(started, Name());
+    if (job.package) {
+      events->Write(event::Package{job.package->file, job.package->sha256, job.package->model,
+                                   job.package->release, job.package->signer.value_or("")},
+                    Name());
+    }
   }
 
   HeadlessWindow window;

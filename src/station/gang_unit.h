@@ -36,6 +36,8 @@ struct GangJob {
   // at step "image"), the bytes read for every CPU are checked again before its selection,
   // and "auto" programs exactly these, in this order.
   std::vector<ApprovedImage> approved{};
+  // The service package the approved images come from, for every run's record and events.
+  std::optional<PackageRecord> package{};
   int retries = 0;                       // more tries for a CPU whose selection or handshake failed
   std::optional<std::string> profile{};  // the station profile's SHA-256, for the record
   std::string command{};                 // run_started's; empty: "gang PROCEDURE"

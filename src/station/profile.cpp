@@ -12,6 +12,8 @@
 #include <string_view>
 
 #include "link/sha256.h"
+#include "package/service_package.h"
+#include "package/zip_archive.h"
 #include "platform/file_io.h"
 #include "platform/utf8_path.h"
 
@@ -38,7 +40,10 @@ const std::vector<std::string> kKeys = {"station",
                                         "unit_id_pattern",
                                         "rescan",
                                         "operator_prefix",
-                                        "instructions"};
+                                        "instructions",
+                                        "package",
+                                        "model",
+                                        "trusted_keys"};
 
 // A text the station prints on a line of its own, or quotes in one, must stay one line and
 // play nothing on the operator's terminal.
@@ -226,6 +231,54 @@ class ProfileReader {
     return true;
   }
 
+  // A signed service package instead of images: checked whole here (signature, signer,
+  // model, every image against the manifest), so that a station never starts on a package
+  // it would refuse; its master and slave images become the approved images, each read
+  // again from the package, as approved, before every unit.
+  bool Package(const toml::table& table, StationProfile& profile) {
+    const toml::node* node = table.get("package");
+    if (table.get("images")) {
+      return Fault(table.get("images"), "images and package: a station takes one of them");
+    }
+    std::string file, keys;
+    if (!Text(table, "package", &file) || !Text(table, "model", &profile.model) ||
+        !Text(table, "trusted_keys", &keys)) {
+      return false;
+    }
+    if (file.empty()) return Fault(node, "package names the service package (*.mlpkg)");
+    if (profile.model.empty()) {
+      return Fault(node, "model is missing: a station with a package names its units' model");
+    }
+    if (profile.procedure != "auto") {
+      return Fault(node, "a station with a package runs procedure \"auto\"");
+    }
+    const std::string path = Absolute(file);
+    package::PackageTrust trust =
+        package::TrustFor(keys.empty() ? std::string() : Absolute(keys), false, profile.model);
+    package::PackageReport report = package::ReadPackage(path, trust);
+    if (!report.Usable()) return Fault(node, "package " + path + " refused: " + report.refusal);
+    for (const char* target : {"master", "slave"}) {
+      const package::PackageImage* image = report.Image(target);
+      if (!image) continue;
+      ApprovedImage approved;
+      approved.file = PathToUtf8(PathFromUtf8(path) / PathFromUtf8(image->facts.file));
+      approved.path = approved.file;
+      approved.sha256 = image->facts.sha256;
+      approved.packagePath = path;
+      approved.packageSha256 = report.sha256;
+      approved.member = image->facts.file;
+      approved.target = target;
+      profile.images.push_back(std::move(approved));
+    }
+    if (profile.images.empty()) {
+      return Fault(node, "package " + path + " holds no image for the master or the slave");
+    }
+    profile.package = PackageRecord{path, report.sha256, report.manifest->model,
+                                    report.manifest->release, std::nullopt};
+    if (report.signer) profile.package->signer = report.signer->fingerprint;
+    return true;
+  }
+
   bool Slots(const toml::table& table, StationProfile& profile) {
     const toml::node* node = table.get("slot");
     const toml::array* list = node ? node->as_array() : nullptr;
@@ -320,7 +373,8 @@ class ProfileReader {
     }
     if (!Text(table, "station", &profile.station) ||
         !OneOf(table, "procedure", &profile.procedure, {"auto", "flash"}, true) ||
-        !Images(table, profile) || !Text(table, "records", &profile.records) ||
+        !(table.get("package") ? Package(table, profile) : Images(table, profile)) ||
+        !Text(table, "records", &profile.records) ||
         !Text(table, "records_db", &profile.recordsDb) ||
         !OneOf(table, "start", &profile.start, {"scan", "presence", "both"}, false) ||
         !Flag(table, "require_unit_id", &profile.requireUnitId) ||
@@ -443,8 +497,40 @@ std::string CheckApprovedImage(const ApprovedImage& image) {
   return ReadApprovedImage(image, &bytes);
 }
 
+namespace {
+
+// An image of a service package: the package read again, as checked when the profile was
+// read (a package replaced since is another release), and the image taken from it.
+std::string ReadPackagedImage(const ApprovedImage& image, std::string* bytes) {
+  bytes->clear();
+  std::string zip;
+  if (ReadWholeFile(image.packagePath, &zip, package::kPackageFileLimit) != WholeFile::Read) {
+    return image.packagePath + ": cannot be read";
+  }
+  Sha256 digest;
+  digest.Update(reinterpret_cast<const uint8_t*>(zip.data()), zip.size());
+  if (const std::string now = digest.HexDigest(); now != image.packageSha256) {
+    return image.packagePath +
+           ": the package changed since the station checked it (its SHA-256 is " + now +
+           ", it was " + image.packageSha256 + ")";
+  }
+  std::string why;
+  const auto* data = reinterpret_cast<const uint8_t*>(zip.data());
+  std::optional<std::vector<package::ZipEntry>> entries =
+      package::ReadZip({data, zip.size()}, package::ZipLimits{}, &why);
+  if (!entries) return image.packagePath + ": " + why;
+  for (const package::ZipEntry& entry : *entries) {
+    if (entry.name == image.member) bytes->assign(entry.data.begin(), entry.data.end());
+  }
+  return {};
+}
+
+}  // namespace
+
 std::string ReadApprovedImage(const ApprovedImage& image, std::string* bytes) {
-  if (ReadWholeFile(image.path, bytes, kLargestImage) != WholeFile::Read) {
+  if (!image.packagePath.empty()) {
+    if (std::string why = ReadPackagedImage(image, bytes); !why.empty()) return why;
+  } else if (ReadWholeFile(image.path, bytes, kLargestImage) != WholeFile::Read) {
     bytes->clear();
     return image.path + ": cannot be read";
   }

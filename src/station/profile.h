@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "records/run_record.h"
+
 namespace morlane {
 
 // One image a station may program: the only bytes it will send are these.
@@ -12,6 +14,12 @@ struct ApprovedImage {
   std::string file;    // as the profile gives it
   std::string path;    // made absolute against the profile's folder
   std::string sha256;  // 64 lowercase hexadecimal digits
+  // From a service package: the package file (absolute) and its SHA-256 as checked when
+  // the profile was read, the image's name in it, and its CPU ("master", "slave").
+  std::string packagePath{};
+  std::string packageSha256{};
+  std::string member{};
+  std::string target{};
 };
 
 struct StationSlot {
@@ -24,6 +32,10 @@ struct StationProfile {
   std::string station;    // empty: the host name
   std::string procedure;  // "auto" or "flash"
   std::vector<ApprovedImage> images;
+  // With package: the unit model the package must name, and the package as checked (its
+  // master and slave images are then the approved images).
+  std::string model;
+  std::optional<PackageRecord> package;
   std::string records;  // absolute; the profile's folder when not given
   std::string recordsDb;
   std::string start = "scan";  // "scan", "presence" or "both"

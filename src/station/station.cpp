@@ -59,6 +59,7 @@ Station::Station(const StationProfile& profile, SerialPortFactory& ports,
   }
   job_.procedure = profile.procedure;
   job_.approved = profile.images;
+  job_.package = profile.package;
   job_.retries = profile.retries;
   job_.skipIdentical = profile.skipIdentical;
   job_.profile = profile.sha256;

@@ -126,7 +126,7 @@ TEST(LinkE2E, PortsAndDoctorOnThisMachineEndWithWellFormedLines) {
   lines = SplitLines(doctor.out);
   ASSERT_FALSE(lines.empty());
   for (size_t i = 0; i + 1 < lines.size(); ++i)
-    EXPECT_THAT(lines[i], ::testing::MatchesRegex("(problem|advice): .+"));
+    EXPECT_THAT(lines[i], ::testing::MatchesRegex("(problem|advice|note): .+"));
   if (doctor.status == 0) {
     EXPECT_THAT(lines.back(), ::testing::MatchesRegex("all well: .+|nothing blocks use: .+"));
   } else {

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "flash/test_image_maker.h"
+#include "image/s19_text.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -237,6 +238,62 @@ TEST_F(PackageE2e, EveryRefusalComesBeforeAnyFrame) {
   // Not a zip at all.
   dir.Write("junk.mlpkg", std::string("PK\x03\x04 cut short"));
   ExpectRefused("junk.mlpkg", "no sound package");
+}
+
+// flash --cpu and mcu-update take their image from the package: the CPU's from the bytes
+// checked, the MCU's S-record prepared into tmp.bin as "prepare" makes it from the file.
+TEST_F(PackageE2e, FlashAndMcuUpdateTakeTheirImageFromThePackage) {
+  dir.Write("usb_firmware.S19", test::S19File(test::S19Image(test::Span(0xE600, 0xE640)), "\r\n"));
+  ASSERT_EQ(Cli({"package", "create", "full.mlpkg", "--model", "INV-5K", "--release", "2.5",
+                 "--sign-with", dir.File("release"), "Master.bin", "Slave.bin", "usb_firmware.S19"})
+                .status,
+            0);
+  test::ProcessResult slave =
+      Cli({"--simulate", "--quiet", "--package", "full.mlpkg", "flash", "--cpu", "slave"});
+  EXPECT_EQ(slave.status, 0) << slave.out << slave.err;
+  EXPECT_THAT(slave.out, HasSubstr(dir.File("full.mlpkg/Slave.bin")));
+  EXPECT_EQ(Cli({"--simulate", "--package", "full.mlpkg", "flash", "Slave.bin"}).status, 2);
+
+  test::ProcessResult mcu = Cli({"--simulate", "--quiet", "--package", "full.mlpkg", "mcu-update"});
+  EXPECT_EQ(mcu.status, 0) << mcu.out << mcu.err;
+  const std::vector<uint8_t> fromPackage = dir.Read("tmp.bin");
+  ASSERT_EQ(Cli({"--simulate", "prepare", "usb_firmware.S19"}).status, 0);
+  EXPECT_EQ(dir.Read("tmp.bin"), fromPackage);
+}
+
+// A station whose profile names a package instead of images: it starts only on a package
+// it trusts for its model, programs each scanned unit from it and records the release.
+TEST_F(PackageE2e, StationRunsFromItsProfilesPackage) {
+  ASSERT_EQ(Create("inv5k.mlpkg").status, 0);
+  SimProcess unit(MORLANE_UNIT_SIM);
+  ASSERT_TRUE(unit.Running());
+  auto profile = [&](const std::string& model) {
+    dir.Write("line1.toml",
+              "station = \"line1-st3\"\nprocedure = \"auto\"\npackage = "
+              "\"inv5k.mlpkg\"\nmodel = \"" +
+                  model +
+                  "\"\ntrusted_keys = \"allowed_signers\"\nrecords = "
+                  "\"out\"\n[[slot]]\nname = \"A\"\nport = \"" +
+                  unit.Path() + "\"\n");
+  };
+  const std::vector<std::string> station{MORLANE_CLI, "--events",  dir.File("events.ndjson"),
+                                         "station",   "--profile", dir.File("line1.toml")};
+  profile("INV-3K");
+  test::ProcessResult refused = RunProcess(station, dir.Path(), 30, "SN1\n");
+  EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
+  EXPECT_THAT(refused.err, HasSubstr("refused: it is for the model INV-5K, not INV-3K"));
+
+  profile("INV-5K");
+  test::ProcessResult ran = RunProcess(station, dir.Path(), 60, "SN1\n");
+  EXPECT_EQ(ran.status, 0) << ran.out << ran.err;
+  EXPECT_THAT(ran.out, HasSubstr("A SN1 PASS"));
+  std::vector<uint8_t> events = dir.Read("events.ndjson");
+  EXPECT_THAT(std::string(events.begin(), events.end()),
+              HasSubstr("\"type\":\"package\",\"unit\":\"A\""));
+  test::ProcessResult listed =
+      Cli({"--records", dir.File("out"), "records", "list", "--release", "2.4.1", "--json"});
+  EXPECT_THAT(listed.out, HasSubstr("\"unit_id\": \"SN1\""));
+  EXPECT_THAT(unit.Stop(), HasSubstr("cpu S: erased 1 times, 1 program frames"));
 }
 
 }  // namespace
