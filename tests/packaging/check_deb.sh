@@ -137,6 +137,18 @@ else
   fail "morlane-cli --simulate auto failed: $out"
 fi
 
+# A service package made, signed and checked by the unpacked morlane-cli: the signature
+# library as the package's program links it.
+if command -v ssh-keygen >/dev/null; then
+  ssh-keygen -q -t ed25519 -N '' -C release -f "$work/release" ||
+    fail "ssh-keygen made no key"
+  printf 'release namespaces="morlane-package" %s\n' "$(cat "$work/release.pub")" >"$work/signers"
+  (cd "$work/images" && "$cli" package create "$work/p.mlpkg" --model M --release 1 \
+    --sign-with "$work/release" master.bin slave.bin >/dev/null) || fail "package create failed"
+  out=$("$cli" --trusted-keys "$work/signers" package inspect "$work/p.mlpkg" 2>&1) ||
+    fail "package inspect refused the package it made: $out"
+fi
+
 if ((failures)); then
   echo "$failures check(s) failed" >&2
   exit 1
