@@ -125,9 +125,24 @@ void CKestrumDlg::OnCommand(int id) {
 void CKestrumDlg::OnSysCommand(int command) {
   if ((command & 0xFFF0) == ctl::kAboutCommand) {
     if (showAbout) showAbout();
+  } else if ((command & 0xFFF0) == ctl::kOpenPackageCommand) {
+    OnOpenPackage();
   } else if ((command & 0xFFF0) == kSysClose) {
     EndDialog();
   }
+}
+
+void CKestrumDlg::OnOpenPackage() {
+  FileDialogRequest request{"*.mlpkg", "*.mlpkg",
+                            "Service Packages (*.mlpkg)|*.mlpkg|All Files (*.*)|*.*|", true};
+  std::optional<std::string> chosen = window.OpenFileDialog(request);
+  if (!chosen) return;
+  AppendLogLine(window, kDash36);
+  // The signers the user and the machine trust; a window takes no unsigned package.
+  lastResult = packageChoice.Open(*chosen, package::TrustFor({}, false, {})) ? 1 : 0;
+  // "Automatic" programs from it: the mode is chosen for the technician.
+  if (lastResult) OnModeAuto();
+  AppendLogLine(window, kDash36);
 }
 
 void CKestrumDlg::OnOptionsNotApplied() {

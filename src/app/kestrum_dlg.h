@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/package_choice.h"
 #include "app/update_dispatch.h"
 #include "console/command_console.h"
 #include "flash/inverter_flasher.h"
@@ -93,6 +94,8 @@ class CKestrumDlg {
   UpdateDispatch dispatch;
   UsbFirmware usbFirmware;
   CommandConsole console;
+  // "Open Package...": the service package the procedures program from, when one is taken.
+  PackageChoice packageChoice{*this};
 
   static constexpr int kSysClose = 0xF060;
   static constexpr int kIdOk = 1;
@@ -105,6 +108,7 @@ class CKestrumDlg {
   void OnModeManual();
   void OnSelectFirmware();
   void OnProtectSection();
+  void OnOpenPackage();
 
   bool ended_ = false;
 };

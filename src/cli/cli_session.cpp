@@ -218,10 +218,10 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   record_->slot = SlotOf(RunPort());
   record_->port = Ports().PathOf(RunPort());
   record_->unitId = unitId;
-  if (package_) {
-    record_->package = PackageRecord{package_->file, package_->sha256, package_->manifest->model,
-                                     package_->manifest->release, std::nullopt};
-    if (package_->signer) record_->package->signer = package_->signer->fingerprint;
+  if (const package::PackageReport* taken = dialog_->packageChoice.Taken()) {
+    record_->package = PackageRecord{taken->file, taken->sha256, taken->manifest->model,
+                                     taken->manifest->release, std::nullopt};
+    if (taken->signer) record_->package->signer = taken->signer->fingerprint;
   }
   if (options_.skipIdentical && record_->unitId) {
     dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,
@@ -235,61 +235,33 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
 bool CliSession::TakePackage(const std::string& needed) {
   const std::string path = PathOf(options_.package);
   const std::string keys = options_.trustedKeys.empty() ? "" : PathOf(options_.trustedKeys);
-  auto report = std::make_unique<package::PackageReport>(
-      package::ReadPackage(path, package::TrustFor(keys, options_.allowUnsigned, options_.model)));
-  auto refuse = [this](const std::string& why) {
-    std::fprintf(stderr, "morlane-cli: package %s refused: %s\n", options_.package.c_str(),
-                 why.c_str());
+  PackageChoice& choice = dialog_->packageChoice;
+  const bool taken =
+      choice.Open(path, package::TrustFor(keys, options_.allowUnsigned, options_.model));
+  // One line names the cause: the run's verdict line, "FAIL: package: FILE refused: WHY".
+  auto refuse = [this, &choice](std::string why) {
+    choice.Clear();
+    SetFailure("package", options_.package + " refused: " + why);
     return false;
   };
-  if (!report->Usable()) return refuse(report->refusal);
+  if (!taken) return refuse(choice.Refusal());
   const bool cpus = needed.empty();
-  if (cpus ? !report->Image("master") && !report->Image("slave") : !report->Image(needed)) {
+  if (cpus ? choice.ImageName("master").empty() && choice.ImageName("slave").empty()
+           : choice.ImageName(needed).empty()) {
     return refuse(cpus ? "it holds no image for the master or the slave"
                        : "it holds no image for the " + needed);
   }
-  const package::Manifest& manifest = *report->manifest;
-  const std::string signer = report->takenUnsigned
-                                 ? "UNSIGNED (taken with --allow-unsigned)"
-                                 : report->signer->principal + " " + report->signer->fingerprint;
-  AppendLogLine(*window_, "Package: " + path + ", model " + manifest.model + ", release " +
-                              manifest.release + ", signed by " + signer);
-  CKestrumDlg& dialog = *dialog_;
-  dialog.flasher.imageList.clear();
-  dialog.flasher.imageCpus.clear();
-  held_.clear();
-  // Master before slave, whatever order the manifest lists them in; then the MCU's.
-  for (const char* target : {"master", "slave", "mcu"}) {
-    const package::PackageImage* image = report->Image(target);
-    if (!image) continue;
-    // Named inside the package, so that the log and the record say where the bytes came
-    // from; no such file exists.
-    const std::string name = PathToUtf8(PathFromUtf8(path) / PathFromUtf8(image->facts.file));
-    held_[name] = std::string(image->data.begin(), image->data.end());
-    packageNames_[target] = name;
-    AppendLogLine(*window_, "Package image: " + image->facts.file + " for the " + target + ", " +
-                                std::to_string(image->facts.bytes) + " bytes");
-    if (std::string(target) == "mcu") continue;
-    dialog.flasher.imageList.push_back(name);
-    dialog.flasher.imageCpus.emplace_back(name, target[0] == 'm' ? 'M' : 'S');
-  }
-  auto held = [this](const std::string& name) -> const std::string* {
-    const auto found = held_.find(name);
-    return found == held_.end() ? nullptr : &found->second;
-  };
-  dialog.flasher.Programmer().heldImage = held;
-  dialog.usbFirmware.heldImage = held;
+  const package::PackageReport& report = *choice.Taken();
   if (events_) {
-    events_->Report(event::Package{path, report->sha256, manifest.model, manifest.release,
-                                   report->signer ? report->signer->fingerprint : ""});
+    events_->Report(event::Package{path, report.sha256, report.manifest->model,
+                                   report.manifest->release,
+                                   report.signer ? report.signer->fingerprint : ""});
   }
-  package_ = std::move(report);
   return true;
 }
 
 std::string CliSession::PackageImageName(const std::string& target) const {
-  const auto found = packageNames_.find(target);
-  return found == packageNames_.end() ? std::string() : found->second;
+  return dialog_->packageChoice.ImageName(target);
 }
 
 bool CliSession::SingleUnitId(std::optional<std::string>* unitId, std::string* why) const {

@@ -117,7 +117,7 @@ class CliSession {
   bool TakePackage(const std::string& needed = {});
   // The name a taken package's image for target runs under; "" when it has none.
   std::string PackageImageName(const std::string& target) const;
-  const package::PackageReport* Package() const { return package_.get(); }
+  const package::PackageReport* Package() const { return dialog_->packageChoice.Taken(); }
   // The images the dialog tried (path: the one image, made absolute, and given: as the
   // command line named it; empty for every image), taken once the procedure ended.
   void RecordImages(const std::string& path, const std::string& given, int passed);
@@ -163,9 +163,6 @@ class CliSession {
   bool linkOpened_ = false;
   std::unique_ptr<RecordStore> store_;
   std::unique_ptr<LineFeed> lineFeed_;  // goes before the store it reads
-  std::unique_ptr<package::PackageReport> package_;
-  std::map<std::string, std::string> held_;          // the package's images by the name they run as
-  std::map<std::string, std::string> packageNames_;  // those names by target
   std::optional<RunRecord> record_;
   std::string runId_;              // the recorded run's, named in its first event
   std::optional<RunRecord> kept_;  // the record once kept (or not): the run's verdict

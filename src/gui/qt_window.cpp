@@ -393,6 +393,9 @@ std::unique_ptr<QMenu> QtWindow::MakeWindowMenu() {
   QAction* folder = menu->addAction(ToQString(kWorkingFolderEntry));
   folder->setEnabled(dialog_ != nullptr);
   connect(folder, &QAction::triggered, this, [this] { ChooseWorkingFolder(); });
+  QAction* package = menu->addAction(ToQString(kOpenPackageEntry));
+  package->setEnabled(dialog_ != nullptr);
+  connect(package, &QAction::triggered, this, [this] { SysCommand(ctl::kOpenPackageCommand); });
   return menu;
 }
 

@@ -47,5 +47,7 @@ inline constexpr int kServiceViewCommand = 0x0020;
 inline constexpr int kCloseLinkCommand = 0x0030;
 // The window's own entry that chooses the dialog's working folder.
 inline constexpr int kWorkingFolderCommand = 0x0040;
+// The window menu's "Open Package...": a service package to program from.
+inline constexpr int kOpenPackageCommand = 0x0050;
 
 }  // namespace morlane::ctl

@@ -54,5 +54,7 @@ inline constexpr const char* kCloseLinkEntry = "Close Link";
 // The window's menu entry that chooses the folder "Automatic" and the files of the dialog
 // use; refused while a procedure runs.
 inline constexpr const char* kWorkingFolderEntry = "Working Folder...";
+// The window menu's entry that opens a service package to program from.
+inline constexpr const char* kOpenPackageEntry = "Open Package...";
 
 }  // namespace morlane

@@ -123,6 +123,7 @@ void Win32Window::OnInit(HWND hwnd) {
                 Wide(kServiceViewEntry).c_str());
     AppendMenuW(menu, MF_STRING | MF_GRAYED, ctl::kCloseLinkCommand, Wide(kCloseLinkEntry).c_str());
     AppendMenuW(menu, MF_STRING, ctl::kWorkingFolderCommand, Wide(kWorkingFolderEntry).c_str());
+    AppendMenuW(menu, MF_STRING, ctl::kOpenPackageCommand, Wide(kOpenPackageEntry).c_str());
   }
 
   for (const ControlSpec& control : MainDialogTemplate().controls) {
@@ -261,8 +262,10 @@ bool Win32Window::OnSysCommand(UINT command) {
     ChooseWorkingFolder();
     return true;
   }
-  if (which != ctl::kAboutCommand && which != SC_CLOSE) return false;
-  // While busy the close box and the About entry are refused, as every input is.
+  if (which != ctl::kAboutCommand && which != ctl::kOpenPackageCommand && which != SC_CLOSE) {
+    return false;
+  }
+  // While busy the close box and the menu's entries are refused, as every input is.
   if (!busy_) SysCommand(static_cast<int>(command));
   return true;
 }

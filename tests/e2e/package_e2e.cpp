@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -119,7 +120,10 @@ class PackageE2e : public ::testing::Test {
                      std::vector<std::string> more = {}) {
     test::ProcessResult result = Program(package, more);
     EXPECT_EQ(result.status, 1) << result.out << result.err;
+    // The verdict line alone says it.
+    EXPECT_THAT(result.err, HasSubstr("FAIL: package: " + package + " refused: "));
     EXPECT_THAT(result.err, HasSubstr(cause));
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(Touched(simReport, 'M'), std::make_pair(0, 0)) << simReport;
     EXPECT_EQ(Touched(simReport, 'S'), std::make_pair(0, 0)) << simReport;
     EXPECT_THAT(result.out, Not(HasSubstr("Connected inverter")));

@@ -23,53 +23,6 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-// Answers the modal widgets that show, one answer each, in order.
-class ModalAnswers {
- public:
-  explicit ModalAnswers(std::vector<std::function<void(QWidget*)>> answers)
-      : answers_(std::move(answers)) {
-    timer_.setInterval(10);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (modal && modal == last_ && ++ticksOnLast_ > kMaxTicksOnOne) {
-        // An answer that did not close its modal fails the test instead of holding it.
-        ADD_FAILURE() << "a " << modal->metaObject()->className() << " stayed open";
-        modal->close();
-        return;
-      }
-      if (!modal || modal == last_ || next_ >= answers_.size()) return;
-      last_ = modal;
-      ticksOnLast_ = 0;
-      answers_[next_++](modal);
-    });
-    timer_.start();
-  }
-  size_t Answered() const { return next_; }
-
- private:
-  std::vector<std::function<void(QWidget*)>> answers_;
-  size_t next_ = 0;
-  static constexpr int kMaxTicksOnOne = 500;
-  int ticksOnLast_ = 0;
-  // Followed as it lives: the next box may be made where the last one was.
-  QPointer<QWidget> last_;
-  QTimer timer_;
-};
-
-std::function<void(QWidget*)> ChooseFile(const std::string& path) {
-  return [path](QWidget* modal) {
-    auto* files = qobject_cast<QFileDialog*>(modal);
-    ASSERT_NE(files, nullptr);
-    files->selectFile(QString::fromStdString(path));
-    // selectFile leaves the name field as it is while the field has the focus, which the
-    // shown dialog gives it at a time of its own: the name is typed in as a user would.
-    auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    ASSERT_NE(name, nullptr);
-    name->setText(QString::fromStdString(path));
-    QMetaObject::invokeMethod(files, "accept", Qt::DirectConnection);
-  };
-}
-
 // Presses the box's button of that caption, and notes the buttons it had.
 std::function<void(QWidget*)> Press(const QString& caption, QStringList* buttons) {
   return [caption, buttons](QWidget* modal) {

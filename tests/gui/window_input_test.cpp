@@ -190,11 +190,12 @@ TEST_F(DialogWindowTest, AboutBoxFromF1AndTheWindowMenu) {
   ModalCloser closer;
   QTest::keyClick(&window, Qt::Key_F1);
   std::unique_ptr<QMenu> menu = window.MakeWindowMenu();
-  ASSERT_EQ(menu->actions().size(), 4);
+  ASSERT_EQ(menu->actions().size(), 5);
   EXPECT_EQ(menu->actions()[0]->text(), "About Tessaly");
   EXPECT_EQ(menu->actions()[1]->text(), "Service View");
   EXPECT_EQ(menu->actions()[2]->text(), "Close Link");
   EXPECT_EQ(menu->actions()[3]->text(), "Working Folder...");
+  EXPECT_EQ(menu->actions()[4]->text(), "Open Package...");
   menu->actions()[0]->trigger();
   EXPECT_THAT(closer.titles, ElementsAre("About Tessaly", "About Tessaly"));
   EXPECT_FALSE(dialog.Ended());

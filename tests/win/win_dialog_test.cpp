@@ -7,6 +7,10 @@
 
 #include "app/kestrum_dlg.h"
 #include "flash/test_image_maker.h"
+#include "link/sha256.h"
+#include "package/manifest.h"
+#include "package/test_signer.h"
+#include "package/zip_archive.h"
 #include "platform/utf8_path.h"
 #include "sim/host_platform.h"
 #include "support/process.h"
@@ -295,6 +299,63 @@ TEST_F(WinDialogTest, WorkingFolderChosenFromTheSystemMenu) {
   std::filesystem::remove(chosen);
   EXPECT_EQ(FolderRegistry(key).StartFolder(), std::filesystem::current_path());
   RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+}
+
+// "Open Package..." in the system menu: a package signed by a key the user's signers file
+// (under %APPDATA%) trusts is taken, and "Automatic" programs both CPUs from it.
+TEST_F(WinDialogTest, PackageOpenedFromTheSystemMenuIsProgrammed) {
+  package::Ed25519Signer signer;
+  package::Manifest manifest;
+  manifest.model = "INV-5K";
+  manifest.release = "2.4.1";
+  std::vector<package::ZipEntry> images;
+  for (const char* name : {"Slave.bin", "Master.bin"}) {
+    const std::vector<uint8_t> bytes = dir.Read(name);
+    Sha256 digest;
+    digest.Update(bytes.data(), bytes.size());
+    manifest.images.push_back(
+        {name, name[0] == 'M' ? "master" : "slave", digest.HexDigest(), bytes.size()});
+    images.push_back({name, bytes});
+  }
+  const std::string text = package::ManifestText(manifest);
+  const std::string signature = package::Armor(signer.SignBody(text, "morlane-package"));
+  std::vector<package::ZipEntry> entries = {
+      {"manifest.json", {text.begin(), text.end()}},
+      {"manifest.json.sig", {signature.begin(), signature.end()}}};
+  entries.insert(entries.end(), images.begin(), images.end());
+  std::string why;
+  std::optional<std::vector<uint8_t>> zip =
+      package::WriteZip(entries, LocalTime{2026, 12, 9}, &why);
+  ASSERT_TRUE(zip) << why;
+  dir.Write("inv.mlpkg", *zip);
+  ASSERT_TRUE(std::filesystem::create_directories(PathFromUtf8(dir.File("appdata/Morlane"))));
+  dir.Write("appdata/Morlane/allowed_signers",
+            "release@line.example namespaces=\"morlane-package\" ssh-ed25519 " +
+                package::wire::Base64Encode(signer.Key().blob, true) + "\n");
+  SetEnvironmentVariableW(L"APPDATA", PathFromUtf8(dir.File("appdata")).wstring().c_str());
+
+  Click(window, ctl::kOpen);
+  CloseNextModal(window, [](HWND box) {
+    HWND name = GetDlgItem(box, cmb13) ? GetDlgItem(box, cmb13) : GetDlgItem(box, edt1);
+    ASSERT_NE(name, nullptr);
+    SetWindowTextA(name, "inv.mlpkg");
+  });
+  SendMessageW(window.Handle(), WM_SYSCOMMAND, ctl::kOpenPackageCommand, 0);
+  SetEnvironmentVariableW(L"APPDATA", nullptr);
+  const CHScrollListBox& log = window.LogList();
+  std::string shown;
+  for (int i = 0; i < log.GetCount(); ++i) shown += log.GetText(i) + "|";
+  EXPECT_THAT(shown, ::testing::HasSubstr(", model INV-5K, release 2.4.1, signed by "
+                                          "release@line.example SHA256:"));
+  // Master first, whatever order the manifest lists them in.
+  EXPECT_THAT(shown, ::testing::HasSubstr("Package image: Master.bin for the master, "));
+  ASSERT_EQ(window.GetCheck(ctl::kModeAuto), 1);
+
+  Click(window, ctl::kAutomatic);
+  shown.clear();
+  for (int i = 0; i < log.GetCount(); ++i) shown += log.GetText(i) + "|";
+  EXPECT_THAT(shown, ::testing::HasSubstr("inv.mlpkg\\Master.bin|bin file OK"));
+  EXPECT_THAT(shown, ::testing::HasSubstr("File flash burn Successful!"));
 }
 
 TEST_F(WinDialogTest, CloseBoxEndsTheDialogWithTheCleanUp) {

@@ -158,10 +158,11 @@ TEST_F(ServiceViewTest, InALargerWindowThePanelStaysBesideTheLogAtTheRightEdge) 
 TEST_F(ServiceViewTest, MenuEntryShowsThePanelAndPutsEverythingBack) {
   HMENU menu = GetSystemMenu(Dialog(), FALSE);
   const int entries = GetMenuItemCount(menu);
-  EXPECT_EQ(GetMenuItemID(menu, entries - 4), static_cast<UINT>(ctl::kAboutCommand));
-  EXPECT_EQ(GetMenuItemID(menu, entries - 3), static_cast<UINT>(ctl::kServiceViewCommand));
-  EXPECT_EQ(GetMenuItemID(menu, entries - 2), static_cast<UINT>(ctl::kCloseLinkCommand));
-  EXPECT_EQ(GetMenuItemID(menu, entries - 1), static_cast<UINT>(ctl::kWorkingFolderCommand));
+  EXPECT_EQ(GetMenuItemID(menu, entries - 5), static_cast<UINT>(ctl::kAboutCommand));
+  EXPECT_EQ(GetMenuItemID(menu, entries - 4), static_cast<UINT>(ctl::kServiceViewCommand));
+  EXPECT_EQ(GetMenuItemID(menu, entries - 3), static_cast<UINT>(ctl::kCloseLinkCommand));
+  EXPECT_EQ(GetMenuItemID(menu, entries - 2), static_cast<UINT>(ctl::kWorkingFolderCommand));
+  EXPECT_EQ(GetMenuItemID(menu, entries - 1), static_cast<UINT>(ctl::kOpenPackageCommand));
   char entry[64] = {};
   GetMenuStringA(menu, ctl::kServiceViewCommand, entry, sizeof entry, MF_BYCOMMAND);
   EXPECT_STREQ(entry, "Service View");
