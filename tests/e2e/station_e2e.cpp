@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -310,6 +312,46 @@ TEST_F(StationE2e, RecordsThatCannotBeKeptStopTheStationAndAreImportedOnce) {
   test::ProcessResult log = test::RunProcess(
       {MORLANE_CLI, "--records", dir.File("out"), "records", "show", runId[1].str()}, "", 30);
   EXPECT_THAT(log.out, HasSubstr("Com1 is opened"));
+}
+
+// The disk of the records fills while a unit runs: that unit is kept, and the next scan is
+// refused as the station's fault, not started and failed at its record. The records live on
+// a small in-memory file system of this test's own (a mount namespace, so nothing of it is
+// seen outside; skipped where the test may not make one).
+TEST_F(StationE2e, AFullDiskStopsTheStationBeforeTheNextUnit) {
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    GTEST_SKIP() << "no mount namespace for this test (it needs root)";
+  }
+  std::filesystem::create_directories(dir.File("out"));
+  if (mount("tmpfs", dir.File("out").c_str(), "tmpfs", 0, "size=17m") != 0) {
+    GTEST_SKIP() << "no in-memory file system for this test";
+  }
+  // Let go before the test's folder is removed, which it would otherwise keep.
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{dir.File("out")};
+  WriteProfile("scan", {"/dev/ttyS0", "/dev/ttyS1"});
+  std::vector<std::string> argv{"/usr/bin/env", "XDG_STATE_HOME=" + dir.File("state")};
+  for (const std::string& word : Argv({"--simulate-units", "2"})) argv.push_back(word);
+  test::Background station(argv, dir);
+  station.Type("SN1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 started\n", 10)) << station.Text("stderr");
+  dir.Write("out/filler", std::vector<uint8_t>(3u << 20, 0));
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 PASS", 60)) << station.Text("stderr");
+  station.Type("SN2");
+  ASSERT_TRUE(station.WaitFor("stderr", "SN2 not started", 10)) << station.Text("stderr");
+  station.EndInput();
+  EXPECT_EQ(station.Wait(20), 1);
+  EXPECT_THAT(station.Text("stderr"),
+              HasSubstr("station fault: records cannot be kept (no room for records in " +
+                        dir.File("out") + " ("));
+  EXPECT_THAT(station.Text("stdout"), Not(HasSubstr("SN2")));
+  const std::vector<std::string> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_THAT(records[0], HasSubstr("\"unit_id\": \"SN1\""));
+  EXPECT_THAT(records[0], HasSubstr("\"result\": \"pass\""));
 }
 
 // Ports that cannot be opened when the station starts: one not there and one another

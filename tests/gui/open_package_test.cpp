@@ -3,6 +3,7 @@
 // with its reason.
 #include <QAction>
 #include <QMenu>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,9 @@ class OpenPackageTest : public DialogWindowTest {
     for (QAction* action : menu->actions()) {
       if (action->text() == kOpenPackageEntry) {
         action->trigger();
+        // The file dialog keeps its last folder in the configuration folder, which is the
+        // test's: written now, it is not written there again once the folder is gone.
+        QSettings(QSettings::UserScope, QStringLiteral("QtProject")).sync();
         return;
       }
     }
