@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "package/zip_archive.h"
+
 namespace morlane::package {
 namespace {
 
@@ -13,14 +15,6 @@ bool HexDigest(const std::string& text) {
   if (text.size() != 64) return false;
   for (char c : text) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
-
-bool PlainName(const std::string& name) {
-  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
   }
   return true;
 }
@@ -55,7 +49,7 @@ bool ReadImage(const Json& item, size_t index, ManifestImage* image, std::string
     *why = where + ": " + fieldWhy.substr(std::string("the manifest ").size());
     return false;
   }
-  if (!PlainName(image->file)) {
+  if (!PlainFileName(image->file)) {
     *why = where + " names no plain file (\"" + image->file + "\")";
     return false;
   }

@@ -103,16 +103,6 @@ std::string Lowered(const std::string& text) {
   return lowered;
 }
 
-// A name that stays inside the folder it is unpacked to on any system, and that a
-// technician can read.
-bool PlainFileName(const std::string& name) {
-  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
-  }
-  return true;
-}
-
 struct UnzipCloser {
   unzFile zip;
   ~UnzipCloser() { unzClose(zip); }
@@ -155,6 +145,14 @@ bool ReadEntry(unzFile zip, const std::string& name, uint64_t limit, std::vector
 }
 
 }  // namespace
+
+bool PlainFileName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+  }
+  return true;
+}
 
 std::optional<std::vector<ZipEntry>> ReadZip(std::span<const uint8_t> bytes,
                                              const ZipLimits& limits, std::string* why) {

@@ -24,6 +24,10 @@ struct ZipLimits {
   uint64_t totalBytes = 48u << 20;
 };
 
+// A name that stays inside the folder it is unpacked to on any system, and that a
+// technician can read: no "/", "\\", ":", control character, "." or "..".
+bool PlainFileName(const std::string& name);
+
 // Every entry of a zip held in memory, checked as it is unpacked: stored or deflated only,
 // no encryption, no folders, names plain file names (no "/", "\", ".." or drive, nothing
 // the system would take as a path elsewhere), no name twice (also not when the case alone
