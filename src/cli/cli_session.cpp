@@ -2,6 +2,7 @@
 
 #include "station/gang_unit.h"
 #include "station/press.h"
+#include "station/profile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -219,9 +220,7 @@ bool CliSession::BeginRecord(const std::string& procedure, std::string* why) {
   record_->port = Ports().PathOf(RunPort());
   record_->unitId = unitId;
   if (const package::PackageReport* taken = dialog_->packageChoice.Taken()) {
-    record_->package = PackageRecord{taken->file, taken->sha256, taken->manifest->model,
-                                     taken->manifest->release, std::nullopt};
-    if (taken->signer) record_->package->signer = taken->signer->fingerprint;
+    record_->package = PackageRecordOf(*taken);
   }
   if (options_.skipIdentical && record_->unitId) {
     dialog_->flasher.Programmer().recordedAsHolding = [this](const std::string& cpu,

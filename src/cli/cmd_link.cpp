@@ -11,7 +11,6 @@
 #include "package/service_package.h"
 #include "package/ssh_signature.h"
 #include "platform/console_io.h"
-#include "platform/file_io.h"
 #include "platform/host_inspection.h"
 #include "platform/serial_port.h"
 
@@ -45,13 +44,14 @@ std::string TrustedKeysNote(CliSession& session) {
       options.trustedKeys.empty() ? std::string() : session.PathOf(options.trustedKeys), false, {});
   std::string found, missing;
   for (const std::string& file : trust.signersFiles) {
-    std::string contents;
-    if (ReadWholeFile(file, &contents, 0) == WholeFile::NotOpened) {
+    std::string why;
+    bool absent = false;
+    std::optional<package::AllowedSigners> signers =
+        package::AllowedSigners::Load(file, &why, &absent);
+    if (!signers && absent) {
       missing += (missing.empty() ? "" : ", ") + file;
       continue;
     }
-    std::string why;
-    std::optional<package::AllowedSigners> signers = package::AllowedSigners::Load(file, &why);
     found += (found.empty() ? "" : "; ") +
              (signers ? file + " (" + std::to_string(signers->size()) + " keys)" : why);
   }

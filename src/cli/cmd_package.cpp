@@ -24,6 +24,7 @@
 #include "platform/file_io.h"
 #include "platform/run_program.h"
 #include "platform/utf8_path.h"
+#include "ui/dialog_values.h"
 
 namespace morlane {
 namespace {
@@ -63,16 +64,19 @@ void SplitTarget(const std::string& given, std::string* file, std::string* targe
   target->clear();
 }
 
-// The target as the window decides it from the name: "*.S19" is the MCU's, "Master" or
-// "master" the master's, "Slave" or "slave" the slave's (master first, as "Automatic"
-// takes it).
+// The target as the window decides it from the name: "*.S19" is the MCU's, else the CPU
+// the name names as "Select Firmware File" reads it; a name that names neither CPU or both
+// decides nothing, and its target must be given.
 std::string TargetOfName(const std::string& name) {
   if (Lowered(name).ends_with(".s19")) return "mcu";
-  if (name.find("Master") != std::string::npos || name.find("master") != std::string::npos) {
-    return "master";
-  }
-  if (name.find("Slave") != std::string::npos || name.find("slave") != std::string::npos) {
-    return "slave";
+  switch (CpuNamedInPath(name)) {
+    case PathCpu::Master:
+      return "master";
+    case PathCpu::Slave:
+      return "slave";
+    case PathCpu::Neither:
+    case PathCpu::Both:
+      break;
   }
   return {};
 }
@@ -91,12 +95,6 @@ std::string ImageRefusal(const std::string& target, const std::string& bytes) {
   }
   ImageSurvey survey = SurveyImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   return survey.verdict == ImageVerdict::Sound ? std::string() : ImageVerdictText(survey.verdict);
-}
-
-std::string HexDigest(const std::string& bytes) {
-  Sha256 digest;
-  digest.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  return digest.HexDigest();
 }
 
 // A folder of the tool's own for the signing, removed again whatever happens.
@@ -122,9 +120,9 @@ struct SigningFolder {
 
 // The manifest signed through ssh-keygen, so that whatever holds the key (a file with a
 // passphrase, an agent, a hardware key) signs as it always does; the signature is then
-// checked here before it goes into the package.
+// checked here before it goes into the package. *signer: the signing key's fingerprint.
 bool SignManifest(const std::string& manifest, const std::string& key, std::string* signature,
-                  std::string* why) {
+                  std::string* signer, std::string* why) {
   SigningFolder folder;
   if (folder.path.empty()) {
     *why = "no temporary folder for the signing";
@@ -151,7 +149,9 @@ bool SignManifest(const std::string& manifest, const std::string& key, std::stri
   std::optional<SshSignature> parsed = ParseSignature(*signature, why);
   if (!parsed) return false;
   const auto* bytes = reinterpret_cast<const uint8_t*>(manifest.data());
-  return VerifySignature(*parsed, {bytes, manifest.size()}, kSignatureNamespace, why);
+  if (!VerifySignature(*parsed, {bytes, manifest.size()}, kSignatureNamespace, why)) return false;
+  *signer = Fingerprint(parsed->key);
+  return true;
 }
 
 struct CreateOptions {
@@ -208,7 +208,7 @@ int RunCreate(CliSession& session, const CreateOptions& options) {
                    target.c_str(), why.c_str());
       return kExitFailed;
     }
-    manifest.images.push_back({name, target, HexDigest(bytes), bytes.size()});
+    manifest.images.push_back({name, target, BytesSha256(bytes), bytes.size()});
     images.push_back({name, std::vector<uint8_t>(bytes.begin(), bytes.end())});
   }
 
@@ -217,13 +217,13 @@ int RunCreate(CliSession& session, const CreateOptions& options) {
   entries.push_back({kManifestName, {manifestText.begin(), manifestText.end()}});
   std::string signer = "unsigned";
   if (!options.signWith.empty()) {
-    std::string signature, why;
-    if (!SignManifest(manifestText, session.PathOf(options.signWith), &signature, &why)) {
+    std::string signature, fingerprint, why;
+    if (!SignManifest(manifestText, session.PathOf(options.signWith), &signature, &fingerprint,
+                      &why)) {
       std::fprintf(stderr, "morlane-cli: the package is not signed: %s\n", why.c_str());
       return kExitFailed;
     }
-    std::optional<SshSignature> parsed = ParseSignature(signature, &why);
-    signer = "signed by " + Fingerprint(parsed->key);
+    signer = "signed by " + fingerprint;
     entries.push_back({kSignatureName, {signature.begin(), signature.end()}});
   }
   for (ZipEntry& image : images) entries.push_back(std::move(image));

@@ -91,6 +91,12 @@ std::string Sha256::HexDigest() {
   return hex;
 }
 
+std::string BytesSha256(std::string_view bytes) {
+  Sha256 digest;
+  digest.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return digest.HexDigest();
+}
+
 std::string FileSha256(const std::string& path) {
   InputFile file;
   if (!file.Open(path)) return {};

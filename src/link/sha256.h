@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace morlane {
 
@@ -23,6 +24,9 @@ class Sha256 {
   size_t pendingLength_ = 0;
   uint64_t totalBytes_ = 0;
 };
+
+// The digest of bytes held in memory.
+std::string BytesSha256(std::string_view bytes);
 
 // The digest of a whole file, read in pieces; empty when it cannot be read.
 std::string FileSha256(const std::string& path);

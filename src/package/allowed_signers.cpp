@@ -306,10 +306,12 @@ std::optional<AllowedSigners> AllowedSigners::ParseNamed(std::string_view allowe
   return signers;
 }
 
-std::optional<AllowedSigners> AllowedSigners::Load(const std::string& path, std::string* why) {
+std::optional<AllowedSigners> AllowedSigners::Load(const std::string& path, std::string* why,
+                                                   bool* allowedAbsent) {
   std::string allowed, revoked;
   bool absent = false;
   std::string reason = ReadBounded(path, &allowed, &absent);
+  if (allowedAbsent) *allowedAbsent = absent;
   if (!reason.empty()) {
     SetWhy(why, reason);
     return std::nullopt;

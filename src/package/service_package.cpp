@@ -13,9 +13,7 @@ namespace morlane::package {
 namespace {
 
 std::string DigestOf(std::span<const uint8_t> bytes) {
-  Sha256 digest;
-  digest.Update(bytes.data(), bytes.size());
-  return digest.HexDigest();
+  return BytesSha256({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 std::span<const uint8_t> BytesOf(const std::string& text) {
@@ -66,18 +64,14 @@ std::optional<SignersStanding> Standing(const SshPublicKey& key, const PackageTr
     return 0;
   };
   for (const std::string& file : trust.signersFiles) {
-    std::string contents;
     // A file that is not there is no refusal: most machines keep only one of the two. One
     // named on the command line must be there.
-    if (ReadWholeFile(file, &contents, 0) == WholeFile::NotOpened) {
-      if (!trust.signersNamed) continue;
-      *why = "the trusted keys file " + file + " cannot be read";
-      return std::nullopt;
-    }
     std::string loadWhy;
-    std::optional<AllowedSigners> signers = AllowedSigners::Load(file, &loadWhy);
+    bool absent = false;
+    std::optional<AllowedSigners> signers = AllowedSigners::Load(file, &loadWhy, &absent);
+    if (!signers && absent && !trust.signersNamed) continue;
     if (!signers) {
-      *why = loadWhy;
+      *why = absent ? "the trusted keys file " + file + " cannot be read" : loadWhy;
       return std::nullopt;
     }
     read->push_back(file);

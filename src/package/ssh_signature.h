@@ -57,8 +57,10 @@ struct TrustDecision {
 class AllowedSigners {
  public:
   // Reads PATH and, beside it, revoked_keys (absent: no key revoked). A line that cannot
-  // be read is an error naming the file and the line, not a line skipped.
-  static std::optional<AllowedSigners> Load(const std::string& path, std::string* why);
+  // be read is an error naming the file and the line, not a line skipped. *absent, when
+  // given, says whether PATH itself is not there (most machines keep only one of the files).
+  static std::optional<AllowedSigners> Load(const std::string& path, std::string* why,
+                                            bool* absent = nullptr);
   // From text (tests, and a file already read).
   static std::optional<AllowedSigners> Parse(std::string_view allowedSigners,
                                              std::string_view revokedKeys, std::string* why);

@@ -273,9 +273,7 @@ class ProfileReader {
     if (profile.images.empty()) {
       return Fault(node, "package " + path + " holds no image for the master or the slave");
     }
-    profile.package = PackageRecord{path, report.sha256, report.manifest->model,
-                                    report.manifest->release, std::nullopt};
-    if (report.signer) profile.package->signer = report.signer->fingerprint;
+    profile.package = PackageRecordOf(report);
     return true;
   }
 
@@ -507,9 +505,7 @@ std::string ReadPackagedImage(const ApprovedImage& image, std::string* bytes) {
   if (ReadWholeFile(image.packagePath, &zip, package::kPackageFileLimit) != WholeFile::Read) {
     return image.packagePath + ": cannot be read";
   }
-  Sha256 digest;
-  digest.Update(reinterpret_cast<const uint8_t*>(zip.data()), zip.size());
-  if (const std::string now = digest.HexDigest(); now != image.packageSha256) {
+  if (const std::string now = BytesSha256(zip); now != image.packageSha256) {
     return image.packagePath +
            ": the package changed since the station checked it (its SHA-256 is " + now +
            ", it was " + image.packageSha256 + ")";
@@ -526,6 +522,13 @@ std::string ReadPackagedImage(const ApprovedImage& image, std::string* bytes) {
 }
 
 }  // namespace
+
+PackageRecord PackageRecordOf(const package::PackageReport& report) {
+  PackageRecord record{report.file, report.sha256, report.manifest->model, report.manifest->release,
+                       std::nullopt};
+  if (report.signer) record.signer = report.signer->fingerprint;
+  return record;
+}
 
 std::string ReadApprovedImage(const ApprovedImage& image, std::string* bytes) {
   if (!image.packagePath.empty()) {

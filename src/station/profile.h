@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "package/service_package.h"
 #include "records/run_record.h"
 
 namespace morlane {
@@ -62,6 +63,9 @@ struct StationProfile {
 // Unknown keys are faults too: a misspelt setting would otherwise be silently ignored; the
 // nearest known one is offered. A file that is no TOML is said in words, with its line.
 std::optional<StationProfile> ReadProfile(const std::string& path, std::string* why);
+
+// What a run's record keeps of the service package it took its images from.
+PackageRecord PackageRecordOf(const package::PackageReport& report);
 
 // The steps a unit's run can fail at, in the order they come, for [instructions].
 const std::vector<std::string>& FailedSteps();
