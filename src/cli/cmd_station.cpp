@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/cli_session.h"
+#include "package/service_package.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
 #include "platform/port_table.h"
@@ -268,8 +269,26 @@ int WriteNewProfile(CliSession& session, const std::string& given,
                  given.c_str());
     return kExitUsage;
   }
-  ProfileRequest request{path, {}, slots};
+  const GlobalOptions& options = session.Options();
+  ProfileRequest request;
+  request.profilePath = path;
+  request.slots = slots;
   for (const std::string& image : images) request.images.push_back(session.PathOf(image));
+  if (!options.package.empty()) {
+    request.package = session.PathOf(options.package);
+    request.model = options.model;
+    if (!options.trustedKeys.empty()) request.trustedKeys = session.PathOf(options.trustedKeys);
+    // Checked now as a start would check it, so that no profile is written for a package
+    // this station could not take; without --model the package's own model is the units'.
+    const package::PackageReport report = package::ReadPackage(
+        request.package, package::TrustFor(request.trustedKeys, false, request.model));
+    if (!report.Usable()) {
+      std::fprintf(stderr, "morlane-cli: station --init: package %s refused: %s\n",
+                   options.package.c_str(), report.refusal.c_str());
+      return kExitFailed;
+    }
+    if (request.model.empty()) request.model = report.manifest->model;
+  }
   std::string why;
   const std::string text = NewProfileText(request, &why);
   if (text.empty()) {
@@ -287,8 +306,16 @@ int WriteNewProfile(CliSession& session, const std::string& given,
     std::fprintf(stderr, "morlane-cli: station --init: %s\n", why.c_str());
     return kExitUsage;
   }
-  std::printf("wrote %s: %zu images, %zu slots; start it with: morlane-cli station --profile %s\n",
-              given.c_str(), images.size(), slots.size(), given.c_str());
+  if (request.package.empty()) {
+    std::printf(
+        "wrote %s: %zu images, %zu slots; start it with: morlane-cli station --profile %s\n",
+        given.c_str(), images.size(), slots.size(), given.c_str());
+  } else {
+    std::printf(
+        "wrote %s: package %s (model %s), %zu slots; start it with: morlane-cli station "
+        "--profile %s\n",
+        given.c_str(), options.package.c_str(), request.model.c_str(), slots.size(), given.c_str());
+  }
   return kExitOk;
 }
 
@@ -320,10 +347,6 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
                     "ports), a line each, and exit 0 when all is ready, 1 when not");
   auto held = std::make_shared<HeldStation>();
   command->callback([&selected, &options, profile, held, init, images, slots, check] {
-    if (*check && !profile->empty()) {
-      selected = [profile](CliSession& session) { return CheckStationProfile(session, *profile); };
-      return;
-    }
     if (!init->empty()) {
       selected = [init, images, slots](CliSession& session) {
         return WriteNewProfile(session, *init, *images, *slots);
@@ -331,6 +354,21 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
       return;
     }
     if (profile->empty()) throw CLI::RequiredError("--profile (or --init)");
+    if (!options.package.empty()) {
+      // A running station's images are its profile's: a package given beside it would
+      // look taken and be ignored.
+      selected = [](CliSession&) {
+        std::fprintf(stderr,
+                     "morlane-cli: --package: a station takes the package its profile names "
+                     "(or give it to station --init)\n");
+        return kExitUsage;
+      };
+      return;
+    }
+    if (*check) {
+      selected = [profile](CliSession& session) { return CheckStationProfile(session, *profile); };
+      return;
+    }
     options.beforeOutputs = [profile, held](CliSession& session, std::string* why) {
       return HoldRecordsFolder(session, *profile, held.get(), why);
     };

@@ -49,8 +49,14 @@ std::string TomlString(const std::string& text) {
 }
 
 std::string NewProfileText(const ProfileRequest& request, std::string* why) {
-  if (request.images.empty()) {
-    *why = "give the images to approve with --images";
+  if (!request.package.empty() && !request.images.empty()) {
+    *why =
+        "give the images to approve with --images, or a service package with --package: "
+        "a station takes one of them";
+    return {};
+  }
+  if (request.images.empty() && request.package.empty()) {
+    *why = "give the images to approve with --images (or a service package with --package)";
     return {};
   }
   if (request.slots.empty()) {
@@ -62,6 +68,19 @@ std::string NewProfileText(const ProfileRequest& request, std::string* why) {
   std::error_code failure;
   const fs::path profileFolder =
       fs::absolute(PathFromUtf8(request.profilePath), failure).lexically_normal().parent_path();
+  std::string approved;
+  if (!request.package.empty()) {
+    // The package is checked whole when the profile is read; its digest is the package
+    // file's, taken again at every start.
+    approved =
+        "package = " + TomlString(NameFromProfile(PathFromUtf8(request.package), profileFolder)) +
+        "\nmodel = " + TomlString(request.model) + "\n";
+    if (!request.trustedKeys.empty()) {
+      approved += "trusted_keys = " +
+                  TomlString(NameFromProfile(PathFromUtf8(request.trustedKeys), profileFolder)) +
+                  "\n";
+    }
+  }
   std::string images;
   for (const std::string& image : request.images) {
     const std::string digest = FileSha256(image);
@@ -89,15 +108,14 @@ std::string NewProfileText(const ProfileRequest& request, std::string* why) {
     slots += "\n[[slot]]\nname = " + TomlString(name) +
              "\nport = " + TomlString(slot.substr(equals + 1)) + "\n";
   }
-  return "# A station profile (man 5 morlane-station), written by morlane-cli station --init.\n"
-         "# The digests are of the images as they were then: approve a new image by writing\n"
-         "# its digest here.\n"
-         "procedure = \"" +
-         std::string(request.images.size() > 1 ? "auto" : "flash") +
-         "\"\n"
-         "images = [ " +
-         images +
-         " ]\n"
+  return "# A station profile (man 5 morlane-station), written by morlane-cli station --init.\n" +
+         std::string(request.package.empty()
+                         ? "# The digests are of the images as they were then: approve a new "
+                           "image by writing\n# its digest here.\n"
+                         : "# The package is checked (signature, signer, model, images) at every "
+                           "start.\n") +
+         "procedure = \"" + std::string(request.images.size() == 1 ? "flash" : "auto") + "\"\n" +
+         (images.empty() ? approved : "images = [ " + images + " ]\n") +
          "records = \"records\"\n"
          "start = \"scan\"             # \"scan\", \"presence\" or \"both\"\n"
          "require_unit_id = true\n" +

@@ -266,36 +266,49 @@ TEST_F(PackageE2e, FlashAndMcuUpdateTakeTheirImageFromThePackage) {
 }
 
 // A station whose profile names a package instead of images: it starts only on a package
-// it trusts for its model, programs each scanned unit from it and records the release.
+// it trusts for its model, programs each scanned unit from it and records the release. The
+// line engineer's profile comes from station --init, which takes the package's model.
 TEST_F(PackageE2e, StationRunsFromItsProfilesPackage) {
   ASSERT_EQ(Create("inv5k.mlpkg").status, 0);
   SimProcess unit(MORLANE_UNIT_SIM);
   ASSERT_TRUE(unit.Running());
-  auto profile = [&](const std::string& model) {
-    dir.Write("line1.toml",
-              "station = \"line1-st3\"\nprocedure = \"auto\"\npackage = "
-              "\"inv5k.mlpkg\"\nmodel = \"" +
-                  model +
-                  "\"\ntrusted_keys = \"allowed_signers\"\nrecords = "
-                  "\"out\"\n[[slot]]\nname = \"A\"\nport = \"" +
-                  unit.Path() + "\"\n");
+  dir.Write("line1.toml",
+            "procedure = \"auto\"\npackage = \"inv5k.mlpkg\"\nmodel = \"INV-3K\"\n"
+            "trusted_keys = \"allowed_signers\"\n[[slot]]\nname = \"A\"\nport = \"" +
+                unit.Path() + "\"\n");
+  auto station = [&](const std::string& profile) {
+    return RunProcess({MORLANE_CLI, "--events", dir.File("events.ndjson"), "station", "--profile",
+                       dir.File(profile)},
+                      dir.Path(), 60, "SN1\n");
   };
-  const std::vector<std::string> station{MORLANE_CLI, "--events",  dir.File("events.ndjson"),
-                                         "station",   "--profile", dir.File("line1.toml")};
-  profile("INV-3K");
-  test::ProcessResult refused = RunProcess(station, dir.Path(), 30, "SN1\n");
+  test::ProcessResult refused = station("line1.toml");
   EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
   EXPECT_THAT(refused.err, HasSubstr("refused: it is for the model INV-5K, not INV-3K"));
 
-  profile("INV-5K");
-  test::ProcessResult ran = RunProcess(station, dir.Path(), 60, "SN1\n");
+  auto init = [&](std::vector<std::string> model) {
+    model.insert(model.end(), {"--package", "inv5k.mlpkg", "station", "--init", "line2.toml",
+                               "--slot", "A=" + unit.Path()});
+    return Cli(model);
+  };
+  test::ProcessResult wrongModel = init({"--model", "INV-3K"});
+  EXPECT_EQ(wrongModel.status, 1) << wrongModel.out << wrongModel.err;
+  EXPECT_THAT(wrongModel.err, HasSubstr("package inv5k.mlpkg refused: it is for the model"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("line2.toml")));
+  test::ProcessResult written = init({});
+  ASSERT_EQ(written.status, 0) << written.out << written.err;
+  std::vector<uint8_t> text = dir.Read("line2.toml");
+  EXPECT_THAT(std::string(text.begin(), text.end()),
+              HasSubstr("package = \"inv5k.mlpkg\"\nmodel = \"INV-5K\"\n"
+                        "trusted_keys = \"allowed_signers\"\n"));
+
+  test::ProcessResult ran = station("line2.toml");
   EXPECT_EQ(ran.status, 0) << ran.out << ran.err;
   EXPECT_THAT(ran.out, HasSubstr("A SN1 PASS"));
   std::vector<uint8_t> events = dir.Read("events.ndjson");
   EXPECT_THAT(std::string(events.begin(), events.end()),
               HasSubstr("\"type\":\"package\",\"unit\":\"A\""));
   test::ProcessResult listed =
-      Cli({"--records", dir.File("out"), "records", "list", "--release", "2.4.1", "--json"});
+      Cli({"--records", dir.File("records"), "records", "list", "--release", "2.4.1", "--json"});
   EXPECT_THAT(listed.out, HasSubstr("\"unit_id\": \"SN1\""));
   EXPECT_THAT(unit.Stop(), HasSubstr("cpu S: erased 1 times, 1 program frames"));
 }

@@ -151,8 +151,10 @@ TEST_F(ProfileTest, ParseFaultsAreSaidInWordsWithTheirLine) {
 TEST(ProfileInitTest, ANewProfileReadsBackAsGiven) {
   test::TempDir dir;
   dir.Write("master.bin", std::string("\x08\xaa"));
-  ProfileRequest request{
-      dir.File("line1.toml"), {dir.File("master.bin")}, {"A=C:\\dev\\\"x", "B=COM7"}};
+  ProfileRequest request;
+  request.profilePath = dir.File("line1.toml");
+  request.images = {dir.File("master.bin")};
+  request.slots = {"A=C:\\dev\\\"x", "B=COM7"};
   std::string why;
   const std::string text = NewProfileText(request, &why);
   ASSERT_FALSE(text.empty()) << why;
