@@ -298,6 +298,46 @@ TEST(LineDatabaseE2e, ARefusedRunIsSetAsideAndHoldsBackNone) {
   EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs"), 3);
 }
 
+// A run programmed from a service package reaches the line with the package's facts, and
+// the line's readers find the units of a release as the station's own store does.
+TEST(LineDatabaseE2e, TheUnitsOfAReleaseAreFoundOnTheLine) {
+  TempDir dir;
+  dir.Write("Master.bin", test::MakeInverterImage({{0x2010, test::Words(3, 0x4000)}}));
+  LineServer server(dir);
+  ASSERT_EQ(server.Start(), 0) << server.Error();
+  auto cli = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {MORLANE_CLI, "--dir", dir.Path()});
+    return RunProcess(args, "", 60);
+  };
+  ASSERT_EQ(
+      cli({"package", "create", "r7.mlpkg", "--model", "INV-5K", "--release", "7.0", "Master.bin"})
+          .status,
+      0);
+  for (const std::vector<std::string>& source :
+       {std::vector<std::string>{"--allow-unsigned", "--package", "r7.mlpkg", "--unit-id",
+                                 "COM1=SN-R7", "flash", "--cpu", "master"},
+        std::vector<std::string>{"--unit-id", "COM1=SN-LOOSE", "flash", "Master.bin", "--cpu",
+                                 "master"}}) {
+    std::vector<std::string> args{"--simulate", "--quiet",      "--records",
+                                  "out",        "--records-db", server.Url()};
+    args.insert(args.end(), source.begin(), source.end());
+    test::ProcessResult run = cli(args);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+  }
+  ASSERT_EQ(server.Number("SELECT count(*) FROM morlane.runs"), 2);
+  auto released = [&](const std::string& release) {
+    return cli({"--records-db", server.Url(), "records", "list", "--release", release, "--json"});
+  };
+  test::ProcessResult r7 = released("7.0");
+  EXPECT_EQ(r7.status, 0) << r7.err;
+  ASSERT_EQ(test::SplitLines(r7.out).size(), 1u) << r7.out;
+  EXPECT_THAT(r7.out, HasSubstr("\"unit_id\": \"SN-R7\""));
+  EXPECT_THAT(r7.out, HasSubstr("\"release\": \"7.0\""));
+  EXPECT_EQ(released("7").out, "");
+  // The line answers as the station's own store does.
+  EXPECT_EQ(r7.out, cli({"--records", "out", "records", "list", "--release", "7.0", "--json"}).out);
+}
+
 // A server that takes the connection and never says a word: the unit's verdict is shown as
 // soon as its run is kept, the station says once that the server cannot be reached, and its
 // end, which tries what waits once more, is bounded.
