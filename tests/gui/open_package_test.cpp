@@ -1,6 +1,6 @@
 // "Open Package..." in the window menu: a signed service package the user's signers file
-// trusts is taken (its facts in the log, "Automatic" chosen), an unsigned one is refused
-// with its reason.
+// trusts is taken (its facts in the log, "Automatic" chosen) and programmed into the
+// simulated unit over its serial line; an unsigned one is refused with its reason.
 #include <QAction>
 #include <QMenu>
 #include <QSettings>
@@ -11,6 +11,8 @@
 #include <filesystem>
 
 #include "flash/test_image_maker.h"
+#include "gui/gui_clock.h"
+#include "sim/host_platform.h"
 #include "support/process.h"
 #include "ui/control_ids.h"
 #include "ui/hscroll_listbox.h"
@@ -22,7 +24,7 @@ namespace {
 
 using morlane::test::RunProcess;
 
-class OpenPackageTest : public DialogWindowTest {
+class OpenPackageTest : public ::testing::Test {
  protected:
   OpenPackageTest() {
     dir.Write("Master.bin", morlane::test::MakeInverterImage({{0x2010, {0x1111, 0x2222}}}));
@@ -36,6 +38,17 @@ class OpenPackageTest : public DialogWindowTest {
                   std::string(pub.begin(), pub.end()));
     // The window trusts the user's signers file, found through the configuration folder.
     setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+  }
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(platform.Start(true, {}, &error)) << error;
+    dialog = std::make_unique<CKestrumDlg>(window, clock, platform.Ports(), platform.HidDevices());
+    // A working folder without images: whatever is programmed comes from the package.
+    std::filesystem::create_directories(dir.File("work"));
+    dialog->workingDir = dir.File("work");
+    window.Attach(*dialog);
+    dialog->OnInitDialog();
+    window.show();
   }
   ~OpenPackageTest() override { unsetenv("XDG_CONFIG_HOME"); }
 
@@ -70,9 +83,13 @@ class OpenPackageTest : public DialogWindowTest {
   }
 
   morlane::test::TempDir dir;
+  sim::HostPlatform platform;
+  QtWindow window;
+  GuiClock clock;
+  std::unique_ptr<CKestrumDlg> dialog;
 };
 
-TEST_F(OpenPackageTest, TrustedPackageIsTakenAndAnUnsignedOneRefused) {
+TEST_F(OpenPackageTest, AnUnsignedPackageIsRefusedAndATrustedOneProgrammed) {
   Create("inv.mlpkg", true);
   Create("unsigned.mlpkg", false);
 
@@ -81,7 +98,7 @@ TEST_F(OpenPackageTest, TrustedPackageIsTakenAndAnUnsignedOneRefused) {
       Log().find("Package refused: " + dir.File("unsigned.mlpkg") + ": it carries no signature"),
       std::string::npos)
       << Log();
-  EXPECT_EQ(dialog.packageChoice.Taken(), nullptr);
+  EXPECT_EQ(dialog->packageChoice.Taken(), nullptr);
 
   OpenFromMenu(dir.File("inv.mlpkg"));
   const std::string log = Log();
@@ -91,10 +108,20 @@ TEST_F(OpenPackageTest, TrustedPackageIsTakenAndAnUnsignedOneRefused) {
       << log;
   EXPECT_NE(log.find("Package image: Master.bin for the master"), std::string::npos);
   EXPECT_NE(log.find("Package image: Slave.bin for the slave"), std::string::npos);
-  ASSERT_NE(dialog.packageChoice.Taken(), nullptr);
-  EXPECT_EQ(dialog.flasher.imageList, (std::vector<std::string>{dir.File("inv.mlpkg/Master.bin"),
-                                                                dir.File("inv.mlpkg/Slave.bin")}));
+  ASSERT_NE(dialog->packageChoice.Taken(), nullptr);
+  EXPECT_EQ(dialog->flasher.imageList, (std::vector<std::string>{dir.File("inv.mlpkg/Master.bin"),
+                                                                 dir.File("inv.mlpkg/Slave.bin")}));
   EXPECT_EQ(window.GetCheck(ctl::kModeAuto), 1);
+
+  ClickControl(window.Control(ctl::kOpen));
+  ClickControl(window.Control(ctl::kAutomatic));
+  const std::string run = Log();
+  size_t verified = 0;
+  for (size_t at = 0; (at = run.find("Flash verified Successful!!", at)) != std::string::npos;
+       ++at) {
+    ++verified;
+  }
+  EXPECT_EQ(verified, 2u) << run;
 }
 
 }  // namespace
