@@ -45,7 +45,7 @@ constexpr const char* kNoAnswer = "the server did not answer within 15 s";
 // gets through, and nothing is locked when they are.
 constexpr const char* kSchemaThere =
     "SELECT to_regclass('morlane.runs') IS NOT NULL AND to_regclass('morlane.images') IS NOT "
-    "NULL";
+    "NULL, to_regclass('morlane.v_yield_hourly') IS NOT NULL";
 
 // Made on first use. The lock keeps two stations that start on a new database at once from
 // making it twice; IF NOT EXISTS lets every later start pass through.
@@ -66,7 +66,37 @@ constexpr const char* kSchema =
     "  skipped BOOLEAN NOT NULL, closing TEXT, seconds JSONB NOT NULL, frames INTEGER NOT NULL,"
     "  retries INTEGER NOT NULL, naks INTEGER NOT NULL, PRIMARY KEY (run_id, position));"
     "CREATE INDEX IF NOT EXISTS runs_by_start ON morlane.runs(started_ms);"
-    "CREATE INDEX IF NOT EXISTS runs_by_unit ON morlane.runs(unit_id, started_ms);";
+    "CREATE INDEX IF NOT EXISTS runs_by_unit ON morlane.runs(unit_id, started_ms);"
+    // Views for other tools (a reader role, a dashboard): the runs and images as columns, and
+    // the yield per hour and station figured as `records yield` figures a group: a unit is
+    // its unit id (a run without one a unit of its own), its first run its earliest in the
+    // group, the median of the run times and their 95th percentile by nearest rank.
+    "CREATE OR REPLACE VIEW morlane.v_runs AS SELECT run_id, station, slot, port, unit_id,"
+    "  operator, procedure, tool_version, started_at, ended_at,"
+    "  greatest(0, ended_ms - started_ms) / 1000.0 AS seconds, result, failed_step,"
+    "  record->'package'->>'release' AS release, record->'package'->>'model' AS model,"
+    "  record->'package'->>'sha256' AS package_sha256 FROM morlane.runs;"
+    "CREATE OR REPLACE VIEW morlane.v_images AS SELECT i.run_id, i.position, r.station, r.slot,"
+    "  r.unit_id, r.started_at, i.file, i.sha256, i.bytes, i.cpu, i.result, i.step, i.skipped,"
+    "  i.closing, i.frames, i.retries, i.naks FROM morlane.images i"
+    "  JOIN morlane.runs r USING (run_id);"
+    "CREATE OR REPLACE VIEW morlane.v_yield_hourly AS"
+    "  WITH hourly AS (SELECT date_trunc('hour', started_at) AS hour, station, result,"
+    "    greatest(0, ended_ms - started_ms) / 1000.0 AS seconds,"
+    "    row_number() OVER (PARTITION BY date_trunc('hour', started_at), station,"
+    "      coalesce('unit ' || unit_id, 'run ' || run_id) ORDER BY started_ms, run_id) AS nth"
+    "    FROM morlane.runs)"
+    "  SELECT hour, station, count(*) AS runs,"
+    "    count(*) FILTER (WHERE result = 'pass') AS passed,"
+    "    count(*) FILTER (WHERE result = 'fail') AS failed,"
+    "    count(*) FILTER (WHERE result = 'aborted') AS aborted,"
+    "    count(*) FILTER (WHERE nth = 1) AS units,"
+    "    count(*) FILTER (WHERE nth = 1 AND result = 'pass') AS first_pass_units,"
+    "    round((count(*) FILTER (WHERE nth = 1 AND result = 'pass'))::numeric /"
+    "      count(*) FILTER (WHERE nth = 1), 4) AS first_pass_yield,"
+    "    percentile_cont(0.5) WITHIN GROUP (ORDER BY seconds) AS median_seconds,"
+    "    percentile_disc(0.95) WITHIN GROUP (ORDER BY seconds) AS p95_seconds"
+    "  FROM hourly GROUP BY hour, station;";
 
 // A result that clears itself. Without one (no answer in time, or the connection broke)
 // the statement failed; lost says it was the time that ran out.
@@ -506,12 +536,15 @@ bool LineDatabase::MakeSchema(std::string* error) {
     if (result.Lost()) Disconnect();
     return false;
   };
+  bool tablesThere = false;
   {
     Result there = Ask(connection_, kSchemaThere);
-    if (there.Ok() && PQntuples(there.get()) == 1 &&
-        std::string(PQgetvalue(there.get(), 0, 0)) == "t") {
-      schemaMade_ = true;
-      return true;
+    if (there.Ok() && PQntuples(there.get()) == 1) {
+      tablesThere = std::string(PQgetvalue(there.get(), 0, 0)) == "t";
+      if (tablesThere && std::string(PQgetvalue(there.get(), 0, 1)) == "t") {
+        schemaMade_ = true;
+        return true;
+      }
     }
     if (there.Lost()) return failed(there);
   }
@@ -520,8 +553,15 @@ bool LineDatabase::MakeSchema(std::string* error) {
   Result made = Ask(connection_, kSchema);
   if (!made.Ok()) {
     if (made.Lost()) return failed(made);
-    *error = "cannot make the line database's tables: " + Scrubbed(ClientWords(made, connection_));
+    const std::string why = Scrubbed(ClientWords(made, connection_));
     Result rollback = Ask(connection_, "ROLLBACK");
+    // A database made by an older version, and an account that may add runs but not views:
+    // the runs go in all the same, and the views wait for an account that may make them.
+    if (tablesThere && rollback.Ok()) {
+      schemaMade_ = true;
+      return true;
+    }
+    *error = "cannot make the line database's tables: " + why;
     return false;
   }
   Result commit = Ask(connection_, "COMMIT");

@@ -91,6 +91,21 @@ class LineServer {
     return value;
   }
 
+  // The first value the server answers to sql, as text; "" when it cannot be asked.
+  std::string Text(const std::string& sql) const {
+    PGconn* connection = PQconnectdb(Url().c_str());
+    std::string value;
+    if (PQstatus(connection) == CONNECTION_OK) {
+      PGresult* result = PQexec(connection, sql.c_str());
+      if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) >= 1) {
+        value = PQgetvalue(result, 0, 0);
+      }
+      PQclear(result);
+    }
+    PQfinish(connection);
+    return value;
+  }
+
   // Runs sql as the server's owner; false when it failed.
   bool Exec(const std::string& sql) const {
     PGconn* connection = PQconnectdb(Url().c_str());
@@ -232,6 +247,23 @@ TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
   }
   EXPECT_EQ(
       test::SplitLines(records(line, {"list", "--result", "pass", "--limit", "2"}).out).size(), 2u);
+
+  // The views other tools read: every run and image, and the hour's yield figured as
+  // `records yield` figures the station's (the one hour of this shift, unless it began just
+  // before the hour turned).
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.v_runs WHERE seconds > 0"), 5);
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.v_images WHERE station IS NOT NULL"), 5);
+  if (server.Number("SELECT count(*) FROM morlane.v_yield_hourly") == 1) {
+    const std::string figures = server.Text(
+        "SELECT format('{\"key\": \"%s\", \"runs\": %s, \"passed\": %s, \"failed\": %s, "
+        "\"aborted\": %s, \"units\": %s, \"first_pass_units\": %s, \"first_pass_yield\": "
+        "%s', station, runs, passed, failed, aborted, units, first_pass_units, first_pass_yield) "
+        "FROM morlane.v_yield_hourly");
+    EXPECT_THAT(records(line, {"yield", "--by", "station", "--json"}).out, HasSubstr(figures));
+    EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.v_yield_hourly WHERE units = 3 AND "
+                            "first_pass_units = 3 AND p95_seconds >= median_seconds"),
+              1);
+  }
 }
 
 int Count(const std::string& text, const std::string& what) {
@@ -429,6 +461,18 @@ TEST(LineDatabaseE2e, AReaderNeedsSelectOnlyAndNoMessageShowsThePassword) {
   EXPECT_THAT(denied.err, HasSubstr("does not take runs now"));
   EXPECT_THAT(denied.err, HasSubstr("1 run waits in"));
   EXPECT_THAT(denied.err, Not(HasSubstr("refused")));
+
+  // A database an older version made, without the views, and a writer that may add runs but
+  // not views: the runs go in all the same.
+  ASSERT_TRUE(
+      server.Exec("DROP VIEW morlane.v_runs, morlane.v_images, morlane.v_yield_hourly;"
+                  " GRANT INSERT ON morlane.runs, morlane.images TO reader"));
+  test::ProcessResult granted = Gang(dir, server.Url("reader"), {"COM1=SN3"});
+  EXPECT_EQ(granted.status, 0) << granted.err;
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs WHERE unit_id IN ('SN2', 'SN3')"), 2);
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs WHERE unit_id IN ('SN2', 'SN3')"
+                          " AND to_regclass('morlane.v_runs') IS NULL"),
+            2);
 
   // Refused before any unit is touched, the password masked.
   for (const std::string& url :
