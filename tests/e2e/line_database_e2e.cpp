@@ -12,6 +12,9 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,6 +109,19 @@ class LineServer {
     return value;
   }
 
+  // How many rows the server answers to sql for user; -1 when it refused.
+  int Rows(const std::string& sql, const std::string& user) const {
+    PGconn* connection = PQconnectdb(Url(user).c_str());
+    int rows = -1;
+    if (PQstatus(connection) == CONNECTION_OK) {
+      PGresult* result = PQexec(connection, sql.c_str());
+      if (PQresultStatus(result) == PGRES_TUPLES_OK) rows = PQntuples(result);
+      PQclear(result);
+    }
+    PQfinish(connection);
+    return rows;
+  }
+
   // Runs sql as the server's owner; false when it failed.
   bool Exec(const std::string& sql) const {
     PGconn* connection = PQconnectdb(Url().c_str());
@@ -129,6 +145,14 @@ class LineServer {
   bool paused_ = false;
   std::string err_;
 };
+
+// The station of the first record of records list --json.
+std::string StationOf(const std::string& listed) {
+  std::smatch station;
+  return std::regex_search(listed, station, std::regex(R"re("station": "([^"]*)")re"))
+             ? station[1].str()
+             : "";
+}
 
 TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
   TempDir dir;
@@ -264,6 +288,25 @@ TEST(LineDatabaseE2e, EveryRunArrivesOnceThoughTheServerWentAwayMidShift) {
                             "first_pass_units = 3 AND p95_seconds >= median_seconds"),
               1);
   }
+
+  // The documented read-only account reads every panel of the documented dashboard, with
+  // the dashboard's macros as its tool would expand them.
+  std::ifstream role(std::string(MORLANE_SOURCE_DIR) + "/docs/grafana/reader.sql");
+  ASSERT_TRUE(server.Exec(std::string(std::istreambuf_iterator<char>(role), {})));
+  std::ifstream board(std::string(MORLANE_SOURCE_DIR) + "/docs/grafana/line-dashboard.json");
+  const nlohmann::json dashboard = nlohmann::json::parse(board);
+  int panels = 0;
+  for (const nlohmann::json& panel : dashboard.at("panels")) {
+    std::string sql = panel.at("targets").at(0).at("rawSql");
+    sql = std::regex_replace(sql, std::regex(R"(\$__timeFilter\(([a-z_.]+)\))"),
+                             "$1 > now() - interval '8 hours'");
+    sql = std::regex_replace(sql, std::regex(R"(\$station)"), "'" + StationOf(here.out) + "'");
+    EXPECT_NE(server.Rows(sql, "morlane_reader"), -1) << panel.at("title") << ": " << sql;
+    ++panels;
+  }
+  EXPECT_EQ(panels, 7);
+  // Nothing beyond the views.
+  EXPECT_EQ(server.Rows("SELECT log FROM morlane.runs", "morlane_reader"), -1);
 }
 
 int Count(const std::string& text, const std::string& what) {
