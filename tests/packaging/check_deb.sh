@@ -33,6 +33,7 @@ expected=(
   /usr/share/man/man1/morlane-unit-sim.1.gz /usr/share/man/man1/morlane-sample-images.1.gz
   /usr/share/man/man5/morlane-station.5.gz
   /usr/share/doc/morlane/copyright /usr/share/doc/morlane/changelog.gz
+  /usr/lib/systemd/system/morlane-dashboard.service /etc/default/morlane-dashboard
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/morlane.png")
@@ -47,7 +48,7 @@ while read -r mode _ path; do
   esac
 done < <(dpkg-deb -c "$deb" | awk '{print $1, $2, $NF}')
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libhidapi-hidraw0 'libqt6widgets6|libqt6widgets6t64'; do
+for library in libc6 libhidapi-hidraw0 'libqt6widgets6|libqt6widgets6t64' adduser; do
   grep -Eq "(^|, )($library)( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 
@@ -64,6 +65,32 @@ grep -Eq '^SUBSYSTEM=="usb",.*ATTR\{idVendor\}=="0590", ATTR\{idProduct\}=="004b
 grep -Eq '^SUBSYSTEM=="tty",.*idVendor\}=="0590".*ENV\{ID_MM_DEVICE_IGNORE\}="1"' "$rule" ||
   fail "rule: the modem manager is not told to leave the unit's ports alone"
 grep -E '^SUBSYSTEM' "$rule" | grep -v '=="0590".*=="004b"' && fail "rule: a line for another device"
+
+# -- The dashboard's service: a sound unit, disabled until enabled, as its own system user
+# made by the maintainer script; its settings a conffile the service reads.
+service=$root/usr/lib/systemd/system/morlane-dashboard.service
+mkdir -p "$work/units"
+cp "$service" "$work/units/"
+# The unit's program as installed: the check looks for it on this machine's path.
+sed -i "s|/usr/bin/morlane-cli|$root/usr/bin/morlane-cli|" "$work/units/morlane-dashboard.service"
+if command -v systemd-analyze >/dev/null; then
+  SYSTEMD_LOG_LEVEL=warning systemd-analyze verify --man=no \
+    "$work/units/morlane-dashboard.service" >"$work/unit.log" 2>&1 ||
+    { cat "$work/unit.log" >&2; fail "systemd-analyze verify: the dashboard's service"; }
+  grep -v 'network-online\|postgresql' "$work/unit.log" | grep . &&
+    fail "systemd-analyze verify warns about the dashboard's service"
+fi
+grep -qx 'User=morlane-dashboard' "$service" || fail "the service does not run as its own user"
+grep -qx 'EnvironmentFile=/etc/default/morlane-dashboard' "$service" ||
+  fail "the service does not read its settings"
+dpkg-deb -e "$deb" "$work/control"
+grep -qx /etc/default/morlane-dashboard "$work/control/conffiles" || fail "settings not a conffile"
+grep -q 'adduser --system --group' "$work/control/postinst" || fail "postinst makes no user"
+grep -Eq 'systemctl (enable|start)' "$work/control/postinst" &&
+  fail "postinst enables or starts the service"
+for script in postinst prerm postrm; do
+  sh -n "$work/control/$script" || fail "$script does not parse"
+done
 
 # -- Desktop entry, AppStream data (the unit's USB id as a modalias), lintian.
 desktop=$root/usr/share/applications/org.morlane.Morlane.desktop
