@@ -19,6 +19,7 @@
 #include "platform/system_devices.h"
 #include "platform/utf8_path.h"
 #include "station/line_feed.h"
+#include "station/live_report.h"
 #include "station/profile.h"
 #include "station/profile_init.h"
 #include "station/station.h"
@@ -175,7 +176,12 @@ int RunStation(CliSession& session, const std::string& profilePath, HeldStation 
     std::lock_guard lock(output);
     session.WriteLogJson(slot + ": " + std::string(line));
   };
-  if (lineFeed) station.afterKept = [&lineFeed] { lineFeed->Send(); };
+  std::optional<LiveReport> live;
+  if (lineFeed) {
+    station.afterKept = [&lineFeed] { lineFeed->Send(); };
+    live.emplace(station, identity.station, *profile);
+    lineFeed->ReportLive([&live] { return live->Now(); });
+  }
 
   std::fprintf(stderr, "station %s: %zu slots, %s start; scan UNIT_ID or SLOT UNIT_ID\n",
                identity.station.c_str(), slots.size(), profile->start.c_str());

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "records/live_state.h"
 #include "records/record_source.h"
 #include "records/record_store.h"
 
@@ -62,6 +63,25 @@ class LineDatabase : public RecordSource {
   // them. False says why.
   bool CheckWritable(std::string* error);
 
+  // A station's live state in place of what it reported before (its slots, its backlog),
+  // and the line's listeners told at once (NOTIFY morlane_live). A database whose tables
+  // predate live states, or an account that may not write them, answers false with why.
+  bool ReportLive(const LiveStation& station, std::string* error);
+  // Every station's last report, newest state of each slot, by station and slot.
+  std::vector<LiveStation> ReadLive(std::string* error);
+
+  // The news a listener waits for: runs stored (NOTIFY morlane_run, with the run id) and
+  // live states reported (NOTIFY morlane_live, with the station).
+  struct News {
+    std::vector<std::string> runIds;
+    std::vector<std::string> stations;
+    bool Empty() const { return runIds.empty() && stations.empty(); }
+  };
+  // Waits up to ms for news, listening from the first call on (a connection of this
+  // object's own: give a listener a LineDatabase of its own). False with why when the
+  // server cannot be reached; the next call connects anew.
+  bool WaitForNews(int ms, News* news, std::string* error);
+
   std::vector<RunRecord> List(const RunFilter& filter, std::string* error) override;
   std::vector<RunRecord> Summaries(const RunFilter& filter, std::string* error) override;
   std::vector<YieldRow> YieldRows(const RunFilter& filter, std::string* error) override;
@@ -83,6 +103,7 @@ class LineDatabase : public RecordSource {
   std::vector<std::string> secrets_;  // the password as written and as read
   pg_conn* connection_ = nullptr;
   bool schemaMade_ = false;
+  bool listening_ = false;
   std::mutex mutex_;
 };
 

@@ -45,7 +45,8 @@ constexpr const char* kNoAnswer = "the server did not answer within 15 s";
 // gets through, and nothing is locked when they are.
 constexpr const char* kSchemaThere =
     "SELECT to_regclass('morlane.runs') IS NOT NULL AND to_regclass('morlane.images') IS NOT "
-    "NULL, to_regclass('morlane.v_yield_hourly') IS NOT NULL";
+    "NULL, to_regclass('morlane.v_yield_hourly') IS NOT NULL AND to_regclass('morlane.slots') IS"
+    " NOT NULL";
 
 // Made on first use. The lock keeps two stations that start on a new database at once from
 // making it twice; IF NOT EXISTS lets every later start pass through.
@@ -67,6 +68,14 @@ constexpr const char* kSchema =
     "  retries INTEGER NOT NULL, naks INTEGER NOT NULL, PRIMARY KEY (run_id, position));"
     "CREATE INDEX IF NOT EXISTS runs_by_start ON morlane.runs(started_ms);"
     "CREATE INDEX IF NOT EXISTS runs_by_unit ON morlane.runs(unit_id, started_ms);"
+    // Each station's live state, as it reported it last: replaced whole at every report.
+    "CREATE TABLE IF NOT EXISTS morlane.stations (station TEXT PRIMARY KEY,"
+    "  backlog INTEGER NOT NULL, reported_at TIMESTAMPTZ NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS morlane.slots ("
+    "  station TEXT NOT NULL REFERENCES morlane.stations(station), slot TEXT NOT NULL,"
+    "  position INTEGER NOT NULL, state TEXT NOT NULL, unit_id TEXT, step TEXT NOT NULL,"
+    "  percent INTEGER NOT NULL, since TEXT NOT NULL, operator TEXT, images TEXT[] NOT NULL,"
+    "  PRIMARY KEY (station, slot));"
     // Views for other tools (a reader role, a dashboard): the runs and images as columns, and
     // the yield per hour and station figured as `records yield` figures a group: a unit is
     // its unit id (a run without one a unit of its own), its first run its earliest in the
@@ -497,6 +506,7 @@ std::string LineDatabase::WhyUnsupported() {
 void LineDatabase::Disconnect() {
   if (connection_) PQfinish(connection_);
   connection_ = nullptr;
+  listening_ = false;
 }
 
 bool LineDatabase::Connect(std::string* error) {
@@ -642,6 +652,12 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& l
         "INSERT INTO morlane.images (run_id, position, file, sha256, bytes, cpu, result, step,"
         " skipped, closing, seconds, frames, retries, naks) VALUES ($1, $2, $3, $4, $5, $6, $7,"
         " $8, $9, $10, $11::jsonb, $12, $13, $14)"));
+  }
+  if (ok && stored) {
+    // Told to the line's listeners (its dashboards) when the run is committed.
+    Parameters id;
+    id.Text(run.runId);
+    ok = !failed(id.Exec(connection_, "SELECT pg_notify('morlane_run', $1)"));
   }
   if (ok) ok = !failed(Ask(connection_, "COMMIT"));
   if (ok) return Sent::Stored;
@@ -822,6 +838,151 @@ std::optional<std::string> LineDatabase::LogOf(const std::string& runId) {
   if (Broken(select, connection_)) Disconnect();
   if (!select.Ok() || PQntuples(select.get()) != 1) return std::nullopt;
   return std::string(PQgetvalue(select.get(), 0, 0));
+}
+
+bool LineDatabase::ReportLive(const LiveStation& station, std::string* error) {
+  std::lock_guard lock(mutex_);
+  if (!Connect(error) || !MakeSchema(error)) return false;
+  bool ok = true;
+  auto step = [&](Result result) {
+    if (!ok || result.Ok()) return;
+    ok = false;
+    *error = Scrubbed(ClientWords(result, connection_));
+    if (Broken(result, connection_)) Disconnect();
+  };
+  step(Ask(connection_, "BEGIN"));
+  if (ok) {
+    Parameters values;
+    values.Text(station.station);
+    values.Number(station.backlog);
+    step(values.Exec(connection_,
+                     "INSERT INTO morlane.stations (station, backlog, reported_at) VALUES ($1, $2,"
+                     " now()) ON CONFLICT (station) DO UPDATE SET backlog = EXCLUDED.backlog,"
+                     " reported_at = EXCLUDED.reported_at"));
+  }
+  if (ok) {
+    Parameters values;
+    values.Text(station.station);
+    step(values.Exec(connection_, "DELETE FROM morlane.slots WHERE station = $1"));
+  }
+  for (size_t i = 0; ok && i < station.slots.size(); ++i) {
+    const LiveSlot& slot = station.slots[i];
+    // The digests are hexadecimal: a space parts them.
+    std::string images;
+    for (const std::string& digest : slot.images) images += (images.empty() ? "" : " ") + digest;
+    Parameters values;
+    values.Text(station.station);
+    values.Text(slot.slot);
+    values.Number(static_cast<int64_t>(i));
+    values.Text(slot.state);
+    values.Optional(slot.unitId);
+    values.Text(slot.step);
+    values.Number(slot.percent);
+    values.Text(slot.since);
+    values.Optional(slot.operatorName);
+    values.Text(images);
+    step(values.Exec(connection_,
+                     "INSERT INTO morlane.slots (station, slot, position, state, unit_id, step,"
+                     " percent, since, operator, images) VALUES ($1, $2, $3, $4, $5, $6, $7, $8,"
+                     " $9, string_to_array($10, ' '))"));
+  }
+  if (ok) {
+    Parameters values;
+    values.Text(station.station);
+    step(values.Exec(connection_, "SELECT pg_notify('morlane_live', $1)"));
+  }
+  if (ok) step(Ask(connection_, "COMMIT"));
+  if (!ok && connection_) Result rollback = Ask(connection_, "ROLLBACK");
+  return ok;
+}
+
+std::vector<LiveStation> LineDatabase::ReadLive(std::string* error) {
+  std::lock_guard lock(mutex_);
+  if (!Connect(error)) return {};
+  Parameters stale;
+  stale.Number(kLiveStaleSeconds);
+  Result select = stale.Exec(
+      connection_,
+      "SELECT s.station, s.backlog, to_char(s.reported_at AT TIME ZONE 'UTC',"
+      " 'YYYY-MM-DD\"T\"HH24:MI:SS\"+00:00\"'), s.reported_at > now() - make_interval(secs => $1),"
+      " l.slot, l.state, l.unit_id, l.step, l.percent, l.since, l.operator, "
+      "array_to_string(l.images, ' ')"
+      " FROM morlane.stations s LEFT JOIN morlane.slots l USING (station)"
+      " ORDER BY s.station, l.position");
+  if (!select.Ok()) {
+    *error = Scrubbed(ClientWords(select, connection_));
+    if (Broken(select, connection_)) Disconnect();
+    return {};
+  }
+  std::vector<LiveStation> stations;
+  auto text = [&](int row, int column) {
+    return std::string(PQgetvalue(select.get(), row, column));
+  };
+  auto optional = [&](int row, int column) -> std::optional<std::string> {
+    if (PQgetisnull(select.get(), row, column)) return std::nullopt;
+    return text(row, column);
+  };
+  for (int row = 0; row < PQntuples(select.get()); ++row) {
+    if (stations.empty() || stations.back().station != text(row, 0)) {
+      LiveStation station;
+      station.station = text(row, 0);
+      station.backlog = std::atoi(PQgetvalue(select.get(), row, 1));
+      station.reported = text(row, 2);
+      station.online = text(row, 3) == "t";
+      stations.push_back(std::move(station));
+    }
+    if (PQgetisnull(select.get(), row, 4)) continue;  // a station without slots
+    LiveSlot slot;
+    slot.slot = text(row, 4);
+    slot.state = text(row, 5);
+    slot.unitId = optional(row, 6);
+    slot.step = text(row, 7);
+    slot.percent = std::atoi(PQgetvalue(select.get(), row, 8));
+    slot.since = text(row, 9);
+    slot.operatorName = optional(row, 10);
+    const std::string digests = text(row, 11);
+    for (size_t at = 0; at < digests.size();) {
+      const size_t end = std::min(digests.find(' ', at), digests.size());
+      slot.images.push_back(digests.substr(at, end - at));
+      at = end + 1;
+    }
+    stations.back().slots.push_back(std::move(slot));
+  }
+  return stations;
+}
+
+bool LineDatabase::WaitForNews(int ms, News* news, std::string* error) {
+  std::lock_guard lock(mutex_);
+  if (!Connect(error)) return false;
+  if (!listening_) {
+    Result listen = Ask(connection_, "LISTEN morlane_run; LISTEN morlane_live");
+    if (!listen.Ok()) {
+      *error = Scrubbed(ClientWords(listen, connection_));
+      Disconnect();
+      return false;
+    }
+    listening_ = true;
+  }
+  const int64_t deadline = MonotonicMs() + ms;
+  for (;;) {
+    if (!PQconsumeInput(connection_)) {
+      *error = Scrubbed(PQerrorMessage(connection_));
+      Disconnect();
+      return false;
+    }
+    while (PGnotify* notice = PQnotifies(connection_)) {
+      const std::string channel = notice->relname;
+      (channel == "morlane_run" ? news->runIds : news->stations).push_back(notice->extra);
+      PQfreemem(notice);
+    }
+    const int64_t left = deadline - MonotonicMs();
+    if (!news->Empty() || left <= 0) return true;
+    if (WaitOnSocket(PQsocket(connection_), false, static_cast<int>(left)) == SocketWait::Failed) {
+      *error = "the connection to " + where_ + " broke";
+      Disconnect();
+      return false;
+    }
+  }
 }
 
 }  // namespace morlane

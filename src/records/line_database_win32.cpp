@@ -54,6 +54,21 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord&, const std::string&, std:
 
 void LineDatabase::Disconnect() {}
 
+bool LineDatabase::ReportLive(const LiveStation&, std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
+std::vector<LiveStation> LineDatabase::ReadLive(std::string* error) {
+  *error = WhyUnsupported();
+  return {};
+}
+
+bool LineDatabase::WaitForNews(int, News*, std::string* error) {
+  *error = WhyUnsupported();
+  return false;
+}
+
 std::vector<RunRecord> LineDatabase::Runs(const RunFilter&, bool, std::string* error) {
   *error = WhyUnsupported();
   return {};

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/monotonic.h"
+
 namespace morlane {
 
 namespace {
@@ -48,17 +50,31 @@ void LineFeed::Finish() {
   feeder_.join();
 }
 
+void LineFeed::ReportLive(std::function<LiveStation()> live) {
+  std::lock_guard lock(mutex_);
+  live_ = std::move(live);
+  wake_.notify_one();
+}
+
 void LineFeed::Feed() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return pending_ || finishing_; });
+    const auto ready = [this] { return pending_ || finishing_; };
+    if (live_) {
+      wake_.wait_for(lock, std::chrono::seconds(1), ready);
+    } else {
+      wake_.wait(lock, [&] { return ready() || live_; });
+    }
     const bool final = finishing_;
+    // A feed that never had a run to send (its station never started) sends nothing.
+    const bool send = pending_ || (final && woken_);
     pending_ = false;
-    // A feed that never had a run to send (its station never started) ends as it is.
-    if (final && !woken_) return;
+    const std::function<LiveStation()> live = live_;
     lock.unlock();
-    Pass(final);
+    if (send) Pass(final);
+    if (live) Report(live(), final);
     lock.lock();
+    if (final && !woken_) return;
     if (final) break;
   }
   lock.unlock();
@@ -115,6 +131,34 @@ void LineFeed::Pass(bool final) {
       if (finishing_) return;
     }
   }
+}
+
+void LineFeed::Report(LiveStation station, bool final) {
+  const int64_t now = MonotonicMs();
+  // A server that just failed is left alone for a while; at the end, a server that cannot
+  // be reached is not waited for again.
+  if (now < liveRetryMs_ || (final && unreachable_)) return;
+  if (final) {
+    for (LiveSlot& slot : station.slots) {
+      slot = LiveSlot{slot.slot, "stopped",        std::nullopt,      "",
+                      0,         station.reported, slot.operatorName, slot.images};
+    }
+  }
+  std::string error;
+  station.backlog = static_cast<int>(store_.UnsentRunIds(&error).size());
+  if (!final && station.slots == lastSlots_ && station.backlog == lastBacklog_ &&
+      now - lastReportMs_ < kLiveHeartbeatSeconds * 1000) {
+    return;
+  }
+  if (!database_.ReportLive(station, &error)) {
+    // Said nowhere: the runs' own feed says when the server cannot be reached, and a
+    // database whose account may not report live states still takes the runs.
+    liveRetryMs_ = now + kLiveRetrySeconds * 1000;
+    return;
+  }
+  lastSlots_ = std::move(station.slots);
+  lastBacklog_ = station.backlog;
+  lastReportMs_ = now;
 }
 
 void LineFeed::Tell(const std::string& text) {

@@ -39,6 +39,16 @@ class LineFeed {
   // Set before the first Send; called from the feeder's thread.
   std::function<void(const std::string& text)> say;
 
+  // A station's live state, from now on asked for about once a second on the feeder's
+  // thread and reported with the store's backlog when it changed, and every
+  // kLiveHeartbeatSeconds all the same, so that a station that went silent is seen as
+  // gone. At the end its slots are reported "stopped". A report the server did not take
+  // is tried again after kLiveRetrySeconds; none is tried while the server cannot be
+  // reached at the end. live must stay callable until Finish returned.
+  void ReportLive(std::function<LiveStation()> live);
+
+  static constexpr int kLiveRetrySeconds = 10;
+
   static constexpr int kBatch = 50;
   static constexpr int kFinalSeconds = 30;
 
@@ -49,6 +59,7 @@ class LineFeed {
   // more or, at the end, the time is up.
   void Pass(bool final);
   void Tell(const std::string& text);
+  void Report(LiveStation station, bool final);
 
   LineDatabase database_;
   RecordStore& store_;
@@ -61,6 +72,12 @@ class LineFeed {
   // The feeder's own: what was said of the server's state, so that it is said once.
   std::string trouble_;
   bool unreachable_ = false;
+  std::function<LiveStation()> live_;
+  // The feeder's own: what was reported last, and when (steady clock, ms).
+  std::vector<LiveSlot> lastSlots_;
+  int lastBacklog_ = -1;
+  int64_t lastReportMs_ = 0;
+  int64_t liveRetryMs_ = 0;
   std::thread feeder_;
 };
 

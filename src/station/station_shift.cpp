@@ -42,6 +42,8 @@ std::unique_ptr<StationShift> StationShift::Open(const StationProfile& profile,
       station->Say(text);
     };
     shift->station_->afterKept = [feed = shift->lineFeed_.get()] { feed->Send(); };
+    shift->live_ = std::make_unique<LiveReport>(*shift->station_, shift->name_, profile);
+    shift->lineFeed_->ReportLive([live = shift->live_.get()] { return live->Now(); });
   }
   return shift;
 }

@@ -9,6 +9,7 @@
 #include "platform/serial_port.h"
 #include "records/record_store.h"
 #include "station/line_feed.h"
+#include "station/live_report.h"
 #include "station/profile.h"
 #include "station/station.h"
 #include "ui/event_file.h"
@@ -47,6 +48,7 @@ class StationShift {
   std::FILE* eventsOut_ = nullptr;
   std::unique_ptr<EventFile> events_;
   std::unique_ptr<Station> station_;
+  std::unique_ptr<LiveReport> live_;
 };
 
 }  // namespace morlane

@@ -11,8 +11,10 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
@@ -21,6 +23,7 @@
 
 #include "flash/test_image_maker.h"
 #include "link/sha256.h"
+#include "records/line_database.h"
 #include "support/process.h"
 
 namespace morlane {
@@ -411,6 +414,82 @@ TEST(LineDatabaseE2e, TheUnitsOfAReleaseAreFoundOnTheLine) {
   EXPECT_EQ(released("7").out, "");
   // The line answers as the station's own store does.
   EXPECT_EQ(r7.out, cli({"--records", "out", "records", "list", "--release", "7.0", "--json"}).out);
+}
+
+// A station feeding the line reports its slots as they go, and the line's listeners hear of
+// every state and every run at once; at its end its slots stand "stopped".
+TEST(LineDatabaseE2e, AStationsSlotsAndRunsAreToldToTheLineAsTheyGo) {
+  TempDir dir;
+  dir.Write("master.bin", test::MakeInverterImage({{0x2010, test::Words(40, 0x4000)}}));
+  const std::string digest = FileSha256(dir.File("master.bin"));
+  dir.Write("line1.toml",
+            "station = \"line1-st3\"\nprocedure = \"flash\"\nimages = [ { file = "
+            "\"master.bin\", sha256 = \"" +
+                digest +
+                "\" } ]\nrecords = \"out\"\n[[slot]]\nname = \"A\"\nport = "
+                "\"/dev/ttyS0\"\n");
+  LineServer server(dir);
+  ASSERT_EQ(server.Start(), 0) << server.Error();
+  LineDatabase listener(server.Url());
+  LineDatabase::News news;
+  std::string error;
+  ASSERT_TRUE(listener.WaitForNews(0, &news, &error)) << error;
+
+  // What the line's table shows of slot A, as often as a dashboard might look.
+  std::atomic<bool> ended{false};
+  std::vector<std::string> states;
+  auto look = [&] {
+    const std::string state = server.Text(
+        "SELECT state || ' ' || coalesce(unit_id, '-') FROM morlane.slots WHERE slot = 'A'");
+    if (!state.empty() && (states.empty() || states.back() != state)) states.push_back(state);
+  };
+  std::thread watcher([&] {
+    while (!ended) {
+      look();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  test::Background station({MORLANE_CLI, "--simulate-units", "1", "--records-db", server.Url(),
+                            "--operator", "Ana", "station", "--profile", dir.File("line1.toml")},
+                           dir);
+  LineDatabase::News heard;
+  auto listen = [&](const std::function<bool()>& enough) {
+    for (int i = 0; i < 60 && !enough(); ++i) {
+      LineDatabase::News more;
+      ASSERT_TRUE(listener.WaitForNews(500, &more, &error)) << error;
+      heard.runIds.insert(heard.runIds.end(), more.runIds.begin(), more.runIds.end());
+      heard.stations.insert(heard.stations.end(), more.stations.begin(), more.stations.end());
+    }
+  };
+  listen([&] { return !heard.stations.empty(); });
+  ASSERT_THAT(heard.stations, ::testing::Contains("line1-st3"));
+  station.Type("SN1");
+  listen([&] { return !heard.runIds.empty(); });
+  ASSERT_EQ(heard.runIds.size(), 1u);
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs WHERE run_id = '" + heard.runIds[0] +
+                          "' AND unit_id = 'SN1'"),
+            1);
+  std::vector<LiveStation> live = listener.ReadLive(&error);
+  ASSERT_EQ(live.size(), 1u) << error;
+  EXPECT_TRUE(live[0].online);
+  EXPECT_EQ(live[0].backlog, 0);
+
+  station.EndInput();
+  EXPECT_EQ(station.Wait(60), 0) << station.Text("stderr");
+  ended = true;
+  watcher.join();
+  look();
+  EXPECT_THAT(states, ::testing::IsSupersetOf({"idle -", "running SN1", "stopped -"}));
+  EXPECT_EQ(states.back(), "stopped -") << station.Text("stderr");
+  live = listener.ReadLive(&error);
+  ASSERT_EQ(live.size(), 1u) << error;
+  ASSERT_EQ(live[0].slots.size(), 1u);
+  const LiveSlot& slot = live[0].slots[0];
+  EXPECT_EQ(slot.state, "stopped");
+  EXPECT_EQ(slot.operatorName, "Ana");
+  EXPECT_EQ(slot.images, std::vector<std::string>{digest});
+  EXPECT_THAT(LiveSlotsJson(live), HasSubstr("\"station\": \"line1-st3\", \"slot\": \"A\", "
+                                             "\"state\": \"stopped\", \"unit_id\": null"));
 }
 
 // A server that takes the connection and never says a word: the unit's verdict is shown as
