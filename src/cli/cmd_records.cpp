@@ -175,6 +175,7 @@ int RunYield(CliSession& session, const RecordsArgs& args) {
     return kExitFailed;
   }
   const YieldBy by = args.by == "day"       ? YieldBy::Day
+                     : args.by == "hour"    ? YieldBy::Hour
                      : args.by == "station" ? YieldBy::Station
                      : args.by == "slot"    ? YieldBy::Slot
                      : args.by == "step"    ? YieldBy::Step
@@ -320,9 +321,11 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
   });
 
   auto* yield = records->add_subcommand(
-      "yield", "Runs, passed, failed, aborted, first-pass yield, failures by step, run times");
-  yield->add_option("--by", args->by, "one line per day, station, slot or failed step")
-      ->transform(CLI::IsMember({"day", "station", "slot", "step"}, CLI::ignore_case));
+      "yield",
+      "Runs, passed, failed, aborted, first-pass yield (and with --json final yield and retest "
+      "rate), failures by step, run times");
+  yield->add_option("--by", args->by, "one line per day, hour, station, slot or failed step")
+      ->transform(CLI::IsMember({"day", "hour", "station", "slot", "step"}, CLI::ignore_case));
   AddFilters(*yield, *args, false);
   yield->add_flag("--json", args->json, "one JSON object per line");
   yield->callback([&selected, args] {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/clock.h"
@@ -65,6 +66,8 @@ std::string KeyOf(const YieldRow& run, YieldBy by) {
   switch (by) {
     case YieldBy::Day:
       return run.day;
+    case YieldBy::Hour:
+      return run.hour + ":00";
     case YieldBy::Station:
       return run.station;
     case YieldBy::Slot:
@@ -85,6 +88,9 @@ YieldFigures Figures(std::string key, std::vector<const YieldRow*> runs) {
   });
   std::unordered_set<std::string_view> seen;
   seen.reserve(runs.size());
+  // Each unit's last run so far: the runs are in the order they started.
+  std::unordered_map<std::string_view, const YieldRow*> last;
+  last.reserve(runs.size());
   std::vector<double> seconds;
   seconds.reserve(runs.size());
   for (const YieldRow* run : runs) {
@@ -98,8 +104,16 @@ YieldFigures Figures(std::string key, std::vector<const YieldRow*> runs) {
       ++figures.units;
       if (run->result == "pass") ++figures.firstPassUnits;
     }
+    if (!run->unitId) {
+      if (run->result == "pass") ++figures.finalPassUnits;
+    } else {
+      last[*run->unitId] = run;
+    }
     seconds.push_back(static_cast<double>(std::max<int64_t>(0, run->endedMs - run->startedMs)) /
                       1000.0);
+  }
+  for (const auto& [unit, run] : last) {
+    if (run->result == "pass") ++figures.finalPassUnits;
   }
   std::sort(seconds.begin(), seconds.end());
   figures.medianSeconds = Median(seconds);
@@ -176,6 +190,7 @@ std::string RunsCsv(const std::vector<RunRecord>& runs) {
 
 YieldRow YieldRow::Of(const RunRecord& run) {
   return YieldRow{run.started.substr(0, 10),
+                  run.started.substr(0, 13),
                   run.station,
                   run.slot,
                   run.unitId,
@@ -196,6 +211,7 @@ std::vector<YieldFigures> ComputeYield(const std::vector<YieldRow>& rows, YieldB
 
 std::string YieldTable(const std::vector<YieldFigures>& groups, YieldBy by) {
   const char* heading = by == YieldBy::Day       ? "day"
+                        : by == YieldBy::Hour    ? "hour"
                         : by == YieldBy::Station ? "station"
                         : by == YieldBy::Slot    ? "slot"
                         : by == YieldBy::Step    ? "failed_step"
@@ -229,6 +245,15 @@ std::string YieldJson(const std::vector<YieldFigures>& groups) {
            ", \"first_pass_yield\": " +
            (group.units ? Fixed(static_cast<double>(group.firstPassUnits) / group.units, 4)
                         : std::string("null")) +
+           ", \"final_pass_units\": " + std::to_string(group.finalPassUnits) +
+           ", \"final_yield\": " +
+           (group.units ? Fixed(static_cast<double>(group.finalPassUnits) / group.units, 4)
+                        : std::string("null")) +
+           // Runs beyond each unit's first, over all runs: how much of the line's time
+           // went to units tried again.
+           ", \"retest_rate\": " +
+           (group.runs ? Fixed(static_cast<double>(group.runs - group.units) / group.runs, 4)
+                       : std::string("null")) +
            ", \"failures_by_step\": {";
     bool first = true;
     for (const auto& [step, count] : group.failuresByStep) {

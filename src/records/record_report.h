@@ -19,11 +19,12 @@ std::string RunLine(const RunRecord& run);
 // empty, so that no run is missing from an export.
 std::string RunsCsv(const std::vector<RunRecord>& runs);
 
-enum class YieldBy { All, Day, Station, Slot, Step };
+enum class YieldBy { All, Day, Hour, Station, Slot, Step };
 
 // What the figures need of one run; a store of 10^5 runs is read this lean.
 struct YieldRow {
-  std::string day;  // the station's local day of the start, "2026-12-08"
+  std::string day;   // the station's local day of the start, "2026-12-08"
+  std::string hour;  // and its hour, "2026-12-08T11"
   std::string station;
   std::string slot;
   std::optional<std::string> unitId;
@@ -46,6 +47,7 @@ struct YieldFigures {
   // says otherwise. Its first run is its earliest in the group.
   int units = 0;
   int firstPassUnits = 0;
+  int finalPassUnits = 0;  // units whose last run in the group passed
   std::map<std::string, int> failuresByStep;
   double medianSeconds = 0;
   double p95Seconds = 0;  // nearest rank

@@ -518,7 +518,7 @@ std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::strin
   if (!packageColumns_ && !filter.release.empty()) return {};
   const FilterSql filterSql = FilterClause(filter, '?', false);
   const std::string sql =
-      "SELECT substr(started, 1, 10), station, slot, unit_id, result, failed_step, started_ms,"
+      "SELECT substr(started, 1, 13), station, slot, unit_id, result, failed_step, started_ms,"
       " ended_ms FROM runs" +
       filterSql.clause;
   Statement select(db_, sql.c_str());
@@ -530,8 +530,10 @@ std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::strin
   select.Bind(filterSql);
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-    rows.push_back(YieldRow{select.Text(0), select.Text(1), select.Text(2), select.OptionalText(3),
-                            select.Text(4), select.Text(5), select.Int(6), select.Int(7)});
+    const std::string hour = select.Text(0);
+    rows.push_back(YieldRow{hour.substr(0, 10), hour, select.Text(1), select.Text(2),
+                            select.OptionalText(3), select.Text(4), select.Text(5), select.Int(6),
+                            select.Int(7)});
   }
   if (step != SQLITE_DONE) {
     *error = Reason(db_, "cannot read the runs");

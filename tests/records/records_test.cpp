@@ -298,6 +298,10 @@ TEST(RecordReportTest, YieldCountsUnitsByTheirFirstRun) {
   EXPECT_DOUBLE_EQ(all[0].p95Seconds, 60.0);
   EXPECT_THAT(YieldTable(all, YieldBy::All), HasSubstr("25.0 %"));
   EXPECT_THAT(YieldJson(all), HasSubstr("\"first_pass_yield\": 0.2500"));
+  // A passed at its second run and B at its first: 2 of 4 units passed in the end, and one
+  // run of five was a unit tried again.
+  EXPECT_EQ(all[0].finalPassUnits, 2);
+  EXPECT_THAT(YieldJson(all), HasSubstr("\"final_yield\": 0.5000, \"retest_rate\": 0.2000"));
 
   std::vector<YieldFigures> bySteps = ComputeYield(runs, YieldBy::Step);
   ASSERT_EQ(bySteps.size(), 3u);  // "-", erase, verify
