@@ -50,12 +50,11 @@ int ServeDashboard(CliSession& session, const DashboardArgs& args) {
   };
   std::atomic<int> presses{0};
   StopRequests signals(presses);
-  if (!server.Start(&why)) {
-    // A certificate that cannot be read is the command line's mistake; an address that
-    // cannot be bound is this machine's state.
-    const bool tls = why.find("listen") == std::string::npos;
+  // A certificate that cannot be read is the command line's mistake; an address that
+  // cannot be bound is this machine's state.
+  if (bool settingsRefused = false; !server.Start(&why, &settingsRefused)) {
     std::fprintf(stderr, "morlane-cli: dashboard: %s\n", why.c_str());
-    return tls ? kExitUsage : kExitFailed;
+    return settingsRefused ? kExitUsage : kExitFailed;
   }
   {
     std::lock_guard lock(output);

@@ -328,9 +328,14 @@ DashboardServer::~DashboardServer() {
   Stop();
 }
 
-bool DashboardServer::Start(std::string* why) {
+bool DashboardServer::Start(std::string* why, bool* settingsRefused) {
   Impl& impl = *impl_;
-  if (impl.started || !impl.Make(why)) return false;
+  if (settingsRefused) *settingsRefused = false;
+  if (impl.started) return false;
+  if (!impl.Make(why)) {
+    if (settingsRefused) *settingsRefused = true;
+    return false;
+  }
   impl.Route();
   const ListenAddress& listen = impl.settings.listen;
   errno = 0;

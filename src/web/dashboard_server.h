@@ -43,8 +43,8 @@ class DashboardServer {
   DashboardServer& operator=(const DashboardServer&) = delete;
 
   // Binds the address and serves; false, with why, when the certificate or key cannot be
-  // read or the address cannot be bound.
-  bool Start(std::string* why);
+  // read (*settingsRefused set: the caller's mistake) or the address cannot be bound.
+  bool Start(std::string* why, bool* settingsRefused = nullptr);
   // The port it listens on (the one the system chose for port 0).
   int Port() const;
   // The page's address, "http://127.0.0.1:8470/".
