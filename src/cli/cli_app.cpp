@@ -97,6 +97,7 @@ std::unique_ptr<CLI::App> BuildCliApp(GlobalOptions& options, CommandRunner& sel
   RegisterStationCommands(*app, options, selected);
   RegisterRecordsCommands(*app, selected);
   RegisterPackageCommands(*app, selected);
+  RegisterDashboardCommands(*app, selected);
   return app;
 }
 

@@ -185,6 +185,13 @@ void RegisterGangCommands(CLI::App& app, CommandRunner& selected);
 void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunner& selected);
 void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected);
 void RegisterPackageCommands(CLI::App& app, CommandRunner& selected);
+void RegisterDashboardCommands(CLI::App& app, CommandRunner& selected);
+
+// The runs `records` and the dashboard read: the station's store named by --records (or
+// the working directory's), read-only; the line's database when only --records-db (or
+// MORLANE_RECORDS_DB) names one. Null, said on stderr with *status the exit status, when
+// neither can be read.
+std::unique_ptr<RecordSource> OpenRecordSource(const CliSession& session, int* status);
 
 // TEXT into the command box, "+Enter" checked unless noEnter, "Send"; 1 when answered.
 int PressSend(HeadlessWindow& window, CKestrumDlg& dialog, const std::string& text, bool noEnter);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_session.h"
+#include "records/filter_words.h"
 #include "records/line_database.h"
 #include "records/record_report.h"
 #include "records/record_store.h"
@@ -23,11 +24,11 @@ struct RecordsArgs {
   std::string release;
   std::string since;
   std::string until;
-  int limit = -1;
+  std::string limit;
   bool json = false;
   bool csv = false;
   std::string xlsx;  // export: the workbook's path
-  std::string by = "all";
+  std::string by;    // empty: every run as one group
   std::string runId;
   std::string importFrom;  // import: the fallback folder
 };
@@ -35,8 +36,6 @@ struct RecordsArgs {
 void Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
-
-std::unique_ptr<RecordStore> OpenStore(const CliSession& session, RecordStore::Mode mode);
 
 // Whether the line database's address can be used here; said on stderr when not (a usage
 // error: nothing has run). The password is never printed.
@@ -51,22 +50,6 @@ bool LineAddressUsable(const std::string& url) {
   return false;
 }
 
-// The station's store named by --records (or the working directory's), read-only; the
-// line's database when only --records-db (or MORLANE_RECORDS_DB) names one. Null, with
-// *status the exit status, when neither can be read.
-std::unique_ptr<RecordSource> OpenSource(const CliSession& session, int* status) {
-  const GlobalOptions& options = session.Options();
-  if (options.records.empty() && !options.recordsDb.empty()) {
-    if (!LineAddressUsable(options.recordsDb)) {
-      *status = kExitUsage;
-      return nullptr;
-    }
-    return std::make_unique<LineDatabase>(options.recordsDb);
-  }
-  *status = kExitFailed;
-  return OpenStore(session, RecordStore::Mode::Read);
-}
-
 std::unique_ptr<RecordStore> OpenStore(const CliSession& session, RecordStore::Mode mode) {
   const GlobalOptions& options = session.Options();
   const std::string folder = !options.records.empty() ? options.records
@@ -78,31 +61,24 @@ std::unique_ptr<RecordStore> OpenStore(const CliSession& session, RecordStore::M
   return store;
 }
 
-// The filters of list, export and yield; false, said on stderr, for a date it cannot read.
+// The filters of list, export and yield, read as the dashboard reads its queries; false,
+// said on stderr, for a word it cannot read.
 bool Filter(const RecordsArgs& args, RunFilter* filter) {
-  filter->unitId = args.unit;
-  filter->result = args.result;
-  filter->station = args.station;
-  filter->release = args.release;
-  filter->limit = args.limit;
-  if (!args.since.empty() && !ParseDate(args.since, false, &filter->sinceMs)) {
-    std::fprintf(stderr, "morlane-cli: --since %s is not a date (YYYY-MM-DD)\n",
-                 args.since.c_str());
-    return false;
+  FilterMistake mistake;
+  if (ParseFilterWords(
+          {args.unit, args.result, args.station, args.release, args.since, args.until, args.limit},
+          filter, &mistake)) {
+    return true;
   }
-  if (!args.until.empty() && !ParseDate(args.until, true, &filter->untilMs)) {
-    std::fprintf(stderr, "morlane-cli: --until %s is not a date (YYYY-MM-DD)\n",
-                 args.until.c_str());
-    return false;
-  }
-  return true;
+  std::fprintf(stderr, "morlane-cli: --%s %s\n", mistake.word.c_str(), mistake.reason.c_str());
+  return false;
 }
 
 int RunList(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
   int status = kExitFailed;
-  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  std::unique_ptr<RecordSource> store = OpenRecordSource(session, &status);
   if (!store) return status;
   std::string why;
   std::vector<RunRecord> runs =
@@ -117,7 +93,7 @@ int RunList(CliSession& session, const RecordsArgs& args) {
 
 int RunShow(CliSession& session, const RecordsArgs& args) {
   int status = kExitFailed;
-  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  std::unique_ptr<RecordSource> store = OpenRecordSource(session, &status);
   if (!store) return status;
   std::string why;
   std::optional<RunRecord> run = store->Load(args.runId, &why);
@@ -143,7 +119,7 @@ int RunExport(CliSession& session, const RecordsArgs& args) {
     return kExitUsage;
   }
   int status = kExitFailed;
-  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  std::unique_ptr<RecordSource> store = OpenRecordSource(session, &status);
   if (!store) return status;
   std::string why;
   std::vector<RunRecord> runs = store->List(filter, &why);
@@ -165,8 +141,13 @@ int RunExport(CliSession& session, const RecordsArgs& args) {
 int RunYield(CliSession& session, const RecordsArgs& args) {
   RunFilter filter;
   if (!Filter(args, &filter)) return kExitUsage;
+  YieldBy by = YieldBy::All;
+  if (FilterMistake mistake; !ParseYieldBy(args.by, &by, &mistake)) {
+    std::fprintf(stderr, "morlane-cli: --by %s\n", mistake.reason.c_str());
+    return kExitUsage;
+  }
   int status = kExitFailed;
-  std::unique_ptr<RecordSource> store = OpenSource(session, &status);
+  std::unique_ptr<RecordSource> store = OpenRecordSource(session, &status);
   if (!store) return status;
   std::string why;
   std::vector<YieldRow> runs = store->YieldRows(filter, &why);
@@ -174,12 +155,6 @@ int RunYield(CliSession& session, const RecordsArgs& args) {
     std::fprintf(stderr, "morlane-cli: %s\n", why.c_str());
     return kExitFailed;
   }
-  const YieldBy by = args.by == "day"       ? YieldBy::Day
-                     : args.by == "hour"    ? YieldBy::Hour
-                     : args.by == "station" ? YieldBy::Station
-                     : args.by == "slot"    ? YieldBy::Slot
-                     : args.by == "step"    ? YieldBy::Step
-                                            : YieldBy::All;
   std::vector<YieldFigures> groups = ComputeYield(runs, by);
   Print(args.json ? YieldJson(groups) : YieldTable(groups, by));
   return kExitOk;
@@ -247,10 +222,18 @@ int RunImport(CliSession& session, const RecordsArgs& args) {
   return kExitOk;
 }
 
+// The value's name as the manual page and the shell's completion read it: the choices the
+// parser of the filters takes.
+std::string Choices(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ",") + name;
+  return "TEXT:{" + text + "}";
+}
+
 void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
   command.add_option("--unit", args.unit, "only the runs of this unit id")->type_name("ID");
   command.add_option("--result", args.result, "only runs with this result")
-      ->transform(CLI::IsMember({"pass", "fail", "aborted"}, CLI::ignore_case));
+      ->type_name(Choices(ResultNames()));
   command.add_option("--station", args.station, "only runs of this station")->type_name("NAME");
   command
       .add_option("--release", args.release,
@@ -261,13 +244,24 @@ void AddFilters(CLI::App& command, RecordsArgs& args, bool withLimit) {
   command.add_option("--until", args.until, "only runs started on or before DATE (YYYY-MM-DD)")
       ->type_name("DATE");
   if (withLimit) {
-    command.add_option("--limit", args.limit, "at most N runs, the newest")
-        ->type_name("N")
-        ->check(CLI::NonNegativeNumber);
+    command.add_option("--limit", args.limit, "at most N runs, the newest")->type_name("N");
   }
 }
 
 }  // namespace
+
+std::unique_ptr<RecordSource> OpenRecordSource(const CliSession& session, int* status) {
+  const GlobalOptions& options = session.Options();
+  if (options.records.empty() && !options.recordsDb.empty()) {
+    if (!LineAddressUsable(options.recordsDb)) {
+      *status = kExitUsage;
+      return nullptr;
+    }
+    return std::make_unique<LineDatabase>(options.recordsDb);
+  }
+  *status = kExitFailed;
+  return OpenStore(session, RecordStore::Mode::Read);
+}
 
 void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
   auto args = std::make_shared<RecordsArgs>();
@@ -325,7 +319,7 @@ void RegisterRecordsCommands(CLI::App& app, CommandRunner& selected) {
       "Runs, passed, failed, aborted, first-pass yield (and with --json final yield and retest "
       "rate), failures by step, run times");
   yield->add_option("--by", args->by, "one line per day, hour, station, slot or failed step")
-      ->transform(CLI::IsMember({"day", "hour", "station", "slot", "step"}, CLI::ignore_case));
+      ->type_name(Choices(YieldGroupingNames()));
   AddFilters(*yield, *args, false);
   yield->add_flag("--json", args->json, "one JSON object per line");
   yield->callback([&selected, args] {

@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
+#include "records/filter_words.h"
 #include "records/record_report.h"
 #include "records/record_store.h"
 #include "support/process.h"
@@ -353,6 +355,51 @@ TEST(RecordReportTest, DatesAreReadAsTheRecordsWriteThem) {
   EXPECT_EQ(until - since, 86400 * 1000);
   EXPECT_FALSE(ParseDate("2026-02-30", false, &since));
   EXPECT_FALSE(ParseDate("yesterday", false, &since));
+}
+
+// The command line and the dashboard's queries read a filter's words one way: a value in
+// any case, a limit only as digits within its bounds, and a mistake named by its word.
+TEST(FilterWordsTest, AWordIsTakenOrNamedAsTheMistake) {
+  auto with = [](std::vector<std::pair<std::string FilterWords::*, std::string>> given) {
+    FilterWords words;
+    for (const auto& [word, value] : given) words.*word = value;
+    return words;
+  };
+  RunFilter filter;
+  FilterMistake mistake;
+  ASSERT_TRUE(ParseFilterWords(with({{&FilterWords::result, "FAIL"},
+                                     {&FilterWords::since, "2026-12-08"},
+                                     {&FilterWords::until, "2026-12-08"},
+                                     {&FilterWords::limit, "0"}}),
+                               &filter, &mistake));
+  EXPECT_EQ(filter.result, "fail");
+  EXPECT_EQ(filter.untilMs - filter.sinceMs, 86400 * 1000);
+  EXPECT_EQ(filter.limit, 0);
+  ASSERT_TRUE(ParseFilterWords(with({{&FilterWords::limit, "1000000000"}}), &filter, &mistake));
+  EXPECT_EQ(filter.limit, kLimitMax);
+  ASSERT_TRUE(ParseFilterWords({}, &filter, &mistake));
+  EXPECT_EQ(filter.limit, -1);
+
+  for (const auto& [word, value, named] :
+       std::vector<std::tuple<std::string FilterWords::*, std::string, std::string>>{
+           {&FilterWords::result, "passed", "result"},
+           {&FilterWords::since, "2026-12-08T11:05:03", "since"},
+           {&FilterWords::until, "2026-02-30", "until"},
+           {&FilterWords::limit, "-1", "limit"},
+           {&FilterWords::limit, "+5", "limit"},
+           {&FilterWords::limit, "2.5", "limit"},
+           {&FilterWords::limit, "1000000001", "limit"},
+           {&FilterWords::limit, "99999999999999999999", "limit"}}) {
+    EXPECT_FALSE(ParseFilterWords(with({{word, value}}), &filter, &mistake)) << value;
+    EXPECT_EQ(mistake.word, named);
+  }
+  YieldBy by = YieldBy::All;
+  EXPECT_TRUE(ParseYieldBy("Station", &by, &mistake));
+  EXPECT_EQ(by, YieldBy::Station);
+  EXPECT_TRUE(ParseYieldBy("", &by, &mistake));
+  EXPECT_EQ(by, YieldBy::All);
+  EXPECT_FALSE(ParseYieldBy("week", &by, &mistake));
+  EXPECT_THAT(mistake.reason, HasSubstr("\"week\""));
 }
 
 }  // namespace

@@ -210,6 +210,16 @@ TEST_F(WineCliRuns, HelpAndDoctorSpeakOfComPorts) {
   EXPECT_THAT(doctor.out, ::testing::HasSubstr("note: the COM ports and the unit's USB device"));
 }
 
+// The dashboard is served from Linux alone: the Windows build keeps the command and says
+// why it does not serve, before it opens anything.
+TEST_F(WineCliRuns, TheDashboardIsRefusedWithItsReason) {
+  ProcessResult refused =
+      RunProcess({MORLANE_WINE_RUN, WindowsCli(), "--records", "out", "dashboard"}, "", 60);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_THAT(refused.err, ::testing::HasSubstr("does not serve the dashboard"));
+  EXPECT_EQ(refused.out, "");
+}
+
 // A Windows user's folders carry names in any script ("C:\\Users\\Müller", a Chinese name):
 // every path reaches the system whole, images are found, read and burned, and what a run
 // writes (tmp.txt, tmp.bin, MCUlog.txt) lands in that folder.
@@ -350,8 +360,8 @@ TEST_F(WineCliRuns, ServicePackageIsCheckedAndProgrammedAsOnLinux) {
   }
   windowsDir.Write("inv.mlpkg", linuxDir.Read("inv.mlpkg"));
 
-  const std::vector<std::string> args{"--package", "inv.mlpkg", "--trusted-keys",
-                                      "allowed_signers", "auto"};
+  const std::vector<std::string> args{"--package", "inv.mlpkg", "--trusted-keys", "allowed_signers",
+                                      "auto"};
   CliRun onLinux = Linux(args);
   ASSERT_EQ(onLinux.result.status, 0) << onLinux.result.out << onLinux.result.err;
   ExpectSameRun(onLinux, Windows(args));

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "records/record_source.h"
+#include "web/live_slots.h"
+
+namespace morlane::web {
+
+// A query's parameters as they came, decoded, in their order.
+using QueryParams = std::vector<std::pair<std::string, std::string>>;
+
+// An answer to one request of the API.
+struct ApiAnswer {
+  int status = 200;
+  std::string body;  // JSON
+};
+
+// The API's answers over the records' own queries: the figures, runs and records are those
+// `records yield --json`, `list --json` and `show` print, made by the same code. A query
+// the API cannot read is answered 400 with a reason; records that cannot be read, 503,
+// with the reason said to the dashboard's operator alone (it may name the database's
+// host, which is no business of a page).
+class DashboardApi {
+ public:
+  // A run list's length when the query names none: a page asks for the newest, and a line
+  // of 10^5 runs is never sent whole by mistake. `limit` asks for more.
+  static constexpr int kDefaultLimit = 100;
+
+  // slots may be null: no station hands its slots.
+  DashboardApi(RecordSource& source, SlotSource* slots);
+
+  // /api/yield?since&until&station&by: an array of the groups' objects, one per line of
+  // `records yield --json`.
+  ApiAnswer Yield(const QueryParams& params);
+  // /api/runs?unit&result&station&since&until&limit: an array of the records `records list
+  // --json` prints, newest first.
+  ApiAnswer Runs(const QueryParams& params);
+  // /api/runs/RUN_ID: {"record": ..., "log": [lines]}; "log" is null when the run's log
+  // cannot be read, 404 when there is no such run.
+  ApiAnswer Run(const std::string& runId);
+  // /api/slots: an array of the live slots, [] without a station.
+  ApiAnswer Slots();
+
+  // Why the records could not be read, for the operator; "" once they can be again.
+  std::function<void(const std::string&)> onError;
+
+ private:
+  ApiAnswer Unreadable(const std::string& why);
+
+  RecordSource& source_;
+  SlotSource* slots_;
+  std::mutex errorMutex_;
+  std::string lastError_;
+};
+
+// {"error": TEXT}
+std::string ErrorJson(const std::string& text);
+
+}  // namespace morlane::web

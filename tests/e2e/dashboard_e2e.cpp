@@ -1,0 +1,338 @@
+// The line's dashboard: the real program serving a station's store and a real PostgreSQL
+// line database, asked by an HTTP client as a page and other tools ask it.
+#include <httplib.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/line_server.h"
+#include "flash/test_image_maker.h"
+#include "support/process.h"
+#include "ui/json_text.h"
+
+namespace morlane {
+namespace {
+
+using test::ProcessResult;
+using test::RunProcess;
+using test::SplitLines;
+using test::TempDir;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+constexpr const char* kToken = "3f9c2a7be41d6085c7a1e2f4b9d03c6e";
+
+// morlane-cli dashboard in the background on a port the system chose, read from the line
+// it prints once it serves.
+class Dashboard {
+ public:
+  explicit Dashboard(std::vector<std::string> source, std::vector<std::string> options = {})
+      : process_(Argv(source, options), logs_) {
+    if (!process_.WaitFor("stdout", "dashboard: serving ", 30)) return;
+    const std::string out = process_.Text("stdout");
+    const size_t colon = out.find(':', out.find("://") + 3);
+    port_ = std::atoi(out.c_str() + colon + 1);
+  }
+  int Port() const { return port_; }
+  std::string Err() const { return process_.Text("stderr"); }
+  httplib::Client Client() const {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_connection_timeout(std::chrono::seconds(5));
+    client.set_read_timeout(std::chrono::seconds(20));
+    return client;
+  }
+  // Ctrl-C: the exit status, -1 when it did not end.
+  int Stop() {
+    process_.Interrupt();
+    return process_.Wait(20);
+  }
+
+ private:
+  static std::vector<std::string> Argv(std::vector<std::string> source,
+                                       const std::vector<std::string>& options) {
+    source.insert(source.begin(), MORLANE_CLI);
+    source.insert(source.end(), {"dashboard", "--listen", "127.0.0.1:0"});
+    source.insert(source.end(), options.begin(), options.end());
+    return source;
+  }
+  TempDir logs_;
+  test::Background process_;
+  int port_ = 0;
+};
+
+ProcessResult Records(const std::vector<std::string>& source, std::vector<std::string> command) {
+  std::vector<std::string> argv{MORLANE_CLI};
+  argv.insert(argv.end(), source.begin(), source.end());
+  argv.push_back("records");
+  argv.insert(argv.end(), command.begin(), command.end());
+  return RunProcess(argv, "", 60);
+}
+
+// What `records` prints, a JSON value a line, as the API's array.
+std::string AsArray(const std::string& lines) {
+  std::string array = "[";
+  for (const std::string& line : SplitLines(lines)) array += (array.size() > 1 ? ",\n" : "") + line;
+  return array + "]";
+}
+
+void MakeImage(const TempDir& dir) {
+  dir.Write("Master.bin", test::MakeInverterImage({{0x2010, test::Words(3, 0x4000)}}));
+}
+
+ProcessResult SingleRun(const TempDir& dir, const std::string& unitId) {
+  return RunProcess(
+      {MORLANE_CLI, "--simulate", "--dir", dir.Path(), "--records", dir.File("out"), "--unit-id",
+       "COM1=" + unitId, "flash", dir.File("Master.bin"), "--cpu", "master"},
+      "", 90);
+}
+
+// Every answer of the API over a source equals what `records` prints from it, the same
+// filters taken the same way; a query it cannot read is a 400 that says why and never shows
+// the database's words.
+void ExpectTheRecordsAnswers(const std::vector<std::string>& source, httplib::Client& client) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> lists{
+      {"", {}},
+      {"?result=PASS&limit=2", {"--result", "pass", "--limit", "2"}},
+      {"?unit=SN-B", {"--unit", "SN-B"}},
+      {"?station=nowhere", {"--station", "nowhere"}},
+      {"?since=2000-01-01&until=2999-12-31", {"--since", "2000-01-01", "--until", "2999-12-31"}}};
+  for (const auto& [query, options] : lists) {
+    std::vector<std::string> command{"list", "--json"};
+    command.insert(command.end(), options.begin(), options.end());
+    httplib::Result answer = client.Get("/api/runs" + query);
+    ASSERT_TRUE(answer) << query;
+    EXPECT_EQ(answer->status, 200) << query;
+    EXPECT_EQ(answer->body, AsArray(Records(source, command).out)) << query;
+  }
+  const std::vector<std::pair<std::string, std::vector<std::string>>> yields{
+      {"", {}},
+      {"?by=slot", {"--by", "slot"}},
+      {"?by=Step&since=2000-01-01", {"--by", "step", "--since", "2000-01-01"}},
+      {"?station=nowhere", {"--station", "nowhere"}}};
+  for (const auto& [query, options] : yields) {
+    std::vector<std::string> command{"yield", "--json"};
+    command.insert(command.end(), options.begin(), options.end());
+    httplib::Result answer = client.Get("/api/yield" + query);
+    ASSERT_TRUE(answer) << query;
+    EXPECT_EQ(answer->status, 200) << query;
+    EXPECT_EQ(answer->body, AsArray(Records(source, command).out)) << query;
+  }
+
+  // A run: its record and its log, as `records show` prints them.
+  const std::vector<std::string> listed = SplitLines(Records(source, {"list"}).out);
+  ASSERT_FALSE(listed.empty());
+  const std::string runId = listed.front().substr(0, listed.front().find('\t'));
+  const std::vector<std::string> shown = SplitLines(Records(source, {"show", runId}).out);
+  ASSERT_GT(shown.size(), 2u);
+  std::string log;
+  for (size_t i = 1; i < shown.size(); ++i) log += (i > 1 ? ", " : "") + JsonString(shown[i]);
+  httplib::Result run = client.Get("/api/runs/" + runId);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->status, 200);
+  EXPECT_EQ(run->body, "{\"record\": " + shown[0] + ", \"log\": [" + log + "]}");
+
+  for (const auto& [path, named] : std::vector<std::pair<std::string, std::string>>{
+           {"/api/runs?limit=-1", "limit"},
+           {"/api/runs?limit=99999999999", "limit"},
+           {"/api/runs?since=yesterday", "since"},
+           {"/api/yield?until=2026-13-45", "until"},
+           {"/api/runs?result=maybe", "result"},
+           {"/api/yield?by=week", "by"},
+           {"/api/runs?colour=red", "colour"},
+           {"/api/runs?limit=1&limit=2", "twice"},
+           {"/api/runs/" + runId + "?log=no", "no parameters"}}) {
+    httplib::Result answer = client.Get(path);
+    ASSERT_TRUE(answer) << path;
+    EXPECT_EQ(answer->status, 400) << path;
+    EXPECT_THAT(answer->body, StartsWith("{\"error\": ")) << path;
+    EXPECT_THAT(answer->body, HasSubstr(named)) << path;
+    EXPECT_THAT(answer->body, Not(HasSubstr("SELECT"))) << path;
+  }
+  // A filter's text is a value, never a statement.
+  httplib::Result injected = client.Get("/api/runs?unit=%27%3B%20DELETE%20FROM%20runs%3B--");
+  ASSERT_TRUE(injected);
+  EXPECT_EQ(injected->status, 200);
+  EXPECT_EQ(injected->body, "[]");
+  for (const char* path : {"/nowhere", "/api/runs/no-such-run", "/api"}) {
+    httplib::Result answer = client.Get(path);
+    ASSERT_TRUE(answer) << path;
+    EXPECT_EQ(answer->status, 404) << path;
+    EXPECT_THAT(answer->body, StartsWith("{\"error\": ")) << path;
+  }
+  httplib::Result slots = client.Get("/api/slots");
+  ASSERT_TRUE(slots);
+  EXPECT_EQ(slots->body, "[]");
+  EXPECT_EQ(SplitLines(Records(source, {"list"}).out).size(), listed.size());
+}
+
+TEST(DashboardE2e, AnswersAsTheRecordsCommandsDoFromAStoreAndFromTheLineDatabase) {
+  TempDir dir;
+  MakeImage(dir);
+  test::LineServer server(dir);
+  ASSERT_EQ(server.Start(), 0) << server.Error();
+  auto gang = [&](std::vector<std::string> more) {
+    std::vector<std::string> argv{MORLANE_CLI,     "--simulate-units", "2",
+                                  "--dir",         dir.Path(),         "--records",
+                                  dir.File("out"), "--records-db",     server.Url()};
+    argv.insert(argv.end(), more.begin(), more.end());
+    argv.insert(argv.end(), {"gang", "flash", dir.File("Master.bin"), "--cpu", "master"});
+    return RunProcess(argv, "", 90);
+  };
+  ASSERT_EQ(gang({"--unit-id", "COM1=SN-A", "--unit-id", "COM2=SN-B"}).status, 0);
+  // A unit that fails its erase, for the figures of a failed step.
+  ProcessResult failing = gang(
+      {"--unit-id", "COM1=SN-C", "--unit-id", "COM2=SN-B", "--simulate-fault", "2:refuse-erase"});
+  ASSERT_EQ(failing.status, 1) << failing.err;
+
+  for (const std::vector<std::string>& source :
+       {std::vector<std::string>{"--records", dir.File("out")},
+        std::vector<std::string>{"--records-db", server.Url()}}) {
+    SCOPED_TRACE(source[0]);
+    Dashboard dashboard(source);
+    ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
+    httplib::Client client = dashboard.Client();
+    ExpectTheRecordsAnswers(source, client);
+    EXPECT_EQ(dashboard.Stop(), 0) << dashboard.Err();
+    EXPECT_THAT(dashboard.Err(), HasSubstr("dashboard: stopped"));
+  }
+}
+
+// A page that follows the stream is told of a run as soon as it is kept, with the record
+// `records show` prints; stopping the dashboard ends the stream.
+TEST(DashboardE2e, TheStreamTellsOfANewRunAsItIsKept) {
+  TempDir dir;
+  MakeImage(dir);
+  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  Dashboard dashboard({"--records", dir.File("out")});
+  ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
+
+  std::mutex mutex;
+  std::string received;
+  std::thread follower([&] {
+    httplib::Client client = dashboard.Client();
+    client.Get("/api/stream", [&](const char* data, size_t length) {
+      std::lock_guard lock(mutex);
+      received.append(data, length);
+      return true;
+    });
+  });
+  auto waitFor = [&](const std::string& text) {
+    for (int i = 0; i < 300; ++i) {
+      {
+        std::lock_guard lock(mutex);
+        if (received.find(text) != std::string::npos) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitFor("retry: ")) << dashboard.Err();
+  // Only what is kept from now on is told.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_EQ(SingleRun(dir, "SN-2").status, 0);
+  const auto kept = std::chrono::steady_clock::now();
+  EXPECT_TRUE(waitFor("\"unit_id\": \"SN-2\"")) << dashboard.Err();
+  EXPECT_LT(std::chrono::steady_clock::now() - kept, std::chrono::seconds(3));
+  const std::string newest = SplitLines(Records({"--records", dir.File("out")}, {"list"}).out)[0];
+  const std::string record = SplitLines(
+      Records({"--records", dir.File("out")}, {"show", newest.substr(0, newest.find('\t'))})
+          .out)[0];
+
+  EXPECT_EQ(dashboard.Stop(), 0) << dashboard.Err();
+  follower.join();
+  std::lock_guard lock(mutex);
+  EXPECT_THAT(received, HasSubstr("event: run\ndata: " + record + "\n\n"));
+  EXPECT_THAT(received, Not(HasSubstr("SN-1")));
+}
+
+// Beyond loopback every request carries the token, as a bearer or as the page's cookie, over
+// HTTPS with the line's certificate.
+TEST(DashboardE2e, TheTokenGuardsEveryRequestOverHttps) {
+  TempDir dir;
+  MakeImage(dir);
+  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  dir.Write("token", std::string(kToken) + "\n");
+  ProcessResult made = RunProcess(
+      {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+       "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=localhost", "-addext",
+       "subjectAltName=IP:127.0.0.1", "-keyout", dir.File("key.pem"), "-out", dir.File("cert.pem")},
+      "", 60);
+  ASSERT_EQ(made.status, 0) << made.err;
+  Dashboard dashboard({"--records", dir.File("out")},
+                      {"--token-file", dir.File("token"), "--tls-cert", dir.File("cert.pem"),
+                       "--tls-key", dir.File("key.pem")});
+  ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
+
+  httplib::SSLClient client("127.0.0.1", dashboard.Port());
+  client.set_ca_cert_path(dir.File("cert.pem").c_str());
+  client.enable_server_certificate_verification(true);
+  client.set_read_timeout(std::chrono::seconds(20));
+  auto get = [&](const std::string& path, const httplib::Headers& headers) {
+    httplib::Result answer = client.Get(path.c_str(), headers);
+    return answer ? std::make_pair(answer->status, answer->body)
+                  : std::make_pair(-1, std::string());
+  };
+  const std::string wrong(kToken + std::string("0"));
+  for (const httplib::Headers& refused :
+       {httplib::Headers{}, httplib::Headers{{"Authorization", "Bearer " + wrong}},
+        httplib::Headers{{"Authorization", std::string("Basic ") + kToken}},
+        httplib::Headers{{"Cookie", "morlane_token=" + std::string(kToken).substr(1)}}}) {
+    auto [status, body] = get("/api/slots", refused);
+    EXPECT_EQ(status, 401);
+    EXPECT_THAT(body, HasSubstr("token"));
+  }
+  EXPECT_EQ(get("/api/slots", {{"Authorization", std::string("Bearer ") + kToken}}),
+            std::make_pair(200, std::string("[]")));
+  EXPECT_EQ(get("/api/slots", {{"Cookie", std::string("theme=dark; morlane_token=") + kToken}}),
+            std::make_pair(200, std::string("[]")));
+  // A browser without the cookie is shown where to type the token.
+  auto [status, page] = get("/", {});
+  EXPECT_EQ(status, 401);
+  EXPECT_THAT(page, HasSubstr("morlane_token="));
+  EXPECT_EQ(get("/", {{"Cookie", std::string("morlane_token=") + kToken}}).first, 200);
+
+  // Plain HTTP is not served on the HTTPS port.
+  httplib::Result plain = dashboard.Client().Get("/api/slots");
+  EXPECT_TRUE(!plain || plain->status != 200);
+  EXPECT_EQ(dashboard.Stop(), 0) << dashboard.Err();
+}
+
+TEST(DashboardE2e, RefusesWhatItCannotServeSafely) {
+  TempDir dir;
+  MakeImage(dir);
+  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  dir.Write("short", "guessable\n");
+  dir.Write("token", std::string(kToken) + "\n");
+  auto dashboard = [&](std::vector<std::string> options) {
+    std::vector<std::string> argv{MORLANE_CLI, "--records", dir.File("out"), "dashboard"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return RunProcess(argv, "", 30);
+  };
+  for (const auto& [options, said] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--listen", "0.0.0.0:0"}, "--token-file"},
+           {{"--listen", "[::]:0"}, "--token-file"},
+           {{"--listen", "127.0.0.1:65536"}, "not a port"},
+           {{"--listen", "127.0.0.1", "--token-file", dir.File("token")}, "ADDR:PORT"},
+           {{"--listen", "0.0.0.0:0", "--token-file", dir.File("short")}, "16 characters"},
+           {{"--token-file", dir.File("none")}, "cannot be read"},
+           {{"--tls-cert", dir.File("token")}, "--tls-key"},
+           {{"--listen", "127.0.0.1:0", "--tls-cert", dir.File("token"), "--tls-key",
+             dir.File("token")},
+            "certificate"}}) {
+    ProcessResult refused = dashboard(options);
+    EXPECT_EQ(refused.status, 2) << options[1] << ": " << refused.err;
+    EXPECT_THAT(refused.err, HasSubstr(said)) << options[1];
+    EXPECT_EQ(refused.out, "") << options[1];
+  }
+}
+
+}  // namespace
+}  // namespace morlane
