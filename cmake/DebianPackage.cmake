@@ -22,6 +22,8 @@ rule gives the user at the seat access to the unit's USB device.")
 # service's system user.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+# The dashboard's page draws its charts with the system's Chart.js; without it, tables.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libjs-chart.js)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
     ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)

@@ -10,7 +10,7 @@ packages=(
   libcli11-dev
   libsqlite3-dev
   libpq-dev postgresql libxlsxwriter-dev
-  libcpp-httplib-dev libssl-dev
+  libcpp-httplib-dev libssl-dev libjs-chart.js chromium chromium-driver python3-selenium
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth

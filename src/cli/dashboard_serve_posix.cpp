@@ -42,7 +42,13 @@ int ServeDashboard(CliSession& session, const DashboardArgs& args) {
   std::unique_ptr<RecordSource> source = OpenRecordSource(session, &status);
   if (!source) return status;
 
-  web::DashboardServer server(*source, nullptr, settings);
+  // Over the line's database, the live slots are those its stations report there.
+  std::unique_ptr<web::LineSlots> slots;
+  const GlobalOptions& options = session.Options();
+  if (options.records.empty() && !options.recordsDb.empty()) {
+    slots = std::make_unique<web::LineSlots>(options.recordsDb);
+  }
+  web::DashboardServer server(*source, slots.get(), settings);
   std::mutex output;
   server.say = [&output](const std::string& text) {
     std::lock_guard lock(output);

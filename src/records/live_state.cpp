@@ -21,7 +21,7 @@ std::string LiveSlotsJson(const std::vector<LiveStation>& stations) {
              ", \"unit_id\": " + OrNull(slot.unitId) + ", \"step\": " + JsonString(slot.step) +
              ", \"percent\": " + std::to_string(slot.percent) +
              ", \"since\": " + JsonString(slot.since) +
-             ", \"operator\": " + OrNull(slot.operatorName) + ", \"images\": [";
+             ", \"operator\": " + OrNull(slot.operatorName) + ", \"image_sha256\": [";
       for (size_t i = 0; i < slot.images.size(); ++i) {
         out += (i ? ", " : "") + JsonString(slot.images[i]);
       }

@@ -38,7 +38,7 @@ inline constexpr int kLiveStaleSeconds = 15;
 
 // The slots of the stations as one JSON array, each slot with its station:
 // [{"station": ..., "slot": ..., "state": ..., "unit_id": ..., "step": ..., "percent": ...,
-//   "since": ..., "operator": ..., "images": [...], "online": ...}]
+//   "since": ..., "operator": ..., "image_sha256": [...], "online": ...}]
 std::string LiveSlotsJson(const std::vector<LiveStation>& stations);
 // The stations as one JSON array: [{"station": ..., "backlog": ..., "reported": ...,
 // "online": ...}]

@@ -151,13 +151,12 @@ ApiAnswer DashboardApi::Run(const std::string& runId) {
 }
 
 ApiAnswer DashboardApi::Slots() {
-  std::string out = "[";
-  if (slots_) {
-    for (const LiveSlot& slot : slots_->Slots()) {
-      out += (out.size() > 1 ? ",\n" : "") + LiveSlotJson(slot);
-    }
-  }
-  return ApiAnswer{200, out + "]"};
+  return ApiAnswer{200, LiveSlotsJson(slots_ ? slots_->Stations() : std::vector<LiveStation>{})};
+}
+
+ApiAnswer DashboardApi::Stations() {
+  return ApiAnswer{200,
+                   LiveStationsJson(slots_ ? slots_->Stations() : std::vector<LiveStation>{})};
 }
 
 }  // namespace morlane::web

@@ -45,6 +45,9 @@ class DashboardApi {
   ApiAnswer Run(const std::string& runId);
   // /api/slots: an array of the live slots, [] without a station.
   ApiAnswer Slots();
+  // /api/stations: each station that reports its slots, with its backlog and whether it
+  // reported lately.
+  ApiAnswer Stations();
 
   // Why the records could not be read, for the operator; "" once they can be again.
   std::function<void(const std::string&)> onError;

@@ -13,6 +13,7 @@
 
 #include "records/run_record.h"
 #include "web/dashboard_api.h"
+#include "platform/file_io.h"
 #include "web/resources.h"
 
 namespace morlane::web {
@@ -28,6 +29,9 @@ constexpr size_t kServerThreads = DashboardServer::kMaxStreams + 16;
 // reads the runs again when it sees a gap).
 constexpr size_t kKeptEvents = 256;
 // The page loads nothing from another host, and no other site frames it.
+// Chart.js is about 200 KiB; anything far beyond is not it.
+constexpr uint64_t kChartJsLimit = 8u << 20;
+
 constexpr const char* kPagePolicy =
     "default-src 'self'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
     "img-src 'self' data:; connect-src 'self'; frame-ancestors 'none'; base-uri 'none'; "
@@ -111,6 +115,7 @@ struct DashboardServer::Impl {
   DashboardSettings settings;
   std::unique_ptr<RunFeed> feed;
   std::unique_ptr<httplib::Server> server;
+  std::string chartJs;  // the script's text; empty when it could not be read
   std::function<void(const std::string&)>* say = nullptr;
   std::thread listener;
   std::thread feeder;
@@ -217,6 +222,22 @@ void DashboardServer::Impl::Route() {
     Answer(response, request.params.empty()
                          ? api.Slots()
                          : ApiAnswer{400, ErrorJson("/api/slots takes no parameters")});
+  });
+  server->Get("/api/stations",
+              [this](const httplib::Request& request, httplib::Response& response) {
+                Answer(response,
+                       request.params.empty()
+                           ? api.Stations()
+                           : ApiAnswer{400, ErrorJson("/api/stations takes no parameters")});
+              });
+  server->Get("/chart.js", [this](const httplib::Request&, httplib::Response& response) {
+    if (chartJs.empty()) {
+      Answer(response, {404, ErrorJson("Chart.js is not installed on the dashboard's machine "
+                                       "(Debian: libjs-chart.js)")});
+      return;
+    }
+    response.set_header("Cache-Control", "max-age=86400");
+    response.set_content(chartJs, "application/javascript; charset=utf-8");
   });
   server->Get("/api/stream", [this](const httplib::Request& request, httplib::Response& response) {
     if (!request.params.empty()) {
@@ -335,6 +356,11 @@ bool DashboardServer::Start(std::string* why, bool* settingsRefused) {
   if (!impl.Make(why)) {
     if (settingsRefused) *settingsRefused = true;
     return false;
+  }
+  if (ReadWholeFile(impl.settings.chartJs, &impl.chartJs, kChartJsLimit) != WholeFile::Read) {
+    impl.chartJs.clear();
+    impl.Say("Chart.js cannot be read at " + impl.settings.chartJs +
+             ": the page shows its figures without charts (Debian: install libjs-chart.js)");
   }
   impl.Route();
   const ListenAddress& listen = impl.settings.listen;

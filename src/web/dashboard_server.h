@@ -23,6 +23,10 @@ struct DashboardSettings {
   // How often a stream with nothing to say sends a comment, so that proxies and the
   // browser keep it open and a page can tell a stalled stream from a quiet line.
   std::chrono::milliseconds keepAlive{15000};
+  // Chart.js as the system ships it (Debian's libjs-chart.js), served to the page as
+  // /chart.js: the page loads nothing from another host. Read when the server starts; a
+  // page without it shows its figures as tables and says what it lacks.
+  std::string chartJs = "/usr/share/javascript/chart.js/chart.min.js";
 };
 
 // The line's dashboard: the page, its API over the records' queries and the stream of new

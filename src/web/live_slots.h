@@ -1,34 +1,37 @@
 #pragma once
 
-#include <optional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "records/line_database.h"
+#include "records/live_state.h"
+
 namespace morlane::web {
 
-// One slot of a station as it stands now, for the page's live view.
-struct LiveSlot {
-  std::string station;
-  std::string slot;
-  std::string state;  // as the station names it: "idle", "running", "pass", "fail", ...
-  std::optional<std::string> unitId;
-  std::string step;  // the step under way, or the one that ended the last unit
-  int percent = 0;
-  std::string since;  // when the slot took this state, ISO 8601 with offset
-  std::optional<std::string> operatorName;
-  std::vector<std::string> imageDigests;  // SHA-256 of the images the slot programs
-};
-
-// Where the dashboard reads live slots from. A running station hands its own; a dashboard
-// over records alone has none.
+// Where the dashboard reads the stations' live slots from. A running station hands its
+// own; the line's database holds what every station feeding it reported; a dashboard over
+// a station's records alone has none.
 class SlotSource {
  public:
   virtual ~SlotSource() = default;
   // Called from the server's threads, any number at once.
-  virtual std::vector<LiveSlot> Slots() = 0;
+  virtual std::vector<LiveStation> Stations() = 0;
 };
 
-// The slot as one JSON object on one line, without a line feed.
-std::string LiveSlotJson(const LiveSlot& slot);
+// The live states the stations reported to the line's database, read over a connection of
+// its own (the runs' queries never wait for it, nor it for them).
+class LineSlots : public SlotSource {
+ public:
+  explicit LineSlots(const std::string& url) : database_(url) {}
+  // What the database holds now; none while it cannot be read (the runs' own queries say
+  // why to the operator).
+  std::vector<LiveStation> Stations() override;
+
+ private:
+  std::mutex mutex_;
+  LineDatabase database_;
+};
 
 }  // namespace morlane::web

@@ -334,5 +334,32 @@ TEST(DashboardE2e, RefusesWhatItCannotServeSafely) {
   }
 }
 
+// The page in a real browser (Chromium driven by Selenium, tests/web/page_test.py): drawn
+// from a station's records with its charts and no script error, a run's record and log
+// opened, and a run kept meanwhile shown without a reload. Debian's Python, which has
+// Debian's Selenium.
+TEST(DashboardPage, DrawsTheLineAndShowsANewRunWithoutAReload) {
+  TempDir dir;
+  MakeImage(dir);
+  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  ProcessResult refused =
+      RunProcess({MORLANE_CLI, "--simulate", "--simulate-fault", "1:refuse-erase", "--dir",
+                  dir.Path(), "--records", dir.File("out"), "--unit-id", "COM1=SN-2", "flash",
+                  dir.File("Master.bin"), "--cpu", "master"},
+                 "", 90);
+  ASSERT_EQ(refused.status, 1) << refused.err;
+  Dashboard dashboard({"--records", dir.File("out")});
+  ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
+  ProcessResult page =
+      RunProcess({"/usr/bin/python3", std::string(MORLANE_SOURCE_DIR) + "/tests/web/page_test.py",
+                  "http://127.0.0.1:" + std::to_string(dashboard.Port()) + "/", MORLANE_CLI,
+                  "--simulate", "--dir", dir.Path(), "--records", dir.File("out"), "--unit-id",
+                  "COM1=SN-3", "flash", dir.File("Master.bin"), "--cpu", "master"},
+                 "", 180);
+  if (page.status == 77) GTEST_SKIP() << page.out;
+  EXPECT_EQ(page.status, 0) << page.out << page.err << dashboard.Err();
+  EXPECT_EQ(dashboard.Stop(), 0);
+}
+
 }  // namespace
 }  // namespace morlane
