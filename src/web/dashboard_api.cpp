@@ -155,8 +155,7 @@ ApiAnswer DashboardApi::Slots() {
 }
 
 ApiAnswer DashboardApi::Stations() {
-  return ApiAnswer{200,
-                   LiveStationsJson(slots_ ? slots_->Stations() : std::vector<LiveStation>{})};
+  return ApiAnswer{200, LiveStationsJson(slots_ ? slots_->Stations() : std::vector<LiveStation>{})};
 }
 
 }  // namespace morlane::web

@@ -11,9 +11,9 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/file_io.h"
 #include "records/run_record.h"
 #include "web/dashboard_api.h"
-#include "platform/file_io.h"
 #include "web/resources.h"
 
 namespace morlane::web {
@@ -223,13 +223,12 @@ void DashboardServer::Impl::Route() {
                          ? api.Slots()
                          : ApiAnswer{400, ErrorJson("/api/slots takes no parameters")});
   });
-  server->Get("/api/stations",
-              [this](const httplib::Request& request, httplib::Response& response) {
-                Answer(response,
-                       request.params.empty()
-                           ? api.Stations()
-                           : ApiAnswer{400, ErrorJson("/api/stations takes no parameters")});
-              });
+  server->Get(
+      "/api/stations", [this](const httplib::Request& request, httplib::Response& response) {
+        Answer(response, request.params.empty()
+                             ? api.Stations()
+                             : ApiAnswer{400, ErrorJson("/api/stations takes no parameters")});
+      });
   server->Get("/chart.js", [this](const httplib::Request&, httplib::Response& response) {
     if (chartJs.empty()) {
       Answer(response, {404, ErrorJson("Chart.js is not installed on the dashboard's machine "
