@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/cli_session.h"
+#include "cli/dashboard_serve.h"
 #include "package/service_package.h"
 #include "platform/console_io.h"
 #include "platform/file_io.h"
@@ -104,7 +105,8 @@ bool HoldRecordsFolder(CliSession& session, const std::string& profilePath, Held
   return held->folderLock != nullptr;
 }
 
-int RunStation(CliSession& session, const std::string& profilePath, HeldStation held) {
+int RunStation(CliSession& session, const std::string& profilePath, HeldStation held,
+               const DashboardArgs& dashboardArgs) {
   const GlobalOptions& options = session.Options();
   std::string why;
   std::optional<StationProfile> profile = std::move(held.profile);
@@ -176,11 +178,23 @@ int RunStation(CliSession& session, const std::string& profilePath, HeldStation 
     std::lock_guard lock(output);
     session.WriteLogJson(slot + ": " + std::string(line));
   };
-  std::optional<LiveReport> live;
+  // What the line's database and the station's dashboard show of its slots.
+  LiveReport live(station, identity.station, *profile);
   if (lineFeed) {
     station.afterKept = [&lineFeed] { lineFeed->Send(); };
-    live.emplace(station, identity.station, *profile);
-    lineFeed->ReportLive([&live] { return live->Now(); });
+    lineFeed->ReportLive([&live] { return live.Now(); });
+  }
+  // Served before the first unit starts: an address that cannot be served stops the
+  // station before it has done anything.
+  std::unique_ptr<StationDashboard> dashboard;
+  if (!dashboardArgs.listen.empty()) {
+    int status = kExitFailed;
+    dashboard = ServeStationDashboard(
+        session, dashboardArgs, records, [&live] { return live.Now(); }, &status);
+    if (!dashboard) {
+      if (lineFeed) lineFeed->Finish();
+      return status;
+    }
   }
 
   std::fprintf(stderr, "station %s: %zu slots, %s start; scan UNIT_ID or SLOT UNIT_ID\n",
@@ -234,6 +248,8 @@ int RunStation(CliSession& session, const std::string& profilePath, HeldStation 
   }
   station.Join();
   if (lineFeed) lineFeed->Finish();
+  // The last verdicts stay on the page until the station has ended.
+  dashboard.reset();
 
   const StationTally tally = station.Tally();
   const int yield = tally.FirstPassYield();
@@ -351,8 +367,27 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
   command->add_flag("--check", *check,
                     "with --profile: check what a start checks (images, records, line database, "
                     "ports), a line each, and exit 0 when all is ready, 1 when not");
+  auto dashboard = std::make_shared<DashboardArgs>();
+  command
+      ->add_option("--dashboard", dashboard->listen,
+                   "also serve the station's dashboard (its runs and its live slots) on "
+                   "ADDR:PORT; beyond this machine only with --token-file")
+      ->type_name("ADDR:PORT");
+  command
+      ->add_option("--token-file", dashboard->tokenFile,
+                   "with --dashboard: the token every request must carry (its first line)")
+      ->type_name("FILE");
+  CLI::Option* cert = command
+                          ->add_option("--tls-cert", dashboard->tlsCert,
+                                       "with --dashboard: serve HTTPS with this certificate (PEM)")
+                          ->type_name("FILE");
+  CLI::Option* key =
+      command->add_option("--tls-key", dashboard->tlsKey, "with --dashboard: its key (PEM)")
+          ->type_name("FILE");
+  cert->needs(key);
+  key->needs(cert);
   auto held = std::make_shared<HeldStation>();
-  command->callback([&selected, &options, profile, held, init, images, slots, check] {
+  command->callback([&selected, &options, profile, held, init, images, slots, check, dashboard] {
     if (!init->empty()) {
       selected = [init, images, slots](CliSession& session) {
         return WriteNewProfile(session, *init, *images, *slots);
@@ -378,8 +413,8 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
     options.beforeOutputs = [profile, held](CliSession& session, std::string* why) {
       return HoldRecordsFolder(session, *profile, held.get(), why);
     };
-    selected = [profile, held](CliSession& session) {
-      return RunStation(session, *profile, std::move(*held));
+    selected = [profile, held, dashboard](CliSession& session) {
+      return RunStation(session, *profile, std::move(*held), *dashboard);
     };
   });
 }

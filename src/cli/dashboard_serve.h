@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "cli/cli_session.h"
+#include "records/live_state.h"
 
 namespace morlane {
 
@@ -16,5 +19,20 @@ struct DashboardArgs {
 // Serves the line's dashboard over the session's records until Ctrl-C or SIGTERM; the
 // exit status. A build without the dashboard says why and returns the usage status.
 int ServeDashboard(CliSession& session, const DashboardArgs& args);
+
+// A running station's dashboard, served until it is destroyed.
+class StationDashboard {
+ public:
+  virtual ~StationDashboard() = default;
+};
+
+// Serves the dashboard of a running station: the runs of its records folder (read through
+// a reader of their own) and its slots as live says they stand now. Null, said on stderr and
+// with the exit status in *status, when it cannot be served; nothing has run then.
+std::unique_ptr<StationDashboard> ServeStationDashboard(CliSession& session,
+                                                        const DashboardArgs& args,
+                                                        const std::string& records,
+                                                        std::function<LiveStation()> live,
+                                                        int* status);
 
 }  // namespace morlane

@@ -14,6 +14,7 @@
 
 #include "e2e/line_server.h"
 #include "flash/test_image_maker.h"
+#include "link/sha256.h"
 #include "support/process.h"
 #include "ui/json_text.h"
 
@@ -359,6 +360,41 @@ TEST(DashboardPage, DrawsTheLineAndShowsANewRunWithoutAReload) {
   if (page.status == 77) GTEST_SKIP() << page.out;
   EXPECT_EQ(page.status, 0) << page.out << page.err << dashboard.Err();
   EXPECT_EQ(dashboard.Stop(), 0);
+}
+
+// A station serves its own dashboard: its runs as they are kept, and its slots from memory
+// as its screen shows them, until it ends.
+TEST(DashboardE2e, AStationServesItsRunsAndItsSlots) {
+  TempDir dir;
+  MakeImage(dir);
+  dir.Write("line1.toml",
+            "station = \"line1-st3\"\nprocedure = \"flash\"\nimages = [ { file = "
+            "\"Master.bin\", sha256 = \"" +
+                FileSha256(dir.File("Master.bin")) +
+                "\" } ]\nrecords = \"out\"\n[[slot]]\nname = \"A\"\nport = "
+                "\"/dev/ttyS0\"\n");
+  test::Background station({MORLANE_CLI, "--simulate-units", "1", "station", "--profile",
+                            dir.File("line1.toml"), "--dashboard", "127.0.0.1:0"},
+                           dir);
+  ASSERT_TRUE(station.WaitFor("stdout", "dashboard: serving ", 30)) << station.Text("stderr");
+  const std::string out = station.Text("stdout");
+  const int port = std::atoi(out.c_str() + out.find(':', out.find("://") + 3) + 1);
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(std::chrono::seconds(20));
+  auto body = [&](const std::string& path) {
+    httplib::Result answer = client.Get(path);
+    return answer && answer->status == 200 ? answer->body : "no answer to " + path;
+  };
+  EXPECT_THAT(body("/api/slots"),
+              HasSubstr("\"station\": \"line1-st3\", \"slot\": \"A\", \"state\": \"idle\""));
+  station.Type("SN1");
+  ASSERT_TRUE(station.WaitFor("stdout", "A SN1 PASS", 60)) << station.Text("stderr");
+  EXPECT_THAT(body("/api/slots"), HasSubstr("\"state\": \"pass\", \"unit_id\": \"SN1\""));
+  EXPECT_THAT(body("/api/runs"), HasSubstr("\"unit_id\": \"SN1\""));
+  EXPECT_THAT(body("/api/stations"), HasSubstr("\"station\": \"line1-st3\", \"backlog\": 0"));
+  station.EndInput();
+  EXPECT_EQ(station.Wait(60), 0) << station.Text("stderr");
+  EXPECT_FALSE(client.Get("/api/slots"));
 }
 
 }  // namespace
