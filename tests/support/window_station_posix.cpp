@@ -64,7 +64,10 @@ void WindowStationShift::Drive(Background& window, const std::function<void()>& 
       << window.Text("stderr");
 
   a_.Control("out");
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  // Taken out for longer than the station's two silent asks over 2 s, with room for a
+  // slow ask under Wine: a shorter absence can be missed, and the unit is then never
+  // started again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
   a_.Control("in");
   // The second run's first image event comes after every image of the unit was read.
   ASSERT_TRUE(WaitForEvents(window, "\"type\":\"image\",\"unit\":\"A\"", 3, 30))
