@@ -8,6 +8,22 @@
 
 namespace morlane {
 
+void AddDashboardAccessOptions(CLI::App& command, DashboardArgs& args) {
+  command
+      .add_option("--token-file", args.tokenFile,
+                  "every request must carry the token on this file's first line (a bearer "
+                  "token, or the cookie the page sets once it was typed)")
+      ->type_name("FILE");
+  CLI::Option* cert =
+      command.add_option("--tls-cert", args.tlsCert, "serve HTTPS with this certificate (PEM)")
+          ->type_name("FILE");
+  CLI::Option* key =
+      command.add_option("--tls-key", args.tlsKey, "the certificate's private key (PEM)")
+          ->type_name("FILE");
+  cert->needs(key);
+  key->needs(cert);
+}
+
 void RegisterDashboardCommands(CLI::App& app, CommandRunner& selected) {
   auto args = std::make_shared<DashboardArgs>();
   auto* command = app.add_subcommand(
@@ -17,19 +33,7 @@ void RegisterDashboardCommands(CLI::App& app, CommandRunner& selected) {
                    "the address and port to serve on (default 127.0.0.1:8470; port 0: any "
                    "free port); beyond this machine only with --token-file")
       ->type_name("ADDR:PORT");
-  command
-      ->add_option("--token-file", args->tokenFile,
-                   "every request must carry the token on this file's first line (a bearer "
-                   "token, or the cookie the page sets once it was typed)")
-      ->type_name("FILE");
-  CLI::Option* cert =
-      command->add_option("--tls-cert", args->tlsCert, "serve HTTPS with this certificate (PEM)")
-          ->type_name("FILE");
-  CLI::Option* key =
-      command->add_option("--tls-key", args->tlsKey, "the certificate's private key (PEM)")
-          ->type_name("FILE");
-  cert->needs(key);
-  key->needs(cert);
+  AddDashboardAccessOptions(*command, *args);
   command->callback([&selected, args] {
     selected = [args](CliSession& session) { return ServeDashboard(session, *args); };
   });

@@ -373,19 +373,7 @@ void RegisterStationCommands(CLI::App& app, GlobalOptions& options, CommandRunne
                    "also serve the station's dashboard (its runs and its live slots) on "
                    "ADDR:PORT; beyond this machine only with --token-file")
       ->type_name("ADDR:PORT");
-  command
-      ->add_option("--token-file", dashboard->tokenFile,
-                   "with --dashboard: the token every request must carry (its first line)")
-      ->type_name("FILE");
-  CLI::Option* cert = command
-                          ->add_option("--tls-cert", dashboard->tlsCert,
-                                       "with --dashboard: serve HTTPS with this certificate (PEM)")
-                          ->type_name("FILE");
-  CLI::Option* key =
-      command->add_option("--tls-key", dashboard->tlsKey, "with --dashboard: its key (PEM)")
-          ->type_name("FILE");
-  cert->needs(key);
-  key->needs(cert);
+  AddDashboardAccessOptions(*command, *dashboard);
   auto held = std::make_shared<HeldStation>();
   command->callback([&selected, &options, profile, held, init, images, slots, check, dashboard] {
     if (!init->empty()) {

@@ -16,6 +16,9 @@ struct DashboardArgs {
   std::string tlsKey;
 };
 
+// --token-file, --tls-cert and --tls-key, for `dashboard` and `station --dashboard`.
+void AddDashboardAccessOptions(CLI::App& command, DashboardArgs& args);
+
 // Serves the line's dashboard over the session's records until Ctrl-C or SIGTERM; the
 // exit status. A build without the dashboard says why and returns the usage status.
 int ServeDashboard(CliSession& session, const DashboardArgs& args);
