@@ -9,10 +9,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 preset=${1:-default}
+# Each stage says how long it took, so that a slow one is seen in any CI log.
+started=$SECONDS
+took() { echo "test.sh: $1 took $((SECONDS - started)) s" >&2; started=$SECONDS; }
 bash scripts/setup.sh
+took "setting up"
 
 cmake --preset "$preset" -DMORLANE_WERROR=ON
 cmake --build --preset "$preset"
+took "the $preset build"
 if [[ $preset != default ]]; then
   ctest --preset "$preset" -LE wine
   exit 0
@@ -34,8 +39,10 @@ builds=$!
 linux=0
 # The Wine whole runs are the Windows build's tests; the Linux run leaves them to it.
 ctest --preset default -LE wine || linux=$?
+took "the Linux tests"
 built=0
 wait "$builds" || built=$?
+took "the rest of the Windows and fuzz builds"
 cat build/beside-tests.log
 if ((built != 0)); then
   echo "test.sh: the Windows or fuzz build failed (above)" >&2
@@ -43,5 +50,7 @@ if ((built != 0)); then
 fi
 if ((linux != 0)); then exit "$linux"; fi
 ctest --preset windows
+took "the Windows tests"
 # The readers of outside bytes, fuzzed briefly; scripts/fuzz.sh runs them long.
 bash scripts/fuzz.sh 10
+took "fuzzing"
