@@ -126,6 +126,7 @@ int ServeDashboard(CliSession& session, const DashboardArgs& args) {
   const GlobalOptions& options = session.Options();
   if (options.records.empty() && !options.recordsDb.empty()) {
     slots = std::make_unique<web::LineSlots>(options.recordsDb);
+    settings.lineNews = options.recordsDb;
   }
   web::DashboardServer server(*source, slots.get(), settings);
   std::mutex output;

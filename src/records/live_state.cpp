@@ -11,21 +11,25 @@ std::string OrNull(const std::optional<std::string>& text) {
 
 }  // namespace
 
+std::string LiveSlotJson(const LiveStation& station, const LiveSlot& slot) {
+  std::string out =
+      "{\"station\": " + JsonString(station.station) + ", \"slot\": " + JsonString(slot.slot) +
+      ", \"state\": " + JsonString(slot.state) + ", \"unit_id\": " + OrNull(slot.unitId) +
+      ", \"step\": " + JsonString(slot.step) + ", \"percent\": " + std::to_string(slot.percent) +
+      ", \"since\": " + JsonString(slot.since) + ", \"operator\": " + OrNull(slot.operatorName) +
+      ", \"image_sha256\": [";
+  for (size_t i = 0; i < slot.images.size(); ++i) {
+    out += (i ? ", " : "") + JsonString(slot.images[i]);
+  }
+  return out + "], \"online\": " + std::string(station.online ? "true" : "false") + "}";
+}
+
 std::string LiveSlotsJson(const std::vector<LiveStation>& stations) {
   std::string out = "[";
   for (const LiveStation& station : stations) {
     for (const LiveSlot& slot : station.slots) {
       if (out.size() > 1) out += ", ";
-      out += "{\"station\": " + JsonString(station.station) +
-             ", \"slot\": " + JsonString(slot.slot) + ", \"state\": " + JsonString(slot.state) +
-             ", \"unit_id\": " + OrNull(slot.unitId) + ", \"step\": " + JsonString(slot.step) +
-             ", \"percent\": " + std::to_string(slot.percent) +
-             ", \"since\": " + JsonString(slot.since) +
-             ", \"operator\": " + OrNull(slot.operatorName) + ", \"image_sha256\": [";
-      for (size_t i = 0; i < slot.images.size(); ++i) {
-        out += (i ? ", " : "") + JsonString(slot.images[i]);
-      }
-      out += "], \"online\": " + std::string(station.online ? "true" : "false") + "}";
+      out += LiveSlotJson(station, slot);
     }
   }
   return out + "]";

@@ -40,6 +40,8 @@ inline constexpr int kLiveStaleSeconds = 15;
 // [{"station": ..., "slot": ..., "state": ..., "unit_id": ..., "step": ..., "percent": ...,
 //   "since": ..., "operator": ..., "image_sha256": [...], "online": ...}]
 std::string LiveSlotsJson(const std::vector<LiveStation>& stations);
+// One slot, as an object of that array.
+std::string LiveSlotJson(const LiveStation& station, const LiveSlot& slot);
 // The stations as one JSON array: [{"station": ..., "backlog": ..., "reported": ...,
 // "online": ...}]
 std::string LiveStationsJson(const std::vector<LiveStation>& stations);

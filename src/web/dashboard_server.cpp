@@ -8,12 +8,14 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
 #include "platform/file_io.h"
 #include "records/run_record.h"
 #include "web/dashboard_api.h"
+#include "web/line_run_feed.h"
 #include "web/resources.h"
 
 namespace morlane::web {
@@ -99,12 +101,18 @@ struct DashboardServer::Impl {
        std::unique_ptr<RunFeed> runFeed)
       : source(records),
         api(source, slots),
+        slots(slots),
         settings(std::move(given)),
-        feed(runFeed ? std::move(runFeed) : std::make_unique<PolledRunFeed>(source)) {}
+        feed(runFeed ? std::move(runFeed)
+             : !settings.lineNews.empty()
+                 ? std::unique_ptr<RunFeed>(
+                       std::make_unique<ListeningRunFeed>(source, settings.lineNews))
+                 : std::make_unique<PolledRunFeed>(source)) {}
 
   bool Make(std::string* why);
   void Route();
   void FeedEvents();
+  void SlotEvents(std::vector<std::string>* out);
   void Stream(httplib::Response& response);
   void Say(const std::string& text) {
     if (say && *say) (*say)(text);
@@ -112,6 +120,10 @@ struct DashboardServer::Impl {
 
   LockedSource source;
   DashboardApi api;
+  SlotSource* slots;
+  // Each slot's JSON as last looked at, by station and slot: the feeder's alone.
+  std::map<std::pair<std::string, std::string>, std::string> slotsSeen;
+  bool slotsLooked = false;
   DashboardSettings settings;
   std::unique_ptr<RunFeed> feed;
   std::unique_ptr<httplib::Server> server;
@@ -305,21 +317,42 @@ void DashboardServer::Impl::Stream(httplib::Response& response) {
       [this](bool) { streams.fetch_sub(1); });
 }
 
+// A `slot` event for each slot whose state differs from the last look (the first look
+// only learns them: a page reads them whole when it opens). A feed that is told of new live
+// states ends its wait for them, and the slots are looked at least every second otherwise.
+void DashboardServer::Impl::SlotEvents(std::vector<std::string>* out) {
+  if (!slots) return;
+  for (const LiveStation& station : slots->Stations()) {
+    for (const LiveSlot& slot : station.slots) {
+      std::string text = LiveSlotJson(station, slot);
+      std::string& seen = slotsSeen[{station.station, slot.slot}];
+      if (seen == text) continue;
+      if (slotsLooked) out->push_back("event: slot\ndata: " + text + "\n\n");
+      seen = std::move(text);
+    }
+  }
+  slotsLooked = true;
+}
+
 void DashboardServer::Impl::FeedEvents() {
+  std::vector<std::string> learnt;
+  SlotEvents(&learnt);
   for (;;) {
     {
       std::lock_guard lock(eventsMutex);
       if (stopping) return;
     }
-    std::vector<RunRecord> runs = feed->Next(std::chrono::seconds(1));
-    if (runs.empty()) continue;
+    std::vector<std::string> fresh;
+    for (const RunRecord& run : feed->Next(std::chrono::seconds(1))) {
+      std::string record = RunRecordJson(run);
+      while (!record.empty() && record.back() == '\n') record.pop_back();
+      fresh.push_back("event: run\ndata: " + record + "\n\n");
+    }
+    SlotEvents(&fresh);
+    if (fresh.empty()) continue;
     {
       std::lock_guard lock(eventsMutex);
-      for (const RunRecord& run : runs) {
-        std::string record = RunRecordJson(run);
-        while (!record.empty() && record.back() == '\n') record.pop_back();
-        events.push_back("event: run\ndata: " + record + "\n\n");
-      }
+      for (std::string& event : fresh) events.push_back(std::move(event));
       while (events.size() > kKeptEvents) {
         events.pop_front();
         ++firstEvent;

@@ -27,6 +27,9 @@ struct DashboardSettings {
   // /chart.js: the page loads nothing from another host. Read when the server starts; a
   // page without it shows its figures as tables and says what it lacks.
   std::string chartJs = "/usr/share/javascript/chart.js/chart.min.js";
+  // The line's database whose news (LISTEN) tell of new runs and slot states at once;
+  // empty: the runs are polled every second.
+  std::string lineNews;
 };
 
 // The line's dashboard: the page, its API over the records' queries and the stream of new
@@ -38,7 +41,7 @@ class DashboardServer {
   static constexpr int kMaxStreams = 64;
 
   // source is read under a lock of the server's own (the API's threads and the feed share
-  // it); slots may be null; feed null: a PolledRunFeed over source. Everything handed in
+  // it); slots may be null; feed null: the one settings.lineNews asks for. Everything handed in
   // outlives the server.
   DashboardServer(RecordSource& source, SlotSource* slots, DashboardSettings settings,
                   std::unique_ptr<RunFeed> feed = nullptr);

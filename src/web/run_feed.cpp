@@ -12,6 +12,12 @@ int64_t SystemNowMs() {
       .count();
 }
 
+void InEndOrder(std::vector<RunRecord>& runs) {
+  std::sort(runs.begin(), runs.end(), [](const RunRecord& a, const RunRecord& b) {
+    return a.endedMs != b.endedMs ? a.endedMs < b.endedMs : a.runId < b.runId;
+  });
+}
+
 }  // namespace
 
 PolledRunFeed::PolledRunFeed(RecordSource& source, std::function<int64_t()> now)
@@ -78,9 +84,25 @@ std::vector<RunRecord> PolledRunFeed::Poll() {
   baseline_ = true;
   // A run that started before the window never comes back into it.
   std::erase_if(seen_, [since](const auto& entry) { return entry.second < since; });
-  std::sort(fresh.begin(), fresh.end(), [](const RunRecord& a, const RunRecord& b) {
-    return a.endedMs != b.endedMs ? a.endedMs < b.endedMs : a.runId < b.runId;
-  });
+  InEndOrder(fresh);
+  return fresh;
+}
+
+std::vector<RunRecord> PolledRunFeed::Told(const std::vector<std::string>& runIds) {
+  std::vector<RunRecord> fresh;
+  if (!baseline_) return fresh;
+  for (const std::string& runId : runIds) {
+    if (seen_.count(runId)) continue;
+    RunFilter one;
+    one.runId = runId;
+    std::string error;
+    // One that cannot be read now is left to the polls.
+    std::vector<RunRecord> whole = source_.List(one, &error);
+    if (!error.empty() || whole.empty()) continue;
+    seen_.emplace(runId, whole.front().startedMs);
+    fresh.push_back(std::move(whole.front()));
+  }
+  InEndOrder(fresh);
   return fresh;
 }
 

@@ -51,9 +51,15 @@ class PolledRunFeed : public RunFeed {
   std::vector<RunRecord> Next(std::chrono::milliseconds wait) override;
   void Interrupt() override;
 
- private:
+  // One poll now, outside Next()'s pace: the runs not handed out yet (the first poll
+  // hands out none: it learns what was there).
   std::vector<RunRecord> Poll();
+  // The runs among these ids not handed out yet, read whole, whenever they started (a
+  // station's backlog reaching the line hours late): ids told by the line's database.
+  // None before the first poll.
+  std::vector<RunRecord> Told(const std::vector<std::string>& runIds);
 
+ private:
   RecordSource& source_;
   std::function<int64_t()> now_;
   std::chrono::steady_clock::time_point nextPoll_{};

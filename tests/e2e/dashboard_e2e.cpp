@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +17,9 @@
 #include "e2e/line_server.h"
 #include "flash/test_image_maker.h"
 #include "link/sha256.h"
+#include "records/line_database.h"
+#include "records/live_state.h"
+#include "records/record_store.h"
 #include "support/process.h"
 #include "ui/json_text.h"
 
@@ -67,6 +72,43 @@ class Dashboard {
   TempDir logs_;
   test::Background process_;
   int port_ = 0;
+};
+
+// A page's stream, followed on a thread of its own until the dashboard ends it.
+class StreamFollower {
+ public:
+  explicit StreamFollower(const Dashboard& dashboard)
+      : thread_([this, &dashboard] {
+          httplib::Client client = dashboard.Client();
+          client.Get("/api/stream", [this](const char* data, size_t length) {
+            std::lock_guard lock(mutex_);
+            received_.append(data, length);
+            return !leaving_;
+          });
+        }) {}
+  // A test that failed early leaves a stream open: it is let go at its next keep-alive.
+  ~StreamFollower() {
+    leaving_ = true;
+    thread_.join();
+  }
+  // Whether text came within 15 s.
+  bool WaitFor(const std::string& text) {
+    for (int i = 0; i < 300; ++i) {
+      if (Received().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  std::string Received() {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string received_;
+  std::atomic<bool> leaving_{false};
+  std::thread thread_;
 };
 
 ProcessResult Records(const std::vector<std::string>& source, std::vector<std::string> command) {
@@ -215,32 +257,13 @@ TEST(DashboardE2e, TheStreamTellsOfANewRunAsItIsKept) {
   Dashboard dashboard({"--records", dir.File("out")});
   ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
 
-  std::mutex mutex;
-  std::string received;
-  std::thread follower([&] {
-    httplib::Client client = dashboard.Client();
-    client.Get("/api/stream", [&](const char* data, size_t length) {
-      std::lock_guard lock(mutex);
-      received.append(data, length);
-      return true;
-    });
-  });
-  auto waitFor = [&](const std::string& text) {
-    for (int i = 0; i < 300; ++i) {
-      {
-        std::lock_guard lock(mutex);
-        if (received.find(text) != std::string::npos) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  };
-  ASSERT_TRUE(waitFor("retry: ")) << dashboard.Err();
+  StreamFollower follower(dashboard);
+  ASSERT_TRUE(follower.WaitFor("retry: ")) << dashboard.Err();
   // Only what is kept from now on is told.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   ASSERT_EQ(SingleRun(dir, "SN-2").status, 0);
   const auto kept = std::chrono::steady_clock::now();
-  EXPECT_TRUE(waitFor("\"unit_id\": \"SN-2\"")) << dashboard.Err();
+  EXPECT_TRUE(follower.WaitFor("\"unit_id\": \"SN-2\"")) << dashboard.Err();
   EXPECT_LT(std::chrono::steady_clock::now() - kept, std::chrono::seconds(3));
   const std::string newest = SplitLines(Records({"--records", dir.File("out")}, {"list"}).out)[0];
   const std::string record = SplitLines(
@@ -248,10 +271,80 @@ TEST(DashboardE2e, TheStreamTellsOfANewRunAsItIsKept) {
           .out)[0];
 
   EXPECT_EQ(dashboard.Stop(), 0) << dashboard.Err();
-  follower.join();
-  std::lock_guard lock(mutex);
-  EXPECT_THAT(received, HasSubstr("event: run\ndata: " + record + "\n\n"));
-  EXPECT_THAT(received, Not(HasSubstr("SN-1")));
+  EXPECT_THAT(follower.Received(), HasSubstr("event: run\ndata: " + record + "\n\n"));
+  EXPECT_THAT(follower.Received(), Not(HasSubstr("SN-1")));
+}
+
+// A run in a station's store as it would be kept, started `ago` before now.
+RunRecord LateRun(const std::string& unitId, std::chrono::minutes ago) {
+  using namespace std::chrono;
+  const int64_t started =
+      duration_cast<milliseconds>(system_clock::now().time_since_epoch() - ago).count();
+  auto iso = [](int64_t ms) {
+    const time_t seconds = static_cast<time_t>(ms / 1000);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+00:00", &parts);
+    return std::string(text);
+  };
+  RunRecord run;
+  run.runId = NewRunId(started);
+  run.station = "line2-st1";
+  run.slot = "A";
+  run.port = "/dev/ttyS0";
+  run.unitId = unitId;
+  run.procedure = "flash";
+  run.toolVersion = "test";
+  run.started = iso(started);
+  run.ended = iso(started + 4000);
+  run.startedMs = started;
+  run.endedMs = started + 4000;
+  run.result = "pass";
+  return run;
+}
+
+// Over the line's database the dashboard hears at once what the stations tell the line: a
+// slot's new state, and a run that reached the line hours after it ran (a station's backlog
+// sent once the line was back), which no look at the last minutes would find.
+TEST(DashboardE2e, TheLinesNewsReachTheStreamAtOnce) {
+  TempDir dir;
+  test::LineServer server(dir);
+  ASSERT_EQ(server.Start(), 0) << server.Error();
+  LineDatabase line(server.Url());
+  std::string error;
+  ASSERT_TRUE(line.CheckWritable(&error)) << error;
+  LiveStation station{"line2-st1", 0, "2026-12-10T08:00:00+00:00", true, {}};
+  station.slots.push_back(
+      LiveSlot{"A", "idle", std::nullopt, "", 0, "2026-12-10T08:00:00+00:00", "Ana", {}});
+  ASSERT_TRUE(line.ReportLive(station, &error)) << error;
+
+  Dashboard dashboard({"--records-db", server.Url()});
+  ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
+  StreamFollower follower(dashboard);
+  ASSERT_TRUE(follower.WaitFor("retry: ")) << dashboard.Err();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_THAT(follower.Received(), Not(HasSubstr("event: slot")));
+
+  station.slots[0] =
+      LiveSlot{"A", "running", "SN-9", "burn master", 40, "2026-12-10T08:00:05+00:00", "Ana", {}};
+  ASSERT_TRUE(line.ReportLive(station, &error)) << error;
+  auto told = std::chrono::steady_clock::now();
+  EXPECT_TRUE(
+      follower.WaitFor("event: slot\ndata: " + LiveSlotJson(station, station.slots[0]) + "\n\n"))
+      << follower.Received() << dashboard.Err();
+  EXPECT_LT(std::chrono::steady_clock::now() - told, std::chrono::seconds(2));
+
+  std::unique_ptr<RecordStore> store =
+      RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &error);
+  ASSERT_TRUE(store) << error;
+  ASSERT_TRUE(store->Commit(LateRun("SN-LATE", std::chrono::minutes(180)), "late\n", &error))
+      << error;
+  ASSERT_TRUE(line.SendBacklog(*store).error.empty());
+  told = std::chrono::steady_clock::now();
+  EXPECT_TRUE(follower.WaitFor("\"unit_id\": \"SN-LATE\"")) << dashboard.Err();
+  EXPECT_LT(std::chrono::steady_clock::now() - told, std::chrono::seconds(2));
+  EXPECT_EQ(dashboard.Stop(), 0) << dashboard.Err();
 }
 
 // Beyond loopback every request carries the token, as a bearer or as the page's cookie, over
