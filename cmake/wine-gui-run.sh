@@ -24,7 +24,10 @@ if [[ ${1:-} == --on-display ]]; then
   fi
   status=0
   "$here/wine-run.sh" "$@" || status=$?
-  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+  # Bounded: a program the run left behind would otherwise hold the session for good.
+  if ! WINEPREFIX=$prefix timeout 60 wineserver -w 2>/dev/null; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  fi
   exit "$status"
 fi
 

@@ -51,6 +51,10 @@ class WineStationWindow : public ::testing::Test {
   }
 
   void TearDown() override {
+    // A window that a failed run left open keeps its session's server up, and every later
+    // program of the prefix would wait for it to end: it is ended first.
+    RunProcess({"/usr/bin/env", "WINEPREFIX=" + test::WinePrefix() + "-gui", "wineserver", "-k"},
+               "", 60);
     for (const std::string& name : mappedNames_) {
       ProcessResult removed = OnDisplay({"reg", "delete", kWinePorts, "/v", name, "/f"});
       EXPECT_EQ(removed.status, 0) << removed.out << removed.err;
