@@ -25,7 +25,7 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kDash36(36, '-');
+const std::string kLine36(36, '-');
 const std::vector<std::string> kProgrammed = {"Connected inverter Sucessful!\n",
                                               "            \n",
                                               "Flash Erasing...\n",
@@ -35,7 +35,7 @@ const std::vector<std::string> kProgrammed = {"Connected inverter Sucessful!\n",
                                               "Flash update firmware Successful!\n",
                                               "            \n",
                                               "Flash verified Successful!!\n",
-                                              kDash36};
+                                              kLine36};
 
 // Tiny images: every frame costs the protocol's 200 ms.
 const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}, {0x9000, {0x0102}}};
@@ -133,9 +133,9 @@ TEST_F(FlashE2e, MasterImageIsProgrammedOverThePseudoTerminal) {
   EXPECT_EQ(result.status, 0) << result.out << result.err;
   EXPECT_THAT(result.err, EndsWith("PASS\n"));
   std::vector<std::string> expected = {"The MCU firmware file name is", dir.File("Master.bin"),
-                                       "beginning burn master cpu ...\n", kDash36};
+                                       "beginning burn master cpu ...\n", kLine36};
   expected.insert(expected.end(), kProgrammed.begin(), kProgrammed.end());
-  expected.insert(expected.end(), {"Close Serial MCU OK!", kDash36});
+  expected.insert(expected.end(), {"Close Serial MCU OK!", kLine36});
   EXPECT_EQ(From("The MCU firmware file name is"), expected);
   CpuReport master = ReportOf(simReport, 'M');
   EXPECT_EQ(master.erased, 1);
@@ -186,7 +186,7 @@ TEST_F(FlashE2e, AutomaticProgramsBothCpus) {
     expected.insert(expected.end(), kProgrammed.begin(), kProgrammed.end());
   }
   expected.insert(expected.end(),
-                  {"File flash burn Successful!\n", "Close Serial MCU OK!", kDash36});
+                  {"File flash burn Successful!\n", "Close Serial MCU OK!", kLine36});
   EXPECT_EQ(From("The MCU firmware file name is"), expected);
   EXPECT_EQ(ReportOf(simReport, 'M').digest, DigestOf('M', &kMaster));
   EXPECT_EQ(ReportOf(simReport, 'S').digest, DigestOf('S', &kSlave));
@@ -224,28 +224,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{{"--no-autobaud-echo"},
                   {"Connected inverter Fail!\n",
-                   "the communicaton with inverter is fail,please check it!", kDash36},
+                   "the communicaton with inverter is fail,please check it!", kLine36},
                   false,
                   "FAIL: connect: no answer to the handshake\n"},
         FaultCase{{"--refuse-erase"},
-                  {"Flash Erasing...\n", "Flash Erased Fail!\n", kDash36},
+                  {"Flash Erasing...\n", "Flash Erased Fail!\n", kLine36},
                   false,
                   "FAIL: erase: erase refused\n"},
         FaultCase{{"--drop-acks-after", "2"},
-                  {"Flash burning in...\n", "Bruned failure\n", kDash36},
+                  {"Flash burning in...\n", "Bruned failure\n", kLine36},
                   true,
                   "FAIL: burn: program command not acknowledged\n"},
         FaultCase{{"--line-gone-after", "0"},
-                  {"Flash burning in...\n", "Bruned failure\n", kDash36},
+                  {"Flash burning in...\n", "Bruned failure\n", kLine36},
                   true,
                   "FAIL: burn: the port went away\n"},
         FaultCase{{"--verify-mismatch"},
-                  {"Flash update firmware Successful!\n", "Flash verified fail!\n", kDash36},
+                  {"Flash update firmware Successful!\n", "Flash verified fail!\n", kLine36},
                   true,
                   "FAIL: verify: flash differs from the image\n"},
         // Erase, two program frames, then the first verify's result is garbled.
         FaultCase{{"--corrupt-result-frame", "4"},
-                  {"Flash verified fail!\n", kDash36},
+                  {"Flash verified fail!\n", kLine36},
                   true,
                   "FAIL: verify: flash differs from the image\n"}));
 
@@ -300,7 +300,7 @@ TEST_F(FlashE2e, RefusedFilesSendNothing) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(
       From("Bin file is error!\n"),
-      (std::vector<std::string>{"Bin file is error!\n", kDash36, "Close Serial MCU OK!", kDash36}));
+      (std::vector<std::string>{"Bin file is error!\n", kLine36, "Close Serial MCU OK!", kLine36}));
   EXPECT_EQ(ReportOf(simReport, 'M').digest, DigestOf('M', nullptr));
   EXPECT_THAT(simReport, Not(HasSubstr("refused")));
 

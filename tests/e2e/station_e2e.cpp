@@ -30,14 +30,14 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 // Tiny images: every frame costs the protocol's 200 ms.
-const std::vector<ImageSection> kMaster = {{0x2010, Words(3, 0x4000)}};
-const std::vector<ImageSection> kSlave = {{0x0100, Words(2, 0x6000)}};
+const std::vector<ImageSection> kStationMaster = {{0x2010, Words(3, 0x4000)}};
+const std::vector<ImageSection> kStationSlave = {{0x0100, Words(2, 0x6000)}};
 
 class StationE2e : public ::testing::Test {
  protected:
   StationE2e() {
-    dir.Write("master.bin", test::MakeInverterImage(kMaster));
-    dir.Write("slave.bin", test::MakeInverterImage(kSlave));
+    dir.Write("master.bin", test::MakeInverterImage(kStationMaster));
+    dir.Write("slave.bin", test::MakeInverterImage(kStationSlave));
   }
 
   // The profile, with the images' digests as they are now, and one slot per port.
