@@ -95,6 +95,8 @@ void TimeAnswers(int port, const std::string& someRun) {
       "/api/stations"};
   httplib::Client client("127.0.0.1", port);
   client.set_read_timeout(std::chrono::seconds(60));
+  // The first answer makes the figures; the pages after it are answered what was made, until
+  // a run comes.
   double worst = 0;
   for (const std::string& path : paths) {
     std::vector<double> times;
@@ -107,13 +109,14 @@ void TimeAnswers(int port, const std::string& someRun) {
       status = answer ? answer->status : -1;
       bytes = answer ? answer->body.size() : 0;
     }
-    std::sort(times.begin(), times.end());
-    worst = std::max(worst, times.back());
-    std::printf("  %-62s %4d %8zu B  median %7.1f ms  slowest %7.1f ms\n",
-                path.substr(0, 62).c_str(), status, bytes, times[3], times.back());
+    const double first = times[0];
+    std::sort(times.begin() + 1, times.end());
+    worst = std::max(worst, first);
+    std::printf("  %-62s %4d %8zu B  first %7.1f ms  then median %7.1f ms\n",
+                path.substr(0, 62).c_str(), status, bytes, first, times[4]);
   }
-  std::printf("  every answer under 200 ms: %s (slowest %.1f ms)\n", worst < 200 ? "yes" : "NO",
-              worst);
+  std::printf("  every first answer under 200 ms: %s (slowest %.1f ms)\n",
+              worst < 200 ? "yes" : "NO", worst);
 }
 
 // The page in headless Chromium, from the navigation to its figures and charts drawn.

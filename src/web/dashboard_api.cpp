@@ -102,9 +102,25 @@ ApiAnswer DashboardApi::Yield(const QueryParams& params) {
   }
   YieldBy by = YieldBy::All;
   if (!ParseYieldBy(Word(words, "by"), &by, &mistake)) return BadQuery(mistake);
+
+  const std::string query = Word(words, "station") + '\n' + Word(words, "since") + '\n' +
+                            Word(words, "until") + '\n' + Word(words, "by");
+  std::lock_guard lock(figuresMutex_);
+  const uint64_t generation = generation_.load();
+  const auto now = std::chrono::steady_clock::now();
+  auto kept = figures_.find(query);
+  if (kept != figures_.end() && kept->second.generation == generation &&
+      now - kept->second.made < kFiguresKept) {
+    return kept->second.answer;
+  }
   std::vector<YieldRow> rows = source_.YieldRows(filter, &why);
   if (!why.empty()) return Unreadable(why);
-  return ApiAnswer{200, ArrayOfLines(YieldJson(ComputeYield(rows, by)))};
+  ApiAnswer answer{200, ArrayOfLines(YieldJson(ComputeYield(rows, by)))};
+  // Queries are few (a page's filters): a store that somehow grew past a page's worth is
+  // begun again.
+  if (figures_.size() >= 256) figures_.clear();
+  figures_[query] = Figures{now, generation, answer};
+  return answer;
 }
 
 ApiAnswer DashboardApi::Runs(const QueryParams& params) {

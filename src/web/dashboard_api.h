@@ -1,6 +1,10 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -49,11 +53,32 @@ class DashboardApi {
   // reported lately.
   ApiAnswer Stations();
 
+  // Told that runs were kept since: the figures made for earlier queries are made again
+  // at their next asking. Any thread.
+  void RunsChanged() { generation_.fetch_add(1); }
+
   // Why the records could not be read, for the operator; "" once they can be again.
   std::function<void(const std::string&)> onError;
 
+  // How long the figures of a query are answered again without being made afresh, while no
+  // run is told to have come: a bound for runs that reach the records untold.
+  static constexpr std::chrono::seconds kFiguresKept{30};
+
  private:
   ApiAnswer Unreadable(const std::string& why);
+
+  // The figures as last made for each query: the pages of a line ask the same ones over and
+  // over, and a history of 10^5 runs takes the better part of a second to go through.
+  // Made one query at a time (the source is read one query at a time anyway), so that
+  // pages asking at once wait for one making rather than each making its own.
+  struct Figures {
+    std::chrono::steady_clock::time_point made;
+    uint64_t generation = 0;
+    ApiAnswer answer;
+  };
+  std::mutex figuresMutex_;
+  std::map<std::string, Figures> figures_;
+  std::atomic<uint64_t> generation_{0};
 
   RecordSource& source_;
   SlotSource* slots_;

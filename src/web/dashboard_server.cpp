@@ -343,7 +343,9 @@ void DashboardServer::Impl::FeedEvents() {
       if (stopping) return;
     }
     std::vector<std::string> fresh;
-    for (const RunRecord& run : feed->Next(std::chrono::seconds(1))) {
+    const std::vector<RunRecord> runs = feed->Next(std::chrono::seconds(1));
+    if (!runs.empty()) api.RunsChanged();
+    for (const RunRecord& run : runs) {
       std::string record = RunRecordJson(run);
       while (!record.empty() && record.back() == '\n') record.pop_back();
       fresh.push_back("event: run\ndata: " + record + "\n\n");

@@ -130,6 +130,12 @@ void MakeImage(const TempDir& dir) {
   dir.Write("Master.bin", test::MakeInverterImage({{0x2010, test::Words(3, 0x4000)}}));
 }
 
+// A run that passed, or all it said.
+::testing::AssertionResult Passed(const ProcessResult& run) {
+  if (run.status == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit " << run.status << "\n" << run.out << run.err;
+}
+
 ProcessResult SingleRun(const TempDir& dir, const std::string& unitId) {
   return RunProcess(
       {MORLANE_CLI, "--simulate", "--dir", dir.Path(), "--records", dir.File("out"), "--unit-id",
@@ -253,18 +259,28 @@ TEST(DashboardE2e, AnswersAsTheRecordsCommandsDoFromAStoreAndFromTheLineDatabase
 TEST(DashboardE2e, TheStreamTellsOfANewRunAsItIsKept) {
   TempDir dir;
   MakeImage(dir);
-  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  ASSERT_TRUE(Passed(SingleRun(dir, "SN-1")));
   Dashboard dashboard({"--records", dir.File("out")});
   ASSERT_GT(dashboard.Port(), 0) << dashboard.Err();
 
   StreamFollower follower(dashboard);
   ASSERT_TRUE(follower.WaitFor("retry: ")) << dashboard.Err();
+  // The figures as a page reads them before the run: made once, and answered again.
+  httplib::Client client = dashboard.Client();
+  httplib::Result before = client.Get("/api/yield");
+  ASSERT_TRUE(before);
+  EXPECT_THAT(before->body, HasSubstr("\"runs\": 1,"));
   // Only what is kept from now on is told.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  ASSERT_EQ(SingleRun(dir, "SN-2").status, 0);
+  ASSERT_TRUE(Passed(SingleRun(dir, "SN-2")));
   const auto kept = std::chrono::steady_clock::now();
   EXPECT_TRUE(follower.WaitFor("\"unit_id\": \"SN-2\"")) << dashboard.Err();
   EXPECT_LT(std::chrono::steady_clock::now() - kept, std::chrono::seconds(3));
+  // Once the run is told, the figures are made afresh.
+  httplib::Result after = client.Get("/api/yield");
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->body, AsArray(Records({"--records", dir.File("out")}, {"yield", "--json"}).out));
+  EXPECT_THAT(after->body, HasSubstr("\"runs\": 2,"));
   const std::string newest = SplitLines(Records({"--records", dir.File("out")}, {"list"}).out)[0];
   const std::string record = SplitLines(
       Records({"--records", dir.File("out")}, {"show", newest.substr(0, newest.find('\t'))})
@@ -352,7 +368,7 @@ TEST(DashboardE2e, TheLinesNewsReachTheStreamAtOnce) {
 TEST(DashboardE2e, TheTokenGuardsEveryRequestOverHttps) {
   TempDir dir;
   MakeImage(dir);
-  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  ASSERT_TRUE(Passed(SingleRun(dir, "SN-1")));
   dir.Write("token", std::string(kToken) + "\n");
   ProcessResult made = RunProcess(
       {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
@@ -402,7 +418,7 @@ TEST(DashboardE2e, TheTokenGuardsEveryRequestOverHttps) {
 TEST(DashboardE2e, RefusesWhatItCannotServeSafely) {
   TempDir dir;
   MakeImage(dir);
-  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  ASSERT_TRUE(Passed(SingleRun(dir, "SN-1")));
   dir.Write("short", "guessable\n");
   dir.Write("token", std::string(kToken) + "\n");
   auto dashboard = [&](std::vector<std::string> options) {
@@ -435,7 +451,7 @@ TEST(DashboardE2e, RefusesWhatItCannotServeSafely) {
 TEST(DashboardPage, DrawsTheLineAndShowsANewRunWithoutAReload) {
   TempDir dir;
   MakeImage(dir);
-  ASSERT_EQ(SingleRun(dir, "SN-1").status, 0);
+  ASSERT_TRUE(Passed(SingleRun(dir, "SN-1")));
   ProcessResult refused =
       RunProcess({MORLANE_CLI, "--simulate", "--simulate-fault", "1:refuse-erase", "--dir",
                   dir.Path(), "--records", dir.File("out"), "--unit-id", "COM1=SN-2", "flash",
