@@ -14,6 +14,7 @@
 
 #include "records/record_report.h"
 #include "records/record_store.h"
+#include "sample_runs.h"
 
 namespace {
 
@@ -44,18 +45,7 @@ RunRecord SyntheticRun(int n, std::mt19937& random) {
   run.result = failed ? "fail" : "pass";
   run.failedStep = failed ? kSteps[random() % 4] : "";
   for (const char* cpu : {"master", "slave"}) {
-    ImageRecord image;
-    image.file = std::string("/srv/images/") + cpu + ".bin";
-    image.sha256 = std::string(64, cpu[0] == 'm' ? 'a' : 'b');
-    image.bytes = 131072;
-    image.cpu = cpu;
-    image.result = failed && cpu[0] == 's' ? "fail" : "pass";
-    image.step = image.result == "fail" ? run.failedStep : "";
-    image.closing = "answered";
-    image.seconds = {{"select", 0.16}, {"connect", 2.2}, {"erase", 1.5},
-                     {"burn", 24.0},   {"verify", 1.1},  {"close", 0.2}};
-    image.frames = 580;
-    run.images.push_back(image);
+    run.images.push_back(sample::SampleImage(cpu, run.failedStep));
   }
   return run;
 }

@@ -29,6 +29,23 @@ inline std::string StationName(int n, int stations) {
   return "line1-st" + std::to_string(n % stations + 1);
 }
 
+// One CPU's image of a run that failed at failedStep ("" when it passed): the slave's image
+// is the one that fails.
+inline ImageRecord SampleImage(const char* cpu, const std::string& failedStep) {
+  ImageRecord image;
+  image.file = std::string("/srv/images/") + cpu + ".bin";
+  image.sha256 = std::string(64, cpu[0] == 'm' ? 'a' : 'b');
+  image.bytes = 131072;
+  image.cpu = cpu;
+  image.result = !failedStep.empty() && cpu[0] == 's' ? "fail" : "pass";
+  image.step = image.result == "fail" ? failedStep : "";
+  image.closing = "answered";
+  image.seconds = {{"select", 0.16}, {"connect", 2.2}, {"erase", 1.5},
+                   {"burn", 24.0},   {"verify", 1.1},  {"close", 0.2}};
+  image.frames = 580;
+  return image;
+}
+
 // Run n of count, their starts spread evenly from fromMs to toMs over `stations` stations of
 // four slots. About one in 25 fails, at the erase mostly, at the connection or the verify
 // now and then, and its unit comes again; a run takes 50 to 70 s.
@@ -52,19 +69,8 @@ inline RunRecord SampleRun(int n, int count, int64_t fromMs, int64_t toMs, int s
   run.ended = IsoUtc(run.endedMs);
   run.result = failed ? "fail" : "pass";
   run.failedStep = failed ? kSteps[random() % 6] : "";
-  for (const char* cpu : {"master", "slave"}) {
-    ImageRecord image;
-    image.file = std::string("/srv/images/") + cpu + ".bin";
-    image.sha256 = std::string(64, cpu[0] == 'm' ? 'a' : 'b');
-    image.bytes = 131072;
-    image.cpu = cpu;
-    image.result = failed && cpu[0] == 's' ? "fail" : "pass";
-    image.step = image.result == "fail" ? run.failedStep : "";
-    image.closing = "answered";
-    image.seconds = {{"connect", 2.2}, {"erase", 1.5}, {"burn", 24.0}, {"verify", 1.1}};
-    image.frames = 580;
-    run.images.push_back(image);
-  }
+  for (const char* cpu : {"master", "slave"})
+    run.images.push_back(SampleImage(cpu, run.failedStep));
   return run;
 }
 
