@@ -244,7 +244,7 @@ int RunCreate(CliSession& session, const CreateOptions& options) {
   return kExitOk;
 }
 
-int RunInspect(CliSession& session, const std::string& given) {
+int RunPackageInspect(CliSession& session, const std::string& given) {
   const GlobalOptions& options = session.Options();
   const std::string path = session.PathOf(given);
   if (!Readable(path)) return Unreadable(given);
@@ -311,7 +311,7 @@ void RegisterPackageCommands(CLI::App& app, CommandRunner& selected) {
   auto file = std::make_shared<std::string>();
   inspect->add_option("FILE", *file, "the package (*.mlpkg)")->required();
   inspect->callback([&selected, file] {
-    selected = [file](CliSession& session) { return RunInspect(session, *file); };
+    selected = [file](CliSession& session) { return RunPackageInspect(session, *file); };
   });
 }
 
