@@ -16,6 +16,8 @@ out="$PWD/docs/dashboard.png"
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  # The stations end with their scanners' input, the rest when told.
+  exec 7>&- 8>&-
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   bash tests/support/pg_server.sh stop "$work/pg" >/dev/null 2>&1 || true
@@ -67,10 +69,10 @@ PROFILE
   mkfifo "$work/st$station.in"
 done
 exec 7<>"$work/st1.in" 8<>"$work/st2.in"
-(cd "$work" && "$cli" --simulate-units 4 --simulate-fault 2:refuse-erase --records-db "$line" \
+(cd "$work" && exec "$cli" --simulate-units 4 --simulate-fault 2:refuse-erase --records-db "$line" \
   --operator "Dana Whitfield" station --profile st1.toml <st1.in >st1.out 2>st1.err) &
 pids+=($!)
-(cd "$work" && "$cli" --simulate-units 4 --records-db "$line" --operator "Ravi Menon" \
+(cd "$work" && exec "$cli" --simulate-units 4 --records-db "$line" --operator "Ravi Menon" \
   station --profile st2.toml <st2.in >st2.out 2>st2.err) &
 pids+=($!)
 
