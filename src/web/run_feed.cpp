@@ -68,13 +68,8 @@ std::vector<RunRecord> PolledRunFeed::Poll() {
       seen_.emplace(summary.runId, summary.startedMs);
       continue;
     }
-    // Read whole; one that cannot be read now is tried again at the next poll.
-    RunFilter one;
-    one.runId = summary.runId;
-    std::vector<RunRecord> whole = source_.List(one, &error);
-    if (!error.empty() || whole.empty()) continue;
-    seen_.emplace(summary.runId, summary.startedMs);
-    fresh.push_back(std::move(whole.front()));
+    // One that cannot be read now is tried again at the next poll.
+    TakeWhole(summary.runId, &fresh, &error);
   }
   if (error != lastError_) {
     lastError_ = error;
@@ -88,19 +83,23 @@ std::vector<RunRecord> PolledRunFeed::Poll() {
   return fresh;
 }
 
+void PolledRunFeed::TakeWhole(const std::string& runId, std::vector<RunRecord>* fresh,
+                              std::string* error) {
+  RunFilter one;
+  one.runId = runId;
+  std::vector<RunRecord> whole = source_.List(one, error);
+  if (!error->empty() || whole.empty()) return;
+  seen_.emplace(runId, whole.front().startedMs);
+  fresh->push_back(std::move(whole.front()));
+}
+
 std::vector<RunRecord> PolledRunFeed::Told(const std::vector<std::string>& runIds) {
   std::vector<RunRecord> fresh;
   if (!baseline_) return fresh;
   for (const std::string& runId : runIds) {
-    if (seen_.count(runId)) continue;
-    RunFilter one;
-    one.runId = runId;
-    std::string error;
     // One that cannot be read now is left to the polls.
-    std::vector<RunRecord> whole = source_.List(one, &error);
-    if (!error.empty() || whole.empty()) continue;
-    seen_.emplace(runId, whole.front().startedMs);
-    fresh.push_back(std::move(whole.front()));
+    std::string error;
+    if (!seen_.count(runId)) TakeWhole(runId, &fresh, &error);
   }
   InEndOrder(fresh);
   return fresh;

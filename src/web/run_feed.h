@@ -60,6 +60,10 @@ class PolledRunFeed : public RunFeed {
   std::vector<RunRecord> Told(const std::vector<std::string>& runIds);
 
  private:
+  // The run read whole (with its images) into fresh and marked handed out; nothing when it
+  // cannot be read now (error says why, when the source could not answer).
+  void TakeWhole(const std::string& runId, std::vector<RunRecord>* fresh, std::string* error);
+
   RecordSource& source_;
   std::function<int64_t()> now_;
   std::chrono::steady_clock::time_point nextPoll_{};

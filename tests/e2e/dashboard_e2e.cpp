@@ -7,9 +7,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +20,7 @@
 #include "records/line_database.h"
 #include "records/live_state.h"
 #include "records/record_store.h"
+#include "sample_runs.h"
 #include "support/process.h"
 #include "ui/json_text.h"
 
@@ -36,17 +37,20 @@ using ::testing::StartsWith;
 
 constexpr const char* kToken = "3f9c2a7be41d6085c7a1e2f4b9d03c6e";
 
+// The port a program serves its dashboard on, from the line it prints once it serves; 0
+// when it does not serve within 30 s.
+int ServedPort(test::Background& program) {
+  if (!program.WaitFor("stdout", "dashboard: serving ", 30)) return 0;
+  const std::string out = program.Text("stdout");
+  return std::atoi(out.c_str() + out.find(':', out.find("://") + 3) + 1);
+}
+
 // morlane-cli dashboard in the background on a port the system chose, read from the line
 // it prints once it serves.
 class Dashboard {
  public:
   explicit Dashboard(std::vector<std::string> source, std::vector<std::string> options = {})
-      : process_(Argv(source, options), logs_) {
-    if (!process_.WaitFor("stdout", "dashboard: serving ", 30)) return;
-    const std::string out = process_.Text("stdout");
-    const size_t colon = out.find(':', out.find("://") + 3);
-    port_ = std::atoi(out.c_str() + colon + 1);
-  }
+      : process_(Argv(source, options), logs_), port_(ServedPort(process_)) {}
   int Port() const { return port_; }
   std::string Err() const { return process_.Text("stderr"); }
   httplib::Client Client() const {
@@ -291,35 +295,6 @@ TEST(DashboardE2e, TheStreamTellsOfANewRunAsItIsKept) {
   EXPECT_THAT(follower.Received(), Not(HasSubstr("SN-1")));
 }
 
-// A run in a station's store as it would be kept, started `ago` before now.
-RunRecord LateRun(const std::string& unitId, std::chrono::minutes ago) {
-  using namespace std::chrono;
-  const int64_t started =
-      duration_cast<milliseconds>(system_clock::now().time_since_epoch() - ago).count();
-  auto iso = [](int64_t ms) {
-    const time_t seconds = static_cast<time_t>(ms / 1000);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+00:00", &parts);
-    return std::string(text);
-  };
-  RunRecord run;
-  run.runId = NewRunId(started);
-  run.station = "line2-st1";
-  run.slot = "A";
-  run.port = "/dev/ttyS0";
-  run.unitId = unitId;
-  run.procedure = "flash";
-  run.toolVersion = "test";
-  run.started = iso(started);
-  run.ended = iso(started + 4000);
-  run.startedMs = started;
-  run.endedMs = started + 4000;
-  run.result = "pass";
-  return run;
-}
-
 // Over the line's database the dashboard hears at once what the stations tell the line: a
 // slot's new state, and a run that reached the line hours after it ran (a station's backlog
 // sent once the line was back), which no look at the last minutes would find.
@@ -354,8 +329,14 @@ TEST(DashboardE2e, TheLinesNewsReachTheStreamAtOnce) {
   std::unique_ptr<RecordStore> store =
       RecordStore::Open(dir.File("out"), RecordStore::Mode::Write, &error);
   ASSERT_TRUE(store) << error;
-  ASSERT_TRUE(store->Commit(LateRun("SN-LATE", std::chrono::minutes(180)), "late\n", &error))
-      << error;
+  // Started three hours ago, on a station that was cut off from the line since.
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  std::mt19937 random(1);
+  RunRecord late = sample::SampleRun(0, 1, now - 3 * 3600000, now, 1, random);
+  late.unitId = "SN-LATE";
+  ASSERT_TRUE(store->Commit(late, "late\n", &error)) << error;
   ASSERT_TRUE(line.SendBacklog(*store).error.empty());
   told = std::chrono::steady_clock::now();
   EXPECT_TRUE(follower.WaitFor("\"unit_id\": \"SN-LATE\"")) << dashboard.Err();
@@ -485,9 +466,8 @@ TEST(DashboardE2e, AStationServesItsRunsAndItsSlots) {
   test::Background station({MORLANE_CLI, "--simulate-units", "1", "station", "--profile",
                             dir.File("line1.toml"), "--dashboard", "127.0.0.1:0"},
                            dir);
-  ASSERT_TRUE(station.WaitFor("stdout", "dashboard: serving ", 30)) << station.Text("stderr");
-  const std::string out = station.Text("stdout");
-  const int port = std::atoi(out.c_str() + out.find(':', out.find("://") + 3) + 1);
+  const int port = ServedPort(station);
+  ASSERT_GT(port, 0) << station.Text("stderr");
   httplib::Client client("127.0.0.1", port);
   client.set_read_timeout(std::chrono::seconds(20));
   auto body = [&](const std::string& path) {
