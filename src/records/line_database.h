@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "records/record_store.h"
 
 struct pg_conn;
+struct pg_result;
 
 namespace morlane {
 
@@ -94,6 +96,11 @@ class LineDatabase : public RecordSource {
   bool MakeSchema(std::string* error);
   Sent Send(const RunRecord& run, const std::string& log, std::string* reason);
   std::vector<RunRecord> Runs(const RunFilter& filter, bool withImages, std::string* error);
+  // head, then FROM morlane.runs as filter takes them, then after; each row of the answer
+  // given to take; false with the reason in error. Tables not made yet hold no run.
+  bool SelectRuns(const std::string& head, const std::string& after, const RunFilter& filter,
+                  bool ordered, const std::function<void(pg_result*, int)>& take,
+                  std::string* error);
   void Disconnect();
   // A client's or server's words with every trace of the password taken out.
   std::string Scrubbed(std::string text) const;

@@ -1,13 +1,14 @@
 #include "records/record_report.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/clock.h"
+#include "records/run_query.h"
 #include "ui/json_text.h"
 
 namespace morlane {
@@ -49,17 +50,24 @@ std::string SecondsList(const ImageRecord& image) {
   return text;
 }
 
-// Nearest rank of sorted values; 0 for none.
-double Percentile(const std::vector<double>& sorted, double fraction) {
-  if (sorted.empty()) return 0;
-  size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-  return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
+// Nearest rank of values, which it reorders; 0 for none.
+double Percentile(std::vector<double>& values, double fraction) {
+  if (values.empty()) return 0;
+  size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+  const auto at =
+      values.begin() + static_cast<std::ptrdiff_t>(std::clamp<size_t>(rank, 1, values.size()) - 1);
+  std::nth_element(values.begin(), at, values.end());
+  return *at;
 }
 
-double Median(const std::vector<double>& sorted) {
-  if (sorted.empty()) return 0;
-  size_t middle = sorted.size() / 2;
-  return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+// The median of values, which it reorders; 0 for none.
+double Median(std::vector<double>& values) {
+  if (values.empty()) return 0;
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  if (values.size() % 2) return *middle;
+  // The other middle value is the greatest of those before it.
+  return (*std::max_element(values.begin(), middle) + *middle) / 2;
 }
 
 std::string KeyOf(const YieldRow& run, YieldBy by) {
@@ -80,44 +88,85 @@ std::string KeyOf(const YieldRow& run, YieldBy by) {
   return "all";
 }
 
+// The seconds of the runs that reached each step, collected for one group.
+class StepSamples {
+ public:
+  void Add(const YieldRow& run) {
+    for (const auto& [step, seconds] : run.stepSeconds) {
+      auto at = std::find_if(steps_.begin(), steps_.end(),
+                             [&step](const auto& known) { return known.first == step; });
+      if (at == steps_.end()) at = steps_.insert(steps_.end(), {step, {}});
+      at->second.push_back(seconds);
+    }
+  }
+
+  std::vector<StepTimes> Times() {
+    // The steps in the order they run, whichever run came first to each (InStepOrder orders
+    // step and value pairs: the value here is where the step's samples are).
+    std::vector<std::pair<std::string, double>> order;
+    for (size_t i = 0; i < steps_.size(); ++i) order.emplace_back(steps_[i].first, double(i));
+    InStepOrder(order);
+    std::vector<StepTimes> times;
+    for (const auto& [step, index] : order) {
+      std::vector<double>& seconds = steps_[static_cast<size_t>(index)].second;
+      times.push_back(StepTimes{step, static_cast<int>(seconds.size()), Median(seconds),
+                                Percentile(seconds, 0.95)});
+    }
+    return times;
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::vector<double>>> steps_;
+};
+
 YieldFigures Figures(std::string key, std::vector<const YieldRow*> runs) {
   YieldFigures figures;
   figures.key = std::move(key);
-  std::stable_sort(runs.begin(), runs.end(), [](const YieldRow* a, const YieldRow* b) {
+  // Both databases mostly give the runs in the order they started already.
+  const auto earlier = [](const YieldRow* a, const YieldRow* b) {
     return a->startedMs < b->startedMs;
-  });
-  std::unordered_set<std::string_view> seen;
-  seen.reserve(runs.size());
-  // Each unit's last run so far: the runs are in the order they started.
+  };
+  if (!std::is_sorted(runs.begin(), runs.end(), earlier)) {
+    std::stable_sort(runs.begin(), runs.end(), earlier);
+  }
+  // Each unit's last run so far (the runs are in the order they started): a unit not yet
+  // in it is at its first run.
   std::unordered_map<std::string_view, const YieldRow*> last;
   last.reserve(runs.size());
   std::vector<double> seconds;
   seconds.reserve(runs.size());
+  StepSamples steps;
   for (const YieldRow* run : runs) {
     ++figures.runs;
-    if (run->result == "pass") ++figures.passed;
-    if (run->result == "fail") ++figures.failed;
+    const bool passed = run->result == "pass";
+    if (passed) ++figures.passed;
+    if (run->result == "fail") {
+      ++figures.failed;
+      ++figures.failuresByStep[OrDash(run->failedStep)];
+    }
     if (run->result == "aborted") ++figures.aborted;
-    if (run->result == "fail") ++figures.failuresByStep[OrDash(run->failedStep)];
-    const bool first = !run->unitId || seen.insert(*run->unitId).second;
+    bool first = true;
+    if (run->unitId) {
+      auto [at, inserted] = last.try_emplace(*run->unitId, run);
+      if (!inserted) at->second = run;
+      first = inserted;
+    } else if (passed) {
+      ++figures.finalPassUnits;
+    }
     if (first) {
       ++figures.units;
-      if (run->result == "pass") ++figures.firstPassUnits;
-    }
-    if (!run->unitId) {
-      if (run->result == "pass") ++figures.finalPassUnits;
-    } else {
-      last[*run->unitId] = run;
+      if (passed) ++figures.firstPassUnits;
     }
     seconds.push_back(static_cast<double>(std::max<int64_t>(0, run->endedMs - run->startedMs)) /
                       1000.0);
+    steps.Add(*run);
   }
   for (const auto& [unit, run] : last) {
     if (run->result == "pass") ++figures.finalPassUnits;
   }
-  std::sort(seconds.begin(), seconds.end());
   figures.medianSeconds = Median(seconds);
   figures.p95Seconds = Percentile(seconds, 0.95);
+  figures.stepTimes = steps.Times();
   return figures;
 }
 
@@ -189,15 +238,46 @@ std::string RunsCsv(const std::vector<RunRecord>& runs) {
 }
 
 YieldRow YieldRow::Of(const RunRecord& run) {
-  return YieldRow{run.started.substr(0, 10),
-                  run.started.substr(0, 13),
-                  run.station,
-                  run.slot,
-                  run.unitId,
-                  run.result,
-                  run.failedStep,
-                  run.startedMs,
-                  run.endedMs};
+  YieldRow row{run.started.substr(0, 10),
+               run.started.substr(0, 13),
+               run.station,
+               run.slot,
+               run.unitId,
+               run.result,
+               run.failedStep,
+               run.startedMs,
+               run.endedMs,
+               {}};
+  for (const ImageRecord& image : run.images) {
+    for (const auto& [step, seconds] : image.seconds) row.AddSeconds(step, seconds);
+  }
+  return row;
+}
+
+void YieldRow::AddSeconds(std::string_view step, double seconds) {
+  auto at = std::find_if(stepSeconds.begin(), stepSeconds.end(),
+                         [step](const auto& known) { return known.first == step; });
+  if (at == stepSeconds.end()) {
+    if (stepSeconds.empty()) stepSeconds.reserve(8);  // a CPU's steps, as they run
+    stepSeconds.emplace_back(std::string(step), seconds);
+  } else {
+    at->second += seconds;
+  }
+}
+
+void AddStepSeconds(std::string_view text, YieldRow& row) {
+  while (!text.empty()) {
+    const size_t end = std::min(text.find(' '), text.size());
+    const std::string_view item = text.substr(0, end);
+    const size_t equals = item.find('=');
+    double seconds = 0;
+    if (equals != std::string_view::npos &&
+        std::from_chars(item.data() + equals + 1, item.data() + item.size(), seconds).ec ==
+            std::errc{}) {
+      row.AddSeconds(item.substr(0, equals), seconds);
+    }
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
 }
 
 std::vector<YieldFigures> ComputeYield(const std::vector<YieldRow>& rows, YieldBy by) {
@@ -261,7 +341,16 @@ std::string YieldJson(const std::vector<YieldFigures>& groups) {
       first = false;
     }
     out += "}, \"median_seconds\": " + Fixed(group.medianSeconds, 3) +
-           ", \"p95_seconds\": " + Fixed(group.p95Seconds, 3) + "}\n";
+           ", \"p95_seconds\": " + Fixed(group.p95Seconds, 3) + ", \"step_seconds\": {";
+    first = true;
+    for (const StepTimes& step : group.stepTimes) {
+      out += (first ? "" : ", ") + JsonString(step.step) +
+             ": {\"runs\": " + std::to_string(step.runs) +
+             ", \"median\": " + Fixed(step.medianSeconds, 3) +
+             ", \"p95\": " + Fixed(step.p95Seconds, 3) + "}";
+      first = false;
+    }
+    out += "}}\n";
   }
   return out;
 }

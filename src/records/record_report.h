@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "records/run_record.h"
@@ -32,8 +34,24 @@ struct YieldRow {
   std::string failedStep;
   int64_t startedMs = 0;
   int64_t endedMs = 0;
+  // The seconds the run spent in each step, its images' together: a run that burns both
+  // CPUs spent the two burns' sum in "burn". In the order the steps first came.
+  std::vector<std::pair<std::string, double>> stepSeconds;
 
   static YieldRow Of(const RunRecord& run);
+  void AddSeconds(std::string_view step, double seconds);
+};
+
+// Adds "step=seconds step=seconds ..." (an image's seconds as the station's store keeps
+// them, and as both databases give a run's images' seconds together) to row's step seconds.
+void AddStepSeconds(std::string_view text, YieldRow& row);
+
+// How long the runs of a group spent in one step: those that reached it.
+struct StepTimes {
+  std::string step;
+  int runs = 0;
+  double medianSeconds = 0;
+  double p95Seconds = 0;  // nearest rank
 };
 
 // The figures of one group of runs.
@@ -50,7 +68,8 @@ struct YieldFigures {
   int finalPassUnits = 0;  // units whose last run in the group passed
   std::map<std::string, int> failuresByStep;
   double medianSeconds = 0;
-  double p95Seconds = 0;  // nearest rank
+  double p95Seconds = 0;             // nearest rank
+  std::vector<StepTimes> stepTimes;  // in the order the steps run
 };
 
 // rows in any order.

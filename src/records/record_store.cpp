@@ -106,6 +106,13 @@ class Statement {
                               static_cast<size_t>(sqlite3_column_bytes(statement_, column)))
                 : std::string();
   }
+  // Valid until the next step: read it before.
+  std::string_view View(int column) {
+    const unsigned char* text = sqlite3_column_text(statement_, column);
+    return text ? std::string_view(reinterpret_cast<const char*>(text),
+                                   static_cast<size_t>(sqlite3_column_bytes(statement_, column)))
+                : std::string_view();
+  }
   std::optional<std::string> OptionalText(int column) {
     if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
     return Text(column);
@@ -519,7 +526,8 @@ std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::strin
   const FilterSql filterSql = FilterClause(filter, '?', false);
   const std::string sql =
       "SELECT substr(started, 1, 13), station, slot, unit_id, result, failed_step, started_ms,"
-      " ended_ms FROM runs" +
+      " ended_ms, (SELECT group_concat(seconds, ' ') FROM images"
+      " WHERE images.run_id = runs.run_id) FROM runs" +
       filterSql.clause;
   Statement select(db_, sql.c_str());
   std::vector<YieldRow> rows;
@@ -531,9 +539,17 @@ std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::strin
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
     const std::string hour = select.Text(0);
-    rows.push_back(YieldRow{hour.substr(0, 10), hour, select.Text(1), select.Text(2),
-                            select.OptionalText(3), select.Text(4), select.Text(5), select.Int(6),
-                            select.Int(7)});
+    YieldRow& row = rows.emplace_back(YieldRow{hour.substr(0, 10),
+                                               hour,
+                                               select.Text(1),
+                                               select.Text(2),
+                                               select.OptionalText(3),
+                                               select.Text(4),
+                                               select.Text(5),
+                                               select.Int(6),
+                                               select.Int(7),
+                                               {}});
+    AddStepSeconds(select.View(8), row);
   }
   if (step != SQLITE_DONE) {
     *error = Reason(db_, "cannot read the runs");

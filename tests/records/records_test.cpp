@@ -311,6 +311,35 @@ TEST(RecordReportTest, YieldCountsUnitsByTheirFirstRun) {
   EXPECT_EQ(bySteps[0].runs, 3);
 }
 
+TEST(RecordReportTest, StepTimesAddARunsImagesAndComeInTheOrderStepsRun) {
+  test::TempDir dir;
+  RunRecord both = MakeRun("A", 1000, "pass");
+  both.images[0].seconds = {{"connect", 2.5}, {"burn", 1.0}};
+  both.images.push_back(Image("/images/slave.bin", "pass", ""));
+  both.images[1].seconds = {{"burn", 4.0}, {"connect", 0.5}};
+  RunRecord failed = MakeRun("B", 2000, "fail", "erase");  // select, connect, erase
+  auto store = Open(dir.File("out"));
+  ASSERT_TRUE(store->Commit(both, "", nullptr));
+  ASSERT_TRUE(store->Commit(failed, "", nullptr));
+  std::string why;
+  std::vector<YieldRow> kept = store->YieldRows(RunFilter{}, &why);
+  ASSERT_EQ(kept.size(), 2u) << why;
+  std::sort(kept.begin(), kept.end(), [](auto& a, auto& b) { return a.startedMs < b.startedMs; });
+  EXPECT_EQ(kept[0].stepSeconds, YieldRow::Of(both).stepSeconds);
+  EXPECT_EQ(kept[1].stepSeconds, YieldRow::Of(failed).stepSeconds);
+
+  const std::vector<YieldFigures> all = ComputeYield(kept, YieldBy::All);
+  std::vector<std::string> steps;
+  for (const StepTimes& step : all[0].stepTimes) steps.push_back(step.step);
+  EXPECT_EQ(steps, (std::vector<std::string>{"select", "connect", "erase", "burn"}));
+  // connect: 3.0 s over both CPUs of one run, 2.5 s in the other.
+  EXPECT_EQ(all[0].stepTimes[1].runs, 2);
+  EXPECT_DOUBLE_EQ(all[0].stepTimes[1].medianSeconds, 2.75);
+  EXPECT_DOUBLE_EQ(all[0].stepTimes[1].p95Seconds, 3.0);
+  EXPECT_THAT(YieldJson(all),
+              HasSubstr("\"burn\": {\"runs\": 1, \"median\": 5.000, \"p95\": 5.000}}"));
+}
+
 TEST(RecordReportTest, CsvQuotesAndKeepsRunsWithoutImages) {
   RunRecord run = MakeRun("SN,1", 1000, "pass");
   run.images[0].file = "/images/a \"b\", c.bin";

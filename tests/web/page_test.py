@@ -65,6 +65,9 @@ def main():
         assert driver.find_element(By.ID, "fpy").text == "50.0 %", driver.find_element(By.ID, "fpy").text
         failures = driver.find_element(By.ID, "failures").text
         assert "erase" in failures, failures
+        # The passed run burned its images: its station's burn time is shown beside its run's.
+        times = driver.find_element(By.ID, "times").text
+        assert "burn" in times.splitlines()[0] and " / " in times, times
 
         # A run's record and log open from its row.
         rows(driver)[0].click()
