@@ -103,8 +103,9 @@ ApiAnswer DashboardApi::Yield(const QueryParams& params) {
   YieldBy by = YieldBy::All;
   if (!ParseYieldBy(Word(words, "by"), &by, &mistake)) return BadQuery(mistake);
 
-  const std::string query = Word(words, "station") + '\n' + Word(words, "since") + '\n' +
-                            Word(words, "until") + '\n' + Word(words, "by");
+  const std::string filterText =
+      Word(words, "station") + '\n' + Word(words, "since") + '\n' + Word(words, "until");
+  const std::string query = filterText + '\n' + Word(words, "by");
   std::lock_guard lock(figuresMutex_);
   const uint64_t generation = generation_.load();
   const auto now = std::chrono::steady_clock::now();
@@ -113,9 +114,14 @@ ApiAnswer DashboardApi::Yield(const QueryParams& params) {
       now - kept->second.made < kFiguresKept) {
     return kept->second.answer;
   }
-  std::vector<YieldRow> rows = source_.YieldRows(filter, &why);
-  if (!why.empty()) return Unreadable(why);
-  ApiAnswer answer{200, ArrayOfLines(YieldJson(ComputeYield(rows, by)))};
+  if (rows_.filter != filterText || rows_.generation != generation ||
+      now - rows_.read >= kRowsKept) {
+    rows_ = Rows{};
+    std::vector<YieldRow> rows = source_.YieldRows(filter, &why);
+    if (!why.empty()) return Unreadable(why);
+    rows_ = Rows{filterText, now, generation, std::move(rows)};
+  }
+  ApiAnswer answer{200, ArrayOfLines(YieldJson(ComputeYield(rows_.rows, by)))};
   // Queries are few (a page's filters): a store that somehow grew past a page's worth is
   // begun again.
   if (figures_.size() >= 256) figures_.clear();

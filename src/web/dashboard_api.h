@@ -79,6 +79,17 @@ class DashboardApi {
   std::mutex figuresMutex_;
   std::map<std::string, Figures> figures_;
   std::atomic<uint64_t> generation_{0};
+  // The runs of the filter read last (under figuresMutex_): a page asks for one filter's
+  // figures grouped several ways at once, and reading the runs is most of making them.
+  // Kept briefly, one filter's only: a history of 10^5 runs is some 30 MB of them.
+  static constexpr std::chrono::seconds kRowsKept{10};
+  struct Rows {
+    std::string filter;
+    std::chrono::steady_clock::time_point read;
+    uint64_t generation = 0;
+    std::vector<YieldRow> rows;
+  };
+  Rows rows_;
 
   RecordSource& source_;
   SlotSource* slots_;
