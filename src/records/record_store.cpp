@@ -66,6 +66,15 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE runs ADD COLUMN package_model TEXT;"
     "ALTER TABLE runs ADD COLUMN package_release TEXT;"
     "ALTER TABLE runs ADD COLUMN package_signer TEXT;",
+    // 3 -> 4: each run's step seconds, its images' one after another, read with the figures'
+    // other columns from their index: looking up 10^5 runs' images took twice as long as
+    // reading all the rest.
+    "ALTER TABLE runs ADD COLUMN step_seconds TEXT;"
+    "UPDATE runs SET step_seconds = (SELECT group_concat(seconds, ' ') FROM"
+    "  (SELECT seconds FROM images WHERE images.run_id = runs.run_id ORDER BY position));"
+    "DROP INDEX runs_by_start;"
+    "CREATE INDEX runs_by_start ON runs(started_ms, started, station, slot, unit_id, result,"
+    "  failed_step, ended_ms, step_seconds);",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -306,6 +315,7 @@ std::unique_ptr<RecordStore> RecordStore::OpenForReading(const fs::path& root,
     }
     std::unique_ptr<RecordStore> store(new RecordStore(PathToUtf8(root), db));
     store->packageColumns_ = version >= kPackageSchemaVersion;
+    store->stepSecondsColumn_ = version >= kStepSecondsSchemaVersion;
     if (version > kSchemaVersion) {
       *error = name + ": " + NewerSchema(version);
       return nullptr;
@@ -418,8 +428,8 @@ bool RecordStore::InsertRun(const RunRecord& run) {
                      "INSERT INTO runs (run_id, station, slot, port, port_id, unit_id, operator,"
                      " procedure, tool_version, profile, started, ended, started_ms, ended_ms,"
                      " result, failed_step, package_file, package_sha256, package_model,"
-                     " package_release, package_signer)"
-                     " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                     " package_release, package_signer, step_seconds)"
+                     " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     ok = insert.Ok();
     if (ok) {
       insert.Bind(1, run.runId);
@@ -445,6 +455,12 @@ bool RecordStore::InsertRun(const RunRecord& run) {
         insert.Bind(20, run.package->release);
         insert.Bind(21, run.package->signer);
       }
+      std::string stepSeconds;
+      for (const ImageRecord& image : run.images) {
+        if (!stepSeconds.empty() && !image.seconds.empty()) stepSeconds += ' ';
+        stepSeconds += SecondsText(image.seconds);
+      }
+      insert.Bind(22, stepSeconds);
       ok = sqlite3_step(insert.get()) == SQLITE_DONE;
     }
   }
@@ -526,9 +542,11 @@ std::vector<YieldRow> RecordStore::YieldRows(const RunFilter& filter, std::strin
   const FilterSql filterSql = FilterClause(filter, '?', false);
   const std::string sql =
       "SELECT substr(started, 1, 13), station, slot, unit_id, result, failed_step, started_ms,"
-      " ended_ms, (SELECT group_concat(seconds, ' ') FROM images"
-      " WHERE images.run_id = runs.run_id) FROM runs" +
-      filterSql.clause;
+      " ended_ms, " +
+      std::string(stepSecondsColumn_ ? "step_seconds"
+                                     : "(SELECT group_concat(seconds, ' ') FROM images"
+                                       " WHERE images.run_id = runs.run_id)") +
+      " FROM runs" + filterSql.clause;
   Statement select(db_, sql.c_str());
   std::vector<YieldRow> rows;
   if (!select.Ok()) {

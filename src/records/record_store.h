@@ -48,7 +48,7 @@ class RecordStore : public RecordSource {
 
   // The schema version this tool writes; a writer brings an older database up to it, a
   // newer one is refused.
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
 
   // nullptr with the reason in *error when the store cannot be used.
   static std::unique_ptr<RecordStore> Open(const std::string& folder, Mode mode,
@@ -101,6 +101,8 @@ class RecordStore : public RecordSource {
   std::string folder_;
   sqlite3* db_;
   bool packageColumns_ = true;  // false for an older store read without migrating it
+  static constexpr int kStepSecondsSchemaVersion = 4;
+  bool stepSecondsColumn_ = true;  // likewise
   std::mutex mutex_;
 };
 

@@ -188,6 +188,9 @@ TEST(RecordStoreTest, ReadersWriteNothingAndTheOutboxSetsRefusedRunsAside) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db,
+                         "DROP INDEX runs_by_start; ALTER TABLE runs DROP COLUMN step_seconds;"
+                         "CREATE INDEX runs_by_start ON runs(started_ms, started, station, slot,"
+                         " unit_id, result, failed_step, ended_ms);"
                          "ALTER TABLE runs DROP COLUMN refused; ALTER TABLE runs DROP COLUMN "
                          "package_file; ALTER TABLE runs DROP COLUMN package_sha256; ALTER TABLE "
                          "runs DROP COLUMN package_model; ALTER TABLE runs DROP COLUMN "
@@ -202,6 +205,13 @@ TEST(RecordStoreTest, ReadersWriteNothingAndTheOutboxSetsRefusedRunsAside) {
   auto reader = RecordStore::Open(dir.File("out"), RecordStore::Mode::Read, &why);
   ASSERT_TRUE(reader) << why;
   EXPECT_EQ(reader->List(RunFilter{}, &why).size(), 3u) << why;
+  // The figures' rows take each run's step seconds from its images there, and from the
+  // run's own column once the writer has brought the store up to date.
+  auto stepSeconds = [&why](RecordStore& store) {
+    std::vector<YieldRow> rows = store.YieldRows(RunFilter{}, &why);
+    return rows.empty() ? std::vector<std::pair<std::string, double>>{} : rows[0].stepSeconds;
+  };
+  EXPECT_EQ(stepSeconds(*reader), YieldRow::Of(first).stepSeconds) << why;
   reader.reset();
   EXPECT_EQ(dir.Read("out/records.db"), before);
   EXPECT_EQ(UserVersion(database), 1);
@@ -209,6 +219,7 @@ TEST(RecordStoreTest, ReadersWriteNothingAndTheOutboxSetsRefusedRunsAside) {
   auto writer = Open(dir.File("out"));
   ASSERT_TRUE(writer);
   EXPECT_EQ(UserVersion(database), RecordStore::kSchemaVersion);
+  EXPECT_EQ(stepSeconds(*writer), YieldRow::Of(first).stepSeconds) << why;
   ASSERT_TRUE(writer->SetAside(first.runId, "unsupported Unicode escape sequence", &why)) << why;
   EXPECT_EQ(writer->UnsentRunIds(&why), (std::vector<std::string>{second.runId, third.runId}));
   EXPECT_EQ(writer->UnsentRunIds(&why, true, 2),
