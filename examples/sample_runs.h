@@ -69,8 +69,12 @@ inline RunRecord SampleRun(int n, int count, int64_t fromMs, int64_t toMs, int s
   run.ended = IsoUtc(run.endedMs);
   run.result = failed ? "fail" : "pass";
   run.failedStep = failed ? kSteps[random() % 6] : "";
-  for (const char* cpu : {"master", "slave"})
+  // Each step takes its share of the run's time: a slow run is slow in every step.
+  const double pace = static_cast<double>(run.endedMs - run.startedMs) / 60000.0;
+  for (const char* cpu : {"master", "slave"}) {
     run.images.push_back(SampleImage(cpu, run.failedStep));
+    for (auto& [step, seconds] : run.images.back().seconds) seconds *= pace;
+  }
   return run;
 }
 
