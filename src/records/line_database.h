@@ -96,6 +96,7 @@ class LineDatabase : public RecordSource {
   bool MakeSchema(std::string* error);
   Sent Send(const RunRecord& run, const std::string& log, std::string* reason);
   std::vector<RunRecord> Runs(const RunFilter& filter, bool withImages, std::string* error);
+  std::string Unreachable(const std::string& why) const;
   // head, then FROM morlane.runs as filter takes them, then after; each row of the answer
   // given to take; false with the reason in error. Tables not made yet hold no run.
   bool SelectRuns(const std::string& head, const std::string& after, const RunFilter& filter,
@@ -110,6 +111,7 @@ class LineDatabase : public RecordSource {
   std::vector<std::string> secrets_;  // the password as written and as read
   pg_conn* connection_ = nullptr;
   bool schemaMade_ = false;
+  bool stepSecondsColumn_ = false;  // the runs' table has it: the runs are sent with it
   bool listening_ = false;
   std::mutex mutex_;
 };

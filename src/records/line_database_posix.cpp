@@ -45,10 +45,20 @@ constexpr const char* kNoAnswer = "the server did not answer within 15 s";
 
 // Whether the tables are there already: a writer whose account may insert but not create
 // gets through, and nothing is locked when they are.
+// Whether the runs' column of their step seconds is there: a database an older version made
+// lacks it until an account that may alter the table comes.
+constexpr const char* kStepSecondsThere =
+    "SELECT EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('morlane.runs')"
+    " AND attname = 'step_seconds' AND NOT attisdropped)";
+
+// The tables; everything; the runs' step seconds column.
 constexpr const char* kSchemaThere =
     "SELECT to_regclass('morlane.runs') IS NOT NULL AND to_regclass('morlane.images') IS NOT "
     "NULL, to_regclass('morlane.v_yield_hourly') IS NOT NULL AND to_regclass('morlane.slots') IS"
-    " NOT NULL";
+    " NOT NULL AND EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid ="
+    " to_regclass('morlane.runs') AND attname = 'step_seconds' AND NOT attisdropped),"
+    " EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('morlane.runs') AND"
+    " attname = 'step_seconds' AND NOT attisdropped)";
 
 // Made on first use. The lock keeps two stations that start on a new database at once from
 // making it twice; IF NOT EXISTS lets every later start pass through.
@@ -68,6 +78,10 @@ constexpr const char* kSchema =
     "  file TEXT NOT NULL, sha256 TEXT, bytes BIGINT, cpu TEXT, result TEXT NOT NULL, step TEXT,"
     "  skipped BOOLEAN NOT NULL, closing TEXT, seconds JSONB NOT NULL, frames INTEGER NOT NULL,"
     "  retries INTEGER NOT NULL, naks INTEGER NOT NULL, PRIMARY KEY (run_id, position));"
+    // Each run's images' step seconds, one object after another, kept with the run so that
+    // the figures read them without the images (an older version's runs have none: their
+    // images are read for them).
+    "ALTER TABLE morlane.runs ADD COLUMN IF NOT EXISTS step_seconds TEXT;"
     "CREATE INDEX IF NOT EXISTS runs_by_start ON morlane.runs(started_ms);"
     "CREATE INDEX IF NOT EXISTS runs_by_unit ON morlane.runs(unit_id, started_ms);"
     // Each station's live state, as it reported it last: replaced whole at every report.
@@ -548,6 +562,15 @@ bool LineDatabase::Connect(std::string* error) {
       return false;
     }
   }
+  // Reading the figures of 10^5 runs, a server that compiles its queries took longer to
+  // compile the one that reads them (150 ms) than to run it. A server older than its
+  // setting says no, and goes on as it is.
+  Result noCompiling = Ask(connection_, "SET jit = off");
+  if (noCompiling.Lost()) {
+    *error = Scrubbed(ClientWords(noCompiling, connection_));
+    Disconnect();
+    return false;
+  }
   return true;
 }
 
@@ -564,6 +587,7 @@ bool LineDatabase::MakeSchema(std::string* error) {
     Result there = Ask(connection_, kSchemaThere);
     if (there.Ok() && PQntuples(there.get()) == 1) {
       tablesThere = std::string(PQgetvalue(there.get(), 0, 0)) == "t";
+      stepSecondsColumn_ = std::string(PQgetvalue(there.get(), 0, 2)) == "t";
       if (tablesThere && std::string(PQgetvalue(there.get(), 0, 1)) == "t") {
         schemaMade_ = true;
         return true;
@@ -590,6 +614,7 @@ bool LineDatabase::MakeSchema(std::string* error) {
   Result commit = Ask(connection_, "COMMIT");
   if (!commit.Ok()) return failed(commit);
   schemaMade_ = true;
+  stepSecondsColumn_ = true;
   return true;
 }
 
@@ -627,14 +652,26 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& l
     values.TextOrNull(run.failedStep);
     values.Text(RunRecordJson(run));
     values.Text(log);
+    std::string stepSeconds;
+    for (const ImageRecord& image : run.images) {
+      stepSeconds += (stepSeconds.empty() ? "" : " ") + SecondsJson(image);
+    }
+    if (stepSecondsColumn_) values.Text(stepSeconds);
     Result insert = values.Exec(
         connection_,
-        "INSERT INTO morlane.runs (run_id, station, slot, port, port_id, unit_id, operator,"
-        " procedure, tool_version, profile, started, ended, started_at, ended_at, started_ms,"
-        " ended_ms, result, failed_step, record, log) VALUES ($1, $2, $3, $4, $5, $6, $7, $8,"
-        " $9, $10, $11, $12, to_timestamp($13::bigint / 1000.0),"
-        " to_timestamp($14::bigint / 1000.0), $13, $14, $15, $16, $17::jsonb, $18)"
-        " ON CONFLICT (run_id) DO NOTHING");
+        stepSecondsColumn_
+            ? "INSERT INTO morlane.runs (run_id, station, slot, port, port_id, unit_id, operator,"
+              " procedure, tool_version, profile, started, ended, started_at, ended_at,"
+              " started_ms, ended_ms, result, failed_step, record, log, step_seconds) VALUES ($1,"
+              " $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, to_timestamp($13::bigint /"
+              " 1000.0), to_timestamp($14::bigint / 1000.0), $13, $14, $15, $16, $17::jsonb, $18,"
+              " $19) ON CONFLICT (run_id) DO NOTHING"
+            : "INSERT INTO morlane.runs (run_id, station, slot, port, port_id, unit_id, operator,"
+              " procedure, tool_version, profile, started, ended, started_at, ended_at,"
+              " started_ms, ended_ms, result, failed_step, record, log) VALUES ($1, $2, $3, $4,"
+              " $5, $6, $7, $8, $9, $10, $11, $12, to_timestamp($13::bigint / 1000.0),"
+              " to_timestamp($14::bigint / 1000.0), $13, $14, $15, $16, $17::jsonb, $18)"
+              " ON CONFLICT (run_id) DO NOTHING");
     ok = !failed(insert);
     // Sent before, its acknowledgement lost: the run is there already, with its images.
     stored = ok && std::string(PQcmdTuples(insert.get())) == "1";
@@ -766,6 +803,10 @@ Delivery LineDatabase::SendBacklog(RecordStore& store, int batch, bool retrySetA
   return delivery;
 }
 
+std::string LineDatabase::Unreachable(const std::string& why) const {
+  return "the line database cannot be reached at " + where_ + " (" + why + ")";
+}
+
 bool LineDatabase::SelectRuns(const std::string& head, const std::string& after,
                               const RunFilter& filter, bool ordered,
                               const std::function<void(pg_result*, int)>& take,
@@ -773,7 +814,7 @@ bool LineDatabase::SelectRuns(const std::string& head, const std::string& after,
   error->clear();
   // A reader never makes the tables: SELECT on them is all it needs.
   if (!Connect(error)) {
-    *error = "the line database cannot be reached at " + where_ + " (" + *error + ")";
+    *error = Unreachable(*error);
     return false;
   }
   const FilterSql filterSql = FilterClause(filter, '$', ordered);
@@ -838,18 +879,36 @@ std::vector<RunRecord> LineDatabase::Summaries(const RunFilter& filter, std::str
 std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::string* error) {
   std::lock_guard lock(mutex_);
   std::vector<YieldRow> rows;
-  // The figures' columns alone (the whole records are never read for them), a row for each
-  // image with its step seconds: the server joins the two tables at once, where a look-up of
-  // each run's images took three times as long. A run's rows are taken together here.
-  // Run ids as the answer holds them (the map is not used once the answer is gone). A run's
-  // images mostly come one after another: the run of the row before is looked at first.
+  // The figures' columns alone (the whole records are never read for them) and the step
+  // seconds of each run's images: kept with the run; read from the images for a run that an
+  // older version sent, or all of them where the table has no such column yet (the server
+  // then joins the runs and their images at once, a look-up per run taking three times as
+  // long). A run's rows come one after another there, mostly: the run of the row before is
+  // looked at first.
+  if (!Connect(error)) {
+    *error = Unreachable(*error);
+    return rows;
+  }
+  bool column = false;
+  {
+    Result there = Ask(connection_, kStepSecondsThere);
+    column = there.Ok() && PQntuples(there.get()) == 1 &&
+             std::string(PQgetvalue(there.get(), 0, 0)) == "t";
+    if (there.Lost()) Disconnect();
+  }
+  const char* head =
+      column ? "SELECT run_id, substr(started, 1, 13), station, slot, unit_id, result,"
+               " failed_step, started_ms, ended_ms, coalesce(step_seconds, (SELECT"
+               " string_agg(i.seconds::text, ' ') FROM morlane.images i WHERE i.run_id ="
+               " morlane.runs.run_id))"
+             : "SELECT r.*, i.seconds::text FROM (SELECT run_id, substr(started, 1, 13), station,"
+               " slot, unit_id, result, failed_step, started_ms, ended_ms";
+  // Run ids as the answer holds them: the map is not used once the answer is gone.
   std::unordered_map<std::string_view, size_t> taken;
   std::string_view lastRun;
   size_t current = 0;
   const bool read = SelectRuns(
-      "SELECT r.*, i.seconds::text FROM (SELECT run_id, substr(started, 1, 13), station, slot,"
-      " unit_id, result, failed_step, started_ms, ended_ms",
-      ") r LEFT JOIN morlane.images i USING (run_id)", filter, false,
+      head, column ? "" : ") r LEFT JOIN morlane.images i USING (run_id)", filter, false,
       [&rows, &taken, &lastRun, &current](pg_result* result, int at) {
         Row cells(result, at);
         const std::string_view runId(PQgetvalue(result, at, 0),
@@ -859,9 +918,16 @@ std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::stri
           const auto [run, fresh] = taken.try_emplace(runId, rows.size());
           if (fresh) {
             const std::string hour = cells.Text(1);
-            rows.push_back(YieldRow{hour.substr(0, 10), hour, cells.Text(2), cells.Text(3),
-                                    cells.OptionalText(4), cells.Text(5), cells.Text(6),
-                                    cells.Int(7), cells.Int(8), {}});
+            rows.push_back(YieldRow{hour.substr(0, 10),
+                                    hour,
+                                    cells.Text(2),
+                                    cells.Text(3),
+                                    cells.OptionalText(4),
+                                    cells.Text(5),
+                                    cells.Text(6),
+                                    cells.Int(7),
+                                    cells.Int(8),
+                                    {}});
           }
           lastRun = runId;
           current = run->second;

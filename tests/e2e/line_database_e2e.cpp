@@ -474,10 +474,11 @@ TEST(LineDatabaseE2e, AReaderNeedsSelectOnlyAndNoMessageShowsThePassword) {
   EXPECT_THAT(denied.err, HasSubstr("1 run waits in"));
   EXPECT_THAT(denied.err, Not(HasSubstr("refused")));
 
-  // A database an older version made, without the views, and a writer that may add runs but
-  // not views: the runs go in all the same.
+  // A database an older version made, without the views and the runs' step seconds, and a
+  // writer that may add runs but not views: the runs go in all the same.
   ASSERT_TRUE(
       server.Exec("DROP VIEW morlane.v_runs, morlane.v_images, morlane.v_yield_hourly;"
+                  " ALTER TABLE morlane.runs DROP COLUMN step_seconds;"
                   " GRANT INSERT ON morlane.runs, morlane.images TO reader"));
   test::ProcessResult granted = Gang(dir, server.Url("reader"), {"COM1=SN3"});
   EXPECT_EQ(granted.status, 0) << granted.err;
@@ -485,6 +486,14 @@ TEST(LineDatabaseE2e, AReaderNeedsSelectOnlyAndNoMessageShowsThePassword) {
   EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs WHERE unit_id IN ('SN2', 'SN3')"
                           " AND to_regclass('morlane.v_runs') IS NULL"),
             2);
+  // The figures take every run's step seconds from its images there; once an account that
+  // may alter the table has come, from the runs it sent and the images of those before.
+  EXPECT_THAT(records(server.Url("reader"), {"yield", "--json"}).out,
+              HasSubstr("\"step_seconds\": {\"select\": {\"runs\": 3,"));
+  ASSERT_EQ(Gang(dir, server.Url(), {"COM1=SN4"}).status, 0);
+  EXPECT_EQ(server.Number("SELECT count(*) FROM morlane.runs WHERE step_seconds IS NOT NULL"), 1);
+  EXPECT_THAT(records(server.Url("reader"), {"yield", "--json"}).out,
+              HasSubstr("\"step_seconds\": {\"select\": {\"runs\": 4,"));
 
   // Refused before any unit is touched, the password masked.
   for (const std::string& url :
