@@ -909,28 +909,32 @@ std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::stri
   size_t current = 0;
   const bool read = SelectRuns(
       head, column ? "" : ") r LEFT JOIN morlane.images i USING (run_id)", filter, false,
-      [&rows, &taken, &lastRun, &current](pg_result* result, int at) {
+      [&rows, &taken, &lastRun, &current, column](pg_result* result, int at) {
         Row cells(result, at);
+        auto take = [&rows, &cells] {
+          const std::string hour = cells.Text(1);
+          rows.push_back(YieldRow{hour.substr(0, 10),
+                                  hour,
+                                  cells.Text(2),
+                                  cells.Text(3),
+                                  cells.OptionalText(4),
+                                  cells.Text(5),
+                                  cells.Text(6),
+                                  cells.Int(7),
+                                  cells.Int(8),
+                                  {}});
+          return rows.size() - 1;
+        };
+        if (rows.empty()) rows.reserve(static_cast<size_t>(PQntuples(result)));
         const std::string_view runId(PQgetvalue(result, at, 0),
                                      static_cast<size_t>(PQgetlength(result, at, 0)));
-        if (rows.empty() || runId != lastRun) {
+        if (column) {
+          current = take();  // a row each run
+        } else if (rows.empty() || runId != lastRun) {
           if (taken.empty()) taken.reserve(static_cast<size_t>(PQntuples(result)));
           const auto [run, fresh] = taken.try_emplace(runId, rows.size());
-          if (fresh) {
-            const std::string hour = cells.Text(1);
-            rows.push_back(YieldRow{hour.substr(0, 10),
-                                    hour,
-                                    cells.Text(2),
-                                    cells.Text(3),
-                                    cells.OptionalText(4),
-                                    cells.Text(5),
-                                    cells.Text(6),
-                                    cells.Int(7),
-                                    cells.Int(8),
-                                    {}});
-          }
+          current = fresh ? take() : run->second;
           lastRun = runId;
-          current = run->second;
         }
         if (cells.IsNull(9)) return;
         YieldRow& row = rows[current];
