@@ -78,7 +78,7 @@ constexpr const char* kSchema =
     "  file TEXT NOT NULL, sha256 TEXT, bytes BIGINT, cpu TEXT, result TEXT NOT NULL, step TEXT,"
     "  skipped BOOLEAN NOT NULL, closing TEXT, seconds JSONB NOT NULL, frames INTEGER NOT NULL,"
     "  retries INTEGER NOT NULL, naks INTEGER NOT NULL, PRIMARY KEY (run_id, position));"
-    // Each run's images' step seconds, one object after another, kept with the run so that
+    // Each run's images' step seconds ("select=0.160 connect=2.200 ..."), kept with the run so that
     // the figures read them without the images (an older version's runs have none: their
     // images are read for them).
     "ALTER TABLE morlane.runs ADD COLUMN IF NOT EXISTS step_seconds TEXT;"
@@ -652,11 +652,7 @@ LineDatabase::Sent LineDatabase::Send(const RunRecord& run, const std::string& l
     values.TextOrNull(run.failedStep);
     values.Text(RunRecordJson(run));
     values.Text(log);
-    std::string stepSeconds;
-    for (const ImageRecord& image : run.images) {
-      stepSeconds += (stepSeconds.empty() ? "" : " ") + SecondsJson(image);
-    }
-    if (stepSecondsColumn_) values.Text(stepSeconds);
+    if (stepSecondsColumn_) values.Text(StepSecondsText(run.images));
     Result insert = values.Exec(
         connection_,
         stepSecondsColumn_
@@ -899,8 +895,8 @@ std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::stri
   const char* head =
       column ? "SELECT run_id, substr(started, 1, 13), station, slot, unit_id, result,"
                " failed_step, started_ms, ended_ms, coalesce(step_seconds, (SELECT"
-               " string_agg(i.seconds::text, ' ') FROM morlane.images i WHERE i.run_id ="
-               " morlane.runs.run_id))"
+               " string_agg(s.key || '=' || s.value, ' ') FROM morlane.images i,"
+               " jsonb_each_text(i.seconds) s WHERE i.run_id = morlane.runs.run_id))"
              : "SELECT r.*, i.seconds::text FROM (SELECT run_id, substr(started, 1, 13), station,"
                " slot, unit_id, result, failed_step, started_ms, ended_ms";
   // Run ids as the answer holds them: the map is not used once the answer is gone.
@@ -938,9 +934,15 @@ std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::stri
         }
         if (cells.IsNull(9)) return;
         YieldRow& row = rows[current];
-        EachStepSecond(PQgetvalue(result, at, 9), [&row](std::string_view step, double seconds) {
-          row.AddSeconds(step, seconds);
-        });
+        const std::string_view seconds(PQgetvalue(result, at, 9),
+                                       static_cast<size_t>(PQgetlength(result, at, 9)));
+        if (column) {
+          AddStepSeconds(seconds, row);
+        } else {
+          EachStepSecond(seconds, [&row](std::string_view step, double value) {
+            row.AddSeconds(step, value);
+          });
+        }
       },
       error);
   if (!read) rows.clear();

@@ -41,15 +41,6 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
-std::string SecondsList(const ImageRecord& image) {
-  std::string text;
-  for (const auto& [step, seconds] : image.seconds) {
-    if (!text.empty()) text += ' ';
-    text += step + "=" + Fixed(seconds, 3);
-  }
-  return text;
-}
-
 // Nearest rank of values, which it reorders; 0 for none.
 double Percentile(std::vector<double>& values, double fraction) {
   if (values.empty()) return 0;
@@ -229,7 +220,7 @@ std::string RunsCsv(const std::vector<RunRecord>& runs) {
       csv += head + "," + Csv(image.file) + "," + Csv(image.sha256) + "," +
              (image.bytes < 0 ? "" : std::to_string(image.bytes)) + "," + Csv(image.cpu) + "," +
              Csv(image.result) + "," + Csv(image.step) + "," + (image.skipped ? "true" : "false") +
-             "," + Csv(image.closing) + "," + Csv(SecondsList(image)) + "," +
+             "," + Csv(image.closing) + "," + Csv(SecondsText(image.seconds)) + "," +
              std::to_string(image.frames) + "," + std::to_string(image.retries) + "," +
              std::to_string(image.naks) + "\r\n";
     }
@@ -263,6 +254,25 @@ void YieldRow::AddSeconds(std::string_view step, double seconds) {
   } else {
     at->second += seconds;
   }
+}
+
+std::string SecondsText(const std::vector<std::pair<std::string, double>>& seconds) {
+  // A step's name never holds a space or "=".
+  std::string text;
+  for (const auto& [step, value] : seconds) {
+    if (!text.empty()) text += ' ';
+    text += step + "=" + Fixed(value, 3);
+  }
+  return text;
+}
+
+std::string StepSecondsText(const std::vector<ImageRecord>& images) {
+  std::string text;
+  for (const ImageRecord& image : images) {
+    if (!text.empty() && !image.seconds.empty()) text += ' ';
+    text += SecondsText(image.seconds);
+  }
+  return text;
 }
 
 void AddStepSeconds(std::string_view text, YieldRow& row) {

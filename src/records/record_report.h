@@ -42,8 +42,12 @@ struct YieldRow {
   void AddSeconds(std::string_view step, double seconds);
 };
 
-// Adds "step=seconds step=seconds ..." (an image's seconds as the station's store keeps
-// them, and as both databases give a run's images' seconds together) to row's step seconds.
+// "select=2.110 connect=2.304": an image's seconds as the station's store keeps them.
+std::string SecondsText(const std::vector<std::pair<std::string, double>>& seconds);
+// The seconds of all of a run's images, one image's after another, as both databases keep
+// them with the run for the figures.
+std::string StepSecondsText(const std::vector<ImageRecord>& images);
+// Adds such a text's seconds to row's step seconds.
 void AddStepSeconds(std::string_view text, YieldRow& row);
 
 // How long the runs of a group spent in one step: those that reached it.

@@ -145,18 +145,6 @@ std::string Reason(sqlite3* db, const std::string& what) {
   return what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
 }
 
-// "select=2.110 connect=2.304": a step's name never holds a space or "=".
-std::string SecondsText(const std::vector<std::pair<std::string, double>>& seconds) {
-  std::string text;
-  for (const auto& [step, value] : seconds) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%.3f", value);
-    if (!text.empty()) text += ' ';
-    text += step + "=" + number;
-  }
-  return text;
-}
-
 std::vector<std::pair<std::string, double>> ParseSeconds(const std::string& text) {
   std::vector<std::pair<std::string, double>> seconds;
   size_t at = 0;
@@ -455,12 +443,7 @@ bool RecordStore::InsertRun(const RunRecord& run) {
         insert.Bind(20, run.package->release);
         insert.Bind(21, run.package->signer);
       }
-      std::string stepSeconds;
-      for (const ImageRecord& image : run.images) {
-        if (!stepSeconds.empty() && !image.seconds.empty()) stepSeconds += ' ';
-        stepSeconds += SecondsText(image.seconds);
-      }
-      insert.Bind(22, stepSeconds);
+      insert.Bind(22, StepSecondsText(run.images));
       ok = sqlite3_step(insert.get()) == SQLITE_DONE;
     }
   }
