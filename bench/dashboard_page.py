@@ -4,29 +4,21 @@ the navigation's start to its figures, charts and newest runs drawn, as the page
 
     dashboard_page.py URL
 """
-import shutil
+import os
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 try:
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
+    import headless
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     print("page: python3-selenium is not installed: not measured")
     sys.exit(0)
 
-CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
-DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-
 
 def main():
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
-                 "--window-size=1600,1200"):
-        options.add_argument(flag)
     try:
-        driver = webdriver.Chrome(service=Service(DRIVER), options=options)
+        driver = headless.chromium(1600, 1200)
     except Exception as error:
         print("page: no Chromium to drive (%s): not measured" % str(error).splitlines()[0])
         return 0

@@ -25,15 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() {
-  local file=$1 text=$2 seconds=$3
-  for ((i = 0; i < seconds * 10; i++)); do
-    if grep -qF -- "$text" "$file" 2>/dev/null; then return 0; fi
-    sleep 0.1
-  done
-  echo "dashboard-screenshot: no \"$text\" in $file after $seconds s" >&2
-  return 1
-}
+source scripts/wait-for.sh
 
 port=$((20000 + RANDOM % 20000))
 bash tests/support/pg_server.sh start "$work/pg" "$port"
@@ -94,16 +86,11 @@ sleep 3
 
 if /usr/bin/python3 - "$page" "$out" <<'SHOT'
 import sys
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
+sys.path.insert(0, "tests/web")
+import headless
 from selenium.webdriver.support.ui import WebDriverWait
 
-options = webdriver.ChromeOptions()
-options.binary_location = "/usr/bin/chromium"
-for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
-             "--window-size=1600,1500", "--hide-scrollbars"):
-    options.add_argument(flag)
-driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+driver = headless.chromium(1600, 1500, "--hide-scrollbars")
 try:
     driver.get(sys.argv[1])
     WebDriverWait(driver, 30, poll_frequency=0.1).until(lambda d: d.execute_script(

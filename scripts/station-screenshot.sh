@@ -18,23 +18,15 @@ out="$PWD/docs/station.png"
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  local status=$?
+  # A picture not made: what the window said.
+  if ((status != 0)); then cat "$work/window.err" >&2 2>/dev/null || true; fi
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Waits until FILE holds TEXT; fails after SECONDS.
-wait_for() {
-  local file=$1 text=$2 seconds=$3
-  for ((i = 0; i < seconds * 10; i++)); do
-    if grep -qF -- "$text" "$file" 2>/dev/null; then return 0; fi
-    sleep 0.1
-  done
-  echo "station-screenshot: no \"$text\" in $file after $seconds s" >&2
-  cat "$work/window.err" >&2 || true
-  return 1
-}
+source scripts/wait-for.sh
 
 "$build/examples/morlane-sample-images" "$work" >/dev/null
 

@@ -9,24 +9,19 @@ show without being reloaded.
     page_test.py URL NEW_RUN...        exit 77 when no browser or driver is installed
 """
 import json
-import os
-import shutil
 import subprocess
 import sys
 import time
 
 try:
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
+    import headless
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     print("page_test: python3-selenium is not installed: skipped")
     sys.exit(77)
 
-CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
-DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
+if not headless.installed():
     print("page_test: chromium and chromium-driver are not installed: skipped")
     sys.exit(77)
 
@@ -45,13 +40,7 @@ def wait(driver, what, seconds, why):
 def main():
     driver = None
     try:
-        options = webdriver.ChromeOptions()
-        options.binary_location = CHROMIUM
-        for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
-                     "--disable-gpu", "--window-size=1400,1000"):
-            options.add_argument(flag)
-        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-        driver = webdriver.Chrome(service=Service(DRIVER), options=options)
+        driver = headless.chromium(1400, 1000, browser_log=True)
         driver.set_page_load_timeout(30)
         driver.get(url)
 
