@@ -43,22 +43,15 @@ constexpr const char* kStatementTimeout = "SET statement_timeout = '10s'";
 constexpr int kAnswerMs = 15000;
 constexpr const char* kNoAnswer = "the server did not answer within 15 s";
 
-// Whether the tables are there already: a writer whose account may insert but not create
-// gets through, and nothing is locked when they are.
-// Whether the runs' column of their step seconds is there: a database an older version made
-// lacks it until an account that may alter the table comes.
-constexpr const char* kStepSecondsThere =
-    "SELECT EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('morlane.runs')"
-    " AND attname = 'step_seconds' AND NOT attisdropped)";
-
-// The tables; everything; the runs' step seconds column.
+// Whether the tables are there already (a writer whose account may insert but not create
+// gets through, and nothing is locked when they are); the views and the slots' table; the
+// runs' column of their step seconds, which a database an older version made lacks until an
+// account that may alter the table comes.
 constexpr const char* kSchemaThere =
-    "SELECT to_regclass('morlane.runs') IS NOT NULL AND to_regclass('morlane.images') IS NOT "
-    "NULL, to_regclass('morlane.v_yield_hourly') IS NOT NULL AND to_regclass('morlane.slots') IS"
-    " NOT NULL AND EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid ="
-    " to_regclass('morlane.runs') AND attname = 'step_seconds' AND NOT attisdropped),"
-    " EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('morlane.runs') AND"
-    " attname = 'step_seconds' AND NOT attisdropped)";
+    "SELECT to_regclass('morlane.runs') IS NOT NULL AND to_regclass('morlane.images') IS NOT"
+    " NULL, to_regclass('morlane.v_yield_hourly') IS NOT NULL AND to_regclass('morlane.slots')"
+    " IS NOT NULL, EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid ="
+    " to_regclass('morlane.runs') AND attname = 'step_seconds' AND NOT attisdropped)";
 
 // Made on first use. The lock keeps two stations that start on a new database at once from
 // making it twice; IF NOT EXISTS lets every later start pass through.
@@ -588,7 +581,7 @@ bool LineDatabase::MakeSchema(std::string* error) {
     if (there.Ok() && PQntuples(there.get()) == 1) {
       tablesThere = std::string(PQgetvalue(there.get(), 0, 0)) == "t";
       stepSecondsColumn_ = std::string(PQgetvalue(there.get(), 0, 2)) == "t";
-      if (tablesThere && std::string(PQgetvalue(there.get(), 0, 1)) == "t") {
+      if (tablesThere && stepSecondsColumn_ && std::string(PQgetvalue(there.get(), 0, 1)) == "t") {
         schemaMade_ = true;
         return true;
       }
@@ -887,9 +880,9 @@ std::vector<YieldRow> LineDatabase::YieldRows(const RunFilter& filter, std::stri
   }
   bool column = false;
   {
-    Result there = Ask(connection_, kStepSecondsThere);
+    Result there = Ask(connection_, kSchemaThere);
     column = there.Ok() && PQntuples(there.get()) == 1 &&
-             std::string(PQgetvalue(there.get(), 0, 0)) == "t";
+             std::string(PQgetvalue(there.get(), 0, 2)) == "t";
     if (there.Lost()) Disconnect();
   }
   const char* head =

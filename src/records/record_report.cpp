@@ -92,14 +92,12 @@ class StepSamples {
   }
 
   std::vector<StepTimes> Times() {
-    // The steps in the order they run, whichever run came first to each (InStepOrder orders
-    // step and value pairs: the value here is where the step's samples are).
-    std::vector<std::pair<std::string, double>> order;
-    for (size_t i = 0; i < steps_.size(); ++i) order.emplace_back(steps_[i].first, double(i));
-    InStepOrder(order);
+    // The steps in the order they run; those of no known place as they first came.
+    std::stable_sort(steps_.begin(), steps_.end(), [](const auto& a, const auto& b) {
+      return StepRank(a.first) < StepRank(b.first);
+    });
     std::vector<StepTimes> times;
-    for (const auto& [step, index] : order) {
-      std::vector<double>& seconds = steps_[static_cast<size_t>(index)].second;
+    for (auto& [step, seconds] : steps_) {
       times.push_back(StepTimes{step, static_cast<int>(seconds.size()), Median(seconds),
                                 Percentile(seconds, 0.95)});
     }
@@ -275,19 +273,41 @@ std::string StepSecondsText(const std::vector<ImageRecord>& images) {
   return text;
 }
 
-void AddStepSeconds(std::string_view text, YieldRow& row) {
+namespace {
+
+// Each step and its seconds in "select=0.160 connect=2.200 ..."; a number that cannot be
+// read counts 0.
+template <typename Take>
+void EachSecondsItem(std::string_view text, Take take) {
   while (!text.empty()) {
     const size_t end = std::min(text.find(' '), text.size());
     const std::string_view item = text.substr(0, end);
     const size_t equals = item.find('=');
-    double seconds = 0;
-    if (equals != std::string_view::npos &&
-        std::from_chars(item.data() + equals + 1, item.data() + item.size(), seconds).ec ==
-            std::errc{}) {
-      row.AddSeconds(item.substr(0, equals), seconds);
+    if (equals != std::string_view::npos) {
+      double seconds = 0;
+      if (std::from_chars(item.data() + equals + 1, item.data() + item.size(), seconds).ec !=
+          std::errc{}) {
+        seconds = 0;
+      }
+      take(item.substr(0, equals), seconds);
     }
     text.remove_prefix(std::min(end + 1, text.size()));
   }
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, double>> SecondsFromText(std::string_view text) {
+  std::vector<std::pair<std::string, double>> seconds;
+  EachSecondsItem(text, [&seconds](std::string_view step, double value) {
+    seconds.emplace_back(std::string(step), value);
+  });
+  return seconds;
+}
+
+void AddStepSeconds(std::string_view text, YieldRow& row) {
+  EachSecondsItem(text,
+                  [&row](std::string_view step, double value) { row.AddSeconds(step, value); });
 }
 
 std::vector<YieldFigures> ComputeYield(const std::vector<YieldRow>& rows, YieldBy by) {

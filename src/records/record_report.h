@@ -47,6 +47,8 @@ std::string SecondsText(const std::vector<std::pair<std::string, double>>& secon
 // The seconds of all of a run's images, one image's after another, as both databases keep
 // them with the run for the figures.
 std::string StepSecondsText(const std::vector<ImageRecord>& images);
+// And back: the steps and seconds of such a text.
+std::vector<std::pair<std::string, double>> SecondsFromText(std::string_view text);
 // Adds such a text's seconds to row's step seconds.
 void AddStepSeconds(std::string_view text, YieldRow& row);
 

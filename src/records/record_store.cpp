@@ -145,22 +145,6 @@ std::string Reason(sqlite3* db, const std::string& what) {
   return what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
 }
 
-std::vector<std::pair<std::string, double>> ParseSeconds(const std::string& text) {
-  std::vector<std::pair<std::string, double>> seconds;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find(' ', at);
-    if (end == std::string::npos) end = text.size();
-    std::string item = text.substr(at, end - at);
-    size_t equals = item.find('=');
-    if (equals != std::string::npos) {
-      seconds.emplace_back(item.substr(0, equals), std::strtod(item.c_str() + equals + 1, nullptr));
-    }
-    at = end + 1;
-  }
-  return seconds;
-}
-
 // Whether the folder takes a file: a probe is written as a run's files are, then removed.
 bool FolderTakesFiles(const fs::path& folder, std::string* error) {
   // A name of its own: another station may be probing the same folder.
@@ -570,7 +554,7 @@ bool RecordStore::LoadImages(RunRecord& run, std::string* error) {
   select.Bind(1, run.runId);
   int step;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-    run.images.push_back(ImageFromRow(select, ParseSeconds));
+    run.images.push_back(ImageFromRow(select, SecondsFromText));
   }
   if (step != SQLITE_DONE) {
     *error = Reason(db_, "cannot read the images");

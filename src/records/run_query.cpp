@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 namespace morlane {
 
@@ -29,18 +30,19 @@ FilterSql FilterClause(const RunFilter& filter, char marker, bool ordered) {
   return sql;
 }
 
-void InStepOrder(std::vector<std::pair<std::string, double>>& seconds) {
+int StepRank(std::string_view step) {
   // The steps of one CPU's programming as they run; "check" is the look at the CPU's
   // content before an erase that may be spared.
-  static constexpr const char* kOrder[] = {"select", "connect", "check", "erase",
-                                           "burn",   "verify",  "close"};
-  auto rank = [](const std::string& step) {
-    const auto at = std::find_if(std::begin(kOrder), std::end(kOrder),
-                                 [&step](const char* known) { return step == known; });
-    return std::distance(std::begin(kOrder), at);
-  };
-  std::stable_sort(seconds.begin(), seconds.end(),
-                   [&rank](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
+  static constexpr std::string_view kOrder[] = {"select", "connect", "check", "erase",
+                                                "burn",   "verify",  "close"};
+  return static_cast<int>(
+      std::distance(std::begin(kOrder), std::find(std::begin(kOrder), std::end(kOrder), step)));
+}
+
+void InStepOrder(std::vector<std::pair<std::string, double>>& seconds) {
+  std::stable_sort(seconds.begin(), seconds.end(), [](const auto& a, const auto& b) {
+    return StepRank(a.first) < StepRank(b.first);
+  });
 }
 
 }  // namespace morlane

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -90,5 +91,7 @@ ImageRecord ImageFromRow(Row& row, Parse parse) {
 // line's database keeps an object's keys in an order of its own); steps it does not know
 // come last, in the order given.
 void InStepOrder(std::vector<std::pair<std::string, double>>& seconds);
+// Where a step comes in that order; every unknown step the same, after them all.
+int StepRank(std::string_view step);
 
 }  // namespace morlane
